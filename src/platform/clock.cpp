@@ -1,0 +1,15 @@
+#include "platform/clock.h"
+
+#include <ctime>
+
+namespace velklk {
+
+AutoDate SystemClock::Now() const {
+  const std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  return AutoDate::FromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                             local.tm_min, local.tm_sec);
+}
+
+}  // namespace velklk

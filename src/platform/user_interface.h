@@ -1,0 +1,52 @@
+// The user-facing services of the system: message boxes, the pass of pending
+// events, modal item display and modal dialogs.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace velklk {
+
+class OlItem;
+
+enum class MsgButtons { Ok, OkCancel, YesNo };
+enum class MsgIcon { None, Critical, Exclamation, Information, Question };
+enum class MsgAnswer { Ok, Cancel, Yes, No };
+
+struct MessageBoxRequest {
+  std::string text;
+  std::string title;
+  MsgButtons buttons = MsgButtons::Ok;
+  MsgIcon icon = MsgIcon::None;
+  int defaultButton = 1;  // 1 or 2
+};
+
+// A modal dialog the system shows (folder pickers, appointment types). The
+// user interface runs it; the dialog reads and writes through its own logic.
+class ModalDialog {
+ public:
+  virtual ~ModalDialog() = default;
+  virtual std::string Name() const = 0;
+  // Runs the dialog until the user closes it.
+  virtual void Run(class UserInterface& ui) = 0;
+};
+
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+  virtual MsgAnswer MessageBox(const MessageBoxRequest& request) = 0;
+  // Lets the host process pending window messages and events once.
+  virtual void DoEvents() = 0;
+  virtual void DisplayItem(const std::shared_ptr<OlItem>& item, bool modal) = 0;
+  virtual void ShowDialog(ModalDialog& dialog) = 0;
+  // An explorer window shown for a folder path, with its window state.
+  virtual void ShowExplorer(const std::string& folderPath, int windowState) = 0;
+};
+
+const char* ButtonsName(MsgButtons buttons);  // "ok", "okcancel", "yesno"
+const char* IconName(MsgIcon icon);           // "none", "critical", ...
+const char* AnswerName(MsgAnswer answer);     // "ok", "cancel", "yes", "no"
+// The answer of a button position (1 or 2) of a button set.
+MsgAnswer ButtonAnswer(MsgButtons buttons, int position);
+
+}  // namespace velklk
