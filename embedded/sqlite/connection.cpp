@@ -1,0 +1,180 @@
+#include "sqlite/connection.h"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+namespace velklk::sqlite {
+namespace {
+
+[[noreturn]] void Fail(sqlite3* db, int code, std::string_view what) {
+  std::string message(what);
+  message += ": ";
+  message += db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  throw SqliteError(code, message);
+}
+
+}  // namespace
+
+std::shared_ptr<Connection> Connection::Open(const std::string& path) {
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &db,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
+  if (rc != SQLITE_OK) {
+    std::string message = "cannot open database '" + path + "': " +
+                          (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    sqlite3_close(db);
+    throw SqliteError(rc, message);
+  }
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_busy_timeout(db, 5000);
+  auto connection = std::shared_ptr<Connection>(new Connection(db, path));
+  connection->Exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
+  return connection;
+}
+
+Connection::~Connection() {
+  if (depth_ > 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(db_);
+}
+
+void Connection::Attach(const std::string& path, const std::string& schema) {
+  Statement st = Prepare("ATTACH DATABASE ?1 AS " + QuoteIdentifier(schema));
+  st.Bind(1, path).Run();
+  Exec("PRAGMA " + QuoteIdentifier(schema) + ".journal_mode=DELETE");
+}
+
+void Connection::Exec(std::string_view sql) {
+  std::string text(sql);
+  char* error = nullptr;
+  const int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &error);
+  if (rc != SQLITE_OK) {
+    std::string message = error ? error : sqlite3_errstr(rc);
+    sqlite3_free(error);
+    throw SqliteError(rc, message);
+  }
+}
+
+Statement Connection::Prepare(std::string_view sql) {
+  sqlite3_stmt* stmt = nullptr;
+  const int rc =
+      sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+  if (rc != SQLITE_OK) Fail(db_, rc, "prepare");
+  return Statement(db_, stmt);
+}
+
+std::int64_t Connection::LastInsertRowId() const { return sqlite3_last_insert_rowid(db_); }
+
+int Connection::Changes() const { return sqlite3_changes(db_); }
+
+void Connection::Begin() {
+  if (depth_ == 0) Exec("BEGIN IMMEDIATE");
+  ++depth_;
+}
+
+void Connection::Commit() {
+  if (depth_ == 0) return;
+  if (depth_ == 1) Exec("COMMIT");
+  --depth_;
+}
+
+void Connection::Rollback() {
+  if (depth_ == 0) return;
+  depth_ = 0;
+  Exec("ROLLBACK");
+}
+
+Statement::Statement(Statement&& other) noexcept
+    : db_(other.db_), stmt_(std::exchange(other.stmt_, nullptr)) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+  if (this != &other) {
+    sqlite3_finalize(stmt_);
+    db_ = other.db_;
+    stmt_ = std::exchange(other.stmt_, nullptr);
+  }
+  return *this;
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+Statement& Statement::BindNull(int index) {
+  if (const int rc = sqlite3_bind_null(stmt_, index); rc != SQLITE_OK) Fail(db_, rc, "bind");
+  return *this;
+}
+
+Statement& Statement::Bind(int index, std::int64_t value) {
+  if (const int rc = sqlite3_bind_int64(stmt_, index, value); rc != SQLITE_OK)
+    Fail(db_, rc, "bind");
+  return *this;
+}
+
+Statement& Statement::Bind(int index, double value) {
+  if (const int rc = sqlite3_bind_double(stmt_, index, value); rc != SQLITE_OK)
+    Fail(db_, rc, "bind");
+  return *this;
+}
+
+Statement& Statement::Bind(int index, std::string_view value) {
+  if (const int rc = sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()),
+                                       SQLITE_TRANSIENT);
+      rc != SQLITE_OK)
+    Fail(db_, rc, "bind");
+  return *this;
+}
+
+Statement& Statement::BindBlob(int index, const void* data, int size) {
+  if (const int rc = sqlite3_bind_blob(stmt_, index, data, size, SQLITE_TRANSIENT);
+      rc != SQLITE_OK)
+    Fail(db_, rc, "bind");
+  return *this;
+}
+
+bool Statement::Step() {
+  const int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  Fail(db_, rc, "step");
+}
+
+void Statement::Run() {
+  while (Step()) {
+  }
+  Reset();
+}
+
+void Statement::Reset() {
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+}
+
+int Statement::ColumnCount() const { return sqlite3_column_count(stmt_); }
+bool Statement::IsNull(int column) const {
+  return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+int Statement::ColumnType(int column) const { return sqlite3_column_type(stmt_, column); }
+std::int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+double Statement::Double(int column) const { return sqlite3_column_double(stmt_, column); }
+std::string Statement::Text(int column) const {
+  const auto* text = sqlite3_column_text(stmt_, column);
+  if (!text) return {};
+  return std::string(reinterpret_cast<const char*>(text),
+                     static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
+}
+std::string Statement::ColumnName(int column) const {
+  const char* name = sqlite3_column_name(stmt_, column);
+  return name ? name : "";
+}
+
+std::string QuoteIdentifier(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace velklk::sqlite

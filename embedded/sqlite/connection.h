@@ -1,0 +1,105 @@
+// A small RAII layer over one SQLite connection, shared by the embedded host
+// (schema "main", the CRM database) and the embedded Outlook profile (an
+// attached schema), so that one transaction spans both files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <stdexcept>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace velklk::sqlite {
+
+// Raised for every SQLite failure; carries SQLite's message.
+class SqliteError : public std::runtime_error {
+ public:
+  SqliteError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  int Code() const { return code_; }
+
+ private:
+  int code_;
+};
+
+class Statement;
+
+class Connection : public std::enable_shared_from_this<Connection> {
+ public:
+  // Opens (creating when missing) a database file; ":memory:" for a private
+  // in-memory database. Uses the rollback journal, so that a transaction over
+  // attached databases commits atomically.
+  static std::shared_ptr<Connection> Open(const std::string& path);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Attaches another database file under a schema name.
+  void Attach(const std::string& path, const std::string& schema);
+  void Exec(std::string_view sql);
+  Statement Prepare(std::string_view sql);
+  std::int64_t LastInsertRowId() const;
+  int Changes() const;
+
+  // A unit of work: Begin opens a transaction unless one is open (nested
+  // calls only count), Commit commits when the outermost unit ends,
+  // Rollback undoes the whole transaction.
+  void Begin();
+  void Commit();
+  void Rollback();
+  bool InTransaction() const { return depth_ > 0; }
+
+  sqlite3* Handle() const { return db_; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  explicit Connection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+  sqlite3* db_;
+  std::string path_;
+  int depth_ = 0;
+};
+
+class Statement {
+ public:
+  Statement(sqlite3* db, sqlite3_stmt* stmt) : db_(db), stmt_(stmt) {}
+  Statement(Statement&& other) noexcept;
+  Statement& operator=(Statement&& other) noexcept;
+  ~Statement();
+
+  Statement& BindNull(int index);
+  Statement& Bind(int index, std::int64_t value);
+  Statement& Bind(int index, int value) { return Bind(index, static_cast<std::int64_t>(value)); }
+  Statement& Bind(int index, double value);
+  Statement& Bind(int index, std::string_view value);
+  Statement& Bind(int index, const char* value) { return Bind(index, std::string_view(value)); }
+  Statement& Bind(int index, const std::string& value) {
+    return Bind(index, std::string_view(value));
+  }
+  Statement& BindBlob(int index, const void* data, int size);
+
+  // True while a row is available.
+  bool Step();
+  // Runs a statement that returns no rows.
+  void Run();
+  void Reset();
+
+  int ColumnCount() const;
+  bool IsNull(int column) const;
+  int ColumnType(int column) const;  // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, ...
+  std::int64_t Int(int column) const;
+  double Double(int column) const;
+  std::string Text(int column) const;
+  std::string ColumnName(int column) const;
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_;
+};
+
+// Quotes an identifier for SQL ("name" with inner quotes doubled).
+std::string QuoteIdentifier(std::string_view name);
+
+}  // namespace velklk::sqlite
