@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/host.h"
 #include "platform/outlook.h"
@@ -64,6 +65,9 @@ struct SharedState {
   // calendar folder, and to the host user name.
   std::map<std::string, std::shared_ptr<OlFolder>> CalendarFolders;
   std::map<std::string, std::string> CalendarUsers;
+  // The keys of CalendarFolders in the order they were added (the order in
+  // which the calendars are walked).
+  std::vector<std::string> CalendarOrder;
 
   // Settings read by InitTables.
   bool bImportPrivateContacts = false;

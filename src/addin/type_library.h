@@ -1,0 +1,97 @@
+// The type library of the add-in as data, and late-bound access to the
+// public classes: create an object by its programmatic identifier and invoke
+// a member by name or dispatch identifier with by-reference arguments.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/variant.h"
+
+namespace velklk {
+
+// A globally unique identifier in its registry form
+// ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}").
+using Guid = const char*;
+
+enum class ParamKind { HostApplication, HostDatabase, String, Boolean, Date };
+const char* ParamKindName(ParamKind kind);  // "HostApplication", "String", ...
+
+struct ParamInfo {
+  const char* name;
+  ParamKind kind;
+};
+
+struct MemberInfo {
+  const char* name;
+  std::int32_t dispid;  // 0x60030000 + position in the interface
+  std::vector<ParamInfo> params;  // all passed by reference
+  bool returnsBoolean;            // otherwise no result
+};
+
+struct InterfaceInfo {
+  const char* name;  // "_CSync"
+  Guid iid;
+  std::vector<MemberInfo> members;
+  // Dual, hidden, non-extensible, automation compatible, base IDispatch.
+};
+
+struct ClassInfo {
+  const char* name;    // "CSync"
+  const char* progid;  // "velKLK.CSync"
+  Guid clsid;
+  const InterfaceInfo* defaultInterface;
+};
+
+struct TypeLibraryInfo {
+  const char* name;  // "velKLK"
+  Guid libid;
+  std::uint32_t lcid;  // 0x409
+  int majorVersion;
+  int minorVersion;
+  std::vector<const char*> imports;  // the host's libraries and the OLE library
+  std::vector<InterfaceInfo> interfaces;
+  std::vector<ClassInfo> classes;
+};
+
+const TypeLibraryInfo& TypeLibrary();
+
+// The dispatch identifier of the n-th member of an interface.
+inline constexpr std::int32_t kFirstDispid = 0x60030000;
+
+// An instance of a public class seen through its default interface.
+class DispatchObject {
+ public:
+  virtual ~DispatchObject() = default;
+  virtual const ClassInfo& Class() const = 0;
+  // The C++ object behind the interface (CSync, CMenue or CAppointment).
+  virtual AutomationObject& Object() = 0;
+  // Calls the member; `args` are converted to its parameter types, passed by
+  // reference and written back after the call.
+  virtual Variant InvokeMember(const MemberInfo& member, std::vector<Variant>& args) = 0;
+};
+
+// Creates an instance by programmatic identifier ("velKLK.CSync"); names
+// match without regard to case. Raises REGDB_E_CLASSNOTREG for an unknown
+// identifier.
+std::unique_ptr<DispatchObject> CreateObject(const std::string& progid);
+
+// The member of the object's interface by name (without regard to case) or by
+// dispatch identifier; raises DISP_E_UNKNOWNNAME or DISP_E_MEMBERNOTFOUND.
+const MemberInfo& FindMember(const DispatchObject& object, const std::string& name);
+const MemberInfo& FindMember(const DispatchObject& object, std::int32_t dispid);
+
+// Invokes a member. Wrong argument count raises DISP_E_BADPARAMCOUNT, an
+// argument that cannot be converted DISP_E_TYPEMISMATCH; errors of the member
+// itself pass through. The result is a Boolean or empty.
+Variant Invoke(DispatchObject& object, const std::string& name, std::vector<Variant>& args);
+Variant Invoke(DispatchObject& object, std::int32_t dispid, std::vector<Variant>& args);
+
+// Converts a command-line text to a parameter kind ("True"/"False",
+// "yyyy-MM-dd[ hh:mm:ss]", any text); raises DISP_E_TYPEMISMATCH.
+Variant ArgumentFromText(ParamKind kind, const std::string& text);
+
+}  // namespace velklk
