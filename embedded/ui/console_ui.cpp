@@ -1,0 +1,85 @@
+#include "ui/console_ui.h"
+
+#include <ostream>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/automation_error.h"
+#include "ui/item_summary.h"
+
+namespace velklk {
+namespace {
+
+// Keys stay in the order written; texts that are not valid UTF-8 (item data
+// can hold anything) are printed with replacement characters, not refused.
+using Json = nlohmann::ordered_json;
+
+std::string Dump(const Json& json) {
+  return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+}  // namespace
+
+ConsoleUserInterface::ConsoleUserInterface(std::ostream& out,
+                                           const std::vector<std::string>& answers)
+    : out_(out), answers_(ScriptedAnswers::FromTexts(answers)) {}
+
+void ConsoleUserInterface::SetAnswers(const std::vector<std::string>& answers) {
+  answers_ = ScriptedAnswers::FromTexts(answers);
+}
+
+void ConsoleUserInterface::WriteLine(const std::string& line) {
+  out_ << line << '\n';
+  out_.flush();
+}
+
+MsgAnswer ConsoleUserInterface::MessageBox(const MessageBoxRequest& request) {
+  const ScriptedAnswers::Taken taken = answers_.Take(request);
+  Json line;
+  line["event"] = "msgbox";
+  line["title"] = request.title;
+  line["text"] = request.text;
+  line["icon"] = IconName(request.icon);
+  line["buttons"] = ButtonsName(request.buttons);
+  line["default"] = DefaultPosition(request);
+  line["answer"] = AnswerName(taken.answer);
+  if (taken.byDefault) line["answered"] = "default";
+  WriteLine(Dump(line));
+  return taken.answer;
+}
+
+void ConsoleUserInterface::DisplayItem(const std::shared_ptr<OlItem>& item, bool modal) {
+  if (!item) {
+    throw AutomationError(err::kObjectVariableNotSet, "velKLK.UserInterface",
+                          "Object variable or With block variable not set (item to display)");
+  }
+  const ItemSummary summary = SummarizeItem(*item);
+  Json described;
+  described["class"] = summary.className;
+  if (summary.subject) described["Subject"] = *summary.subject;
+  if (summary.fileAs) described["FileAs"] = *summary.fileAs;
+  if (summary.velSearch) described["velSearch"] = *summary.velSearch;
+  Json line;
+  line["event"] = "display";
+  line["item"] = std::move(described);
+  line["modal"] = modal;
+  WriteLine(Dump(line));
+}
+
+void ConsoleUserInterface::ShowDialog(ModalDialog& dialog) {
+  Json line;
+  line["event"] = "dialog";
+  line["name"] = dialog.Name();
+  WriteLine(Dump(line));
+  dialog.Run(*this);
+}
+
+void ConsoleUserInterface::ShowExplorer(const std::string& folderPath, int windowState) {
+  Json line;
+  line["event"] = "explorer";
+  line["folder"] = folderPath;
+  line["windowState"] = windowState;
+  WriteLine(Dump(line));
+}
+
+}  // namespace velklk

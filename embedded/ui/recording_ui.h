@@ -1,0 +1,69 @@
+// The user interface of the tests: records every message box, item display,
+// dialog and explorer window in memory and answers message boxes from a
+// script (the default button when the script has run out).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/user_interface.h"
+#include "ui/answers.h"
+#include "ui/item_summary.h"
+
+namespace velklk {
+
+struct UiEvent {
+  enum class Kind { MessageBox, Display, Dialog, Explorer };
+  Kind kind = Kind::MessageBox;
+  // MessageBox
+  MessageBoxRequest box;
+  MsgAnswer answer = MsgAnswer::Ok;
+  bool answeredByDefault = false;
+  // Display
+  std::shared_ptr<OlItem> item;
+  ItemSummary summary;
+  bool modal = false;
+  // Dialog
+  std::string dialogName;
+  // Explorer
+  std::string folderPath;
+  int windowState = 0;
+};
+
+class RecordingUserInterface final : public UserInterface {
+ public:
+  RecordingUserInterface() = default;
+  explicit RecordingUserInterface(std::vector<MsgAnswer> answers) : answers_(std::move(answers)) {}
+
+  // Raises AutomationError 0x80070057 when the next scripted answer is not one
+  // of the box's buttons; such a box is not recorded.
+  MsgAnswer MessageBox(const MessageBoxRequest& request) override;
+  void DoEvents() override { ++doEvents_; }
+  // Raises error 91 for nothing.
+  void DisplayItem(const std::shared_ptr<OlItem>& item, bool modal) override;
+  // Records the dialog, then runs it, or hands it to the dialog handler when
+  // one is set (a test plays the user of the dialog there).
+  void ShowDialog(ModalDialog& dialog) override;
+  void ShowExplorer(const std::string& folderPath, int windowState) override;
+
+  void AddAnswer(MsgAnswer answer) { answers_.Add(answer); }
+  std::size_t RemainingAnswers() const { return answers_.Remaining(); }
+  using DialogHandler = std::function<void(ModalDialog&, UserInterface&)>;
+  void SetDialogHandler(DialogHandler handler) { dialogHandler_ = std::move(handler); }
+
+  const std::vector<UiEvent>& Events() const { return events_; }
+  // The message boxes only, in order.
+  std::vector<MessageBoxRequest> MessageBoxes() const;
+  int DoEventsCount() const { return doEvents_; }
+  void Clear() { events_.clear(); doEvents_ = 0; }
+
+ private:
+  ScriptedAnswers answers_;
+  std::vector<UiEvent> events_;
+  int doEvents_ = 0;
+  DialogHandler dialogHandler_;
+};
+
+}  // namespace velklk
