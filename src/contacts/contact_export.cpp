@@ -1,0 +1,411 @@
+// Export of addresses and contact persons to Outlook, the update in either
+// direction by the newer modification time, and the per-user sync log.
+#include "addin/shared_state.h"
+#include "addin/startup.h"
+#include "contacts/access.h"
+#include "contacts/contact_utils.h"
+#include "contacts/contacts.h"
+#include "contacts/internal.h"
+#include "contacts/text_rules.h"
+#include "diagnostics/error_report.h"
+#include "diagnostics/log.h"
+#include "diagnostics/text_helpers.h"
+#include "resources/catalogue.h"
+
+namespace velklk {
+
+using namespace contacts;
+
+namespace contacts {
+
+void LogEntry(const char* component, const char* subroutine, const std::string& info,
+              const std::string& input) {
+  WriteLog(component, subroutine, kLogEntry, info, input, "");
+}
+
+void LogLeave(const char* component, const char* subroutine, const std::string& output) {
+  WriteLog(component, subroutine, kLogLeave, "", "", output);
+}
+
+void LogErr(const char* component, const char* subroutine, const AutomationError& error) {
+  WriteLog(component, subroutine, kLogErrHandler, error.Description(), "", "");
+}
+
+std::string FileAsFilter(const std::string& companyName) {
+  return "[FileAs] = " + QuoteLiteral(companyName);
+}
+
+void PositionAddressOfPerson() {
+  HostTable& person = Ansprechpartner();
+  if (person.AtEnd() || !person.HasMaster()) return;
+  auto master = person.Master();
+  if (!master || master == State().mTblAdressen) return;
+  const std::string id = FieldText(*master, "ID");
+  HostTable& address = Adressen();
+  address.SelectIndex("ID");
+  address.Seek(id);
+}
+
+LinkState CheckContactLink(const std::string& key) {
+  try {
+    const std::string tablePart = KeyTable(key);
+    HostTable* table = nullptr;
+    if (EqualsNoCase(tablePart, "Adressen")) table = &Adressen();
+    else if (EqualsNoCase(tablePart, "Ansprechpartner")) table = &Ansprechpartner();
+    // A key of no known table is not ours to judge.
+    if (!table) return LinkState::Unknown;
+    table->SelectIndex("ID");
+    if (!table->Seek(KeyId(key))) return LinkState::Stale;
+    return IsVelOutlookFavorit(*table) ? LinkState::Valid : LinkState::Stale;
+  } catch (const AutomationError& e) {
+    ReportError("modAppSync", ".IsValidContactInOL", e);
+    return LinkState::Unknown;
+  }
+}
+
+}  // namespace contacts
+
+namespace {
+
+constexpr const char* kModAppSync = "modAppSync";
+constexpr const char* kContactUtils = "ContactUtils";
+constexpr double kToleranceSeconds = 10;
+
+AutomationError WithSource(const AutomationError& e, const char* source) {
+  return AutomationError(e.Number(), source, e.Description());
+}
+
+// Day first, then seconds with the tolerance band: >0 when `later` is newer.
+int NewerSide(AutoDate earlier, AutoDate later) {
+  const long long days = DayDiff(earlier, later);
+  if (days != 0) return days > 0 ? 1 : -1;
+  const long long seconds = SecondDiff(earlier, later);
+  if (seconds > kToleranceSeconds) return 1;
+  if (seconds < -kToleranceSeconds) return -1;
+  return 0;
+}
+
+// Stores the current record unchanged when the host lets it be edited.
+void StoreUnchanged(HostTable& table) {
+  if (table.MayEdit() && table.BeginEdit()) table.StoreEdited();
+}
+
+}  // namespace
+
+int CompareModified(HostTable& table, OlItem& contact) {
+  const AutoDate h = table.Field("ModifiziertAm")->Value().ToDate();
+  const AutoDate o = contact.Get("LastModificationTime").ToDate();
+  const int side = NewerSide(o, h);
+  return side < 0 ? 1 : side > 0 ? 2 : 0;
+}
+
+bool AddressNewerThanPerson(HostTable& table) {
+  const AutoDate p = table.Field("ModifiziertAm")->Value().ToDate();
+  auto master = table.Master();
+  const AutoDate a = Need(master, "master").Field("ModifiziertAm")->Value().ToDate();
+  return NewerSide(p, a) > 0;
+}
+
+bool IsContactInOl(const std::string& psvelSearch) {
+  LogEntry(kModAppSync, "IsContactInOl", "Input-parameter: psvelSearch", psvelSearch);
+  try {
+    if (FindContactByVelSearch(psvelSearch)) {
+      LogLeave(kModAppSync, "IsContactInOl", "True");
+      return true;
+    }
+  } catch (const AutomationError& e) {
+    LogErr(kModAppSync, "IsContactInOl", e);
+  }
+  return false;
+}
+
+bool CreateSyncLog(const std::string& psvelSearch) {
+  LogEntry(kModAppSync, "CreateSyncLog", "Input-parameter: psvelSearch", psvelSearch);
+  bool result = false;
+  HostTable* log = nullptr;
+  try {
+    log = &SyncLog();
+    const std::string user = CurrentUserName();
+    log->SelectIndex("SyncSearch");
+    if (!log->Seek(user + psvelSearch) && log->MayAdd()) {
+      log->NewRecord();
+      SetField(*log, "velUser", Variant(user));
+      SetField(*log, "velTable", Variant(MidChars(psvelSearch, static_cast<std::size_t>(IdLength()), 31)));
+      SetField(*log, "velID", Variant(KeyId(psvelSearch)));
+      SetField(*log, "velSearch", Variant(psvelSearch));
+      log->SaveNew();
+      result = true;
+    }
+    LogLeave(kModAppSync, "CreateSyncLog", BoolText(result));
+  } catch (const AutomationError& e) {
+    // A half-written sync-log record is dropped, never stored.
+    if (log && !result) IgnoreError([&] { log->Cancel(); });
+    LogErr(kModAppSync, "CreateSyncLog", e);
+    ReportError(kModAppSync, ".CreateSyncLog", e);
+  }
+  return result;
+}
+
+bool DeleteSyncLog(const std::string& psvelSearch) {
+  try {
+    HostTable& log = SyncLog();
+    log.SelectIndex("SyncSearch");
+    if (log.Seek(CurrentUserName() + psvelSearch)) log.DeleteCurrent();
+    return true;
+  } catch (const AutomationError& e) {
+    ReportError(kModAppSync, ".DeleteSyncLog", e);
+    return false;
+  }
+}
+
+bool IsValidContactInOL(const std::string& key) {
+  return CheckContactLink(key) == LinkState::Valid;
+}
+
+bool MakeNewOlContact(const std::string& sVelSearch) {
+  LogEntry(kContactUtils, "MakeNewOlContact", "Input-parameter: sVelSearch", sVelSearch);
+  std::shared_ptr<OlItem> contact;
+  try {
+    const bool address = IsAddressKey(sVelSearch);
+    HostTable& table = address ? Adressen() : Ansprechpartner();
+    contact = ContactItems().Add();
+    if (!ConfigContactItem(Need(contact, "contact"))) return false;
+
+    // A value Outlook refuses is reported with the record and the field and
+    // the rest of the contact is still filled; any other error ends it.
+    const StepHandler onError = [&](const AutomationError& e) {
+      if (e.Number() != err::kOlRefusedValue) throw;
+      LogErr(kContactUtils, "MakeNewOlContact", e);
+      std::string field;
+      IgnoreError([&] { field = table.CurrentFieldName(); });
+      const std::string text =
+          std::string(address ? "Die Adresse (ID)=  '" : "Der Ansprechpartner (ID)=  '") +
+          KeyId(sVelSearch) + "'  enthält einen ungültigen Wert im Feld '" + field + "'" +
+          "\r\n" + "Ändern Sie bitte den ungültigen Wert nach Beenden der Synchronisation!";
+      Message(text, kProductTitle, MsgButtons::Ok, MsgIcon::Exclamation);
+    };
+    const auto step = [&](auto&& statement) {
+      try {
+        statement();
+      } catch (const AutomationError& e) {
+        onError(e);
+      }
+    };
+    if (address) {
+      MapAddressToContact(*contact, onError);
+      step([&] { SetUserProp(*contact, "velTable", Adressen().Name()); });
+    } else {
+      PositionAddressOfPerson();
+      MapContactPersonToContact(*contact, onError);
+      step([&] { SetUserProp(*contact, "velTable", Ansprechpartner().Name()); });
+      step([&] { SetUserProp(*contact, "velKontaktTyp", "Ansprechpartner"); });
+    }
+    step([&] { SetUserProp(*contact, "velID", KeyId(sVelSearch)); });
+    step([&] { SetUserProp(*contact, "velSearch", sVelSearch); });
+    step([&] { StoreUnchanged(table); });
+    step([&] { contact->Save(); });
+    LogLeave(kContactUtils, "MakeNewOlContact", "True");
+    return true;
+  } catch (const AutomationError& e) {
+    LogErr(kContactUtils, "MakeNewOlContact", e);
+    // A contact left half-filled would come back as a new contact on the
+    // next import; it goes.
+    if (contact) IgnoreError([&] { contact->Delete(); });
+    throw WithSource(e, kContactUtils);
+  }
+}
+
+bool UpdateContact(const std::string& sVelSearch) {
+  LogEntry(kContactUtils, "UpdateContact", "Input-parameter: sVelSearch", sVelSearch);
+  try {
+    const bool address = IsAddressKey(sVelSearch);
+    HostTable& table = address ? Adressen() : Ansprechpartner();
+    table.SelectIndex("ID");
+    if (!table.Seek(KeyId(sVelSearch))) return false;
+    auto contact = FindContactByVelSearch(sVelSearch);
+    if (!contact) return false;
+    if (!address) PositionAddressOfPerson();
+
+    // Outlook's refusal of a value is passed over silently.
+    const StepHandler onError = [](const AutomationError& e) {
+      if (e.Number() != err::kOlRefusedValue) throw;
+    };
+    const auto step = [&](auto&& statement) {
+      try {
+        statement();
+      } catch (const AutomationError& e) {
+        onError(e);
+      }
+    };
+    const auto hostFromOutlook = [&] {
+      if (table.MayEdit() && table.BeginEdit()) {
+        try {
+          const WayBackOptions keep{true};
+          if (address) MapContactToAddress(*contact, keep);
+          else MapContactToContactPerson(*contact, onError, keep);
+          table.StoreEdited();
+        } catch (const AutomationError&) {
+          IgnoreError([&] { table.Cancel(); });
+          throw;
+        }
+      }
+      step([&] { contact->Save(); });
+    };
+    const auto outlookFromHost = [&] {
+      if (address) MapAddressToContact(*contact, onError);
+      else MapContactPersonToContact(*contact, onError);
+      step([&] { StoreUnchanged(table); });
+      step([&] { contact->Save(); });
+    };
+
+    const int c = CompareModified(table, *contact);
+    if (c == 1) hostFromOutlook();
+    else if (c == 2) outlookFromHost();
+    else if (!address && AddressNewerThanPerson(table)) outlookFromHost();
+    LogLeave(kContactUtils, "UpdateContact", "False");
+  } catch (const AutomationError& e) {
+    LogErr(kContactUtils, "UpdateContact", e);
+    throw WithSource(e, kContactUtils);
+  }
+  return false;
+}
+
+void Update1ContactSilent(bool pAdresse) {
+  LogEntry("Contact", "Update1ContactSilent", "Input-parameter: pAdresse", BoolText(pAdresse));
+  try {
+    HostTable& table = pAdresse ? Adressen() : Ansprechpartner();
+    if (table.AtEnd()) {
+      Message(DecodeEscapes(Msg(pAdresse ? 3446 : 3448)), Msg(pAdresse ? 3447 : 3449),
+              MsgButtons::Ok, MsgIcon::None);
+      return;
+    }
+    const std::string key = FieldText(table, "ID") + table.Name();
+    if (IsContactInOl(key)) {
+      UpdateContact(key);
+    } else {
+      if (!MakeNewOlContact(key)) return;
+      CreateSyncLog(key);
+    }
+    // The update may have moved the table; the mark goes on the record.
+    table.SelectIndex("ID");
+    table.Seek(KeyId(key));
+    if (!IsVelOutlookFavorit(table)) MakeVelOutlookFavorit(table);
+    LogLeave("Contact", "Update1ContactSilent", "");
+  } catch (const AutomationError& e) {
+    LogErr("Contact", "Update1ContactSilent", e);
+    ReportError("Contact", ".Update1ContactSilent", e);
+  }
+}
+
+bool AddressSyncVelToOl() {
+  LogEntry(kModAppSync, "AddressSyncVelToOl", "", "");
+  bool result = false;
+  try {
+    const SharedState& s = State();
+    HostTable& table = EqualsNoCase(s.sOlTable, Adressen().Name()) ? Adressen() : Ansprechpartner();
+    table.SelectIndex("ID");
+    if (!table.Seek(s.sOLID)) {
+      Message("Datensatz wurde nicht gefunden!", "", MsgButtons::Ok, MsgIcon::None);
+      return false;
+    }
+    // The key is built from the record's own ID, so that it is the same
+    // key whichever command exported the record.
+    const std::string key = FieldText(table, "ID") + table.Name();
+    if (IsContactInOl(key)) {
+      UpdateContact(key);
+      result = true;
+    } else {
+      HostTable& log = SyncLog();
+      const std::string user = CurrentUserName();
+      log.SelectIndex("SyncSearch");
+      if (!log.Seek(user + key)) {
+        if (!MakeNewOlContact(key) || !CreateSyncLog(key)) return false;
+        result = true;
+      } else if (DeleteVelOutlookFavorit(table)) {
+        // The user deleted the contact in Outlook: the record stays out of
+        // his Outlook and loses his mark.
+        log.SelectIndex("SyncSearch");
+        if (log.Seek(user + key)) log.DeleteCurrent();
+        result = true;
+      }
+    }
+    LogLeave(kModAppSync, "AddressSyncVelToOl", BoolText(result));
+  } catch (const AutomationError& e) {
+    LogErr(kModAppSync, "AddressSyncVelToOl", e);
+    ReportError(kModAppSync, ".AddressSyncVelToOl", e);
+  }
+  return result;
+}
+
+std::shared_ptr<OlItem> MakeContactAvailable() {
+  try {
+    SharedState& s = State();
+    HostTable& activity = Need(s.mTblAktivitaeten, "mTblAktivitaeten");
+    const std::string recipient = UpperCase(FieldText(activity, "Empfaenger"));
+    HostTable* table = &Adressen();
+    std::string addressKey;
+    if (!recipient.empty()) {
+      HostTable& persons = Ansprechpartner();
+      for (bool more = persons.MoveFirst(); more && !persons.AtEnd(); more = persons.Move(1)) {
+        if (EqualsNoCase(UpperCase(EvaluateText(persons, "NamePerson()")), recipient)) {
+          table = &persons;
+          auto master = persons.Master();
+          addressKey = FieldText(Need(master, "master"), "ID") + master->Name();
+          break;
+        }
+      }
+    }
+    if (!IsVelOutlookFavorit(*table) && !MakeVelOutlookFavorit(*table)) return nullptr;
+    if (!addressKey.empty()) {
+      PositionAddressOfPerson();
+      if (!IsVelOutlookFavorit(Adressen()) && !MakeVelOutlookFavorit(Adressen())) return nullptr;
+    }
+    const std::string key = FieldText(*table, "ID") + table->Name();
+    s.mOlitems = Need(s.mOlContactFolder, "mOlContactFolder").Items();
+    const auto makeAvailable = [&](const std::string& k) {
+      if (IsContactInOl(k)) return true;
+      if (!MakeNewOlContact(k)) {
+        Message(Msg(3105), "", MsgButtons::Ok, MsgIcon::None);
+        return false;
+      }
+      CreateSyncLog(k);
+      return true;
+    };
+    if (!addressKey.empty()) {
+      // The address's contact is made from the address record.
+      if (!makeAvailable(addressKey)) return nullptr;
+    }
+    if (table == &Ansprechpartner()) {
+      Ansprechpartner().SelectIndex("ID");
+      Ansprechpartner().Seek(KeyId(key));
+    }
+    if (!makeAvailable(key)) return nullptr;
+    Ui().DoEvents();
+    return FindContactByVelSearch(key);
+  } catch (const AutomationError& e) {
+    ReportError(kModAppSync, ".MakeContactAvailable", e);
+    return nullptr;
+  }
+}
+
+bool AppSyncVelToOl() {
+  bool result = false;
+  try {
+    SharedState& s = State();
+    HostTable& activity = Need(s.mTblAktivitaeten, "mTblAktivitaeten");
+    activity.SelectIndex("ID");
+    if (!activity.Seek(s.sOLID)) {
+      Message("Datensatz wurde nicht gefunden!", "", MsgButtons::Ok, MsgIcon::None);
+      return false;
+    }
+    std::shared_ptr<OlItem> contact;
+    if (s.bAdressIsMaster) contact = MakeContactAvailable();
+    // The appointment side of the hand-over is not built yet.
+    RaiseNotImplemented(kModAppSync, "CreateOrSyncAppointment");
+  } catch (const AutomationError& e) {
+    ReportError(kModAppSync, ".AppSyncVelToOl", e);
+  }
+  return result;
+}
+
+}  // namespace velklk

@@ -1,0 +1,192 @@
+#include "contacts/text_rules.h"
+
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <array>
+#include <utility>
+#include <vector>
+
+namespace velklk::contacts {
+namespace {
+
+// Byte offset of character `index` (the text's size when it has fewer).
+std::size_t ByteOffset(std::string_view text, std::size_t index) {
+  std::size_t pos = 0;
+  for (std::size_t n = 0; n < index && pos < text.size(); ++n) {
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    std::size_t len = 1;
+    if (lead >= 0xF0 && lead < 0xF8) len = 4;
+    else if (lead >= 0xE0) len = 3;
+    else if (lead >= 0xC0) len = 2;
+    // A cut sequence or a stray continuation byte counts as one character.
+    std::size_t end = pos + 1;
+    while (end < text.size() && end < pos + len &&
+           (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+      ++end;
+    pos = end;
+  }
+  return pos;
+}
+
+template <typename Map>
+std::string MapChars(std::string_view text, Map map) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+  const auto length = static_cast<int32_t>(text.size());
+  int32_t i = 0;
+  while (i < length) {
+    const int32_t start = i;
+    UChar32 c;
+    U8_NEXT(s, i, length, c);
+    if (c < 0) {  // not UTF-8: keep the byte as it is
+      out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+      continue;
+    }
+    const UChar32 m = map(c);
+    char buf[4];
+    int32_t n = 0;
+    UBool error = false;
+    U8_APPEND(reinterpret_cast<uint8_t*>(buf), n, 4, m, error);
+    if (error) out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+    else out.append(buf, static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
+bool IsBlank(char c) { return c == ' '; }
+
+}  // namespace
+
+std::size_t CharCount(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t pos = 0; pos < text.size(); pos += ByteOffset(text.substr(pos), 1)) ++count;
+  return count;
+}
+
+std::string LeftChars(std::string_view text, std::size_t count) {
+  return std::string(text.substr(0, ByteOffset(text, count)));
+}
+
+std::string MidChars(std::string_view text, std::size_t start, std::size_t count) {
+  const std::size_t from = ByteOffset(text, start);
+  std::string_view rest = text.substr(from);
+  if (count == std::string::npos) return std::string(rest);
+  return std::string(rest.substr(0, ByteOffset(rest, count)));
+}
+
+std::string FoldCase(std::string_view text) {
+  return MapChars(text, [](UChar32 c) { return u_foldCase(c, U_FOLD_CASE_DEFAULT); });
+}
+
+std::string UpperCase(std::string_view text) {
+  return MapChars(text, [](UChar32 c) { return u_toupper(c); });
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
+
+bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
+  return FoldCase(haystack).find(FoldCase(needle)) != std::string::npos;
+}
+
+std::string TrimLeft(std::string_view text) {
+  std::size_t b = 0;
+  while (b < text.size() && IsBlank(text[b])) ++b;
+  return std::string(text.substr(b));
+}
+
+std::string TrimRight(std::string_view text) {
+  std::size_t e = text.size();
+  while (e > 0 && IsBlank(text[e - 1])) --e;
+  return std::string(text.substr(0, e));
+}
+
+std::string Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
+
+std::string AddressSalutationFromTitle(std::string_view title) {
+  // "Herr" also matches "Herrn"; the others only while none was found.
+  if (ContainsNoCase(title, "Herr")) return "Herrn";
+  static constexpr std::array<std::string_view, 5> kWords = {"Frau", "Mrs", "Mr", "Familie",
+                                                             "Eheleute"};
+  for (std::string_view word : kWords)
+    if (ContainsNoCase(title, word)) return std::string(word);
+  return {};
+}
+
+std::string PersonSalutationFromTitle(std::string_view title) {
+  if (ContainsNoCase(title, "Herr")) return "Herr";
+  static constexpr std::array<std::string_view, 3> kWords = {"Frau", "Mrs", "Mr"};
+  for (std::string_view word : kWords)
+    if (ContainsNoCase(title, word)) return std::string(word);
+  return {};
+}
+
+std::string AcademicTitleFromTitle(std::string_view title) {
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kTitles = {{
+      {"Prof. Dr.", "Prof. Dr."},
+      {"Dr.", "Dr."},
+      {"Prof.", "Prof."},
+      {"Dipl. Ing.", "Dipl. Ing."},
+      {"Dipl. Kfm.", "Dipl. Kfm."},
+      {"Doktor", "Dr."},
+      {"Professor", "Prof."},
+  }};
+  for (const auto& [word, result] : kTitles)
+    if (ContainsNoCase(title, word)) return std::string(result);
+  return {};
+}
+
+std::string CountryCode(std::string_view country) {
+  const std::string trimmed = Trim(country);
+  // A country of blanks only counts as empty.
+  if (trimmed == "D" || trimmed.empty() || country.substr(0, 3) == "Deu") return "DE";
+  return LeftChars(country, 3);
+}
+
+CompanyNameParts SplitCompanyName(std::string_view c) {
+  CompanyNameParts parts;
+  if (c.find('|') != std::string_view::npos) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    while (true) {
+      const std::size_t bar = c.find('|', start);
+      pieces.emplace_back(c.substr(start, bar == std::string_view::npos ? c.npos : bar - start));
+      if (bar == std::string_view::npos) break;
+      start = bar + 1;
+    }
+    parts.name = pieces[0];
+    parts.zusatz = pieces[1];
+    if (pieces.size() >= 3) parts.vorname = pieces[2];
+    return parts;
+  }
+  if (CharCount(c) >= 37) {
+    const std::size_t space = c.rfind(' ');
+    if (space != std::string_view::npos) {
+      const std::string_view after = c.substr(space + 1);
+      if (CharCount(after) >= 6) {
+        parts.name = std::string(c.substr(0, space));
+        parts.zusatz = LeftChars(after, 30);
+        return parts;
+      }
+    }
+    parts.name = LeftChars(c, 30);
+    return parts;
+  }
+  parts.name = std::string(c);
+  return parts;
+}
+
+std::string JoinCompanyName(std::string_view name, std::string_view zusatz,
+                            std::string_view vorname) {
+  if (!vorname.empty())
+    return std::string(name) + "|" + std::string(zusatz) + "|" + std::string(vorname);
+  return TrimRight(std::string(name) + " " + std::string(zusatz));
+}
+
+bool IsAddressKey(std::string_view key) {
+  const std::size_t pos = key.find("Adress");
+  return pos != std::string_view::npos && pos >= 1;
+}
+
+}  // namespace velklk::contacts
