@@ -27,6 +27,13 @@ class XmlDocument {
   // False when the text is not well-formed XML.
   virtual bool LoadXml(const std::string& text) = 0;
   virtual std::shared_ptr<XmlNode> DocumentElement() const = 0;
+  // The child element of that name at the top of the document, that is the
+  // document element when the names agree, or nothing; nothing before a
+  // successful load.
+  virtual std::shared_ptr<XmlNode> SelectSingleNode(const std::string& name) const {
+    auto root = DocumentElement();
+    return root && root->NodeName() == name ? root : nullptr;
+  }
 };
 
 class XmlFactory {

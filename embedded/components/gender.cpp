@@ -1,0 +1,109 @@
+#include "components/gender.h"
+
+#include <fstream>
+#include <sstream>
+
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include "platform/automation_error.h"
+
+extern const char kVelklkGenderNames[];
+extern const std::size_t kVelklkGenderNames_size;
+
+namespace velklk {
+namespace {
+
+constexpr int kUnknown = 9;
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+// Lower case one code point at a time; invalid UTF-8 bytes stay as they are.
+std::string Fold(const std::string& text) {
+  std::string result;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = static_cast<std::int32_t>(text.size());
+  std::int32_t i = 0;
+  while (i < length) {
+    const std::int32_t start = i;
+    UChar32 c = 0;
+    U8_NEXT(bytes, i, length, c);
+    if (c < 0) {
+      result.append(text, static_cast<std::size_t>(start), static_cast<std::size_t>(i - start));
+      continue;
+    }
+    std::uint8_t buffer[U8_MAX_LENGTH];
+    std::int32_t written = 0;
+    UBool error = false;
+    U8_APPEND(buffer, written, U8_MAX_LENGTH, u_tolower(c), error);
+    if (error) continue;  // cannot happen: the buffer holds any code point
+    result.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(written));
+  }
+  return result;
+}
+
+}  // namespace
+
+NameListGender::NameListGender(const std::string& list) {
+  std::istringstream lines(list);
+  std::string line;
+  int lineNumber = 0;
+  while (std::getline(lines, line)) {
+    ++lineNumber;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (Trim(line).empty() || line.front() == '#') continue;
+    const auto tab = line.find('\t');
+    const std::string name = tab == std::string::npos ? std::string() : Trim(line.substr(0, tab));
+    const std::string code = tab == std::string::npos ? std::string() : Trim(line.substr(tab + 1));
+    if (name.empty() || code.empty() || code.size() > 3 ||
+        code.find_first_not_of("0123456789") != std::string::npos) {
+      throw AutomationError(err::kFail, "Gender.Application",
+                            "Bad line " + std::to_string(lineNumber) + " in the name list");
+    }
+    codes_[Fold(name)] = std::stoi(code);
+  }
+}
+
+const std::string& NameListGender::BuiltInList() {
+  static const std::string list(kVelklkGenderNames, kVelklkGenderNames_size);
+  return list;
+}
+
+int NameListGender::GetGender(const std::string& firstName) {
+  const std::string name = Fold(Trim(firstName));
+  if (name.empty()) return kUnknown;
+  if (auto found = codes_.find(name); found != codes_.end()) return found->second;
+  const auto cut = name.find_first_of(" -");
+  if (cut != std::string::npos && cut > 0) {
+    if (auto found = codes_.find(name.substr(0, cut)); found != codes_.end()) return found->second;
+  }
+  return kUnknown;
+}
+
+NameListGenderFactory NameListGenderFactory::FromFile(std::string path) {
+  NameListGenderFactory factory;
+  factory.path_ = std::move(path);
+  return factory;
+}
+
+std::unique_ptr<GenderComponent> NameListGenderFactory::Create() {
+  if (absent_) {
+    throw AutomationError(err::kClassNotRegistered, "Gender.Application",
+                          "Class not registered: the gender component is not installed");
+  }
+  if (path_.empty()) return std::make_unique<NameListGender>(NameListGender::BuiltInList());
+  std::ifstream file(path_, std::ios::binary);
+  std::ostringstream contents;
+  if (!file || !(contents << file.rdbuf())) {
+    throw AutomationError(err::kClassNotRegistered, "Gender.Application",
+                          "The gender component cannot read its name list '" + path_ + "'");
+  }
+  return std::make_unique<NameListGender>(contents.str());
+}
+
+}  // namespace velklk
