@@ -344,4 +344,33 @@ Variant ArgumentFromText(ParamKind kind, const std::string& text) {
   TypeMismatch(param);
 }
 
+std::vector<Variant> ArgumentsFromTexts(const MemberInfo& member,
+                                        const std::shared_ptr<AutomationObject>& app,
+                                        const std::shared_ptr<AutomationObject>& db,
+                                        const std::vector<std::string>& texts) {
+  std::vector<Variant> args;
+  std::size_t next = 0;
+  std::size_t wanted = 0;
+  for (const auto& param : member.params) {
+    if (param.kind != P::HostApplication && param.kind != P::HostDatabase) ++wanted;
+  }
+  if (texts.size() != wanted) {
+    throw AutomationError(err::kBadParamCount, kSource,
+                          std::string(member.name) + " takes " + std::to_string(wanted) +
+                              " arguments besides the host objects, not " +
+                              std::to_string(texts.size()));
+  }
+  for (const auto& param : member.params) {
+    args.emplace_back();
+    if (param.kind == P::HostApplication) {
+      if (app) args.back() = Variant(app);
+    } else if (param.kind == P::HostDatabase) {
+      if (db) args.back() = Variant(db);
+    } else {
+      args.back() = ArgumentFromText(param.kind, texts[next++]);
+    }
+  }
+  return args;
+}
+
 }  // namespace velklk

@@ -94,4 +94,13 @@ Variant Invoke(DispatchObject& object, std::int32_t dispid, std::vector<Variant>
 // "yyyy-MM-dd[ hh:mm:ss]", any text); raises DISP_E_TYPEMISMATCH.
 Variant ArgumentFromText(ParamKind kind, const std::string& text);
 
+// The arguments of a call from texts: a HostApplication parameter gets `app`,
+// a HostDatabase parameter `db`, and the texts fill the other parameters in
+// order. Raises DISP_E_BADPARAMCOUNT when the number of texts does not match,
+// DISP_E_TYPEMISMATCH for a text that does not convert.
+std::vector<Variant> ArgumentsFromTexts(const MemberInfo& member,
+                                        const std::shared_ptr<AutomationObject>& app,
+                                        const std::shared_ptr<AutomationObject>& db,
+                                        const std::vector<std::string>& texts);
+
 }  // namespace velklk

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Sets up (installs missing Debian packages, builds) and runs the main job on
+# the embedded default: a demo profile is created in a fresh folder and the
+# add-in is called on it, printing the JSON lines of each call.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build="${VELKLK_BUILD:-$here/build}"
+
+"$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+velklk="$build/cli/velklk"
+
+profile="$(mktemp -d "${TMPDIR:-/tmp}/velklk-demo.XXXXXX")"
+echo "# velklk init $profile"
+"$velklk" init "$profile"
+
+run() {
+  echo
+  echo "# velklk -p PROFILE $*"
+  set +e
+  "$velklk" -p "$profile" "$@"
+  local status=$?
+  set -e
+  echo "# exit status $status"
+}
+
+# The start-up chain on the demo profile: attach to Outlook, resolve the
+# contacts, calendar and tasks folders, open the host tables, check for items
+# of the older release; then the worker updates the address's contact.
+run --user ANNA --now "2026-12-06 10:00:00" call velKLK.CSync AddressOrContactSync2OL 0000000001 Adressen
+
+# The choice of the calendar folders with the folder dialog.
+run --user ANNA call velKLK.CSync SelectOLAppointmentPath
+
+echo
+echo "# the diagnostic log of the calls ($profile/Logs/velKLK.log)"
+cat "$profile/Logs/velKLK.log" 2>/dev/null || echo "(no log written)"
