@@ -1,0 +1,123 @@
+// The embedded CRM host: a CRM database in schema "main" of an SQLite
+// connection, served through the host interface of platform/host.h.
+//
+// Units of work: every store goes straight to SQLite. Outside a unit of work
+// each store is its own transaction (durable, but slow for bulk work). A
+// caller wraps its stores in Begin()/Commit() (or a UnitOfWork); the work is
+// committed at the end of the unit, whatever errors were raised in between,
+// and is lost only when the process dies before the unit ends.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <nlohmann/json_fwd.hpp>
+#include <stdexcept>
+#include <string>
+
+#include "host/schema.h"
+#include "platform/clock.h"
+#include "platform/host.h"
+#include "sqlite/connection.h"
+
+namespace velklk::host {
+class HostCore;
+class DatabaseImpl;
+class ApplicationImpl;
+}  // namespace velklk::host
+
+namespace velklk {
+
+// A fixture that cannot be loaded; the message names the offending entry
+// (for example "host.tables.Adressen[2].Foo: unknown field").
+class FixtureError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class EmbeddedHost {
+ public:
+  // Serves the CRM database in schema "main" of the connection; a database
+  // without host tables gets the default schema, one user "ADMIN" (current)
+  // and nothing else. clock may be null (then the system clock); it must
+  // outlive the host.
+  static std::shared_ptr<EmbeddedHost> Open(std::shared_ptr<sqlite::Connection> connection,
+                                            const Clock* clock);
+  // Opens a database file (or ":memory:") on a connection of its own.
+  static std::shared_ptr<EmbeddedHost> OpenFile(const std::string& path, const Clock* clock);
+  ~EmbeddedHost();
+
+  std::shared_ptr<HostApplication> Application();
+  // The application's database object.
+  std::shared_ptr<HostDatabase> Database();
+  sqlite::Connection& Connection();
+  const host::Schema& Schema() const;
+
+  // The current user for this process (not stored); raises
+  // std::invalid_argument when no user has that name.
+  void SetCurrentUser(const std::string& name);
+  std::string CurrentUserName() const;
+  // Makes the table of that name (of the application's database) active.
+  void SetActiveTable(const std::string& tableName);
+  // Positions the application database's table on the record with that ID,
+  // as the host window shows it; raises std::invalid_argument when missing.
+  void PositionTable(const std::string& tableName, const std::string& id);
+
+  // Replaces the whole host state by the fixture's ("host" part of the
+  // fixture format). All or nothing: on error the database is as before and
+  // FixtureError names the offending entry. now stamps records without
+  // "ModifiziertAm".
+  void LoadFixture(const nlohmann::json& hostPart, AutoDate now);
+  // The whole host state in the same format.
+  nlohmann::json DumpFixture() const;
+
+  // Unit of work on the connection (nested units only count).
+  void Begin();
+  void Commit();
+  void Rollback();
+
+  // Test switches; stored in the database like the fixture's.
+  void RefuseTable(const std::string& table, const std::string& op);   // "add", "edit", "delete"
+  void RefuseRecord(const std::string& table, const std::string& id, const std::string& op);
+  void RefuseValue(const std::string& table, const std::string& field, const std::string& value);
+  // Makes an operation raise the error number. operation is
+  // "<Table>.<Method>" (or "Table.<Method>" for every table), "Database.<Method>",
+  // "User.<Method>", "Settings.<Method>" or "Application.<Method>", with the
+  // method names of platform/host.h (a field's value is "<Table>.Value" and
+  // "<Table>.SetValue").
+  void RaiseOn(const std::string& operation, std::uint32_t number);
+  void SetAttributeFlags(std::uint32_t flags);
+
+ private:
+  EmbeddedHost() = default;
+  std::shared_ptr<host::HostCore> core_;
+  std::shared_ptr<host::DatabaseImpl> db_;
+  std::shared_ptr<host::ApplicationImpl> app_;
+};
+
+// Begin on construction; Commit() ends the unit, and so does the destructor
+// when Commit() was not called (errors in between do not undo the work).
+class UnitOfWork {
+ public:
+  explicit UnitOfWork(EmbeddedHost& host) : host_(host) { host_.Begin(); }
+  ~UnitOfWork() {
+    if (!done_) {
+      try {
+        host_.Commit();
+      } catch (const std::exception&) {
+        // A failed commit leaves the transaction to SQLite's rollback.
+      }
+    }
+  }
+  UnitOfWork(const UnitOfWork&) = delete;
+  UnitOfWork& operator=(const UnitOfWork&) = delete;
+  void Commit() {
+    done_ = true;
+    host_.Commit();
+  }
+
+ private:
+  EmbeddedHost& host_;
+  bool done_ = false;
+};
+
+}  // namespace velklk

@@ -1,0 +1,267 @@
+#include "host/expression.h"
+
+#include <cctype>
+
+#include "host/schema.h"
+#include "platform/automation_error.h"
+
+namespace velklk::host {
+
+struct ExprNode {
+  enum class Kind { Literal, Field, Call, Equal, NotEqual, And, Or };
+  Kind kind = Kind::Literal;
+  Variant literal;
+  std::string table, name;  // field reference or function name
+  std::vector<std::shared_ptr<const ExprNode>> children;
+};
+
+const std::vector<FunctionInfo>& KnownFunctions() {
+  static const std::vector<FunctionInfo> functions = {
+      {"NamePerson", 0},    {"Name", 0},          {"Telefon1", 0},
+      {"Telefon2", 0},      {"Telefax", 0},       {"EMail2", 0},
+      {"TelefonPerson", 0}, {"TelefaxPerson", 0}, {"EMailPerson", 0},
+      {"EMailSyntaxGueltig", 1}, {"DocLinkName", 2}};
+  return functions;
+}
+
+namespace {
+
+using NodePtr = std::shared_ptr<const ExprNode>;
+
+[[noreturn]] void SyntaxError(const std::string& text, std::size_t pos, const std::string& what) {
+  throw AutomationError(err::kFail, "Velmora.Expression",
+                        "Syntax error in expression '" + text + "' at position " +
+                            std::to_string(pos + 1) + ": " + what);
+}
+
+bool IsIdentStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
+bool IsIdentChar(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80; }
+
+class Parser {
+ public:
+  explicit Parser(const std::string& text) : text_(text) {}
+
+  NodePtr ParseAll() {
+    SkipBlanks();
+    if (pos_ == text_.size()) SyntaxError(text_, pos_, "empty expression");
+    NodePtr root = ParseOr();
+    SkipBlanks();
+    if (pos_ != text_.size()) SyntaxError(text_, pos_, "unexpected text");
+    return root;
+  }
+
+ private:
+  void SkipBlanks() {
+    while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+  }
+
+  // Matches a keyword (And, Or) as a whole word without regard to case.
+  bool Keyword(std::string_view word) {
+    SkipBlanks();
+    if (text_.size() - pos_ < word.size()) return false;
+    if (!EqualsNoCase(std::string_view(text_).substr(pos_, word.size()), word)) return false;
+    const std::size_t end = pos_ + word.size();
+    if (end < text_.size() && IsIdentChar(static_cast<unsigned char>(text_[end]))) return false;
+    pos_ = end;
+    return true;
+  }
+
+  bool Symbol(std::string_view symbol) {
+    SkipBlanks();
+    if (std::string_view(text_).substr(pos_, symbol.size()) != symbol) return false;
+    pos_ += symbol.size();
+    return true;
+  }
+
+  static NodePtr Binary(ExprNode::Kind kind, NodePtr left, NodePtr right) {
+    auto node = std::make_shared<ExprNode>();
+    node->kind = kind;
+    node->children = {std::move(left), std::move(right)};
+    return node;
+  }
+
+  NodePtr ParseOr() {
+    NodePtr left = ParseAnd();
+    while (Keyword("Or")) left = Binary(ExprNode::Kind::Or, left, ParseAnd());
+    return left;
+  }
+
+  NodePtr ParseAnd() {
+    NodePtr left = ParseComparison();
+    while (Keyword("And")) left = Binary(ExprNode::Kind::And, left, ParseComparison());
+    return left;
+  }
+
+  NodePtr ParseComparison() {
+    NodePtr left = ParsePrimary();
+    if (Symbol("<>")) return Binary(ExprNode::Kind::NotEqual, left, ParsePrimary());
+    if (Symbol("=")) return Binary(ExprNode::Kind::Equal, left, ParsePrimary());
+    return left;
+  }
+
+  std::string Identifier() {
+    SkipBlanks();
+    const std::size_t start = pos_;
+    if (pos_ >= text_.size() || !IsIdentStart(static_cast<unsigned char>(text_[pos_])))
+      SyntaxError(text_, pos_, "name expected");
+    while (pos_ < text_.size() && IsIdentChar(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    return text_.substr(start, pos_ - start);
+  }
+
+  NodePtr ParsePrimary() {
+    SkipBlanks();
+    if (pos_ >= text_.size()) SyntaxError(text_, pos_, "value expected");
+    const char c = text_[pos_];
+    auto node = std::make_shared<ExprNode>();
+    if (c == '"') {
+      std::string value;
+      ++pos_;
+      for (;;) {
+        if (pos_ >= text_.size()) SyntaxError(text_, pos_, "unterminated text literal");
+        if (text_[pos_] == '"') {
+          if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
+            value += '"';
+            pos_ += 2;
+            continue;
+          }
+          ++pos_;
+          break;
+        }
+        value += text_[pos_++];
+      }
+      node->literal = Variant(std::move(value));
+      return node;
+    }
+    if (std::isdigit(static_cast<unsigned char>(c))) {
+      const std::size_t start = pos_;
+      while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+      bool isDouble = false;
+      if (pos_ + 1 < text_.size() && text_[pos_] == '.' &&
+          std::isdigit(static_cast<unsigned char>(text_[pos_ + 1]))) {
+        isDouble = true;
+        ++pos_;
+        while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+      }
+      const std::string digits = text_.substr(start, pos_ - start);
+      if (isDouble || digits.size() > 18)
+        node->literal = Variant(std::stod(digits));
+      else
+        node->literal = Variant(static_cast<long long>(std::stoll(digits)));
+      return node;
+    }
+    if (c == '(') {
+      ++pos_;
+      NodePtr inner = ParseOr();
+      if (!Symbol(")")) SyntaxError(text_, pos_, "')' expected");
+      return inner;
+    }
+    const std::size_t namePos = pos_;
+    std::string name = Identifier();
+    if (Symbol("(")) {
+      const FunctionInfo* info = nullptr;
+      for (const auto& f : KnownFunctions())
+        if (EqualsNoCase(f.name, name)) info = &f;
+      if (!info)
+        throw AutomationError(err::kUnknownName, "Velmora.Expression",
+                              "Unknown function '" + name + "' in expression '" + text_ + "'");
+      node->kind = ExprNode::Kind::Call;
+      node->name = info->name;
+      if (!Symbol(")")) {
+        do node->children.push_back(ParseOr());
+        while (Symbol(","));
+        if (!Symbol(")")) SyntaxError(text_, pos_, "')' expected");
+      }
+      if (static_cast<int>(node->children.size()) != info->argCount)
+        throw AutomationError(err::kUnknownName, "Velmora.Expression",
+                              "Function '" + std::string(info->name) + "' takes " +
+                                  std::to_string(info->argCount) + " argument(s) in expression '" +
+                                  text_ + "'");
+      return node;
+    }
+    if (EqualsNoCase(name, "And") || EqualsNoCase(name, "Or"))
+      SyntaxError(text_, namePos, "value expected");
+    node->kind = ExprNode::Kind::Field;
+    if (Symbol("->")) {
+      node->table = std::move(name);
+      node->name = Identifier();
+    } else {
+      node->name = std::move(name);
+    }
+    return node;
+  }
+
+  const std::string& text_;
+  std::size_t pos_ = 0;
+};
+
+Variant Eval(const ExprNode& node, ExpressionContext& context) {
+  switch (node.kind) {
+    case ExprNode::Kind::Literal:
+      return node.literal;
+    case ExprNode::Kind::Field:
+      return context.FieldValue(node.table, node.name);
+    case ExprNode::Kind::Call: {
+      std::vector<Variant> args;
+      for (const auto& child : node.children) args.push_back(Eval(*child, context));
+      return context.CallFunction(node.name, args);
+    }
+    case ExprNode::Kind::Equal:
+      return Variant(ValuesEqual(Eval(*node.children[0], context), Eval(*node.children[1], context)));
+    case ExprNode::Kind::NotEqual:
+      return Variant(
+          !ValuesEqual(Eval(*node.children[0], context), Eval(*node.children[1], context)));
+    case ExprNode::Kind::And:
+      return Variant(Eval(*node.children[0], context).ToBool() &&
+                     Eval(*node.children[1], context).ToBool());
+    case ExprNode::Kind::Or:
+      return Variant(Eval(*node.children[0], context).ToBool() ||
+                     Eval(*node.children[1], context).ToBool());
+  }
+  return Variant();
+}
+
+}  // namespace
+
+bool ValuesEqual(const Variant& a, const Variant& b) {
+  auto numeric = [](const Variant& v) {
+    const auto k = v.GetKind();
+    return k == Variant::Kind::Integer || k == Variant::Kind::Double || k == Variant::Kind::Date ||
+           k == Variant::Kind::Bool;
+  };
+  if (numeric(a) && numeric(b)) return a.ToDouble() == b.ToDouble();
+  if (a.IsObject() || b.IsObject() || a.IsList() || b.IsList()) return false;
+  return EqualsNoCase(a.ToText(), b.ToText());
+}
+
+bool IsValidEmailSyntax(const std::string& address) {
+  const std::size_t at = address.find('@');
+  if (at == std::string::npos || at == 0 || address.find('@', at + 1) != std::string::npos)
+    return false;
+  for (unsigned char c : address)
+    if (c <= ' ' || c == '"' || c == ',' || c == ';' || c == '<' || c == '>' || c == '(' ||
+        c == ')' || c == '[' || c == ']' || c == '\\')
+      return false;
+  const std::string local = address.substr(0, at);
+  const std::string domain = address.substr(at + 1);
+  if (local.front() == '.' || local.back() == '.' || local.find("..") != std::string::npos)
+    return false;
+  const std::size_t dot = domain.rfind('.');
+  if (dot == std::string::npos || dot == 0 || dot + 2 > domain.size()) return false;
+  if (domain.front() == '.' || domain.front() == '-' || domain.find("..") != std::string::npos)
+    return false;
+  return true;
+}
+
+CompiledExpression CompiledExpression::Compile(const std::string& text) {
+  CompiledExpression e;
+  e.text_ = text;
+  Parser parser(e.text_);
+  e.root_ = parser.ParseAll();
+  return e;
+}
+
+Variant CompiledExpression::Evaluate(ExpressionContext& context) const {
+  return Eval(*root_, context);
+}
+
+}  // namespace velklk::host

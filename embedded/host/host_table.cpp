@@ -1,0 +1,674 @@
+#include <algorithm>
+
+#include "host/host_objects.h"
+#include "platform/automation_error.h"
+
+namespace velklk::host {
+
+using sqlite::QuoteIdentifier;
+
+bool IsWebAddress(const std::string& text) {
+  const std::string lower = LowerAscii(text);
+  for (const char* prefix : {"http://", "https://", "ftp://", "mailto:", "www."}) {
+    const std::string p(prefix);
+    if (lower.rfind(p, 0) == 0 && lower.size() > p.size()) {
+      for (unsigned char c : text)
+        if (c <= ' ') return false;
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---- FieldImpl ----
+
+std::string FieldImpl::Name() const { return table_->Def().fields[index_].name; }
+int FieldImpl::Size() const { return table_->Def().fields[index_].size; }
+Variant FieldImpl::Value() const { return table_->FieldValueAt(index_); }
+void FieldImpl::SetValue(const Variant& value) { table_->SetFieldValueAt(index_, value); }
+
+// ---- TableImpl ----
+
+namespace {
+
+Variant EmptyValueOf(const FieldDef& field) {
+  switch (field.type) {
+    case FieldType::Text:
+    case FieldType::Memo:
+      return Variant(std::string());
+    case FieldType::Integer:
+      return Variant(0LL);
+    case FieldType::Number:
+      return Variant(0.0);
+    case FieldType::Boolean:
+      return Variant(false);
+    case FieldType::Date:
+      return Variant(AutoDate(0.0));
+    case FieldType::Link:
+      return Variant();
+  }
+  return Variant();
+}
+
+void BindField(sqlite::Statement& st, int index, const FieldDef& field, const Variant& value) {
+  switch (field.type) {
+    case FieldType::Text:
+    case FieldType::Memo:
+      st.Bind(index, value.ToText());
+      return;
+    case FieldType::Link: {
+      auto link = value.IsObject() ? value.As<HostLink>() : nullptr;
+      st.Bind(index, link ? link->Target() : std::string());
+      return;
+    }
+    case FieldType::Integer:
+    case FieldType::Boolean:
+      st.Bind(index, static_cast<std::int64_t>(field.type == FieldType::Boolean
+                                                   ? (value.ToBool() ? 1 : 0)
+                                                   : value.ToLong()));
+      return;
+    case FieldType::Number:
+      st.Bind(index, value.ToDouble());
+      return;
+    case FieldType::Date: {
+      const double d = value.ToDouble();
+      if (d == 0.0)
+        st.BindNull(index);
+      else
+        st.Bind(index, d);
+      return;
+    }
+  }
+}
+
+bool IsMaintainedField(const std::string& name) {
+  return EqualsNoCase(name, "ID") || EqualsNoCase(name, "ModifiziertAm");
+}
+
+}  // namespace
+
+Variant TableImpl::ColumnValue(const FieldDef& field, sqlite::Statement& st, int column) {
+  switch (field.type) {
+    case FieldType::Text:
+    case FieldType::Memo:
+      return Variant(st.IsNull(column) ? std::string() : st.Text(column));
+    case FieldType::Link: {
+      const std::string target = st.IsNull(column) ? std::string() : st.Text(column);
+      if (target.empty()) return Variant();
+      return Variant(std::shared_ptr<AutomationObject>(std::make_shared<LinkImpl>(target)));
+    }
+    case FieldType::Integer:
+      return Variant(static_cast<long long>(st.Int(column)));
+    case FieldType::Number:
+      return Variant(st.Double(column));
+    case FieldType::Boolean:
+      return Variant(st.Int(column) != 0);
+    case FieldType::Date:
+      return Variant(AutoDate(st.IsNull(column) ? 0.0 : st.Double(column)));
+  }
+  return Variant();
+}
+
+TableImpl::TableImpl(std::shared_ptr<HostCore> core, std::weak_ptr<DatabaseImpl> db,
+                     std::shared_ptr<const TableDef> def)
+    : core_(std::move(core)),
+      db_(std::move(db)),
+      def_(std::move(def)),
+      quotedName_("main." + QuoteIdentifier(def_->name)) {
+  fields_.resize(def_->fields.size());
+  if (def_->master.empty()) {
+    row_ = FirstRow(0);
+  } else {
+    masterRow_ = -1;  // not yet following a master record
+  }
+}
+
+void TableImpl::Fail(std::uint32_t number, const std::string& what) const {
+  throw AutomationError(number, "Velmora.Table", "Table '" + def_->name + "': " + what);
+}
+
+std::shared_ptr<DatabaseImpl> TableImpl::Db() const {
+  auto db = db_.lock();
+  if (!db) Fail(err::kObjectVariableNotSet, "the database object is gone");
+  return db;
+}
+
+std::shared_ptr<TableImpl> TableImpl::MasterTable() const {
+  return Db()->TableObject(def_->master);
+}
+
+std::string TableImpl::SelectList() const {
+  std::string list = std::string(kRowColumn) + ", " + kMasterColumn + ", " + kTenantsColumn;
+  for (const auto& f : def_->fields) list += ", " + QuoteIdentifier(f.name);
+  return list;
+}
+
+std::int64_t TableImpl::FirstRow(std::int64_t masterRow) const {
+  const bool detail = !def_->master.empty();
+  auto& st = core_->Cached("SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
+                           (detail ? std::string(" WHERE ") + kMasterColumn + " = ?1" : "") +
+                           " ORDER BY " + kRowColumn + " LIMIT 1");
+  StatementUse use(st);
+  if (detail) use->Bind(1, masterRow);
+  return use->Step() ? use->Int(0) : 0;
+}
+
+void TableImpl::SetPosition(std::int64_t row, std::int64_t masterRow) const {
+  row_ = row;
+  masterRow_ = masterRow;
+  loaded_ = false;
+}
+
+void TableImpl::Sync() const {
+  if (def_->master.empty() || mode_ != Mode::None) return;
+  const std::int64_t m = MasterTable()->CurrentRow();
+  if (m != masterRow_) SetPosition(m ? FirstRow(m) : 0, m);
+}
+
+std::int64_t TableImpl::CurrentRow() const {
+  Sync();
+  return row_;
+}
+
+void TableImpl::LoadCurrent() const {
+  Sync();
+  if (loaded_ || row_ == 0) return;
+  auto& st = core_->Cached("SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " +
+                           kRowColumn + " = ?1");
+  StatementUse use(st);
+  use->Bind(1, row_);
+  if (!use->Step()) {  // removed through another database object
+    row_ = 0;
+    return;
+  }
+  recordMaster_ = use->IsNull(1) ? 0 : use->Int(1);
+  tenants_ = use->Text(2);
+  values_.clear();
+  values_.reserve(def_->fields.size());
+  for (std::size_t i = 0; i < def_->fields.size(); ++i)
+    values_.push_back(ColumnValue(def_->fields[i], *use, static_cast<int>(i) + 3));
+  loaded_ = true;
+}
+
+std::shared_ptr<HostField> TableImpl::Field(int index) const {
+  core_->CheckInjected(def_->name, "Field");
+  if (index < 0 || index >= FieldCount())
+    throw AutomationError(err::kSubscriptOutOfRange, "Velmora.Table",
+                          "Table '" + def_->name + "': no field at index " + std::to_string(index));
+  auto& slot = fields_[static_cast<std::size_t>(index)];
+  if (!slot) slot = std::make_shared<FieldImpl>(const_cast<TableImpl*>(this), index);
+  return slot;
+}
+
+std::shared_ptr<HostField> TableImpl::Field(const std::string& name) const {
+  const int index = def_->FieldIndex(name);
+  if (index < 0)
+    throw AutomationError(err::kInvalidArg, "Velmora.Table",
+                          "Table '" + def_->name + "' has no field '" + name + "'");
+  return Field(index);
+}
+
+bool TableImpl::FieldExists(const std::string& name) const { return def_->FieldIndex(name) >= 0; }
+
+Variant TableImpl::FieldValueAt(int index) const {
+  Check("Value");
+  const auto i = static_cast<std::size_t>(index);
+  currentField_ = def_->fields[i].name;
+  if (mode_ != Mode::None) return buffer_[i];
+  LoadCurrent();
+  if (row_ == 0) Fail(err::kFail, "no current record (at end)");
+  return values_[i];
+}
+
+void TableImpl::SetFieldValueAt(int index, const Variant& value) {
+  Check("SetValue");
+  const auto i = static_cast<std::size_t>(index);
+  const FieldDef& field = def_->fields[i];
+  currentField_ = field.name;
+  if (mode_ == Mode::None)
+    Fail(err::kFail, "field '" + field.name + "' written while no record is added or edited");
+  if (IsMaintainedField(field.name))
+    Fail(err::kPermissionDenied, "field '" + field.name + "' is maintained by the host");
+  Variant stored;
+  switch (field.type) {
+    case FieldType::Text:
+      stored = Variant(CutChars(value.ToText(), static_cast<std::size_t>(field.size)));
+      break;
+    case FieldType::Memo:
+      stored = Variant(value.ToText());
+      break;
+    case FieldType::Integer:
+      stored = Variant(static_cast<long long>(value.ToLong()));
+      break;
+    case FieldType::Number:
+      stored = Variant(value.ToDouble());
+      break;
+    case FieldType::Boolean:
+      stored = Variant(value.ToBool());
+      break;
+    case FieldType::Date:
+      if (value.IsEmpty() || value.IsNull() || (value.IsText() && value.ToText().empty()))
+        stored = Variant(AutoDate(0.0));
+      else
+        stored = Variant(value.ToDate());
+      break;
+    case FieldType::Link:
+      if (value.IsObject()) {
+        auto link = value.As<HostLink>();
+        if (!link) Fail(err::kTypeMismatch, "field '" + field.name + "' takes a link object");
+        stored = Variant(std::shared_ptr<AutomationObject>(std::make_shared<LinkImpl>(link->Target())));
+      } else if (value.IsEmpty() || value.IsNull() || value.ToText().empty()) {
+        stored = Variant();
+      } else if (IsWebAddress(value.ToText())) {
+        stored = Variant(std::shared_ptr<AutomationObject>(std::make_shared<LinkImpl>(value.ToText())));
+      } else {
+        Fail(err::kTypeMismatch, "field '" + field.name + "' takes a web address, not '" +
+                                     value.ToText() + "'");
+      }
+      break;
+  }
+  if (core_->RefusesValue(def_->name, field.name,
+                          stored.IsObject() ? stored.As<HostLink>()->Target() : stored.ToText()))
+    Fail(err::kInvalidArg, "field '" + field.name + "' refuses the value '" + value.ToText() + "'");
+  buffer_[i] = std::move(stored);
+  dirty_[i] = true;
+}
+
+bool TableImpl::AtEnd() const {
+  Check("AtEnd");
+  if (mode_ == Mode::Add) return false;
+  LoadCurrent();
+  return row_ == 0;
+}
+
+void TableImpl::RequireNotEditing(const char* operation) const {
+  if (mode_ != Mode::None)
+    Fail(err::kFail, std::string(operation) + " while a record is being " +
+                         (mode_ == Mode::Add ? "added" : "edited"));
+}
+
+bool TableImpl::MoveFirst() {
+  Check("MoveFirst");
+  RequireNotEditing("MoveFirst");
+  Sync();
+  SetPosition(FirstRow(masterRow_), masterRow_);
+  return row_ != 0;
+}
+
+bool TableImpl::Move(long count) {
+  Check("Move");
+  RequireNotEditing("Move");
+  Sync();
+  if (row_ == 0) return false;
+  if (count == 0) {
+    loaded_ = false;
+    LoadCurrent();
+    return row_ != 0;
+  }
+  const bool detail = !def_->master.empty();
+  const bool forward = count > 0;
+  const std::string sql = "SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
+                          " WHERE " + kRowColumn + (forward ? " > ?1" : " < ?1") +
+                          (detail ? std::string(" AND ") + kMasterColumn + " = ?3" : "") +
+                          " ORDER BY " + kRowColumn + (forward ? "" : " DESC") +
+                          " LIMIT 1 OFFSET ?2";
+  auto& st = core_->Cached(sql);
+  StatementUse use(st);
+  use->Bind(1, row_);
+  use->Bind(2, static_cast<std::int64_t>(forward ? count - 1 : -(count + 1)));
+  if (detail) use->Bind(3, masterRow_);
+  SetPosition(use->Step() ? use->Int(0) : 0, masterRow_);
+  return row_ != 0;
+}
+
+std::shared_ptr<HostTable> TableImpl::Master() {
+  Check("Master");
+  if (def_->master.empty()) Fail(err::kFail, "has no master table");
+  auto master = MasterTable();
+  LoadCurrent();
+  if (row_ != 0 && recordMaster_ != 0 && master->CurrentRow() != recordMaster_)
+    master->PositionOnRow(recordMaster_);
+  return master;
+}
+
+bool TableImpl::PositionOnRow(std::int64_t row) {
+  auto& st = core_->Cached("SELECT " + std::string(kMasterColumn) + " FROM " + quotedName_ +
+                           " WHERE " + kRowColumn + " = ?1");
+  std::int64_t master = 0;
+  {
+    StatementUse use(st);
+    use->Bind(1, row);
+    if (!use->Step()) return false;
+    master = use->IsNull(0) ? 0 : use->Int(0);
+  }
+  if (!def_->master.empty()) {
+    auto masterTable = MasterTable();
+    if (masterTable->mode_ != Mode::None)
+      masterTable->Fail(err::kFail, "positioning a detail record while its master is edited");
+    masterTable->PositionOnRow(master);
+  }
+  SetPosition(row, master);
+  return true;
+}
+
+std::string TableImpl::SelectIndex(const std::string& indexName) {
+  Check("SelectIndex");
+  std::string previous = index_;
+  if (EqualsNoCase(indexName, "ID")) {
+    index_ = "ID";
+  } else if (const IndexDef* index = def_->FindIndex(indexName)) {
+    index_ = index->name;
+  } else {
+    Fail(err::kInvalidArg, "has no index '" + indexName + "'");
+  }
+  return previous;
+}
+
+bool TableImpl::Seek(const std::string& value) {
+  Check("Seek");
+  RequireNotEditing("Seek");
+  std::string key = "\"ID\"";
+  if (!EqualsNoCase(index_, "ID")) {
+    const IndexDef* index = def_->FindIndex(index_);
+    key.clear();
+    for (const auto& f : index->fields)
+      key += (key.empty() ? "" : " || ") + QuoteIdentifier(def_->FindField(f)->name);
+    key = "(" + key + ")";
+  }
+  auto& st = core_->Cached("SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
+                           " WHERE " + key + " = ?1 ORDER BY " + kRowColumn + " LIMIT 1");
+  std::int64_t found = 0;
+  {
+    StatementUse use(st);
+    use->Bind(1, value);
+    if (use->Step()) found = use->Int(0);
+  }
+  if (found != 0 && PositionOnRow(found)) return true;
+  Sync();
+  SetPosition(0, masterRow_);
+  return false;
+}
+
+bool TableImpl::RecordRefuses(const std::string& op) const {
+  LoadCurrent();
+  if (row_ == 0) return false;
+  return core_->Refuses(def_->name, values_[0 + static_cast<std::size_t>(def_->FieldIndex("ID"))].ToText(), op);
+}
+
+std::string TableImpl::CurrentId() const {
+  LoadCurrent();
+  if (row_ == 0) return {};
+  return values_[static_cast<std::size_t>(def_->FieldIndex("ID"))].ToText();
+}
+
+bool TableImpl::MayAdd() const {
+  Check("MayAdd");
+  if (core_->Refuses(def_->name, "", "add")) return false;
+  if (!def_->master.empty()) {
+    auto master = MasterTable();
+    if (master->CurrentRow() == 0) return false;
+    if (master->RecordRefuses("add")) return false;
+  }
+  return true;
+}
+
+void TableImpl::NewRecord() {
+  Check("NewRecord");
+  RequireNotEditing("NewRecord");
+  if (!MayAdd()) Fail(err::kPermissionDenied, "adding a record is not permitted");
+  newMaster_ = def_->master.empty() ? 0 : MasterTable()->CurrentRow();
+  Sync();
+  buffer_.clear();
+  for (const auto& f : def_->fields) {
+    if (f.defaultValue.empty()) {
+      buffer_.push_back(EmptyValueOf(f));
+    } else if (f.defaultValue == "@user") {
+      buffer_.push_back(Variant(core_->CurrentUser()));
+    } else {
+      buffer_.push_back(EmptyValueOf(f));
+      mode_ = Mode::Add;  // lets the default go through the field's conversion
+      dirty_.assign(def_->fields.size(), false);
+      try {
+        SetFieldValueAt(static_cast<int>(buffer_.size() - 1), Variant(f.defaultValue));
+      } catch (...) {
+        mode_ = Mode::None;
+        throw;
+      }
+    }
+  }
+  dirty_.assign(def_->fields.size(), false);
+  mode_ = Mode::Add;
+}
+
+void TableImpl::SaveNew() {
+  Check("SaveNew");
+  if (mode_ != Mode::Add) Fail(err::kFail, "SaveNew without a new record");
+  const int idIndex = def_->FieldIndex("ID");
+  const int modIndex = def_->FieldIndex("ModifiziertAm");
+  buffer_[static_cast<std::size_t>(idIndex)] = Variant(core_->NextId(*def_));
+  if (modIndex >= 0) buffer_[static_cast<std::size_t>(modIndex)] = Variant(core_->Now());
+  std::string columns = std::string(kMasterColumn) + ", " + kTenantsColumn;
+  std::string params = "?1, ?2";
+  for (std::size_t i = 0; i < def_->fields.size(); ++i) {
+    columns += ", " + QuoteIdentifier(def_->fields[i].name);
+    params += ", ?" + std::to_string(i + 3);
+  }
+  auto& st = core_->Cached("INSERT INTO " + quotedName_ + "(" + columns + ") VALUES(" + params + ")");
+  {
+    StatementUse use(st);
+    if (newMaster_ != 0)
+      use->Bind(1, newMaster_);
+    else
+      use->BindNull(1);
+    use->Bind(2, std::string());
+    for (std::size_t i = 0; i < def_->fields.size(); ++i)
+      BindField(*use, static_cast<int>(i) + 3, def_->fields[i], buffer_[i]);
+    use->Step();
+  }
+  const std::int64_t row = core_->Conn().LastInsertRowId();
+  mode_ = Mode::None;
+  buffer_.clear();
+  if (!PositionOnRow(row)) SetPosition(0, masterRow_);
+}
+
+bool TableImpl::MayEdit() const {
+  Check("MayEdit");
+  if (mode_ == Mode::Add) return false;
+  LoadCurrent();
+  if (row_ == 0) return false;
+  return !core_->Refuses(def_->name, "", "edit") && !RecordRefuses("edit");
+}
+
+bool TableImpl::BeginEdit() {
+  Check("BeginEdit");
+  if (mode_ == Mode::Edit) return true;
+  if (!MayEdit()) return false;
+  LoadCurrent();
+  buffer_ = values_;
+  dirty_.assign(def_->fields.size(), false);
+  mode_ = Mode::Edit;
+  return true;
+}
+
+void TableImpl::StoreEdited() {
+  Check("StoreEdited");
+  if (mode_ != Mode::Edit) Fail(err::kFail, "StoreEdited without BeginEdit");
+  const int modIndex = def_->FieldIndex("ModifiziertAm");
+  if (modIndex >= 0) {
+    buffer_[static_cast<std::size_t>(modIndex)] = Variant(core_->Now());
+    dirty_[static_cast<std::size_t>(modIndex)] = true;
+  }
+  std::string sets;
+  std::vector<std::size_t> written;
+  for (std::size_t i = 0; i < def_->fields.size(); ++i) {
+    if (!dirty_[i]) continue;
+    written.push_back(i);
+    sets += (sets.empty() ? "" : ", ") + QuoteIdentifier(def_->fields[i].name) + " = ?" +
+            std::to_string(written.size() + 1);
+  }
+  if (!written.empty()) {
+    auto& st = core_->Cached("UPDATE " + quotedName_ + " SET " + sets + " WHERE " + kRowColumn +
+                             " = ?1");
+    StatementUse use(st);
+    use->Bind(1, row_);
+    for (std::size_t k = 0; k < written.size(); ++k)
+      BindField(*use, static_cast<int>(k) + 2, def_->fields[written[k]], buffer_[written[k]]);
+    use->Step();
+  }
+  const bool stored = written.empty() || core_->Conn().Changes() > 0;
+  mode_ = Mode::None;
+  buffer_.clear();
+  loaded_ = false;
+  if (!stored) Fail(err::kFail, "the record being edited no longer exists");
+}
+
+void TableImpl::Cancel() {
+  Check("Cancel");
+  mode_ = Mode::None;
+  buffer_.clear();
+  loaded_ = false;
+}
+
+bool TableImpl::MayDelete() const {
+  Check("MayDelete");
+  if (mode_ != Mode::None) return false;
+  LoadCurrent();
+  if (row_ == 0) return false;
+  return !core_->Refuses(def_->name, "", "delete") && !RecordRefuses("delete");
+}
+
+namespace {
+
+// Removes a record and, first, every detail record hanging under it, so no
+// detail is left without its master.
+void DeleteCascade(HostCore& core, const TableDef& table, std::int64_t row) {
+  for (const auto& detail : core.GetSchema().tables) {
+    if (!EqualsNoCase(detail->master, table.name)) continue;
+    std::vector<std::int64_t> rows;
+    {
+      auto& st = core.Cached("SELECT " + std::string(kRowColumn) + " FROM main." +
+                             QuoteIdentifier(detail->name) + " WHERE " + kMasterColumn + " = ?1");
+      StatementUse use(st);
+      use->Bind(1, row);
+      while (use->Step()) rows.push_back(use->Int(0));
+    }
+    for (auto r : rows) DeleteCascade(core, *detail, r);
+  }
+  auto& st = core.Cached("DELETE FROM main." + QuoteIdentifier(table.name) + " WHERE " +
+                         kRowColumn + " = ?1");
+  StatementUse use(st);
+  use->Bind(1, row);
+  use->Step();
+}
+
+}  // namespace
+
+void TableImpl::DeleteCurrent() {
+  Check("DeleteCurrent");
+  RequireNotEditing("DeleteCurrent");
+  LoadCurrent();
+  if (row_ == 0) Fail(err::kFail, "no current record to delete");
+  if (core_->Refuses(def_->name, "", "delete") || RecordRefuses("delete"))
+    Fail(err::kPermissionDenied, "deleting record '" + CurrentId() + "' is not permitted");
+  const std::int64_t deleted = row_;
+  DeleteCascade(*core_, *def_, deleted);
+  // Continue on the next record of the same range, or at end.
+  SetPosition(deleted, masterRow_);
+  if (!Move(1)) SetPosition(0, masterRow_);
+}
+
+std::string TableImpl::RecordReference() const {
+  Check("RecordReference");
+  LoadCurrent();
+  if (row_ == 0) Fail(err::kFail, "no current record");
+  return def_->name + ":" + std::to_string(row_);
+}
+
+bool TableImpl::GoToReference(const std::string& reference) {
+  Check("GoToReference");
+  RequireNotEditing("GoToReference");
+  const std::size_t colon = reference.rfind(':');
+  if (colon == std::string::npos || !EqualsNoCase(reference.substr(0, colon), def_->name))
+    return false;
+  const std::string digits = reference.substr(colon + 1);
+  if (digits.empty() || digits.size() > 18 ||
+      digits.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  return PositionOnRow(std::stoll(digits));
+}
+
+void TableImpl::CopyTenantsFrom(HostTable& master) {
+  Check("CopyTenantsFrom");
+  LoadCurrent();
+  if (row_ == 0) Fail(err::kFail, "no current record to assign tenants to");
+  std::vector<std::string> tenants = master.Tenants();
+  std::string joined;
+  for (std::size_t i = 0; i < tenants.size(); ++i) joined += (i ? "," : "") + tenants[i];
+  auto& st = core_->Cached("UPDATE " + quotedName_ + " SET " + kTenantsColumn + " = ?1 WHERE " +
+                           kRowColumn + " = ?2");
+  StatementUse use(st);
+  use->Bind(1, joined).Bind(2, row_);
+  use->Step();
+  loaded_ = false;
+}
+
+std::vector<std::string> TableImpl::Tenants() const {
+  Check("Tenants");
+  LoadCurrent();
+  if (row_ == 0) Fail(err::kFail, "no current record");
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start < tenants_.size()) {
+    std::size_t comma = tenants_.find(',', start);
+    if (comma == std::string::npos) comma = tenants_.size();
+    if (comma > start) out.push_back(tenants_.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return out;
+}
+
+std::vector<std::vector<Variant>> TableImpl::SelectRows(const std::vector<std::string>& columns,
+                                                        const std::string& condition) {
+  Check("SelectRows");
+  auto db = Db();
+  std::vector<CompiledExpression> columnExprs;
+  for (const auto& c : columns) columnExprs.push_back(CompiledExpression::Compile(c));
+  std::optional<CompiledExpression> where;
+  if (!condition.empty()) where = CompiledExpression::Compile(condition);
+
+  // Read the rows first: evaluation may use other statements of the cache.
+  std::vector<std::vector<Variant>> rows;
+  {
+    auto& st = core_->Cached("SELECT " + SelectList() + " FROM " + quotedName_ + " ORDER BY " +
+                             kRowColumn);
+    StatementUse use(st);
+    while (use->Step()) {
+      std::vector<Variant> row;
+      row.reserve(def_->fields.size());
+      for (std::size_t i = 0; i < def_->fields.size(); ++i)
+        row.push_back(ColumnValue(def_->fields[i], *use, static_cast<int>(i) + 3));
+      rows.push_back(std::move(row));
+    }
+  }
+  std::vector<std::vector<Variant>> result;
+  for (const auto& row : rows) {
+    RecordContext context(*db, *this, &row);
+    if (where && !where->Evaluate(context).ToBool()) continue;
+    std::vector<Variant> out;
+    for (const auto& e : columnExprs) out.push_back(e.Evaluate(context));
+    result.push_back(std::move(out));
+  }
+  return result;
+}
+
+void TableImpl::SetLookupOption1(bool on, int option) {
+  Check("SetLookupOption1");
+  lookup1_ = on && option == kHostOptionOn;
+}
+
+void TableImpl::SetLookupOption2(bool on, int option) {
+  Check("SetLookupOption2");
+  lookup2_ = on && option == kHostOptionOn;
+}
+
+}  // namespace velklk::host
