@@ -1,0 +1,485 @@
+#include "outlook/embedded_outlook.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <set>
+
+#include "outlook/model.h"
+#include "outlook/objects.h"
+#include "platform/automation_error.h"
+
+namespace velklk {
+
+using outlook::Folder;
+using outlook::ItemData;
+using outlook::ItemKind;
+using outlook::Model;
+using outlook::PropValue;
+using outlook::Record;
+using outlook::ValueType;
+using json = nlohmann::json;
+
+namespace {
+
+[[noreturn]] void Bad(const std::string& where, const std::string& what) {
+  throw AutomationError(err::kInvalidArg, "Outlook fixture", where + ": " + what);
+}
+
+AutoDate JsonDate(const json& value, const std::string& where) {
+  if (!value.is_string()) Bad(where, "a date must be a text \"yyyy-MM-dd hh:mm:ss\"");
+  auto date = AutoDate::Parse(value.get<std::string>());
+  if (!date) Bad(where, "\"" + value.get<std::string>() + "\" is not a date \"yyyy-MM-dd hh:mm:ss\"");
+  return *date;
+}
+
+PropValue JsonValue(const json& value, ValueType type, const std::string& where) {
+  switch (type) {
+    case ValueType::Text:
+      if (value.is_string()) return value.get<std::string>();
+      if (value.is_number_integer()) return std::to_string(value.get<long long>());
+      Bad(where, "a text is expected");
+    case ValueType::Bool:
+      if (value.is_boolean()) return value.get<bool>();
+      Bad(where, "true or false is expected");
+    case ValueType::Integer:
+      if (value.is_number_integer()) return static_cast<std::int64_t>(value.get<long long>());
+      if (value.is_number_float()) {
+        const double d = value.get<double>();
+        if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9e18)
+          return static_cast<std::int64_t>(d);
+      }
+      Bad(where, "a whole number is expected");
+    case ValueType::Double:
+      if (value.is_number()) return value.get<double>();
+      Bad(where, "a number is expected");
+    case ValueType::Date:
+      return JsonDate(value, where);
+  }
+  Bad(where, "unsupported value");
+}
+
+json ToJson(const PropValue& value) {
+  switch (outlook::TypeOf(value)) {
+    case ValueType::Text: return std::get<std::string>(value);
+    case ValueType::Bool: return std::get<bool>(value);
+    case ValueType::Integer: return std::get<std::int64_t>(value);
+    case ValueType::Double: return std::get<double>(value);
+    case ValueType::Date: return std::get<AutoDate>(value).Format();
+  }
+  return nullptr;
+}
+
+Variant JsonToVariant(const json& value) {
+  if (value.is_string()) return Variant(value.get<std::string>());
+  if (value.is_boolean()) return Variant(value.get<bool>());
+  if (value.is_number_integer()) return Variant(value.get<long long>());
+  if (value.is_number()) return Variant(value.get<double>());
+  if (value.is_null()) return Variant::Null();
+  return Variant(VariantList{});
+}
+
+void CheckKeys(const json& object, const std::string& where, std::initializer_list<const char*> keys) {
+  for (const auto& [key, value] : object.items()) {
+    bool known = false;
+    for (const char* k : keys) known = known || key == k;
+    if (!known) Bad(where, "unknown key \"" + key + "\"");
+  }
+}
+
+class FixtureReader {
+ public:
+  explicit FixtureReader(AutoDate now) : now_(now) {}
+
+  Model::State Read(const json& o) {
+    Model::State state;
+    if (!o.is_object()) Bad("outlook", "must be an object");
+    CheckKeys(o, "outlook", {"running", "version", "offline", "refusedValues", "stores"});
+    if (o.contains("running")) {
+      if (!o["running"].is_boolean()) Bad("outlook.running", "true or false is expected");
+      state.switches.running = o["running"].get<bool>();
+    }
+    if (o.contains("version")) {
+      if (!o["version"].is_string()) Bad("outlook.version", "a text is expected");
+      state.switches.version = o["version"].get<std::string>();
+    }
+    if (o.contains("offline")) {
+      if (!o["offline"].is_boolean()) Bad("outlook.offline", "true or false is expected");
+      state.switches.offline = o["offline"].get<bool>();
+    }
+    if (o.contains("refusedValues")) {
+      const json& r = o["refusedValues"];
+      if (!r.is_object()) Bad("outlook.refusedValues", "must be an object of lists");
+      for (const auto& [property, values] : r.items()) {
+        const std::string where = "outlook.refusedValues." + property;
+        if (!values.is_array()) Bad(where, "must be a list");
+        for (const auto& v : values) {
+          if (v.is_string()) {
+            state.switches.refused[property].push_back(v.get<std::string>());
+          } else if (v.is_number_integer()) {
+            state.switches.refused[property].push_back(std::to_string(v.get<long long>()));
+          } else {
+            Bad(where, "refused values must be texts");
+          }
+        }
+      }
+    }
+    if (o.contains("stores")) {
+      const json& stores = o["stores"];
+      if (!stores.is_array()) Bad("outlook.stores", "must be a list");
+      std::set<std::string> names;
+      for (std::size_t i = 0; i < stores.size(); ++i) {
+        const std::string where = "outlook.stores[" + std::to_string(i) + "]";
+        state.stores.push_back(ReadFolder(stores[i], where, nullptr, state.records));
+        if (!names.insert(state.stores.back()->name).second)
+          Bad(where, "a second store named \"" + state.stores.back()->name + "\"");
+      }
+    }
+    return state;
+  }
+
+ private:
+  std::unique_ptr<Folder> ReadFolder(const json& f, const std::string& where, Folder* parent,
+                                     std::vector<std::shared_ptr<Record>>& records) {
+    if (!f.is_object()) Bad(where, "a folder must be an object");
+    CheckKeys(f, where, {"name", "type", "userPropertyDefinitions", "items", "folders"});
+    auto folder = std::make_unique<Folder>();
+    folder->parent = parent;
+    if (!f.contains("name") || !f["name"].is_string() || f["name"].get<std::string>().empty())
+      Bad(where, "a folder needs a non-empty \"name\"");
+    folder->name = f["name"].get<std::string>();
+    if (folder->name.find('\\') != std::string::npos) Bad(where, "a folder name cannot hold \"\\\"");
+    const std::string at = where + " (" + folder->name + ")";
+    if (f.contains("type")) {
+      const json& t = f["type"];
+      if (!t.is_number_integer() || t.get<long long>() < 0 || t.get<long long>() > 3)
+        Bad(at + ".type", "must be 0 (mail), 1 (appointments), 2 (contacts) or 3 (tasks)");
+      folder->type = static_cast<OlItemType>(t.get<int>());
+    }
+    if (f.contains("userPropertyDefinitions")) {
+      const json& d = f["userPropertyDefinitions"];
+      if (!d.is_object()) Bad(at + ".userPropertyDefinitions", "must be an object");
+      for (const auto& [name, type] : d.items()) {
+        if (type == "text") {
+          folder->defs.push_back({name, OlUserPropertyType::Text});
+        } else if (type == "yesno") {
+          folder->defs.push_back({name, OlUserPropertyType::YesNo});
+        } else {
+          Bad(at + ".userPropertyDefinitions." + name, "the type must be \"text\" or \"yesno\"");
+        }
+      }
+    }
+    if (f.contains("items")) {
+      const json& items = f["items"];
+      if (!items.is_array()) Bad(at + ".items", "must be a list");
+      for (std::size_t i = 0; i < items.size(); ++i)
+        records.push_back(
+            ReadItem(items[i], at + ".items[" + std::to_string(i) + "]", folder.get()));
+    }
+    if (f.contains("folders")) {
+      const json& children = f["folders"];
+      if (!children.is_array()) Bad(at + ".folders", "must be a list");
+      std::set<std::string> names;
+      for (std::size_t i = 0; i < children.size(); ++i) {
+        const std::string w = at + ".folders[" + std::to_string(i) + "]";
+        folder->children.push_back(ReadFolder(children[i], w, folder.get(), records));
+        if (!names.insert(folder->children.back()->name).second)
+          Bad(w, "a second folder named \"" + folder->children.back()->name + "\"");
+      }
+    }
+    return folder;
+  }
+
+  std::shared_ptr<Record> ReadItem(const json& it, const std::string& where, Folder* folder) {
+    if (!it.is_object()) Bad(where, "an item must be an object");
+    auto record = std::make_shared<Record>();
+    record->folder = folder;
+    record->kind = outlook::KindOfItemType(folder->type).value_or(ItemKind::Mail);
+    if (it.contains("class")) {
+      auto kind = it["class"].is_string() ? outlook::KindFromName(it["class"].get<std::string>())
+                                          : std::nullopt;
+      if (!kind) Bad(where + ".class", "must be \"contact\", \"appointment\", \"task\", \"distlist\" or \"mail\"");
+      record->kind = *kind;
+    }
+    record->modified = it.contains("LastModificationTime")
+                           ? JsonDate(it["LastModificationTime"], where + ".LastModificationTime")
+                           : now_;
+    record->created = it.contains("CreationTime") ? JsonDate(it["CreationTime"], where + ".CreationTime")
+                                                  : record->modified;
+    if (it.contains("entryId")) {
+      if (!it["entryId"].is_string() || it["entryId"].get<std::string>().empty())
+        Bad(where + ".entryId", "must be a non-empty text");
+      record->entryId = it["entryId"].get<std::string>();
+    }
+    ItemData& data = record->saved;
+    std::vector<std::pair<int, PropValue>> derived;
+    for (const auto& [key, value] : it.items()) {
+      if (key == "class" || key == "entryId" || key == "LastModificationTime" ||
+          key == "CreationTime")
+        continue;
+      if (key == "userProperties") {
+        if (!value.is_object()) Bad(where + ".userProperties", "must be an object");
+        for (const auto& [name, v] : value.items()) {
+          if (name.empty()) Bad(where + ".userProperties", "a user property needs a name");
+          if (v.is_string()) {
+            data.user.push_back({name, OlUserPropertyType::Text, v.get<std::string>()});
+          } else if (v.is_boolean()) {
+            data.user.push_back({name, OlUserPropertyType::YesNo, v.get<bool>()});
+          } else {
+            Bad(where + ".userProperties." + name, "must be a text or true/false");
+          }
+        }
+        continue;
+      }
+      if (key == "links") {
+        if (record->kind != ItemKind::Appointment && record->kind != ItemKind::Task)
+          Bad(where + ".links", "only appointments and tasks have links");
+        if (!value.is_array()) Bad(where + ".links", "must be a list");
+        for (const auto& l : value) {
+          if (l.is_string()) {
+            data.links.push_back({l.get<std::string>(), ""});
+          } else if (l.is_object() && l.contains("entryId") && l["entryId"].is_string()) {
+            std::string name = l.contains("name") && l["name"].is_string() ? l["name"].get<std::string>() : "";
+            data.links.push_back({l["entryId"].get<std::string>(), name});
+          } else {
+            Bad(where + ".links", "a link is the contact's entry ID or {\"entryId\", \"name\"}");
+          }
+        }
+        continue;
+      }
+      auto id = outlook::FindProperty(key);
+      if (!id || !outlook::KindHas(record->kind, *id))
+        Bad(where, "unknown property \"" + key + "\" for a " + outlook::KindName(record->kind));
+      const auto& def = outlook::Property(*id);
+      if (def.role == outlook::PropRole::ReadOnly) {
+        if (*id == outlook::prop::kMemberCount) continue;  // written by dump, computed
+        Bad(where + "." + key, "the property is read-only");
+      }
+      PropValue v = JsonValue(value, def.type, where + "." + key);
+      if (def.role == outlook::PropRole::Derived) {
+        derived.emplace_back(*id, std::move(v));
+      } else if (!(v == def.defaultValue)) {
+        data.Put(*id, std::move(v));
+      }
+    }
+    // Derived values only count when they differ from what the others give.
+    for (auto& [id, v] : derived) {
+      if (v == Model::Value(*record, data, id)) continue;
+      if (id == outlook::prop::kDuration) {
+        const PropValue* start = data.Find(outlook::prop::kStart);
+        if (start)
+          data.Put(outlook::prop::kEnd,
+                   AutoDate::FromSeconds(std::get<AutoDate>(*start).Seconds() +
+                                         std::get<std::int64_t>(v) * 60));
+      } else {
+        data.Put(id, std::move(v));
+      }
+    }
+    return record;
+  }
+
+  AutoDate now_;
+};
+
+json DumpItem(const Model& model, const Record& record, const ItemData& data) {
+  json item = json::object();
+  item["class"] = outlook::KindName(record.kind);
+  item["entryId"] = record.entryId;
+  item["LastModificationTime"] = record.modified.Format();
+  item["CreationTime"] = record.created.Format();
+  for (int id : outlook::PropertiesOf(record.kind)) {
+    const auto& def = outlook::Property(id);
+    if (def.role == outlook::PropRole::ReadOnly) continue;
+    item[def.name] = ToJson(model.Value(record, data, id));
+  }
+  json user = json::object();
+  for (const auto& u : data.user) user[u.name] = ToJson(u.value);
+  item["userProperties"] = std::move(user);
+  if (record.kind == ItemKind::Appointment || record.kind == ItemKind::Task) {
+    json links = json::array();
+    for (const auto& l : data.links) links.push_back({{"entryId", l.entryId}, {"name", l.name}});
+    item["links"] = std::move(links);
+  }
+  return item;
+}
+
+json DumpFolder(const Model& model, const Folder& folder) {
+  json f = json::object();
+  f["name"] = folder.name;
+  f["type"] = static_cast<int>(folder.type);
+  json defs = json::object();
+  for (const auto& d : folder.defs)
+    defs[d.name] = d.type == OlUserPropertyType::Text ? "text" : "yesno";
+  f["userPropertyDefinitions"] = std::move(defs);
+  json items = json::array();
+  for (const auto& r : folder.items) items.push_back(DumpItem(model, *r, r->saved));
+  f["items"] = std::move(items);
+  json children = json::array();
+  for (const auto& c : folder.children) children.push_back(DumpFolder(model, *c));
+  f["folders"] = std::move(children);
+  return f;
+}
+
+}  // namespace
+
+std::shared_ptr<EmbeddedOutlook> EmbeddedOutlook::Open(std::shared_ptr<sqlite::Connection> db,
+                                                       std::string schema, const Clock* clock,
+                                                       std::string language) {
+  auto model = std::make_shared<Model>(std::move(db), std::move(schema), clock, std::move(language));
+  model->CreateTables();
+  model->Load();
+  return std::shared_ptr<EmbeddedOutlook>(new EmbeddedOutlook(std::move(model)));
+}
+
+std::shared_ptr<OlAttacher> EmbeddedOutlook::Attacher() { return outlook::MakeAttacher(model_); }
+
+std::shared_ptr<OlApplication> EmbeddedOutlook::Application() {
+  return outlook::MakeApplication(model_);
+}
+
+void EmbeddedOutlook::LoadFixture(const json& outlookPart, AutoDate now) {
+  model_->Replace(FixtureReader(now).Read(outlookPart));
+}
+
+json EmbeddedOutlook::DumpFixture() const {
+  const auto& s = model_->GetSwitches();
+  json out = json::object();
+  out["running"] = s.running;
+  out["version"] = s.version;
+  out["offline"] = s.offline;
+  json refused = json::object();
+  for (const auto& [property, values] : s.refused) refused[property] = values;
+  out["refusedValues"] = std::move(refused);
+  json stores = json::array();
+  for (const auto& store : model_->Stores()) stores.push_back(DumpFolder(*model_, *store));
+  out["stores"] = std::move(stores);
+  return out;
+}
+
+std::shared_ptr<OlFolder> EmbeddedOutlook::FindFolder(const std::string& path) {
+  std::vector<std::string> names;
+  std::string current;
+  for (char c : path) {
+    if (c == '\\') {
+      if (!current.empty()) names.push_back(std::move(current));
+      current.clear();
+    } else {
+      current.push_back(c);
+    }
+  }
+  if (!current.empty()) names.push_back(std::move(current));
+  auto notFound = [&]() {
+    return AutomationError(err::kOlNotFound, "Outlook",
+                           "The folder \"" + path + "\" could not be found.");
+  };
+  if (names.empty()) throw notFound();
+  Folder* folder = model_->FindStore(names.front());
+  for (std::size_t i = 1; folder && i < names.size(); ++i) {
+    Folder* next = nullptr;
+    for (const auto& c : folder->children)
+      if (c->name == names[i]) next = c.get();
+    folder = next;
+  }
+  if (!folder) throw notFound();
+  return outlook::MakeFolder(model_, folder);
+}
+
+json EmbeddedOutlook::ItemToJson(const OlItem& item) const {
+  auto record = outlook::RecordOf(item);
+  if (!record) throw AutomationError(err::kInvalidArg, "Outlook", "Not an item of this profile.");
+  return DumpItem(*model_, *record, record->Current());
+}
+
+void EmbeddedOutlook::ApplyJson(OlItem& item, const json& properties) {
+  if (!properties.is_object())
+    throw AutomationError(err::kInvalidArg, "Outlook", "Item properties must be a JSON object.");
+  for (const auto& [key, value] : properties.items()) {
+    if (key == "class" || key == "entryId" || key == "LastModificationTime" ||
+        key == "CreationTime")
+      continue;
+    if (key == "userProperties") {
+      if (!value.is_object())
+        throw AutomationError(err::kInvalidArg, "Outlook", "userProperties must be an object.");
+      auto user = item.UserProperties();
+      for (const auto& [name, v] : value.items()) {
+        auto p = user->Find(name);
+        if (!p)
+          p = user->Add(name, v.is_boolean() ? OlUserPropertyType::YesNo : OlUserPropertyType::Text);
+        p->SetValue(JsonToVariant(v));
+      }
+      continue;
+    }
+    if (key == "links") {
+      if (!value.is_array())
+        throw AutomationError(err::kInvalidArg, "Outlook", "links must be a list.");
+      auto links = item.Links();
+      for (const auto& l : value) {
+        const json id = l.is_object() && l.contains("entryId") ? l["entryId"] : l;
+        auto target = id.is_string() ? model_->RecordByEntryId(id.get<std::string>()) : nullptr;
+        if (!target)
+          throw AutomationError(err::kOlNotFound, "Outlook", "A linked contact does not exist.");
+        links->Add(outlook::MakeItem(model_, target));
+      }
+      continue;
+    }
+    item.Set(key, JsonToVariant(value));
+  }
+}
+
+std::shared_ptr<OlItem> EmbeddedOutlook::AddItemAsUser(const std::string& folderPath,
+                                                       const json& item) {
+  auto folder = FindFolder(folderPath);
+  auto items = folder->Items();
+  std::shared_ptr<OlItem> added;
+  if (item.is_object() && item.contains("class")) {
+    auto kind = item["class"].is_string() ? outlook::KindFromName(item["class"].get<std::string>())
+                                          : std::nullopt;
+    if (!kind) throw AutomationError(err::kInvalidArg, "Outlook", "Unknown item class.");
+    added = items->Add(static_cast<OlItemType>(
+        *kind == ItemKind::DistList ? 7 : static_cast<int>(*kind)));
+  } else {
+    added = items->Add();
+  }
+  ApplyJson(*added, item);
+  added->Save();
+  return added;
+}
+
+bool EmbeddedOutlook::Running() const { return model_->GetSwitches().running; }
+void EmbeddedOutlook::SetRunning(bool running) {
+  auto s = model_->GetSwitches();
+  s.running = running;
+  model_->SetSwitches(s);
+}
+std::string EmbeddedOutlook::Version() const { return model_->GetSwitches().version; }
+void EmbeddedOutlook::SetVersion(std::string version) {
+  auto s = model_->GetSwitches();
+  s.version = std::move(version);
+  model_->SetSwitches(s);
+}
+bool EmbeddedOutlook::Offline() const { return model_->GetSwitches().offline; }
+void EmbeddedOutlook::SetOffline(bool offline) {
+  auto s = model_->GetSwitches();
+  s.offline = offline;
+  model_->SetSwitches(s);
+}
+void EmbeddedOutlook::RefuseValue(const std::string& property, const std::string& value) {
+  auto s = model_->GetSwitches();
+  s.refused[property].push_back(value);
+  model_->SetSwitches(s);
+}
+
+void EmbeddedOutlook::SetExplorerCallback(ExplorerCallback callback) {
+  model_->explorerCallback = std::move(callback);
+}
+void EmbeddedOutlook::SetDisplayCallback(DisplayCallback callback) {
+  model_->displayCallback = std::move(callback);
+}
+std::vector<std::pair<std::string, bool>> EmbeddedOutlook::Displayed() const {
+  return model_->displayed;
+}
+void EmbeddedOutlook::SetClock(const Clock* clock) { model_->SetClock(clock); }
+void EmbeddedOutlook::SetLanguage(std::string language) { model_->SetLanguage(std::move(language)); }
+void EmbeddedOutlook::Reload() { model_->Load(); }
+
+}  // namespace velklk

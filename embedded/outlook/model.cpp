@@ -1,0 +1,757 @@
+#include "outlook/model.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "outlook/fold.h"
+#include "platform/automation_error.h"
+#include "sqlite/connection.h"
+
+namespace velklk::outlook {
+
+std::shared_ptr<OlItem> MakeItem(const std::shared_ptr<Model>& model,
+                                 const std::shared_ptr<Record>& record);
+
+namespace {
+
+constexpr int kUserBase = 1 << 20;
+
+[[noreturn]] void Damaged(const std::string& what) {
+  throw AutomationError(err::kFail, "Outlook", "The Outlook profile is damaged: " + what);
+}
+
+template <typename Fn>
+auto Guarded(Fn&& fn) -> decltype(fn()) {
+  try {
+    return fn();
+  } catch (const sqlite::SqliteError& e) {
+    throw AutomationError(err::kFail, "Outlook",
+                          std::string("The Outlook profile could not be written: ") + e.what());
+  }
+}
+
+void PutVarint(std::string& out, std::uint64_t v) {
+  while (v >= 0x80) {
+    out.push_back(static_cast<char>((v & 0x7F) | 0x80));
+    v >>= 7;
+  }
+  out.push_back(static_cast<char>(v));
+}
+
+void PutString(std::string& out, std::string_view s) {
+  PutVarint(out, s.size());
+  out.append(s);
+}
+
+void PutValue(std::string& out, const PropValue& value) {
+  out.push_back(static_cast<char>(TypeOf(value)));
+  switch (TypeOf(value)) {
+    case ValueType::Text: PutString(out, std::get<std::string>(value)); break;
+    case ValueType::Bool: out.push_back(std::get<bool>(value) ? 1 : 0); break;
+    case ValueType::Integer: {
+      std::int64_t v = std::get<std::int64_t>(value);
+      char buf[8];
+      std::memcpy(buf, &v, 8);
+      out.append(buf, 8);
+      break;
+    }
+    case ValueType::Double:
+    case ValueType::Date: {
+      double v = TypeOf(value) == ValueType::Double ? std::get<double>(value)
+                                                    : std::get<AutoDate>(value).Value();
+      char buf[8];
+      std::memcpy(buf, &v, 8);
+      out.append(buf, 8);
+      break;
+    }
+  }
+}
+
+class Reader {
+ public:
+  explicit Reader(std::string_view data) : data_(data) {}
+  bool AtEnd() const { return pos_ >= data_.size(); }
+  std::uint8_t Byte() {
+    if (pos_ >= data_.size()) Damaged("an item's values are cut short");
+    return static_cast<std::uint8_t>(data_[pos_++]);
+  }
+  std::uint64_t Varint() {
+    std::uint64_t v = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      const std::uint8_t b = Byte();
+      v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+      if (!(b & 0x80)) return v;
+    }
+    Damaged("an item's values hold a bad length");
+  }
+  std::string String() {
+    const std::uint64_t n = Varint();
+    if (n > data_.size() - pos_) Damaged("an item's values are cut short");
+    std::string s(data_.substr(pos_, n));
+    pos_ += n;
+    return s;
+  }
+  double Double() {
+    if (data_.size() - pos_ < 8) Damaged("an item's values are cut short");
+    double v;
+    std::memcpy(&v, data_.data() + pos_, 8);
+    pos_ += 8;
+    return v;
+  }
+  PropValue Value() {
+    const std::uint8_t type = Byte();
+    switch (static_cast<ValueType>(type)) {
+      case ValueType::Text: return String();
+      case ValueType::Bool: return Byte() != 0;
+      case ValueType::Integer: {
+        if (data_.size() - pos_ < 8) Damaged("an item's values are cut short");
+        std::int64_t v;
+        std::memcpy(&v, data_.data() + pos_, 8);
+        pos_ += 8;
+        return v;
+      }
+      case ValueType::Double: return Double();
+      case ValueType::Date: return AutoDate(Double());
+    }
+    Damaged("an item's value has an unknown type");
+  }
+
+ private:
+  std::string_view data_;
+  std::size_t pos_ = 0;
+};
+
+std::string DeriveFileAs(const ItemData& data) {
+  auto text = [&](int id) -> std::string {
+    const PropValue* v = data.Find(id);
+    return v ? std::get<std::string>(*v) : std::string();
+  };
+  const std::string last = text(prop::kLastName), first = text(prop::kFirstName);
+  if (!last.empty() && !first.empty()) return last + ", " + first;
+  if (!last.empty()) return last;
+  if (!first.empty()) return first;
+  return text(prop::kCompanyName);
+}
+
+std::string DeriveFullName(const ItemData& data) {
+  std::string out;
+  for (int id : {prop::kFirstName, prop::kMiddleName, prop::kLastName, prop::kSuffix}) {
+    const PropValue* v = data.Find(id);
+    if (!v || std::get<std::string>(*v).empty()) continue;
+    if (!out.empty()) out.push_back(' ');
+    out += std::get<std::string>(*v);
+  }
+  return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- ItemData
+
+const PropValue* ItemData::Find(int id) const {
+  auto it = std::lower_bound(props.begin(), props.end(), id,
+                             [](const auto& p, int key) { return p.first < key; });
+  return it != props.end() && it->first == id ? &it->second : nullptr;
+}
+
+void ItemData::Put(int id, PropValue value) {
+  auto it = std::lower_bound(props.begin(), props.end(), id,
+                             [](const auto& p, int key) { return p.first < key; });
+  if (it != props.end() && it->first == id) {
+    it->second = std::move(value);
+  } else {
+    props.insert(it, {id, std::move(value)});
+  }
+}
+
+void ItemData::Erase(int id) {
+  auto it = std::lower_bound(props.begin(), props.end(), id,
+                             [](const auto& p, int key) { return p.first < key; });
+  if (it != props.end() && it->first == id) props.erase(it);
+}
+
+UserProp* ItemData::FindUser(std::string_view name) {
+  for (auto& u : user)
+    if (u.name == name) return &u;
+  for (auto& u : user)
+    if (NameEquals(u.name, name)) return &u;
+  return nullptr;
+}
+
+const UserProp* ItemData::FindUser(std::string_view name) const {
+  return const_cast<ItemData*>(this)->FindUser(name);
+}
+
+ItemData& Record::Edit() {
+  if (!draft) draft = std::make_unique<ItemData>(saved);
+  return *draft;
+}
+
+std::string Folder::Path() const {
+  std::vector<const Folder*> chain;
+  for (const Folder* f = this; f; f = f->parent) chain.push_back(f);
+  std::string path;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    path += (it == chain.rbegin()) ? "\\\\" : "\\";
+    path += (*it)->name;
+  }
+  return path;
+}
+
+const UserDef* Folder::FindDef(std::string_view name) const {
+  for (const auto& d : defs)
+    if (d.name == name) return &d;
+  for (const auto& d : defs)
+    if (NameEquals(d.name, name)) return &d;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------- Savepoint
+
+Savepoint::Savepoint(sqlite::Connection& db) : db_(db) { db_.Exec("SAVEPOINT velklk_outlook"); }
+
+Savepoint::~Savepoint() {
+  if (done_) return;
+  try {
+    db_.Exec("ROLLBACK TO velklk_outlook; RELEASE velklk_outlook");
+  } catch (const sqlite::SqliteError&) {  // nothing more can be done while unwinding
+  }
+}
+
+void Savepoint::Release() {
+  db_.Exec("RELEASE velklk_outlook");
+  done_ = true;
+}
+
+// ---------------------------------------------------------------- Model
+
+Model::Model(std::shared_ptr<sqlite::Connection> db, std::string schema, const Clock* clock,
+             std::string language)
+    : db_(std::move(db)), schema_(std::move(schema)), clock_(clock), language_(std::move(language)) {}
+
+std::string Model::Table(const char* name) const {
+  return sqlite::QuoteIdentifier(schema_) + "." + name;
+}
+
+void Model::CreateTables() {
+  Guarded([&] {
+    Savepoint sp(*db_);
+    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("settings") +
+              "(key TEXT PRIMARY KEY, value TEXT NOT NULL)");
+    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("refused_values") +
+              "(property TEXT NOT NULL, value TEXT NOT NULL)");
+    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("folders") +
+              "(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT NOT NULL, type INTEGER NOT NULL)");
+    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("folder_properties") +
+              "(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name TEXT NOT NULL, "
+              "type INTEGER NOT NULL)");
+    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("items") +
+              "(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, class INTEGER NOT NULL, "
+              "entry_id TEXT NOT NULL, created REAL NOT NULL, modified REAL NOT NULL, "
+              "data BLOB NOT NULL)");
+    sp.Release();
+  });
+}
+
+std::string Model::Encode(const ItemData& data) {
+  std::string out;
+  out.reserve(64 + data.props.size() * 24);
+  for (const auto& [id, value] : data.props) {
+    out.push_back('S');
+    PutString(out, Property(id).name);
+    PutValue(out, value);
+  }
+  for (const auto& u : data.user) {
+    out.push_back('U');
+    PutString(out, u.name);
+    out.push_back(static_cast<char>(u.type));
+    PutValue(out, u.value);
+  }
+  for (const auto& l : data.links) {
+    out.push_back('L');
+    PutString(out, l.entryId);
+    PutString(out, l.name);
+  }
+  return out;
+}
+
+ItemData Model::Decode(std::string_view blob) {
+  ItemData data;
+  Reader r(blob);
+  while (!r.AtEnd()) {
+    const std::uint8_t tag = r.Byte();
+    if (tag == 'S') {
+      std::string name = r.String();
+      PropValue value = r.Value();
+      auto id = FindProperty(name);
+      // A property this release no longer has, or of another type, is dropped.
+      if (id && Property(*id).role != PropRole::ReadOnly && TypeOf(value) == Property(*id).type)
+        data.Put(*id, std::move(value));
+    } else if (tag == 'U') {
+      UserProp u;
+      u.name = r.String();
+      const std::uint8_t type = r.Byte();
+      if (type != static_cast<std::uint8_t>(OlUserPropertyType::Text) &&
+          type != static_cast<std::uint8_t>(OlUserPropertyType::YesNo))
+        Damaged("a user property has an unknown type");
+      u.type = static_cast<OlUserPropertyType>(type);
+      u.value = r.Value();
+      const ValueType want =
+          u.type == OlUserPropertyType::Text ? ValueType::Text : ValueType::Bool;
+      if (TypeOf(u.value) != want) Damaged("user property " + u.name + " has a value of another type");
+      data.user.push_back(std::move(u));
+    } else if (tag == 'L') {
+      LinkRef l;
+      l.entryId = r.String();
+      l.name = r.String();
+      data.links.push_back(std::move(l));
+    } else {
+      Damaged("an item's values hold an unknown entry");
+    }
+  }
+  return data;
+}
+
+std::string Model::NewEntryId() {
+  for (;;) {
+    std::string id = fmt::format("00000000A71C6B19E4D3425F{:016X}", nextRowId_ + salt_++);
+    if (!byEntryId_.count(id)) return id;
+  }
+}
+
+void Model::WriteItem(const Record& record, const ItemData& data) {
+  auto st = db_->Prepare("INSERT OR REPLACE INTO " + Table("items") +
+                         "(id, folder, class, entry_id, created, modified, data) "
+                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+  const std::string blob = Encode(data);
+  st.Bind(1, record.rowId)
+      .Bind(2, record.folder->id)
+      .Bind(3, ClassOf(record.kind))
+      .Bind(4, record.entryId)
+      .Bind(5, record.created.Value())
+      .Bind(6, record.modified.Value())
+      .BindBlob(7, blob.data(), static_cast<int>(blob.size()))
+      .Run();
+}
+
+void Model::WriteSwitches(const Switches& s) {
+  db_->Exec("DELETE FROM " + Table("settings"));
+  db_->Exec("DELETE FROM " + Table("refused_values"));
+  auto put = db_->Prepare("INSERT INTO " + Table("settings") + "(key, value) VALUES(?1, ?2)");
+  auto one = [&](const char* key, const std::string& value) {
+    put.Bind(1, key).Bind(2, value).Run();
+    put.Reset();
+  };
+  one("running", s.running ? "1" : "0");
+  one("version", s.version);
+  one("offline", s.offline ? "1" : "0");
+  auto refuse =
+      db_->Prepare("INSERT INTO " + Table("refused_values") + "(property, value) VALUES(?1, ?2)");
+  for (const auto& [property, values] : s.refused)
+    for (const auto& v : values) {
+      refuse.Bind(1, property).Bind(2, v).Run();
+      refuse.Reset();
+    }
+}
+
+void Model::WriteFolderTree(const Folder& folder) {
+  auto st = db_->Prepare("INSERT INTO " + Table("folders") +
+                         "(id, parent, name, type) VALUES(?1, ?2, ?3, ?4)");
+  st.Bind(1, folder.id);
+  if (folder.parent) {
+    st.Bind(2, folder.parent->id);
+  } else {
+    st.BindNull(2);
+  }
+  st.Bind(3, folder.name).Bind(4, static_cast<int>(folder.type)).Run();
+  auto def = db_->Prepare("INSERT INTO " + Table("folder_properties") +
+                          "(folder, name, type) VALUES(?1, ?2, ?3)");
+  for (const auto& d : folder.defs) {
+    def.Bind(1, folder.id).Bind(2, d.name).Bind(3, static_cast<int>(d.type)).Run();
+    def.Reset();
+  }
+  for (const auto& child : folder.children) WriteFolderTree(*child);
+}
+
+void Model::Load() {
+  State state;
+  Guarded([&] {
+    auto settings = db_->Prepare("SELECT key, value FROM " + Table("settings"));
+    while (settings.Step()) {
+      const std::string key = settings.Text(0), value = settings.Text(1);
+      if (key == "running") state.switches.running = value != "0";
+      if (key == "version") state.switches.version = value;
+      if (key == "offline") state.switches.offline = value == "1";
+    }
+    auto refused = db_->Prepare("SELECT property, value FROM " + Table("refused_values") +
+                                " ORDER BY rowid");
+    while (refused.Step()) state.switches.refused[refused.Text(0)].push_back(refused.Text(1));
+
+    std::unordered_map<std::int64_t, Folder*> folders;
+    auto fs = db_->Prepare("SELECT id, parent, name, type FROM " + Table("folders") +
+                           " ORDER BY id");
+    while (fs.Step()) {
+      auto folder = std::make_unique<Folder>();
+      folder->id = fs.Int(0);
+      folder->name = fs.Text(2);
+      const auto type = fs.Int(3);
+      if (type < 0 || type > 7) Damaged("folder " + folder->name + " has an unknown type");
+      folder->type = static_cast<OlItemType>(type);
+      Folder* raw = folder.get();
+      if (fs.IsNull(1)) {
+        state.stores.push_back(std::move(folder));
+      } else {
+        auto parent = folders.find(fs.Int(1));
+        if (parent == folders.end()) Damaged("folder " + raw->name + " has no parent");
+        raw->parent = parent->second;
+        parent->second->children.push_back(std::move(folder));
+      }
+      folders[raw->id] = raw;
+    }
+    auto defs = db_->Prepare("SELECT folder, name, type FROM " + Table("folder_properties") +
+                             " ORDER BY id");
+    while (defs.Step()) {
+      auto f = folders.find(defs.Int(0));
+      if (f == folders.end()) Damaged("a property definition belongs to no folder");
+      const auto type = defs.Int(2);
+      if (type != 1 && type != 6) Damaged("a property definition has an unknown type");
+      f->second->defs.push_back(UserDef{defs.Text(1), static_cast<OlUserPropertyType>(type)});
+    }
+    auto items = db_->Prepare("SELECT id, folder, class, entry_id, created, modified, data FROM " +
+                              Table("items") + " ORDER BY id");
+    while (items.Step()) {
+      auto record = std::make_shared<Record>();
+      record->rowId = items.Int(0);
+      auto f = folders.find(items.Int(1));
+      if (f == folders.end()) Damaged(fmt::format("item {} belongs to no folder", record->rowId));
+      record->folder = f->second;
+      auto kind = KindOfClass(static_cast<int>(items.Int(2)));
+      if (!kind) Damaged(fmt::format("item {} has an unknown class", record->rowId));
+      record->kind = *kind;
+      record->entryId = items.Text(3);
+      record->created = AutoDate(items.Double(4));
+      record->modified = AutoDate(items.Double(5));
+      const std::string blob = items.Text(6);
+      record->saved = Decode(blob);
+      state.records.push_back(std::move(record));
+    }
+  });
+  Install(std::move(state));
+}
+
+void Model::Install(State state) {
+  for (auto& [id, record] : byEntryId_) {
+    record->deleted = true;
+    record->draft.reset();
+  }
+  byEntryId_.clear();
+  for (auto& store : stores_) retired_.push_back(std::move(store));
+  stores_ = std::move(state.stores);
+  switches_ = std::move(state.switches);
+  nextRowId_ = 1;
+  nextFolderId_ = 1;
+  std::function<void(Folder&)> walk = [&](Folder& f) {
+    nextFolderId_ = std::max(nextFolderId_, f.id + 1);
+    for (auto& c : f.children) walk(*c);
+  };
+  for (auto& s : stores_) walk(*s);
+  for (auto& record : state.records) {
+    nextRowId_ = std::max(nextRowId_, record->rowId + 1);
+    record->folder->items.push_back(record);
+    byEntryId_[record->entryId] = record;
+    Index(*record, true);
+  }
+  activeExplorer.reset();
+}
+
+void Model::Replace(State state) {
+  // Ids in the order of the state: folders depth-first, items as listed.
+  std::int64_t folderId = 1;
+  std::function<void(Folder&, Folder*)> number = [&](Folder& f, Folder* parent) {
+    f.id = folderId++;
+    f.parent = parent;
+    for (auto& c : f.children) number(*c, &f);
+  };
+  for (auto& s : state.stores) number(*s, nullptr);
+  std::set<std::string> used;
+  for (const auto& r : state.records)
+    if (!r->entryId.empty() && !used.insert(r->entryId).second)
+      throw AutomationError(err::kInvalidArg, "Outlook",
+                            "Two items have the same entry ID " + r->entryId + ".");
+  std::int64_t rowId = 1;
+  for (auto& r : state.records) {
+    r->rowId = rowId++;
+    if (r->entryId.empty()) {
+      do r->entryId = fmt::format("00000000A71C6B19E4D3425F{:016X}", r->rowId + salt_++);
+      while (!used.insert(r->entryId).second);
+    }
+  }
+  Guarded([&] {
+    Savepoint sp(*db_);
+    for (const char* t : {"items", "folder_properties", "folders"})
+      db_->Exec(std::string("DELETE FROM ") + Table(t));
+    WriteSwitches(state.switches);
+    for (const auto& s : state.stores) WriteFolderTree(*s);
+    for (const auto& r : state.records) WriteItem(*r, r->saved);
+    sp.Release();
+  });
+  Install(std::move(state));
+}
+
+void Model::SetSwitches(const Switches& switches) {
+  Guarded([&] {
+    Savepoint sp(*db_);
+    WriteSwitches(switches);
+    sp.Release();
+  });
+  switches_ = switches;
+}
+
+Folder* Model::FindStore(std::string_view name) const {
+  for (const auto& s : stores_)
+    if (s->name == name) return s.get();
+  return nullptr;
+}
+
+std::shared_ptr<Record> Model::NewRecord(Folder* folder, ItemKind kind) {
+  auto record = std::make_shared<Record>();
+  record->folder = folder;
+  record->kind = kind;
+  record->draft = std::make_unique<ItemData>();
+  return record;
+}
+
+std::shared_ptr<Record> Model::RecordByEntryId(const std::string& entryId) const {
+  auto it = byEntryId_.find(entryId);
+  return it == byEntryId_.end() ? nullptr : it->second;
+}
+
+void Model::Index(Record& record, bool add) {
+  Folder& f = *record.folder;
+  auto update = [&](auto& index, const std::string& key) {
+    if (add) {
+      index[key][record.rowId] = &record;
+    } else {
+      auto it = index.find(key);
+      if (it == index.end()) return;
+      it->second.erase(record.rowId);
+      if (it->second.empty()) index.erase(it);
+    }
+  };
+  if (const UserProp* u = record.saved.FindUser("velSearch");
+      u && u->type == OlUserPropertyType::Text)
+    update(f.velSearchIndex, FoldCase(std::get<std::string>(u->value)));
+  if (record.kind == ItemKind::Contact)
+    update(f.fileAsIndex, FoldCase(std::get<std::string>(Value(record, record.saved, prop::kFileAs))));
+}
+
+PropValue Model::Value(const Record& record, const ItemData& data, int id) {
+  if (id == prop::kClass) return std::int64_t{ClassOf(record.kind)};
+  if (id == prop::kEntryId) return record.entryId;
+  if (id == prop::kMessageClass) return MessageClassOf(record.kind);
+  if (id == prop::kLastModificationTime) return record.modified;
+  if (id == prop::kCreationTime) return record.created;
+  const PropValue* stored = data.Find(id);
+  if (id == prop::kFileAs) {
+    if (stored && !std::get<std::string>(*stored).empty()) return *stored;
+    return DeriveFileAs(data);
+  }
+  if (id == prop::kFullName) {
+    if (stored && !std::get<std::string>(*stored).empty()) return *stored;
+    return DeriveFullName(data);
+  }
+  if (id == prop::kDuration) {
+    const PropValue* s = data.Find(prop::kStart);
+    const PropValue* e = data.Find(prop::kEnd);
+    if (!s || !e) return std::int64_t{0};
+    return static_cast<std::int64_t>(
+        SecondDiff(std::get<AutoDate>(*s), std::get<AutoDate>(*e)) / 60);
+  }
+  return stored ? *stored : Property(id).defaultValue;
+}
+
+void Model::CheckRefused(const std::string& property, const PropValue& value) const {
+  for (const auto& [name, values] : switches_.refused) {
+    if (!NameEquals(name, property)) continue;
+    const std::string text = ValueText(value);
+    for (const auto& v : values)
+      if (v == text)
+        throw AutomationError(err::kOlRefusedValue, "Outlook",
+                              "The value \"" + text + "\" is not valid for the property " +
+                                  property + ".");
+  }
+}
+
+void Model::SaveItem(const std::shared_ptr<Record>& record) {
+  if (record->deleted)
+    throw AutomationError(err::kOlNotFound, "Outlook", "The item has been moved or deleted.");
+  const bool added = record->IsNew();
+  ItemData data = record->Current();
+  Record staged;
+  staged.folder = record->folder;
+  staged.kind = record->kind;
+  staged.rowId = added ? nextRowId_ : record->rowId;
+  staged.entryId = added ? NewEntryId() : record->entryId;
+  staged.modified = clock_->Now();
+  staged.created = added ? staged.modified : record->created;
+  Guarded([&] { WriteItem(staged, data); });
+
+  if (!added) Index(*record, false);
+  record->rowId = staged.rowId;
+  record->entryId = staged.entryId;
+  record->modified = staged.modified;
+  record->created = staged.created;
+  record->saved = std::move(data);
+  record->draft.reset();
+  if (added) {
+    ++nextRowId_;
+    record->folder->items.push_back(record);
+    byEntryId_[record->entryId] = record;
+  }
+  Index(*record, true);
+  FireSaved(record, added);
+}
+
+void Model::DeleteItem(const std::shared_ptr<Record>& record) {
+  if (record->deleted)
+    throw AutomationError(err::kOlNotFound, "Outlook", "The item has been moved or deleted.");
+  if (!record->IsNew()) {
+    Guarded([&] {
+      auto st = db_->Prepare("DELETE FROM " + Table("items") + " WHERE id = ?1");
+      st.Bind(1, record->rowId).Run();
+    });
+    Index(*record, false);
+    auto& items = record->folder->items;
+    auto it = std::lower_bound(items.begin(), items.end(), record->rowId,
+                               [](const auto& r, std::int64_t id) { return r->rowId < id; });
+    if (it != items.end() && it->get() == record.get()) items.erase(it);
+    byEntryId_.erase(record->entryId);
+  }
+  record->deleted = true;
+  record->draft.reset();
+}
+
+Folder* Model::AddFolder(Folder* parent, const std::string& name, OlItemType type) {
+  auto folder = std::make_unique<Folder>();
+  folder->id = nextFolderId_;
+  folder->parent = parent;
+  folder->name = name;
+  folder->type = type;
+  Guarded([&] {
+    Savepoint sp(*db_);
+    WriteFolderTree(*folder);
+    sp.Release();
+  });
+  ++nextFolderId_;
+  Folder* raw = folder.get();
+  if (parent) {
+    parent->children.push_back(std::move(folder));
+  } else {
+    stores_.push_back(std::move(folder));
+  }
+  return raw;
+}
+
+void Model::AddDefinition(Folder* folder, const std::string& name, OlUserPropertyType type) {
+  Guarded([&] {
+    auto st = db_->Prepare("INSERT INTO " + Table("folder_properties") +
+                           "(folder, name, type) VALUES(?1, ?2, ?3)");
+    st.Bind(1, folder->id).Bind(2, name).Bind(3, static_cast<int>(type)).Run();
+  });
+  folder->defs.push_back(UserDef{name, type});
+}
+
+void Model::DeleteDefinition(Folder* folder, const std::string& name) {
+  Guarded([&] {
+    auto st = db_->Prepare("DELETE FROM " + Table("folder_properties") +
+                           " WHERE folder = ?1 AND name = ?2");
+    st.Bind(1, folder->id).Bind(2, name).Run();
+  });
+  auto& defs = folder->defs;
+  defs.erase(std::remove_if(defs.begin(), defs.end(), [&](const UserDef& d) { return d.name == name; }),
+             defs.end());
+}
+
+BoundFilter Model::BindFilter(const Folder* folder, const std::string& text) const {
+  const FilterNode root = ParseFilter(text);
+  return BoundFilter::Bind(root, [folder](const std::string& name) -> std::optional<BoundProperty> {
+    if (auto id = FindProperty(name)) return BoundProperty{*id, Property(*id).type};
+    for (std::size_t i = 0; i < folder->defs.size(); ++i) {
+      if (folder->defs[i].name != name) continue;
+      return BoundProperty{kUserBase + static_cast<int>(i),
+                           folder->defs[i].type == OlUserPropertyType::Text ? ValueType::Text
+                                                                            : ValueType::Bool};
+    }
+    // A user property can be filtered only when the folder defines it.
+    return std::nullopt;
+  });
+}
+
+std::vector<std::shared_ptr<Record>> Model::Matches(const Folder* folder, const BoundFilter& filter,
+                                                    bool firstOnly) const {
+  const Record* current = nullptr;
+  PropValue scratch;
+  const ValueSource source = [&](int id) -> const PropValue* {
+    if (id >= kUserBase) {
+      const UserDef& def = folder->defs[static_cast<std::size_t>(id - kUserBase)];
+      const UserProp* u = current->saved.FindUser(def.name);
+      return u ? &u->value : nullptr;
+    }
+    if (!KindHas(current->kind, id)) return nullptr;
+    scratch = Value(*current, current->saved, id);
+    // An unset date counts as a missing value.
+    if (TypeOf(scratch) == ValueType::Date && std::get<AutoDate>(scratch).IsNoDate()) return nullptr;
+    return &scratch;
+  };
+  std::vector<std::shared_ptr<Record>> out;
+  auto equality = filter.RequiredEquality([&](int id) {
+    if (id == prop::kFileAs) return true;
+    return id >= kUserBase && folder->defs[static_cast<std::size_t>(id - kUserBase)].name == "velSearch";
+  });
+  if (equality) {
+    const auto& index = equality->id == prop::kFileAs ? folder->fileAsIndex : folder->velSearchIndex;
+    auto hit = index.find(equality->folded);
+    if (hit == index.end()) return out;
+    for (const auto& [rowId, record] : hit->second) {
+      current = record;
+      if (!filter.Matches(source)) continue;
+      out.push_back(RecordByEntryId(record->entryId));
+      if (firstOnly) break;
+    }
+    return out;
+  }
+  for (const auto& record : folder->items) {
+    current = record.get();
+    if (!filter.Matches(source)) continue;
+    out.push_back(record);
+    if (firstOnly) break;
+  }
+  return out;
+}
+
+void Model::FireSaved(const std::shared_ptr<Record>& record, bool added) {
+  Folder& folder = *record->folder;
+  std::vector<std::shared_ptr<OlItemsListener>> live;
+  auto& ls = folder.listeners;
+  ls.erase(std::remove_if(ls.begin(), ls.end(), [](const auto& w) { return w.expired(); }),
+           ls.end());
+  for (const auto& w : ls)
+    if (auto l = w.lock()) live.push_back(std::move(l));
+  for (const auto& listener : live) {
+    auto item = MakeItem(shared_from_this(), record);
+    // An error in a listener stays with the listener, as in Outlook, where a
+    // failing event handler does not undo the user's save.
+    IgnoreError([&] {
+      if (added) {
+        listener->ItemAdd(item);
+      } else {
+        listener->ItemChange(item);
+      }
+    });
+  }
+}
+
+}  // namespace velklk::outlook

@@ -1,0 +1,200 @@
+// The in-memory model of an embedded Outlook profile and its write-through to
+// SQLite. Internal to the embedded Outlook store.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "outlook/filter.h"
+#include "outlook/values.h"
+#include "platform/clock.h"
+#include "platform/outlook.h"
+
+namespace velklk::sqlite {
+class Connection;
+}
+
+namespace velklk::outlook {
+
+struct UserProp {
+  std::string name;
+  OlUserPropertyType type;
+  PropValue value;  // text or Boolean, after the type
+};
+
+struct LinkRef {
+  std::string entryId;  // the linked contact
+  std::string name;     // its name when the link was made
+};
+
+// The values of one item: the standard properties that differ from their
+// defaults (sorted by id), its user properties and its links.
+struct ItemData {
+  std::vector<std::pair<int, PropValue>> props;
+  std::vector<UserProp> user;
+  std::vector<LinkRef> links;
+
+  const PropValue* Find(int id) const;
+  void Put(int id, PropValue value);
+  void Erase(int id);
+  UserProp* FindUser(std::string_view name);
+  const UserProp* FindUser(std::string_view name) const;
+};
+
+struct Folder;
+
+struct Record {
+  std::int64_t rowId = 0;  // 0 until first saved
+  std::string entryId;
+  ItemKind kind = ItemKind::Contact;
+  Folder* folder = nullptr;
+  AutoDate created{kNoDateValue};
+  AutoDate modified{kNoDateValue};
+  ItemData saved;                  // as stored
+  std::unique_ptr<ItemData> draft; // changes not yet saved, shared by every handle
+  bool deleted = false;
+
+  const ItemData& Current() const { return draft ? *draft : saved; }
+  ItemData& Edit();
+  bool IsNew() const { return rowId == 0; }
+};
+
+struct UserDef {
+  std::string name;
+  OlUserPropertyType type;
+};
+
+struct Folder {
+  std::int64_t id = 0;
+  Folder* parent = nullptr;
+  std::string name;
+  OlItemType type = OlItemType::Mail;
+  std::vector<std::unique_ptr<Folder>> children;
+  std::vector<UserDef> defs;
+  std::vector<std::shared_ptr<Record>> items;  // saved items, in order of rowId
+  // Equality indexes on velSearch and FileAs: folded value -> items by rowId.
+  std::unordered_map<std::string, std::map<std::int64_t, Record*>> velSearchIndex, fileAsIndex;
+  std::vector<std::weak_ptr<OlItemsListener>> listeners;
+
+  std::string Path() const;  // "\\store\folder"
+  const UserDef* FindDef(std::string_view name) const;
+};
+
+struct Switches {
+  bool running = true;
+  std::string version = "16.0.0.0";
+  bool offline = false;
+  std::map<std::string, std::vector<std::string>> refused;  // property -> refused texts
+};
+
+using ExplorerCallback =
+    std::function<void(const std::string& folderPath, const std::string& action, int windowState)>;
+using DisplayCallback = std::function<void(const std::shared_ptr<OlItem>& item, bool modal)>;
+
+
+// The whole profile state. Readers use the in-memory model; every change is
+// written through to SQLite (inside the connection's open transaction when
+// there is one) before the model is changed.
+class Model : public std::enable_shared_from_this<Model> {
+ public:
+  Model(std::shared_ptr<sqlite::Connection> db, std::string schema, const Clock* clock,
+        std::string language);
+
+  void CreateTables();
+  // Reads the whole profile from SQLite, replacing the model.
+  void Load();
+
+  // The profile's state as a whole, for fixtures.
+  struct State {
+    Switches switches;
+    std::vector<std::unique_ptr<Folder>> stores;
+    std::vector<std::shared_ptr<Record>> records;  // every item, all folders, in order
+  };
+  // Writes a complete state (whole or nothing) and makes it the model.
+  void Replace(State state);
+
+  // Items.
+  void SaveItem(const std::shared_ptr<Record>& record);
+  void DeleteItem(const std::shared_ptr<Record>& record);
+  std::shared_ptr<Record> NewRecord(Folder* folder, ItemKind kind);
+  std::shared_ptr<Record> RecordByEntryId(const std::string& entryId) const;
+
+  // Folders.
+  Folder* AddFolder(Folder* parent, const std::string& name, OlItemType type);
+  void AddDefinition(Folder* folder, const std::string& name, OlUserPropertyType type);
+  void DeleteDefinition(Folder* folder, const std::string& name);
+
+  // Filters on a folder's items.
+  BoundFilter BindFilter(const Folder* folder, const std::string& text) const;
+  std::vector<std::shared_ptr<Record>> Matches(const Folder* folder, const BoundFilter& filter,
+                                               bool firstOnly) const;
+
+  // Values as the object model shows them (derived values computed).
+  static PropValue Value(const Record& record, const ItemData& data, int id);
+  // Raises kOlRefusedValue when the profile refuses that value.
+  void CheckRefused(const std::string& property, const PropValue& value) const;
+
+  void FireSaved(const std::shared_ptr<Record>& record, bool added);
+
+  // Switches.
+  const Switches& GetSwitches() const { return switches_; }
+  void SetSwitches(const Switches& switches);
+
+  const std::vector<std::unique_ptr<Folder>>& Stores() const { return stores_; }
+  Folder* FindStore(std::string_view name) const;
+
+  const Clock* GetClock() const { return clock_; }
+  void SetClock(const Clock* clock) { clock_ = clock; }
+  const std::string& Language() const { return language_; }
+  void SetLanguage(std::string language) { language_ = std::move(language); }
+
+  ExplorerCallback explorerCallback;
+  DisplayCallback displayCallback;
+  std::vector<std::pair<std::string, bool>> displayed;  // entry ids shown without a callback
+  std::shared_ptr<OlExplorer> activeExplorer;
+
+  // Serialisation of item values (exposed for the damaged-profile tests).
+  static std::string Encode(const ItemData& data);
+  static ItemData Decode(std::string_view blob);  // raises on damage
+
+ private:
+  void Index(Record& record, bool add);
+  void WriteItem(const Record& record, const ItemData& data);
+  void WriteSwitches(const Switches& switches);
+  void WriteFolderTree(const Folder& folder);
+  std::string Table(const char* name) const;
+  std::string NewEntryId();
+  void Install(State state);
+
+  std::shared_ptr<sqlite::Connection> db_;
+  std::string schema_;
+  const Clock* clock_;
+  std::string language_;
+  Switches switches_;
+  std::vector<std::unique_ptr<Folder>> stores_;
+  std::vector<std::unique_ptr<Folder>> retired_;  // folders of a replaced state, kept for old handles
+  std::unordered_map<std::string, std::shared_ptr<Record>> byEntryId_;
+  std::int64_t nextRowId_ = 1;
+  std::int64_t nextFolderId_ = 1;
+  std::int64_t salt_ = 0;
+};
+
+// A SAVEPOINT that is rolled back unless released: one change, whole or
+// nothing, inside or outside the connection's transaction.
+class Savepoint {
+ public:
+  explicit Savepoint(sqlite::Connection& db);
+  ~Savepoint();
+  void Release();
+
+ private:
+  sqlite::Connection& db_;
+  bool done_ = false;
+};
+
+}  // namespace velklk::outlook

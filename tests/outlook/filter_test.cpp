@@ -1,0 +1,171 @@
+// The restriction engine as the synchronisation uses it: operators, case,
+// missing and undefined properties, dates, quotes and malformed filters,
+// evaluated by the store on real items.
+#include <vector>
+
+#include "outlook/filter.h"
+#include "outlook_test_support.h"
+
+namespace velklk {
+namespace {
+
+using nlohmann::json;
+using testing::ErrorOf;
+using testing::Store;
+using testing::TempProfile;
+
+json TaskFixture() {
+  return json::parse(R"({
+    "stores": [{ "name": "anna@example.com", "folders": [
+      { "name": "Aufgaben", "type": 3,
+        "userPropertyDefinitions": { "velSearch": "text", "velGroupName": "text", "velStatus1": "yesno" },
+        "items": [
+          { "class": "task", "Subject": "Angebot", "PercentComplete": 0,
+            "DueDate": "2026-12-01 09:30:00",
+            "userProperties": { "velSearch": "1Tasks", "velGroupName": "Vertrieb", "velStatus1": true } },
+          { "class": "task", "Subject": "angebot", "PercentComplete": 50,
+            "userProperties": { "velSearch": "2Tasks", "velGroupName": "", "velStatus1": false } },
+          { "class": "task", "Subject": "Rechnung \"Mai\"", "PercentComplete": 100,
+            "DueDate": "2026-12-02 00:00:00" },
+          { "class": "task", "Subject": "Straße", "PercentComplete": 99,
+            "userProperties": { "velGroupName": "0", "velOnlyOnItem": "x" } }
+        ] },
+      { "name": "Kontakte", "type": 2,
+        "userPropertyDefinitions": { "velSearch": "text", "velACOID": "text" },
+        "items": [
+          { "class": "contact", "LastName": "Muster", "FirstName": "Max", "Birthday": "1970-05-17 00:00:00",
+            "userProperties": { "velACOID": "{" } },
+          { "class": "contact", "CompanyName": "Acme GmbH", "userProperties": { "velACOID": "{old}" } },
+          { "class": "distlist", "DLName": "Alle" }
+        ] }
+    ] }]
+  })");
+}
+
+class FilterTest : public ::testing::Test {
+ protected:
+  void SetUp() override { store_.Load(TaskFixture()); }
+
+  // The subjects (or FileAs) of every match, in folder order.
+  std::vector<std::string> Walk(const std::string& folder, const std::string& filter) {
+    auto items = store_.outlook->FindFolder("anna@example.com\\" + folder)->Items();
+    std::vector<std::string> out;
+    for (auto item = items->Find(filter); item; item = items->FindNext())
+      out.push_back(item->Class() == olclass::kContact ? item->Get("FileAs").ToText()
+                                                       : item->Get("Subject").ToText());
+    return out;
+  }
+  std::vector<std::string> Tasks(const std::string& filter) { return Walk("Aufgaben", filter); }
+
+  TempProfile profile_;
+  Store store_{profile_};
+};
+
+using V = std::vector<std::string>;
+
+TEST_F(FilterTest, EachOperatorOnNumbersAndTexts) {
+  EXPECT_EQ(Tasks("[PercentComplete] = 50"), V({"angebot"}));
+  EXPECT_EQ(Tasks("[PercentComplete] <> 50"), V({"Angebot", "Rechnung \"Mai\"", "Straße"}));
+  EXPECT_EQ(Tasks("[PercentComplete] < 100"), V({"Angebot", "angebot", "Straße"}));
+  EXPECT_EQ(Tasks("[PercentComplete] > 50"), V({"Rechnung \"Mai\"", "Straße"}));
+  EXPECT_EQ(Tasks("[PercentComplete] <= 50"), V({"Angebot", "angebot"}));
+  EXPECT_EQ(Tasks("[PercentComplete] >= 99"), V({"Rechnung \"Mai\"", "Straße"}));
+  // A quoted number compares as a number on a numeric property ("100" < "99" as texts).
+  EXPECT_EQ(Tasks("[PercentComplete] < \"100\""), V({"Angebot", "angebot", "Straße"}));
+  EXPECT_EQ(Tasks("[Subject] > \"R\""), V({"Rechnung \"Mai\"", "Straße"}));
+  EXPECT_EQ(Tasks("[Subject] <= \"angebot\""), V({"Angebot", "angebot"}));
+}
+
+TEST_F(FilterTest, TextsAndKeywordsIgnoreCase) {
+  EXPECT_EQ(Tasks("[Subject] = \"ANGEBOT\""), V({"Angebot", "angebot"}));
+  EXPECT_EQ(Tasks("[Subject] = \"STRASSE\""), V({"Straße"}));
+  EXPECT_EQ(Tasks("[subject] = \"angebot\" AND [PercentComplete] = 0"), V({"Angebot"}));
+  EXPECT_EQ(Tasks("[PercentComplete] = 0 oR [PercentComplete] = 100"),
+            V({"Angebot", "Rechnung \"Mai\""}));
+  EXPECT_EQ(Tasks("nOt ([PercentComplete] < 100)"), V({"Rechnung \"Mai\""}));
+  // Equality on velSearch goes through the index and still ignores case.
+  EXPECT_EQ(Tasks("[velSearch] = \"2TASKS\""), V({"angebot"}));
+  EXPECT_EQ(Tasks("[velSearch] = \"2Tasks\" and [PercentComplete] = 0"), V());
+}
+
+TEST_F(FilterTest, ItemsWithoutThePropertyNeverSatisfyAComparison) {
+  EXPECT_EQ(Tasks("[PercentComplete] < 100 And [velGroupName] > \"0\""), V({"Angebot"}));
+  EXPECT_EQ(Tasks("[PercentComplete] < 100 And Not ([velGroupName] > \"0\")"),
+            V({"angebot", "Straße"}));
+  EXPECT_EQ(Tasks("[velGroupName] <> \"Vertrieb\""), V({"angebot", "Straße"}));
+  EXPECT_EQ(Tasks("[velStatus1] = True"), V({"Angebot"}));
+  EXPECT_EQ(Tasks("[velStatus1] = \"False\""), V({"angebot"}));
+  // Old-release markers: "{" itself does not match, "{old}" does.
+  EXPECT_EQ(Walk("Kontakte", "[velACOID] > \"{\""), V({"Acme GmbH"}));
+  // A distribution list has no FileAs and so never matches on it.
+  EXPECT_EQ(Walk("Kontakte", "[FileAs] = \"Muster, Max\""), V({"Muster, Max"}));
+  EXPECT_EQ(Walk("Kontakte", "[FileAs] <> \"x\""), V({"Muster, Max", "Acme GmbH"}));
+}
+
+TEST_F(FilterTest, UserPropertiesTheFolderDoesNotDefineCannotBeFiltered) {
+  EXPECT_EQ(ErrorOf([&] { Tasks("[velOnlyOnItem] = \"x\""); }), outlook::kFilterError);
+  EXPECT_EQ(ErrorOf([&] { Tasks("[NoSuchProperty] = 1"); }), outlook::kFilterError);
+  // Once the folder defines it, the item that has it matches.
+  store_.outlook->FindFolder("anna@example.com\\Aufgaben")
+      ->UserDefinedProperties()
+      ->Add("velOnlyOnItem", OlUserPropertyType::Text);
+  EXPECT_EQ(Tasks("[velOnlyOnItem] = \"x\""), V({"Straße"}));
+  // A value of the wrong kind for the property is refused as well.
+  EXPECT_EQ(ErrorOf([&] { Tasks("[PercentComplete] = \"viel\""); }), outlook::kFilterError);
+  EXPECT_EQ(ErrorOf([&] { Tasks("[DueDate] > \"gestern\""); }), outlook::kFilterError);
+}
+
+TEST_F(FilterTest, DatesAreShortDatesComparedOnTheirValue) {
+  EXPECT_EQ(Tasks("[DueDate] = \"01.12.2026\""), V({"Angebot"}));
+  EXPECT_EQ(Tasks("[DueDate] >= \"01.12.2026\" and [DueDate] <= \"01.12.2026\""), V({"Angebot"}));
+  EXPECT_EQ(Tasks("[DueDate] > \"01.12.2026\""), V({"Rechnung \"Mai\""}));
+  EXPECT_EQ(Tasks("[DueDate] < \"2.12.2026\""), V({"Angebot"}));
+  // With a time the comparison is to the second.
+  EXPECT_EQ(Tasks("[DueDate] > \"01.12.2026 09:00\""), V({"Angebot", "Rechnung \"Mai\""}));
+  EXPECT_EQ(Tasks("[DueDate] > \"01.12.2026 10:00\""), V({"Rechnung \"Mai\""}));
+  // The English short date reads the same; unset dates (4501) never match.
+  EXPECT_EQ(Tasks("[DueDate] < \"31/12/2030\""), V({"Angebot", "Rechnung \"Mai\""}));
+  EXPECT_EQ(Tasks("Not ([DueDate] < \"31/12/2030\")"), V({"angebot", "Straße"}));
+  EXPECT_EQ(Walk("Kontakte", "[Birthday] = \"17.05.1970\""), V({"Muster, Max"}));
+  EXPECT_EQ(Walk("Kontakte", "[Birthday] > \"01.01.1900\""), V({"Muster, Max"}));
+}
+
+TEST_F(FilterTest, QuotedValuesKeepTheirText) {
+  EXPECT_EQ(Tasks("[Subject] = \"Rechnung \"\"Mai\"\"\""), V({"Rechnung \"Mai\""}));
+  EXPECT_EQ(Tasks("[Subject] = \"Angebot And [x] = 1\""), V());
+  EXPECT_EQ(Tasks("  ( [Subject]=\"angebot\" )  and([PercentComplete]>=50)"), V({"angebot"}));
+}
+
+TEST_F(FilterTest, MalformedFiltersRaiseAnAutomationError) {
+  for (const char* bad :
+       {"", "   ", "[Subject]", "[Subject] =", "[Subject] = angebot", "[Subject] == \"a\"",
+        "[Subject] = \"a", "[Subject = \"a\"", "[] = \"a\"", "([Subject] = \"a\"",
+        "[Subject] = \"a\")", "[Subject] = \"a\" And", "And [Subject] = \"a\"",
+        "[Subject] = \"a\" [Body] = \"b\"", "Not", "[PercentComplete] = 1e", "@SQL=\"x\" = 1",
+        "[Subject] ! \"a\"", "[PercentComplete] = inf"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(ErrorOf([&] { Tasks(bad); }), outlook::kFilterError);
+  }
+  std::string deep(500, '(');
+  EXPECT_EQ(ErrorOf([&] { Tasks(deep + "[Subject] = \"a\"" + std::string(500, ')')); }),
+            outlook::kFilterError);
+  std::string nots;
+  for (int i = 0; i < 500; ++i) nots += "Not ";
+  EXPECT_EQ(ErrorOf([&] { Tasks(nots + "[Subject] = \"a\""); }), outlook::kFilterError);
+}
+
+TEST(FilterParse, GroupsAndOrNot) {
+  auto root = outlook::ParseFilter("[A] = 1 or [B] = \"x\" and not [C] <> 2");
+  ASSERT_EQ(root.kind, outlook::FilterNode::Kind::Or);
+  ASSERT_EQ(root.children.size(), 2u);
+  EXPECT_EQ(root.children[0].property, "A");
+  const auto& conj = root.children[1];
+  ASSERT_EQ(conj.kind, outlook::FilterNode::Kind::And);
+  EXPECT_EQ(conj.children[0].value, "x");
+  EXPECT_TRUE(conj.children[0].quoted);
+  ASSERT_EQ(conj.children[1].kind, outlook::FilterNode::Kind::Not);
+  EXPECT_EQ(conj.children[1].children[0].op, outlook::CompareOp::Ne);
+}
+
+}  // namespace
+}  // namespace velklk

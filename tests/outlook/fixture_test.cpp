@@ -1,0 +1,169 @@
+// The Outlook half of the fixture format: dump and load give the same state
+// back, bad fixtures are refused whole, damaged profiles are reported.
+#include "outlook_test_support.h"
+
+namespace velklk {
+namespace {
+
+using nlohmann::json;
+using testing::ErrorOf;
+using testing::Store;
+using testing::TempProfile;
+
+const char* kFull = R"J({
+  "running": false, "version": "14.0.0", "offline": true,
+  "refusedValues": { "BusinessTelephoneNumber": ["###", "000"] },
+  "stores": [
+    { "name": "anna@example.com", "folders": [
+      { "name": "Kontakte", "type": 2,
+        "userPropertyDefinitions": { "velSearch": "text", "velTable": "text" },
+        "items": [
+          { "class": "contact", "entryId": "C1", "LastName": "Muster", "FirstName": "Max",
+            "Birthday": "1970-05-17 00:00:00", "Gender": 2,
+            "LastModificationTime": "2026-12-01 09:00:05",
+            "userProperties": { "velSearch": "0000000001Adressen", "velTable": "Adressen" } },
+          { "class": "contact", "CompanyName": "Acme", "FileAs": "Acme (Zentrale)" },
+          { "class": "distlist", "DLName": "Alle" } ],
+        "folders": [ { "name": "Archiv", "type": 2, "folders": [ { "name": "2025", "type": 2 } ] } ] },
+      { "name": "Kalender", "type": 1, "items": [
+          { "class": "appointment", "Subject": "Besuch", "Start": "2026-12-08 09:00:00",
+            "End": "2026-12-08 10:00:00", "ReminderSet": true, "links": ["C1"] } ] },
+      { "name": "Aufgaben", "type": 3,
+        "userPropertyDefinitions": { "velStatus1": "yesno", "velGroupName": "text" },
+        "items": [
+          { "class": "task", "Subject": "Anrufen", "PercentComplete": 50,
+            "userProperties": { "velStatus1": true } } ] } ] }
+  ]
+})J";
+
+TEST(OutlookFixture, DumpThenLoadGivesTheSameStateBack) {
+  TempProfile profile;
+  Store store(profile);
+  store.Load(json::parse(kFull));
+  const json first = store.outlook->DumpFixture();
+
+  // Everything is written: switches, every standard property, unset dates.
+  EXPECT_EQ(first["running"], false);
+  EXPECT_EQ(first["version"], "14.0.0");
+  EXPECT_EQ(first["refusedValues"]["BusinessTelephoneNumber"], json({"###", "000"}));
+  const json& contacts = first["stores"][0]["folders"][0];
+  const json& max = contacts["items"][0];
+  EXPECT_EQ(max["LastModificationTime"], "2026-12-01 09:00:05");
+  EXPECT_EQ(max["FileAs"], "Muster, Max");
+  EXPECT_EQ(max["Anniversary"], "4501-01-01 00:00:00");
+  EXPECT_EQ(max["BusinessTelephoneNumber"], "");
+  EXPECT_EQ(max["userProperties"]["velTable"], "Adressen");
+  EXPECT_EQ(contacts["items"][1]["FileAs"], "Acme (Zentrale)");
+  EXPECT_EQ(contacts["items"][1]["LastModificationTime"], "2026-12-06 10:00:00");
+  EXPECT_EQ(contacts["items"][2]["class"], "distlist");
+  EXPECT_EQ(contacts["folders"][0]["folders"][0]["name"], "2025");
+  const json& visit = first["stores"][0]["folders"][1]["items"][0];
+  EXPECT_EQ(visit["Duration"], 60);
+  EXPECT_EQ(visit["links"][0]["entryId"], "C1");
+
+  // Loading the dump into a new profile and dumping again changes nothing.
+  TempProfile other;
+  Store copy(other);
+  copy.Load(first);
+  EXPECT_EQ(copy.outlook->DumpFixture(), first);
+  // The reloaded derived values still follow their sources.
+  auto c = copy.outlook->FindFolder("anna@example.com\\Kontakte")->Items()->Item(1);
+  c->Set("FirstName", "Moritz");
+  EXPECT_EQ(c->Get("FileAs").ToText(), "Muster, Moritz");
+  auto visitItem = copy.outlook->FindFolder("anna@example.com\\Kalender")->Items()->Item(1);
+  EXPECT_EQ(visitItem->Links()->Item(1)->Item()->EntryId(), "C1");
+}
+
+TEST(OutlookFixture, ItemsAsTheUserEntersThem) {
+  TempProfile profile;
+  Store store(profile);
+  store.Load(json::parse(kFull));
+  store.outlook->SetOffline(false);
+  auto item = store.outlook->AddItemAsUser(
+      "anna@example.com\\Aufgaben",
+      json::parse(R"({"class": "task", "Subject": "Neu", "DueDate": "2026-12-24 00:00:00",
+                      "userProperties": {"velGroupName": "Team", "velStatus1": false}})"));
+  EXPECT_EQ(item->Get("DueDate").ToDate().FormatDate(), "2026-12-24");
+  const json shown = store.outlook->ItemToJson(*item);
+  EXPECT_EQ(shown["Subject"], "Neu");
+  EXPECT_EQ(shown["userProperties"]["velGroupName"], "Team");
+  EXPECT_EQ(shown["LastModificationTime"], "2026-12-06 10:00:00");
+  store.outlook->ApplyJson(*item, json::parse(R"({"PercentComplete": 100})"));
+  item->Save();
+  auto items = store.outlook->FindFolder("anna@example.com\\Aufgaben")->Items();
+  EXPECT_EQ(items->Find("[PercentComplete] = 100")->EntryId(), item->EntryId());
+  EXPECT_NE(ErrorOf([&] { store.outlook->ApplyJson(*item, json::parse(R"({"Nope": 1})")); }), 0u);
+}
+
+TEST(OutlookFixture, BadFixturesAreRefusedWholeNamingTheEntry) {
+  TempProfile profile;
+  Store store(profile);
+  store.Load(json::parse(kFull));
+  const json before = store.outlook->DumpFixture();
+  struct Case {
+    const char* fixture;
+    const char* mention;
+  };
+  for (const Case& bad : std::initializer_list<Case>{
+           {R"([])", "outlook"},
+           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Nope": "x"}]}]}]})",
+            "Nope"},
+           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Birthday": "17.05.1970"}]}]}]})",
+            "Birthday"},
+           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "robot"}]}]}]})",
+            "class"},
+           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 9}]}]})", "type"},
+           {R"({"stores": [{"name": "a", "folders": [{"name": "K"}, {"name": "K"}]}]})", "K"},
+           {R"({"stores": [{"name": ""}]})", "stores[0]"},
+           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "userPropertyDefinitions": {"x": "number"}}]}]})",
+            "userPropertyDefinitions.x"},
+           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "userProperties": {"v": 3}}]}]}]})",
+            "userProperties.v"},
+           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Gender": "zwei"}]}]}]})",
+            "Gender"},
+           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Class": 40}]}]}]})",
+            "read-only"},
+           {R"({"stores": [{"name": "a", "items": [{"entryId": "X"}, {"entryId": "X"}]}]})", "X"},
+           {R"({"running": "yes"})", "running"},
+           {R"({"refusedValues": {"Subject": "x"}})", "refusedValues.Subject"},
+           {R"({"stores": [{"name": "a", "colour": 3}]})", "colour"}}) {
+    SCOPED_TRACE(bad.fixture);
+    try {
+      store.Load(json::parse(bad.fixture));
+      ADD_FAILURE() << "accepted";
+    } catch (const AutomationError& e) {
+      EXPECT_NE(e.Description().find(bad.mention), std::string::npos) << e.Description();
+    }
+    EXPECT_EQ(store.outlook->DumpFixture(), before);
+  }
+  // And nothing of a refused fixture reached the database either.
+  Store reopened(profile);
+  EXPECT_EQ(reopened.outlook->DumpFixture(), before);
+}
+
+TEST(OutlookFixture, ADamagedProfileIsReportedNotTrusted) {
+  TempProfile profile;
+  {
+    Store store(profile);
+    store.Load(json::parse(kFull));
+  }
+  for (const char* damage :
+       {"UPDATE outlook.items SET data = x'5301' WHERE id = 1",
+        "UPDATE outlook.items SET data = x'55035a5a5a0900' WHERE id = 1",
+        "UPDATE outlook.items SET data = x'51' WHERE id = 1",
+        "UPDATE outlook.items SET class = 99 WHERE id = 1",
+        "UPDATE outlook.items SET folder = 999 WHERE id = 1",
+        "UPDATE outlook.folders SET parent = 999 WHERE id = 2"}) {
+    SCOPED_TRACE(damage);
+    TempProfile copy;
+    std::filesystem::copy_file(profile.OutlookDb(), copy.OutlookDb());
+    auto db = sqlite::Connection::Open(copy.CrmDb());
+    db->Attach(copy.OutlookDb(), "outlook");
+    db->Exec(damage);
+    SettableClock clock(AutoDate::FromParts(2026, 12, 6));
+    EXPECT_EQ(ErrorOf([&] { EmbeddedOutlook::Open(db, "outlook", &clock, "de"); }), err::kFail);
+  }
+}
+
+}  // namespace
+}  // namespace velklk

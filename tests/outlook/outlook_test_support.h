@@ -1,0 +1,62 @@
+// A fresh embedded Outlook profile on a temporary database file.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "outlook/embedded_outlook.h"
+#include "platform/automation_error.h"
+#include "platform/clock.h"
+#include "sqlite/connection.h"
+
+namespace velklk::testing {
+
+class TempProfile {
+ public:
+  TempProfile() {
+    static int counter = 0;
+    dir_ = std::filesystem::temp_directory_path() /
+           ("velklk-outlook-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  ~TempProfile() { std::filesystem::remove_all(dir_); }
+  std::string OutlookDb() const { return (dir_ / "outlook.db").string(); }
+  std::string CrmDb() const { return (dir_ / "crm.db").string(); }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+struct Store {
+  explicit Store(const TempProfile& profile, std::string language = "de",
+                 AutoDate now = AutoDate::FromParts(2026, 12, 6, 10, 0, 0))
+      : clock(now) {
+    db = sqlite::Connection::Open(profile.CrmDb());
+    db->Attach(profile.OutlookDb(), "outlook");
+    outlook = EmbeddedOutlook::Open(db, "outlook", &clock, std::move(language));
+  }
+  void Load(const nlohmann::json& part) { outlook->LoadFixture(part, clock.Now()); }
+
+  SettableClock clock;
+  std::shared_ptr<sqlite::Connection> db;
+  std::shared_ptr<EmbeddedOutlook> outlook;
+};
+
+// The number of an AutomationError raised by fn, or 0 when none.
+template <typename Fn>
+std::uint32_t ErrorOf(Fn&& fn) {
+  try {
+    fn();
+  } catch (const AutomationError& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+}  // namespace velklk::testing

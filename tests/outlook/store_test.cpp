@@ -1,0 +1,409 @@
+// The embedded store through the Outlook interface: item order, walks with
+// deletion, events on save, Outlook's errors and derived values, links,
+// shared calendars, explorers, and persistence across processes and
+// transactions.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "outlook_test_support.h"
+
+namespace velklk {
+namespace {
+
+using nlohmann::json;
+using testing::ErrorOf;
+using testing::Store;
+using testing::TempProfile;
+
+json Profile() {
+  return json::parse(R"({
+    "version": "16.0.0.0",
+    "stores": [
+      { "name": "anna@example.com", "folders": [
+        { "name": "Kontakte", "type": 2,
+          "userPropertyDefinitions": { "velSearch": "text", "velTable": "text" },
+          "items": [
+            { "class": "contact", "LastName": "Muster", "FirstName": "Max",
+              "userProperties": { "velSearch": "0000000001Adressen", "velTable": "Adressen" } },
+            { "class": "contact", "CompanyName": "Acme GmbH" },
+            { "class": "contact", "LastName": "Berg",
+              "userProperties": { "velSearch": "0000000003Adressen" } } ],
+          "folders": [ { "name": "Privat", "type": 2 } ] },
+        { "name": "Kalender", "type": 1 },
+        { "name": "Aufgaben", "type": 3 } ] },
+      { "name": "bert@example.com", "folders": [
+        { "name": "Posteingang", "type": 0 },
+        { "name": "Kalender", "type": 1, "items": [ { "class": "appointment", "Subject": "Termin" } ] } ] }
+    ]
+  })");
+}
+
+class StoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { store_.Load(Profile()); }
+  std::shared_ptr<OlFolder> Folder(const std::string& path) {
+    return store_.outlook->FindFolder(path);
+  }
+  std::shared_ptr<OlItems> Contacts() { return Folder("anna@example.com\\Kontakte")->Items(); }
+
+  TempProfile profile_;
+  Store store_{profile_};
+};
+
+class Recorder : public OlItemsListener {
+ public:
+  void ItemAdd(const std::shared_ptr<OlItem>& item) override {
+    events.push_back("add " + item->Get("FileAs").ToText());
+    if (onAdd) onAdd(item);
+  }
+  void ItemChange(const std::shared_ptr<OlItem>& item) override {
+    events.push_back("change " + item->Get("FileAs").ToText());
+  }
+  std::vector<std::string> events;
+  std::function<void(const std::shared_ptr<OlItem>&)> onAdd;
+};
+
+TEST_F(StoreTest, ItemsKeepAStableOneBasedOrder) {
+  auto items = Contacts();
+  ASSERT_EQ(items->Count(), 3);
+  EXPECT_EQ(items->Item(1)->Get("LastName").ToText(), "Muster");
+  EXPECT_EQ(items->Item(3)->Get("LastName").ToText(), "Berg");
+  EXPECT_EQ(ErrorOf([&] { items->Item(0); }), 0x8002000Bu);
+  EXPECT_EQ(ErrorOf([&] { items->Item(4); }), 0x8002000Bu);
+
+  // An added item is not part of the folder until saved; then it comes last.
+  auto fresh = items->Add();
+  EXPECT_EQ(fresh->Class(), olclass::kContact);
+  EXPECT_EQ(items->Count(), 3);
+  fresh->Set("LastName", "Neu");
+  fresh->Save();
+  EXPECT_EQ(items->Count(), 4);
+  EXPECT_EQ(items->Item(4)->EntryId(), fresh->EntryId());
+  // Changing an item keeps its place; deleting closes the gap.
+  auto first = items->Item(1);
+  first->Set("FirstName", "Moritz");
+  first->Save();
+  EXPECT_EQ(items->Item(1)->Get("FirstName").ToText(), "Moritz");
+  items->Item(2)->Delete();
+  EXPECT_EQ(items->Count(), 3);
+  EXPECT_EQ(items->Item(2)->Get("LastName").ToText(), "Berg");
+  // A distribution list in a contacts folder is an item of class 69.
+  auto list = items->Add(OlItemType::DistList);
+  list->Save();
+  EXPECT_EQ(items->Item(4)->Class(), olclass::kDistList);
+}
+
+TEST_F(StoreTest, FindNextWalksOnAcrossDeletionAndSaves) {
+  auto items = Contacts();
+  for (int i = 0; i < 6; ++i) {
+    auto c = items->Add();
+    c->Set("LastName", "Walk" + std::to_string(i));
+    c->Set("Body", "old");
+    c->Save();
+  }
+  std::vector<std::string> seen;
+  auto later = items->Item(9);  // Walk5
+  for (auto item = items->Find("[Body] = \"old\""); item; item = items->FindNext()) {
+    const std::string name = item->Get("LastName").ToText();
+    seen.push_back(name);
+    if (name == "Walk0") item->Delete();  // the current item
+    if (name == "Walk1") {                // link properties saved on the current item
+      item->UserProperties()->Add("velSearch", OlUserPropertyType::Text)->SetValue("1X");
+      item->Set("Body", "new");
+      item->Save();
+    }
+    if (name == "Walk2") later->Delete();  // a match further on
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"Walk0", "Walk1", "Walk2", "Walk3", "Walk4"}));
+  EXPECT_EQ(items->Count(), 7);
+  EXPECT_EQ(items->Find("[Body] = \"new\"")->Get("LastName").ToText(), "Walk1");
+  EXPECT_EQ(items->FindNext(), nullptr);
+  EXPECT_EQ(items->Find("[LastName] = \"nobody\""), nullptr);
+}
+
+TEST_F(StoreTest, VelSearchAndFileAsFindsFollowChanges) {
+  auto items = Contacts();
+  ASSERT_NE(items->Find("[velSearch] = \"0000000003Adressen\""), nullptr);
+  auto berg = items->Find("[velSearch] = \"0000000003Adressen\"");
+  berg->UserProperties()->Item("velSearch")->SetValue("0000000009Adressen");
+  // Not saved yet: the store still holds the old key.
+  EXPECT_NE(items->Find("[velSearch] = \"0000000003Adressen\""), nullptr);
+  berg->Save();
+  EXPECT_EQ(items->Find("[velSearch] = \"0000000003Adressen\""), nullptr);
+  EXPECT_EQ(items->Find("[velSearch] = \"0000000009Adressen\"")->EntryId(), berg->EntryId());
+  // FileAs: last name, first name; the company name when there are no names.
+  EXPECT_EQ(items->Find("[FileAs] = \"Acme GmbH\"")->Get("CompanyName").ToText(), "Acme GmbH");
+  auto muster = items->Find("[FileAs] = \"Muster, Max\"");
+  ASSERT_NE(muster, nullptr);
+  muster->Set("FirstName", "");
+  muster->Save();
+  EXPECT_EQ(items->Find("[FileAs] = \"Muster, Max\""), nullptr);
+  EXPECT_EQ(items->Find("[FileAs] = \"muster\"")->EntryId(), muster->EntryId());
+  muster->Delete();
+  EXPECT_EQ(items->Find("[FileAs] = \"Muster\""), nullptr);
+  EXPECT_EQ(items->Find("[velSearch] = \"0000000001Adressen\""), nullptr);
+}
+
+TEST_F(StoreTest, SaveStampsTheClockAndFiresEventsToEveryListenerOfTheFolder) {
+  auto a = std::make_shared<Recorder>();
+  auto b = std::make_shared<Recorder>();
+  auto other = std::make_shared<Recorder>();
+  Contacts()->Advise(a);
+  Contacts()->Advise(b);
+  Folder("anna@example.com\\Kontakte\\Privat")->Items()->Advise(other);
+  {
+    auto gone = std::make_shared<Recorder>();
+    Contacts()->Advise(gone);  // held weakly: released listeners are skipped
+  }
+  store_.clock.Set(AutoDate::FromParts(2026, 12, 7, 8, 15, 0));
+  auto items = Contacts();
+  auto c = items->Add();
+  c->Set("LastName", "Neu");
+  // A listener that saves again while handling the event sees its own change event.
+  a->onAdd = [](const std::shared_ptr<OlItem>& item) {
+    item->Set("Body", "seen");
+    item->Save();
+  };
+  c->Save();
+  EXPECT_EQ(a->events, (std::vector<std::string>{"add Neu", "change Neu"}));
+  // The nested save reaches every listener before the outer event goes on.
+  EXPECT_EQ(b->events, (std::vector<std::string>{"change Neu", "add Neu"}));
+  EXPECT_TRUE(other->events.empty());
+  EXPECT_EQ(c->Get("LastModificationTime").ToDate().Format(), "2026-12-07 08:15:00");
+  EXPECT_EQ(c->Get("Body").ToText(), "seen");
+
+  a->onAdd = nullptr;
+  items->Unadvise(b);
+  store_.clock.AdvanceSeconds(60);
+  auto berg = items->Item(3);
+  berg->Save();
+  EXPECT_EQ(a->events.back(), "change Berg");
+  EXPECT_EQ(b->events.size(), 2u);
+  EXPECT_EQ(berg->Get("LastModificationTime").ToDate().Format(), "2026-12-07 08:16:00");
+}
+
+TEST_F(StoreTest, OutlookErrorsCarryOutlooksNumbers) {
+  auto ns = store_.outlook->Application()->GetNamespace("MAPI");
+  EXPECT_EQ(ErrorOf([&] { ns->Folders()->Item("nobody@example.com"); }), err::kOlNotFound);
+  EXPECT_EQ(ErrorOf([&] { ns->Folders()->Item("anna@example.com")->Folders()->Item("kontakte"); }),
+            err::kOlNotFound);
+  EXPECT_EQ(ErrorOf([&] { Folder("anna@example.com\\Kontakte\\Fehlt"); }), err::kOlNotFound);
+
+  store_.outlook->SetOffline(true);
+  auto c = Contacts()->Item(2);
+  EXPECT_EQ(ErrorOf([&] { c->UserProperties()->Add("velID", OlUserPropertyType::Text); }),
+            err::kOlNetwork);
+  EXPECT_EQ(ErrorOf([&] {
+              Folder("anna@example.com\\Aufgaben")->UserDefinedProperties()->Add(
+                  "velStatus1", OlUserPropertyType::YesNo);
+            }),
+            err::kOlNetwork);
+  // Existing properties stay usable offline.
+  EXPECT_EQ(ErrorOf([&] { Contacts()->Item(1)->UserProperties()->Item("velTable")->SetValue("X"); }), 0u);
+  store_.outlook->SetOffline(false);
+  EXPECT_EQ(ErrorOf([&] { c->UserProperties()->Add("velID", OlUserPropertyType::Text); }), 0u);
+
+  store_.outlook->RefuseValue("BusinessTelephoneNumber", "###");
+  EXPECT_EQ(ErrorOf([&] { c->Set("BusinessTelephoneNumber", "###"); }), err::kOlRefusedValue);
+  EXPECT_EQ(ErrorOf([&] { c->Set("BusinessTelephoneNumber", "0711 1"); }), 0u);
+
+  EXPECT_EQ(ErrorOf([&] { c->Get("Start"); }), err::kUnknownName);
+  EXPECT_EQ(ErrorOf([&] { c->Set("NoSuchThing", 1); }), err::kUnknownName);
+  EXPECT_EQ(ErrorOf([&] { c->Links(); }), err::kUnknownName);
+  EXPECT_EQ(ErrorOf([&] { c->Set("Birthday", "kein Datum"); }), err::kTypeMismatch);
+  EXPECT_EQ(ErrorOf([&] { c->Set("Gender", "viel"); }), err::kTypeMismatch);
+  EXPECT_EQ(ErrorOf([&] { c->Set("LastName", Variant::Null()); }), err::kTypeMismatch);
+  EXPECT_NE(ErrorOf([&] { c->Set("LastModificationTime", AutoDate::FromParts(2020, 1, 1)); }), 0u);
+
+  c->Delete();
+  EXPECT_TRUE(c->IsDeleted());
+  EXPECT_EQ(ErrorOf([&] { c->Save(); }), err::kOlNotFound);
+  EXPECT_EQ(ErrorOf([&] { c->Get("LastName"); }), err::kOlNotFound);
+}
+
+TEST_F(StoreTest, AttachingFollowsTheRunningSwitchAndTheVersion) {
+  EXPECT_EQ(store_.outlook->Attacher()->GetRunningOutlook()->Version(), "16.0.0.0");
+  for (const char* version : {"11.0", "12.0.6", "14.0.0"}) {
+    store_.outlook->SetVersion(version);
+    EXPECT_EQ(store_.outlook->Attacher()->GetRunningOutlook()->Version(), version);
+  }
+  store_.outlook->SetRunning(false);
+  EXPECT_EQ(ErrorOf([&] { store_.outlook->Attacher()->GetRunningOutlook(); }),
+            err::kOperationUnavailable);
+  EXPECT_NE(ErrorOf([&] { store_.outlook->Application()->GetNamespace("CDO"); }), 0u);
+}
+
+TEST_F(StoreTest, StandardValuesAndOutlooksDerivedOnes) {
+  auto c = Contacts()->Add();
+  EXPECT_TRUE(c->Get("Birthday").ToDate().IsNoDate());
+  EXPECT_EQ(c->Get("Birthday").ToDate().Format(), "4501-01-01 00:00:00");
+  EXPECT_EQ(c->Get("FileAs").ToText(), "");
+  c->Set("CompanyName", "Acme");
+  EXPECT_EQ(c->Get("FileAs").ToText(), "Acme");
+  c->Set("LastName", "Berg");
+  EXPECT_EQ(c->Get("FileAs").ToText(), "Berg");
+  c->Set("FirstName", "Anna");
+  EXPECT_EQ(c->Get("FileAs").ToText(), "Berg, Anna");
+  EXPECT_EQ(c->Get("FullName").ToText(), "Anna Berg");
+  c->Set("FileAs", "Chefin");
+  EXPECT_EQ(c->Get("FileAs").ToText(), "Chefin");
+  c->Set("Gender", 2);
+  c->Set("Birthday", "1980-02-29");
+  c->Set("SelectedMailingAddress", 1);
+  EXPECT_EQ(c->Get("Gender").ToLong(), 2);
+  EXPECT_EQ(c->Get("Birthday").ToDate().Format(), "1980-02-29 00:00:00");
+  EXPECT_EQ(c->Get("Class").ToLong(), olclass::kContact);
+  EXPECT_EQ(c->Get("EntryID").ToText(), "");
+  c->Save();
+  EXPECT_EQ(c->Get("EntryID").ToText(), c->EntryId());
+  EXPECT_FALSE(c->EntryId().empty());
+
+  auto task = Folder("anna@example.com\\Aufgaben")->Items()->Add();
+  EXPECT_EQ(task->Class(), olclass::kTask);
+  EXPECT_TRUE(task->Get("DueDate").ToDate().IsNoDate());
+  EXPECT_EQ(task->Get("Importance").ToLong(), 1);
+  auto appointment = Folder("anna@example.com\\Kalender")->Items()->Add();
+  appointment->Set("Start", AutoDate::FromParts(2026, 12, 8, 9, 0, 0));
+  appointment->Set("End", AutoDate::FromParts(2026, 12, 8, 10, 30, 0));
+  EXPECT_EQ(appointment->Get("Duration").ToLong(), 90);
+  EXPECT_EQ(appointment->Get("RecurrenceState").ToLong(), 0);
+  EXPECT_FALSE(appointment->Get("AllDayEvent").ToBool());
+
+  // User properties: text and yes/no, each keeping its type.
+  auto up = task->UserProperties();
+  up->Add("velStatus1", OlUserPropertyType::YesNo)->SetValue(true);
+  up->Add("velGroupName", OlUserPropertyType::Text)->SetValue(12);
+  EXPECT_EQ(up->Count(), 2);
+  EXPECT_EQ(up->Item("velStatus1")->Value(), Variant(true));
+  EXPECT_EQ(up->Item(2)->Value(), Variant("12"));
+  EXPECT_EQ(ErrorOf([&] { up->Item("velStatus1")->SetValue("vielleicht"); }), err::kTypeMismatch);
+  EXPECT_EQ(up->Find("velTable"), nullptr);
+  EXPECT_EQ(ErrorOf([&] { up->Item("velTable"); }), err::kOlNotFound);
+  up->Item(1)->Delete();
+  EXPECT_EQ(up->Count(), 1);
+}
+
+TEST_F(StoreTest, LinksLeadToTheirContactWhileItExists) {
+  auto contact = Contacts()->Item(1);
+  auto appointment = Folder("anna@example.com\\Kalender")->Items()->Add();
+  auto links = appointment->Links();
+  EXPECT_NE(ErrorOf([&] { links->Add(Contacts()->Add()); }), 0u);  // not saved yet
+  links->Add(contact);
+  appointment->Save();
+  auto again = Folder("anna@example.com\\Kalender")->Items()->Item(1);
+  ASSERT_EQ(again->Links()->Count(), 1);
+  EXPECT_EQ(again->Links()->Item(1)->Name(), "Max Muster");
+  EXPECT_EQ(again->Links()->Item(1)->AddressEntry()->GetContact()->EntryId(), contact->EntryId());
+  EXPECT_EQ(again->Links()->Item(1)->Item()->Get("LastName").ToText(), "Muster");
+  contact->Delete();
+  EXPECT_EQ(again->Links()->Item(1)->Item(), nullptr);
+  EXPECT_EQ(ErrorOf([&] { again->Links()->Item(1)->AddressEntry(); }), 0x80020009u);
+  again->Links()->Remove(1);
+  EXPECT_EQ(again->Links()->Count(), 0);
+}
+
+TEST_F(StoreTest, SharedCalendarsRecipientsAndExplorers) {
+  auto ns = store_.outlook->Application()->GetNamespace("MAPI");
+  auto bert = ns->CreateRecipient("bert@example.com");
+  EXPECT_FALSE(bert->Resolved());
+  EXPECT_TRUE(bert->Resolve());
+  auto calendar = ns->GetSharedDefaultFolder(bert, kOlFolderCalendar);
+  EXPECT_EQ(calendar->FolderPath(), "\\\\bert@example.com\\Kalender");
+  EXPECT_EQ(calendar->Items()->Count(), 1);
+  auto nobody = ns->CreateRecipient("nobody@example.com");
+  EXPECT_FALSE(nobody->Resolve());
+  EXPECT_EQ(ErrorOf([&] { ns->GetSharedDefaultFolder(nobody, kOlFolderCalendar); }),
+            err::kOlNotFound);
+
+  // Folder enumeration in both styles.
+  auto stores = ns->Folders();
+  EXPECT_EQ(stores->Count(), 2);
+  EXPECT_EQ(stores->GetFirst()->Name(), "anna@example.com");
+  EXPECT_EQ(stores->GetNext()->Name(), "bert@example.com");
+  EXPECT_EQ(stores->GetNext(), nullptr);
+  auto added = stores->Item(1)->Folders()->Add("Projekte", OlItemType::Task);
+  EXPECT_EQ(added->FolderPath(), "\\\\anna@example.com\\Projekte");
+  EXPECT_EQ(added->DefaultItemType(), OlItemType::Task);
+
+  std::vector<std::string> shown;
+  store_.outlook->SetExplorerCallback([&](const std::string& path, const std::string& action, int state) {
+    shown.push_back(action + " " + path + " " + std::to_string(state));
+  });
+  auto app = store_.outlook->Application();
+  EXPECT_EQ(app->ActiveExplorer(), nullptr);
+  auto explorer = calendar->GetExplorer();
+  explorer->Display();
+  explorer->SetWindowState(2);
+  EXPECT_EQ(app->ActiveExplorer(), explorer);
+  app->ActiveExplorer()->Close();
+  EXPECT_EQ(app->ActiveExplorer(), nullptr);
+  EXPECT_EQ(shown, (std::vector<std::string>{"display \\\\bert@example.com\\Kalender 0",
+                                             "windowstate \\\\bert@example.com\\Kalender 2",
+                                             "close \\\\bert@example.com\\Kalender 2"}));
+
+  auto item = calendar->Items()->Item(1);
+  item->Display(true);
+  ASSERT_EQ(store_.outlook->Displayed().size(), 1u);
+  EXPECT_EQ(store_.outlook->Displayed()[0], std::make_pair(item->EntryId(), true));
+}
+
+TEST_F(StoreTest, AnotherProcessSeesTheSameOutlook) {
+  const std::string entry = Contacts()->Item(1)->EntryId();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int code = 1;
+    try {
+      Store other(profile_);
+      auto items = other.outlook->FindFolder("anna@example.com\\Kontakte")->Items();
+      auto c = items->Add();
+      c->Set("LastName", "AusDemKind");
+      c->UserProperties()->Add("velSearch", OlUserPropertyType::Text)->SetValue("7Adressen");
+      c->Save();
+      items->Item(2)->Delete();
+      other.outlook->SetVersion("12.0.6");
+      code = 0;
+    } catch (...) {
+    }
+    _exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+
+  Store reopened(profile_);
+  auto items = reopened.outlook->FindFolder("anna@example.com\\Kontakte")->Items();
+  EXPECT_EQ(items->Count(), 3);
+  EXPECT_EQ(items->Item(1)->EntryId(), entry);
+  EXPECT_EQ(items->Item(2)->Get("LastName").ToText(), "Berg");
+  EXPECT_EQ(items->Find("[velSearch] = \"7adressen\"")->Get("LastName").ToText(), "AusDemKind");
+  EXPECT_EQ(reopened.outlook->Version(), "12.0.6");
+}
+
+TEST_F(StoreTest, WritesJoinTheConnectionsTransaction) {
+  store_.db->Exec("CREATE TABLE IF NOT EXISTS main.crm(x)");
+  store_.db->Begin();
+  store_.db->Exec("INSERT INTO main.crm VALUES(1)");
+  auto c = Contacts()->Add();
+  c->Set("LastName", "Verworfen");
+  c->Save();
+  store_.db->Rollback();
+  store_.outlook->Reload();
+  EXPECT_EQ(Contacts()->Count(), 3);
+  EXPECT_TRUE(c->IsDeleted());
+
+  store_.db->Begin();
+  auto d = Contacts()->Add();
+  d->Set("LastName", "Behalten");
+  d->Save();
+  store_.db->Exec("INSERT INTO main.crm VALUES(2)");
+  store_.db->Commit();
+  Store other(profile_);
+  EXPECT_EQ(other.outlook->FindFolder("anna@example.com\\Kontakte")->Items()->Count(), 4);
+}
+
+}  // namespace
+}  // namespace velklk
