@@ -309,8 +309,10 @@ class Loader {
         const std::string where = "host.raise." + item.key();
         if (item.key().find('.') == std::string::npos) Bad(where, "key must be Scope.Operation");
         std::uint32_t number = 0;
-        if (item.value().is_number_unsigned()) {
-          number = item.value().get<std::uint32_t>();
+        if (item.value().is_number_integer()) {
+          const std::int64_t n = item.value().get<std::int64_t>();
+          if (n < 0 || n > 0xFFFFFFFFll) Bad(where, "not a 32-bit error number");
+          number = static_cast<std::uint32_t>(n);
         } else {
           const std::string text = String(item.value(), where);
           try {

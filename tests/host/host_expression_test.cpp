@@ -1,0 +1,99 @@
+// The embedded host's expression language and its functions.
+#include "host_test_support.h"
+
+namespace velklk::testing {
+namespace {
+
+using nlohmann::json;
+
+json Fixture() {
+  return json::parse(R"({
+    "tables": {
+      "Adressen": [
+        { "ID": "0000000001", "Name": "Muster GmbH", "Telefon1": "0711 1", "Telefon2": "0711 2",
+          "Telefax": "0711 9", "Email2": "info@muster.example", "URL": "http://muster.example" },
+        { "ID": "0000000002", "Name": "Leer" } ],
+      "Ansprechpartner": [
+        { "ID": "0000000011", "@master": "0000000001", "Vorname": "Eva", "Name": "Klein",
+          "Telefon": "0711 15", "Telefax": "0711 16", "Email": "eva@muster.example",
+          "InfoObject": "https://eva.example" },
+        { "ID": "0000000012", "@master": "0000000002", "Name": "Gross" } ]
+    }
+  })");
+}
+
+Variant Eval(HostUnderTest& h, const std::string& text, const std::string& table) {
+  return h.db->Compile(text)->Evaluate(*h.Table(table));
+}
+
+TEST(HostExpressions, FunctionsOnTheCurrentRecords) {
+  HostUnderTest h(Fixture());
+  ASSERT_TRUE(h.Table("Ansprechpartner")->Seek("0000000011"));
+  EXPECT_EQ(Eval(h, "NamePerson()", "Ansprechpartner"), Variant("Eva Klein"));
+  EXPECT_EQ(Eval(h, "TelefonPerson()", "Ansprechpartner"), Variant("0711 15"));
+  EXPECT_EQ(Eval(h, "TelefaxPerson()", "Ansprechpartner"), Variant("0711 16"));
+  EXPECT_EQ(Eval(h, "EMailPerson()", "Ansprechpartner"), Variant("eva@muster.example"));
+  EXPECT_EQ(Eval(h, "DocLinkName(\"Ansprechpartner\", \"InfoObject\")", "Ansprechpartner"),
+            Variant("https://eva.example"));
+  // Address functions see the contact person's address.
+  EXPECT_EQ(Eval(h, "Name()", "Ansprechpartner"), Variant("Muster GmbH"));
+  EXPECT_EQ(Eval(h, "Telefon1()", "Adressen"), Variant("0711 1"));
+  EXPECT_EQ(Eval(h, "Telefon2()", "Adressen"), Variant("0711 2"));
+  EXPECT_EQ(Eval(h, "Telefax()", "Adressen"), Variant("0711 9"));
+  EXPECT_EQ(Eval(h, "EMail2()", "Adressen"), Variant("info@muster.example"));
+  EXPECT_EQ(Eval(h, "DocLinkName(\"Adressen\", \"URL\")", "Adressen"),
+            Variant("http://muster.example"));
+
+  ASSERT_TRUE(h.Table("Ansprechpartner")->Seek("0000000012"));
+  EXPECT_EQ(Eval(h, "NamePerson()", "Ansprechpartner"), Variant("Gross"));
+  EXPECT_EQ(Eval(h, "Telefon1()", "Adressen"), Variant(""));
+  EXPECT_EQ(Eval(h, "DocLinkName(\"Adressen\", \"URL\")", "Adressen"), Variant(""));
+
+  // Without "Email2" the function gives an empty text.
+  HostUnderTest without(json::parse(
+      R"({"schema": {"Adressen": {"drop": ["Email2"]}}, "tables": {"Adressen": [{"Name": "X"}]}})"));
+  EXPECT_EQ(Eval(without, "EMail2()", "Adressen"), Variant(""));
+}
+
+TEST(HostExpressions, LiteralsFieldsAndComparisons) {
+  HostUnderTest h(Fixture());
+  h.Table("Adressen")->MoveFirst();
+  EXPECT_EQ(Eval(h, "\"\"", "Adressen"), Variant(""));
+  EXPECT_EQ(Eval(h, "\"Er sagte \"\"Hallo\"\"\"", "Adressen"), Variant("Er sagte \"Hallo\""));
+  EXPECT_EQ(Eval(h, "Name", "Adressen"), Variant("Muster GmbH"));
+  EXPECT_EQ(Eval(h, "Adressen->Telefon1", "Ansprechpartner"), Variant("0711 1"));
+  EXPECT_EQ(Eval(h, "Name = \"MUSTER GMBH\" And Telefon1 = \"0711 1\"", "Adressen"), Variant(true));
+  EXPECT_EQ(Eval(h, "Name = \"Muster\" Or (Telefon1 <> \"x\")", "Adressen"), Variant(true));
+  EXPECT_EQ(Eval(h, "Name = \"Muster\" and Telefon1 = \"0711 1\"", "Adressen"), Variant(false));
+  EXPECT_EQ(ErrorOf([&] { Eval(h, "Nope", "Adressen"); }), err::kUnknownName);
+}
+
+TEST(HostExpressions, EMailSyntaxCheck) {
+  HostUnderTest h(Fixture());
+  h.Table("Adressen")->MoveFirst();
+  for (const char* good : {"a@b.de", "max.muster@muster-gmbh.example", "x_y+z@sub.example.org"})
+    EXPECT_EQ(Eval(h, std::string("EMailSyntaxGueltig(\"") + good + "\")", "Adressen"), Variant(true))
+        << good;
+  for (const char* bad : {"", "muster", "a@b", "@b.de", "a@@b.de", "a b@c.de", "a@.de", "a.@b.de",
+                          "a@b..de", "a@b.de."})
+    EXPECT_EQ(Eval(h, std::string("EMailSyntaxGueltig(\"") + bad + "\")", "Adressen"), Variant(false))
+        << bad;
+}
+
+TEST(HostExpressions, SyntaxErrorsAndUnknownFunctionsRaise) {
+  HostUnderTest h(Fixture());
+  for (const char* text : {"", "\"offen", "Name(", "Name() Name()", "= \"x\"", "Name = ", "(Name",
+                           "Adressen->", "EMailSyntaxGueltig(\"a\" \"b\")", "And"})
+    EXPECT_EQ(ErrorOf([&] { h.db->Compile(text); }), err::kFail) << text;
+  EXPECT_EQ(ErrorOf([&] { h.db->Compile("Unbekannt()"); }), err::kUnknownName);
+  EXPECT_EQ(ErrorOf([&] { h.db->Compile("NamePerson(\"x\")"); }), err::kUnknownName);
+  EXPECT_EQ(ErrorOf([&] { h.db->Compile("DocLinkName(\"Adressen\")"); }), err::kUnknownName);
+  // A quote in an address breaks the literal, as the caller must expect.
+  EXPECT_EQ(ErrorOf([&] { h.db->Compile("EMailSyntaxGueltig(\"a\"b@c.de\")"); }), err::kFail);
+  h.Table("Adressen")->MoveFirst();
+  EXPECT_EQ(ErrorOf([&] { Eval(h, "DocLinkName(\"Adressen\", \"Name\")", "Adressen"); }),
+            err::kInvalidArg);
+}
+
+}  // namespace
+}  // namespace velklk::testing

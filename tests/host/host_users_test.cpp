@@ -1,0 +1,107 @@
+// Users, groups, private settings and global variables of the embedded host.
+#include "host_test_support.h"
+
+namespace velklk::testing {
+namespace {
+
+using nlohmann::json;
+
+json Fixture() {
+  return json::parse(R"({
+    "currentUser": "BEN",
+    "users": [
+      { "name": "ANNA", "name2": "Anna Berg", "properties": { "EMail": "anna@example.com" },
+        "groups": ["Vertrieb"], "settings": { "PREXOLContactPath": "anna@example.com\\Kontakte" } },
+      { "name": "BEN", "name2": "Ben Ott", "groups": ["Vertrieb", "Technik"],
+        "settings": { "TSKLK_LogLevel": "debug", "TBKLK_DeleteTasks": "True" } } ],
+    "globals": { "TBKLK_g_Merkmalgruppe": "Kestrelink",
+                 "TBKLK_lt_AktivitaetentypTermin": ["Termin", "Besuch"] }
+  })");
+}
+
+TEST(HostUsers, UsersGroupsAndProperties) {
+  HostUnderTest h(Fixture());
+  ASSERT_EQ(h.db->UserCount(), 2);
+  EXPECT_EQ(h.db->UserAt(0)->Name(), "ANNA");
+  EXPECT_EQ(h.db->UserAt(1)->Name2(), "Ben Ott");
+  EXPECT_EQ(ErrorOf([&] { h.db->UserAt(2); }), err::kSubscriptOutOfRange);
+  EXPECT_EQ(h.db->CurrentUser()->Name(), "BEN");
+  auto anna = h.db->User("anna");
+  ASSERT_NE(anna, nullptr);
+  EXPECT_TRUE(anna->PropertyExists("email"));
+  EXPECT_EQ(anna->Property("EMail"), Variant("anna@example.com"));
+  EXPECT_FALSE(h.db->User("BEN")->PropertyExists("EMail"));
+  EXPECT_EQ(ErrorOf([&] { h.db->User("BEN")->Property("EMail"); }), err::kInvalidArg);
+  EXPECT_EQ(h.db->User("CARL"), nullptr);
+  auto vertrieb = h.db->UserGroup("Vertrieb");
+  ASSERT_NE(vertrieb, nullptr);
+  EXPECT_TRUE(vertrieb->HasMember("ANNA"));
+  EXPECT_TRUE(vertrieb->HasMember("ben"));
+  EXPECT_FALSE(h.db->UserGroup("Technik")->HasMember("ANNA"));
+  EXPECT_EQ(h.db->UserGroup("Einkauf"), nullptr);
+}
+
+TEST(HostUsers, PrivateSettingsPerUser) {
+  HostUnderTest h(Fixture());
+  auto ben = h.db->CurrentUser()->Settings();
+  EXPECT_EQ(ben->Count(), 2);
+  // A fixture's settings are stored in key order; later ones are appended.
+  EXPECT_EQ(ben->NameAt(0), "TBKLK_DeleteTasks");
+  EXPECT_EQ(ben->NameAt(1), "TSKLK_LogLevel");
+  EXPECT_TRUE(ben->Exists("tsklk_loglevel"));
+  EXPECT_EQ(ben->Value("TSKLK_LogLevel"), Variant("debug"));
+  EXPECT_FALSE(ben->Exists("PREXOLContactPath"));  // ANNA's, not BEN's
+  EXPECT_EQ(ErrorOf([&] { ben->Value("PREXOLContactPath"); }), err::kInvalidArg);
+  EXPECT_EQ(ErrorOf([&] { ben->SetValue("PREXOLContactPath", "x"); }), err::kInvalidArg);
+  ben->Add("PREXOLContactPath", "ben@example.com\\Kontakte");
+  EXPECT_EQ(ErrorOf([&] { ben->Add("prexolcontactpath", "x"); }), err::kInvalidArg);
+  ben->SetValue("PREXOLContactPath", "ben@example.com\\Kontakte\\Kunden");
+  EXPECT_EQ(ben->Value("PREXOLContactPath"), Variant("ben@example.com\\Kontakte\\Kunden"));
+  EXPECT_EQ(ben->Count(), 3);
+  EXPECT_EQ(ben->NameAt(2), "PREXOLContactPath");
+  ben->Remove("TSKLK_LogLevel");
+  EXPECT_EQ(ben->Count(), 2);
+  EXPECT_EQ(ErrorOf([&] { ben->Remove("TSKLK_LogLevel"); }), err::kInvalidArg);
+  EXPECT_EQ(ErrorOf([&] { ben->NameAt(2); }), err::kSubscriptOutOfRange);
+  EXPECT_EQ(h.db->User("ANNA")->Settings()->Value("PREXOLContactPath"),
+            Variant("anna@example.com\\Kontakte"));
+  EXPECT_EQ(h.db->User("ANNA")->Settings()->Count(), 1);
+}
+
+TEST(HostUsers, GlobalVariablesIncludingLookupLists) {
+  HostUnderTest h(Fixture());
+  EXPECT_TRUE(h.db->GlobalExists("tbklk_g_merkmalgruppe"));
+  EXPECT_EQ(h.db->GlobalValue("TBKLK_g_Merkmalgruppe"), Variant("Kestrelink"));
+  const Variant list = h.db->GlobalValue("TBKLK_lt_AktivitaetentypTermin");
+  ASSERT_TRUE(list.IsList());
+  EXPECT_EQ(list.ToList(), (VariantList{Variant("Termin"), Variant("Besuch")}));
+  EXPECT_FALSE(h.db->GlobalExists("TBKLK_g_AdressenFeld1"));
+  EXPECT_EQ(ErrorOf([&] { h.db->GlobalValue("TBKLK_g_AdressenFeld1"); }), err::kInvalidArg);
+  EXPECT_EQ(ErrorOf([&] { h.db->SetGlobalValue("TBKLK_g_AdressenFeld1", "Branche"); }),
+            err::kInvalidArg);
+  h.db->AddGlobal("TBKLK_g_AdressenFeld1", "Branche");
+  EXPECT_EQ(ErrorOf([&] { h.db->AddGlobal("TBKLK_g_AdressenFeld1", "x"); }), err::kInvalidArg);
+  h.db->SetGlobalValue("TBKLK_lt_AktivitaetentypTermin", VariantList{Variant("Termin")});
+  EXPECT_EQ(h.db->GlobalValue("TBKLK_lt_AktivitaetentypTermin").ToList().size(), 1u);
+  h.db->SetGlobalValue("TBKLK_lt_AktivitaetentypTermin", VariantList{});
+  EXPECT_TRUE(h.db->GlobalValue("TBKLK_lt_AktivitaetentypTermin").IsList());
+  EXPECT_EQ(h.db->GlobalNames(),
+            (std::vector<std::string>{"TBKLK_g_Merkmalgruppe", "TBKLK_lt_AktivitaetentypTermin",
+                                      "TBKLK_g_AdressenFeld1"}));
+  // The working database sees the same globals and settings.
+  auto work = h.db->OpenWorkingDatabase(0);
+  EXPECT_EQ(work->GlobalValue("TBKLK_g_AdressenFeld1"), Variant("Branche"));
+  EXPECT_EQ(ErrorOf([&] { h.db->OpenWorkingDatabase(1); }), err::kInvalidArg);
+}
+
+TEST(HostUsers, AFreshDatabaseHasOneCurrentUser) {
+  SettableClock clock(At("2026-12-06 10:00:00"));
+  auto host = EmbeddedHost::OpenFile(":memory:", &clock);
+  EXPECT_EQ(host->Database()->UserCount(), 1);
+  EXPECT_EQ(host->Database()->CurrentUser()->Name(), "ADMIN");
+  EXPECT_EQ(host->Database()->AttributeFlags(), 0u);
+  EXPECT_TRUE(host->Database()->Table("Adressen")->AtEnd());
+}
+
+}  // namespace
+}  // namespace velklk::testing
