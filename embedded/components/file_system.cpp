@@ -146,9 +146,7 @@ bool MemoryFileSystem::FolderExists(const std::string& path) const {
   return folders_.count(path) != 0;
 }
 
-bool MemoryFileSystem::FileExists(const std::string& path) const {
-  return files_.count(path) != 0;
-}
+bool MemoryFileSystem::FileExists(const std::string& path) const { return files_.count(path) != 0; }
 
 void MemoryFileSystem::CreateFolder(const std::string& path) {
   if (FolderExists(path)) return;

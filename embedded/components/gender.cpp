@@ -1,10 +1,10 @@
 #include "components/gender.h"
 
-#include <fstream>
-#include <sstream>
-
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
+
+#include <fstream>
+#include <sstream>
 
 #include "platform/automation_error.h"
 

@@ -1,8 +1,7 @@
 #include "components/xml_document.h"
 
-#include <vector>
-
 #include <pugixml.hpp>
+#include <vector>
 
 #include "platform/automation_error.h"
 
@@ -21,13 +20,20 @@ class PugiNode final : public XmlNode {
       case pugi::node_element:
       case pugi::node_pi:
         return node_.name();
-      case pugi::node_pcdata: return "#text";
-      case pugi::node_cdata: return "#cdata-section";
-      case pugi::node_comment: return "#comment";
-      case pugi::node_document: return "#document";
-      case pugi::node_declaration: return "xml";
-      case pugi::node_doctype: return node_.value();
-      case pugi::node_null: break;
+      case pugi::node_pcdata:
+        return "#text";
+      case pugi::node_cdata:
+        return "#cdata-section";
+      case pugi::node_comment:
+        return "#comment";
+      case pugi::node_document:
+        return "#document";
+      case pugi::node_declaration:
+        return "xml";
+      case pugi::node_doctype:
+        return node_.value();
+      case pugi::node_null:
+        break;
     }
     return {};
   }

@@ -40,9 +40,12 @@ int DefaultPosition(const MessageBoxRequest& request) {
 
 bool FitsButtons(MsgAnswer answer, MsgButtons buttons) {
   switch (buttons) {
-    case MsgButtons::Ok: return answer == MsgAnswer::Ok;
-    case MsgButtons::OkCancel: return answer == MsgAnswer::Ok || answer == MsgAnswer::Cancel;
-    case MsgButtons::YesNo: return answer == MsgAnswer::Yes || answer == MsgAnswer::No;
+    case MsgButtons::Ok:
+      return answer == MsgAnswer::Ok;
+    case MsgButtons::OkCancel:
+      return answer == MsgAnswer::Ok || answer == MsgAnswer::Cancel;
+    case MsgButtons::YesNo:
+      return answer == MsgAnswer::Yes || answer == MsgAnswer::No;
   }
   return false;
 }

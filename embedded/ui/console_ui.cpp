@@ -1,8 +1,7 @@
 #include "ui/console_ui.h"
 
-#include <ostream>
-
 #include <nlohmann/json.hpp>
+#include <ostream>
 
 #include "platform/automation_error.h"
 #include "ui/item_summary.h"

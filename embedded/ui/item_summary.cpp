@@ -8,11 +8,16 @@ namespace {
 
 std::string ClassName(int classNumber) {
   switch (classNumber) {
-    case olclass::kContact: return "contact";
-    case olclass::kAppointment: return "appointment";
-    case olclass::kTask: return "task";
-    case olclass::kDistList: return "distlist";
-    default: return std::to_string(classNumber);
+    case olclass::kContact:
+      return "contact";
+    case olclass::kAppointment:
+      return "appointment";
+    case olclass::kTask:
+      return "task";
+    case olclass::kDistList:
+      return "distlist";
+    default:
+      return std::to_string(classNumber);
   }
 }
 
@@ -31,7 +36,8 @@ ItemSummary SummarizeItem(OlItem& item) {
   IgnoreError([&] {
     auto properties = item.UserProperties();
     if (!properties) return;
-    if (auto property = properties->Find("velSearch")) summary.velSearch = property->Value().ToText();
+    if (auto property = properties->Find("velSearch"))
+      summary.velSearch = property->Value().ToText();
   });
   return summary;
 }

@@ -57,7 +57,10 @@ class RecordingUserInterface final : public UserInterface {
   // The message boxes only, in order.
   std::vector<MessageBoxRequest> MessageBoxes() const;
   int DoEventsCount() const { return doEvents_; }
-  void Clear() { events_.clear(); doEvents_ = 0; }
+  void Clear() {
+    events_.clear();
+    doEvents_ = 0;
+  }
 
  private:
   ScriptedAnswers answers_;

@@ -18,11 +18,16 @@ constexpr const char* kHeader =
 
 const char* InfoTypeText(int infoType) {
   switch (infoType) {
-    case kLogEntry: return "Entry";
-    case kLogIntermediate: return "Intermediate";
-    case kLogErrHandler: return "ErrHandler";
-    case kLogLeave: return "Leave";
-    default: return "";
+    case kLogEntry:
+      return "Entry";
+    case kLogIntermediate:
+      return "Intermediate";
+    case kLogErrHandler:
+      return "ErrHandler";
+    case kLogLeave:
+      return "Leave";
+    default:
+      return "";
   }
 }
 
@@ -59,9 +64,9 @@ struct LogPaths {
 LogPaths LogPathsOf(const std::string& databasePath) {
   const auto slash = databasePath.find_last_of("/\\");
   if (slash == std::string::npos) {
-    throw AutomationError(76, "modLogging",
-                          "Path not found: the host database has no folder ('" + databasePath +
-                              "')");
+    throw AutomationError(
+        76, "modLogging",
+        "Path not found: the host database has no folder ('" + databasePath + "')");
   }
   const char separator = databasePath[slash];
   LogPaths paths;

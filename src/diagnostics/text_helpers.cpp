@@ -46,9 +46,9 @@ std::string UpperCase(const std::string& text) {
 }
 
 [[noreturn]] void RaiseNothing(const char* source, const char* what) {
-  throw AutomationError(err::kObjectVariableNotSet, source,
-                        std::string("Object variable or With block variable not set (") + what +
-                            ")");
+  throw AutomationError(
+      err::kObjectVariableNotSet, source,
+      std::string("Object variable or With block variable not set (") + what + ")");
 }
 
 }  // namespace
@@ -94,8 +94,7 @@ bool ToBoolean(const Variant& value) {
 }
 
 std::shared_ptr<OlFolder> GetSubCalendarFolder(const std::shared_ptr<OlFolders>& folders,
-                                               const std::vector<std::string>& names,
-                                               int level) {
+                                               const std::vector<std::string>& names, int level) {
   // A level outside the name list has nothing to match.
   if (!folders || level < 0 || static_cast<std::size_t>(level) >= names.size()) return nullptr;
   const std::string& name = names[static_cast<std::size_t>(level)];

@@ -1,9 +1,9 @@
 #include "resources/catalogue.h"
 
+#include <fmt/format.h>
+
 #include <cstdlib>
 #include <map>
-
-#include <fmt/format.h>
 
 #include "addin/shared_state.h"
 #include "platform/automation_error.h"
@@ -41,9 +41,9 @@ Catalogue Parse(std::string_view data, const char* name) {
       number = number * 10 + (line[i] - '0');
     }
     if (!ok || !result.emplace(number, std::string(line.substr(tab + 1))).second) {
-      throw AutomationError(err::kFail, "velKLK",
-                            fmt::format("Message catalogue {} is damaged at line {}", name,
-                                        lineNumber));
+      throw AutomationError(
+          err::kFail, "velKLK",
+          fmt::format("Message catalogue {} is damaged at line {}", name, lineNumber));
     }
   }
   return result;

@@ -1,7 +1,8 @@
 // The file systems of the log: folders one level at a time, lines appended in
 // the Windows-1252 code page with CR LF.
-#include <gtest/gtest.h>
+#include "components/file_system.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -9,7 +10,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "components/file_system.h"
 #include "platform/automation_error.h"
 
 namespace velklk {
@@ -36,11 +36,13 @@ class TempDir {
 };
 
 TEST(Windows1252, ConvertsWhatTheCodePageHasAndMarksTheRest) {
-  EXPECT_EQ(Utf8ToWindows1252("Müller, Straße 5 €"), "M\xFCller, Stra\xDF" "e 5 \x80");
+  EXPECT_EQ(Utf8ToWindows1252("Müller, Straße 5 €"),
+            "M\xFCller, Stra\xDF"
+            "e 5 \x80");
   EXPECT_EQ(Utf8ToWindows1252("漢字 ok"), "?? ok");
-  EXPECT_EQ(Utf8ToWindows1252("a\xC3(b"), "a?(b");        // broken sequence
-  EXPECT_EQ(Utf8ToWindows1252("end\xE2\x82"), "end?");     // cut short
-  EXPECT_EQ(Utf8ToWindows1252("\xFF\xFEx"), "??x");        // stray bytes
+  EXPECT_EQ(Utf8ToWindows1252("a\xC3(b"), "a?(b");      // broken sequence
+  EXPECT_EQ(Utf8ToWindows1252("end\xE2\x82"), "end?");  // cut short
+  EXPECT_EQ(Utf8ToWindows1252("\xFF\xFEx"), "??x");     // stray bytes
   EXPECT_EQ(Utf8ToWindows1252(std::string("a\0b", 3)), std::string("a\0b", 3));
   EXPECT_EQ(Windows1252ToUtf8("M\xFCller \x80"), "Müller €");
   std::string longText(10000, 'x');

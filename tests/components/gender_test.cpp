@@ -1,14 +1,14 @@
 // The gender component: first names to codes (1 or 2 female, 9 unknown,
 // anything else male), and a component that is not installed.
+#include "components/gender.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
-#include <unistd.h>
-
-#include "components/gender.h"
 #include "platform/automation_error.h"
 
 namespace velklk {
@@ -47,7 +47,8 @@ TEST(Gender, AnAbsentComponentCannotBeCreated) {
 }
 
 TEST(Gender, ListsFromFilesAreCheckedLineByLine) {
-  const auto path = std::filesystem::temp_directory_path() / ("velklk-gender-" + std::to_string(::getpid()) + ".txt");
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("velklk-gender-" + std::to_string(::getpid()) + ".txt");
   {
     std::ofstream out(path, std::ios::binary);
     out << "# test list\r\nAlex\t3\r\n\r\nKim\t2\r\n";

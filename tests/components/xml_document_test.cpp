@@ -1,8 +1,9 @@
 // The XML document component: loading, selecting, walking children and
 // reading attributes, as the user table settings use it.
+#include "components/xml_document.h"
+
 #include <gtest/gtest.h>
 
-#include "components/xml_document.h"
 #include "platform/automation_error.h"
 
 namespace velklk {

@@ -1,5 +1,7 @@
 // The message catalogue: both languages complete, texts exactly as shipped,
 // the language choice.
+#include "resources/catalogue.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,18 +11,16 @@
 
 #include "addin/shared_state.h"
 #include "platform/automation_error.h"
-#include "resources/catalogue.h"
 
 namespace velklk {
 namespace {
 
 // Every number the system shows, plus the block names.
 const std::vector<int> kShown = {
-    101,  102,  103,  104,  105,  106,  107,  201,  202,  203,  204,  205,  206,  207,  301,
-    302,  303,  304,  305,  306,  307,  901,  902,  903,  904,  1401, 1402, 1403, 1404, 1405,
-    1409, 1410, 3101, 3102, 3104, 3105, 3106, 3108, 3109, 3120, 3121, 3302, 3446, 3447, 3448,
-    3449, 3468, 3469, 3601, 3602, 3603, 3604, 3605, 3607, 3608, 3609, 3610, 3611, 3851, 3901,
-    3902, 3903};
+    101,  102,  103,  104,  105,  106,  107,  201,  202,  203,  204,  205,  206,  207,  301,  302,
+    303,  304,  305,  306,  307,  901,  902,  903,  904,  1401, 1402, 1403, 1404, 1405, 1409, 1410,
+    3101, 3102, 3104, 3105, 3106, 3108, 3109, 3120, 3121, 3302, 3446, 3447, 3448, 3449, 3468, 3469,
+    3601, 3602, 3603, 3604, 3605, 3607, 3608, 3609, 3610, 3611, 3851, 3901, 3902, 3903};
 const std::vector<int> kBlocks = {100, 200, 300, 900, 1400, 3100, 3300, 3400, 3600, 3850, 3900};
 
 TEST(Catalogue, BothLanguagesHoldTheSameCompleteSetOfNumbers) {
@@ -41,7 +41,8 @@ TEST(Catalogue, BothLanguagesHoldTheSameCompleteSetOfNumbers) {
 TEST(Catalogue, TextsStandExactlyAsShipped) {
   EXPECT_EQ(CatalogueText(3302, "de"),
             "Fehler bei Anlage der benutzerdefinierten Felder: config.OlUserProps Nr. ");
-  EXPECT_EQ(CatalogueText(3302, "en"), "Error in creating customized fields: config.OlUserProps Nr. ");
+  EXPECT_EQ(CatalogueText(3302, "en"),
+            "Error in creating customized fields: config.OlUserProps Nr. ");
   EXPECT_EQ(CatalogueText(103, "de"),
             "Wählen Sie bitte den Ordner aus, in den Velmora Kontakte exportieren, bzw. aus dem  "
             "Velmora Kontakte importieren soll !");

@@ -1,9 +1,10 @@
 // The error reporter: the message box an unexpected error produces.
+#include "diagnostics/error_report.h"
+
 #include <gtest/gtest.h>
 
 #include "addin/shared_state.h"
 #include "components/error_text.h"
-#include "diagnostics/error_report.h"
 #include "ui/recording_ui.h"
 
 namespace velklk {

@@ -151,7 +151,8 @@ class FakeApplication final : public HostApplication {
 
 class FakeUserProperty final : public OlUserProperty {
  public:
-  FakeUserProperty(std::string name, Variant value) : name_(std::move(name)), value_(std::move(value)) {}
+  FakeUserProperty(std::string name, Variant value)
+      : name_(std::move(name)), value_(std::move(value)) {}
   std::string Name() const override { return name_; }
   OlUserPropertyType Type() const override { return OlUserPropertyType::Text; }
   Variant Value() const override { return value_; }
@@ -193,18 +194,21 @@ class FakeItem final : public OlItem {
   std::shared_ptr<FakeUserProperties> userProperties = std::make_shared<FakeUserProperties>();
   bool brokenUserProperties = false;
 
-  static std::shared_ptr<FakeItem> Contact(const std::string& fileAs, const std::string& velSearch) {
+  static std::shared_ptr<FakeItem> Contact(const std::string& fileAs,
+                                           const std::string& velSearch) {
     auto item = std::make_shared<FakeItem>();
     item->values["FileAs"] = fileAs;
     item->values["Subject"] = fileAs;
-    if (!velSearch.empty()) item->userProperties->Add("velSearch", OlUserPropertyType::Text)->SetValue(velSearch);
+    if (!velSearch.empty())
+      item->userProperties->Add("velSearch", OlUserPropertyType::Text)->SetValue(velSearch);
     return item;
   }
 
   int Class() const override { return itemClass; }
   Variant Get(const std::string& property) const override {
     auto found = values.find(property);
-    if (found == values.end()) throw AutomationError(err::kUnknownName, "Outlook", "unknown " + property);
+    if (found == values.end())
+      throw AutomationError(err::kUnknownName, "Outlook", "unknown " + property);
     return found->second;
   }
   void Set(const std::string& property, const Variant& value) override { values[property] = value; }
@@ -229,7 +233,9 @@ class FakeItems final : public OlItems {
   std::vector<std::string> filters;  // every filter asked for
 
   int Count() const override { return static_cast<int>(items.size()); }
-  std::shared_ptr<OlItem> Item(int index) override { return items.at(static_cast<std::size_t>(index - 1)); }
+  std::shared_ptr<OlItem> Item(int index) override {
+    return items.at(static_cast<std::size_t>(index - 1));
+  }
   std::shared_ptr<OlItem> Add() override { NotHere("Add"); }
   std::shared_ptr<OlItem> Add(OlItemType) override { NotHere("Add"); }
   std::shared_ptr<OlItem> Find(const std::string& filter) override {
@@ -301,7 +307,9 @@ class FakeFolders final : public OlFolders {
  public:
   std::vector<std::shared_ptr<FakeFolder>> folders;
   int Count() const override { return static_cast<int>(folders.size()); }
-  std::shared_ptr<OlFolder> Item(int index) override { return folders.at(static_cast<std::size_t>(index - 1)); }
+  std::shared_ptr<OlFolder> Item(int index) override {
+    return folders.at(static_cast<std::size_t>(index - 1));
+  }
   std::shared_ptr<OlFolder> Item(const std::string& name) override {
     for (auto& folder : folders) {
       if (folder->name == name) return folder;

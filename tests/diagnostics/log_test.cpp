@@ -1,16 +1,16 @@
 // The diagnostic log: where it goes, when it is written, and how a line looks.
+#include "diagnostics/log.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include <unistd.h>
-
 #include "addin/shared_state.h"
 #include "components/file_system.h"
 #include "diagnostics/fakes.h"
-#include "diagnostics/log.h"
 #include "platform/automation_error.h"
 #include "platform/clock.h"
 
@@ -36,7 +36,9 @@ class LogTest : public ::testing::Test {
   }
   ~LogTest() override { ResetState({}); }
 
-  void SetLevel(const std::string& level) { app_->db->user->settings->values["TSKLK_LogLevel"] = level; }
+  void SetLevel(const std::string& level) {
+    app_->db->user->settings->values["TSKLK_LogLevel"] = level;
+  }
 
   MemoryFileSystem fs_;
   SettableClock clock_;
@@ -44,7 +46,8 @@ class LogTest : public ::testing::Test {
 };
 
 TEST_F(LogTest, NewFileStartsWithTheHeaderAndRecordsUseCommaBlank) {
-  WriteLog("modAppSync", "InitOutlook", kLogEntry, "Input-parameter: a|b", "Nothing|True", "", app_);
+  WriteLog("modAppSync", "InitOutlook", kLogEntry, "Input-parameter: a|b", "Nothing|True", "",
+           app_);
   clock_.AdvanceSeconds(1);
   WriteLog("modAppSync", "InitOutlook", kLogLeave, "", "", "True", app_);
   WriteLog("CSync", "X", kLogIntermediate, "Calling modAppSync.InitTables returns: False!", "", "",
@@ -125,8 +128,8 @@ TEST_F(LogTest, WindowsStylePathsKeepTheirSeparator) {
 }
 
 TEST(LogOnDisk, WritesTheFileBesideTheDatabaseInTheCodePage) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("velklk-log-" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("velklk-log-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   PosixFileSystem fs;
   SettableClock clock(*AutoDate::Parse("2026-12-06 10:00:00"));

@@ -1,10 +1,11 @@
 // The shared text and look-up helpers.
+#include "diagnostics/text_helpers.h"
+
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
 #include "addin/shared_state.h"
 #include "diagnostics/fakes.h"
-#include "diagnostics/text_helpers.h"
 
 namespace velklk {
 namespace {
@@ -27,7 +28,7 @@ TEST(DecodeEscapes, ReplacesTheFiveSequencesCaseSensitively) {
 TEST(FormatText, FillsPlaceholdersInOrderThenBreaksLines) {
   EXPECT_EQ(FormatText("Ordner für %s", {"Kontakte"}), "Ordner für Kontakte");
   EXPECT_EQ(FormatText("%s und %s/n%s", {"a", "b"}), "a und b\r\n%s");  // surplus "%s" stays
-  EXPECT_EQ(FormatText("nur %s", {"a", "b", "c"}), "nur a");         // surplus values ignored
+  EXPECT_EQ(FormatText("nur %s", {"a", "b", "c"}), "nur a");            // surplus values ignored
   EXPECT_EQ(FormatText("kein Platzhalter/n", {}), "kein Platzhalter\r\n");
   EXPECT_EQ(FormatText("%s%s", {"x", "y"}), "xy");
   // Values are inserted as they are: neither filled again nor broken.
@@ -45,9 +46,9 @@ TEST(ToBoolean, TrueOnlyForMinusOneAndTheTrueWords) {
                              Variant(" -1"), Variant("-1abc"), Variant(-1), Variant(true)}) {
     EXPECT_TRUE(ToBoolean(yes)) << yes.ToText();
   }
-  for (const Variant& no : {Variant("0"), Variant("1"), Variant("False"), Variant(""), Variant(),
-                            Variant("yes"), Variant("true "), Variant("-2"), Variant(1),
-                            Variant(false), Variant::Null()}) {
+  for (const Variant& no :
+       {Variant("0"), Variant("1"), Variant("False"), Variant(""), Variant(), Variant("yes"),
+        Variant("true "), Variant("-2"), Variant(1), Variant(false), Variant::Null()}) {
     EXPECT_FALSE(ToBoolean(no)) << no.ToText();
   }
 }

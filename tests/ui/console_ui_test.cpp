@@ -1,12 +1,13 @@
 // The JSON lines of the console user interface, as the velklk command prints
 // them: one object per event, keys in a fixed order.
+#include "ui/console_ui.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "diagnostics/fakes.h"
 #include "platform/automation_error.h"
-#include "ui/console_ui.h"
 
 namespace velklk {
 namespace {
@@ -37,8 +38,8 @@ TEST(ConsoleUi, MessageBoxesPrintOneLineEachAndTakeAnswersInOrder) {
   EXPECT_EQ(ui.MessageBox(Box("Jetzt Kontakte löschen?/n", "Velmora Kestrelink", MsgButtons::YesNo,
                               MsgIcon::Exclamation, 2)),
             MsgAnswer::Yes);
-  EXPECT_EQ(ui.MessageBox(Box("Zeile 1\r\nZeile \"2\"", "Titel", MsgButtons::OkCancel,
-                              MsgIcon::Question)),
+  EXPECT_EQ(ui.MessageBox(
+                Box("Zeile 1\r\nZeile \"2\"", "Titel", MsgButtons::OkCancel, MsgIcon::Question)),
             MsgAnswer::Cancel);
   const auto lines = Lines(out.str());
   ASSERT_EQ(lines.size(), 2u);
@@ -54,7 +55,8 @@ TEST(ConsoleUi, MessageBoxesPrintOneLineEachAndTakeAnswersInOrder) {
 TEST(ConsoleUi, RunningOutOfAnswersTakesTheDefaultButtonAndSaysSo) {
   std::ostringstream out;
   ConsoleUserInterface ui(out, {});
-  EXPECT_EQ(ui.MessageBox(Box("a", "t", MsgButtons::YesNo, MsgIcon::Exclamation, 2)), MsgAnswer::No);
+  EXPECT_EQ(ui.MessageBox(Box("a", "t", MsgButtons::YesNo, MsgIcon::Exclamation, 2)),
+            MsgAnswer::No);
   EXPECT_EQ(ui.MessageBox(Box("b", "t", MsgButtons::OkCancel, MsgIcon::None, 1)), MsgAnswer::Ok);
   // A box with only OK has no second button: its default is the first.
   EXPECT_EQ(ui.MessageBox(Box("c", "t", MsgButtons::Ok, MsgIcon::Critical, 2)), MsgAnswer::Ok);
@@ -100,7 +102,10 @@ TEST(ConsoleUi, AnswersThatDoNotFitAreClearErrors) {
 TEST(ConsoleUi, TextsThatAreNotUtf8ArePrintedNotRefused) {
   std::ostringstream out;
   ConsoleUserInterface ui(out, {});
-  ui.MessageBox(Box("Stra\xDF" "e", "M\xFCller", MsgButtons::Ok, MsgIcon::None));
+  ui.MessageBox(
+      Box("Stra\xDF"
+          "e",
+          "M\xFCller", MsgButtons::Ok, MsgIcon::None));
   const auto lines = Lines(out.str());
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("\"title\":\"M\xEF\xBF\xBDller\""), std::string::npos) << lines[0];

@@ -1,10 +1,11 @@
 // The recording user interface of the tests: what it records and how it
 // answers.
+#include "ui/recording_ui.h"
+
 #include <gtest/gtest.h>
 
 #include "diagnostics/fakes.h"
 #include "platform/automation_error.h"
-#include "ui/recording_ui.h"
 
 namespace velklk {
 namespace {
