@@ -1,6 +1,8 @@
 #include "components/xml_document.h"
 
+#include <algorithm>
 #include <pugixml.hpp>
+#include <string_view>
 #include <vector>
 
 #include "platform/automation_error.h"
@@ -78,21 +80,40 @@ class PugiNode final : public XmlNode {
   mutable std::vector<pugi::xml_node> children_;
 };
 
+// Checks pugixml leaves to the caller: a document has exactly one element and
+// no text at its top, and no element names an attribute twice.
+bool WellFormed(const pugi::xml_document& document) {
+  int elements = 0;
+  for (pugi::xml_node child : document.children()) {
+    if (child.type() == pugi::node_element) ++elements;
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) return false;
+  }
+  if (elements != 1) return false;
+  std::vector<pugi::xml_node> pending{document.document_element()};
+  while (!pending.empty()) {
+    const pugi::xml_node node = pending.back();
+    pending.pop_back();
+    std::vector<std::string_view> names;
+    for (pugi::xml_attribute a : node.attributes()) names.emplace_back(a.name());
+    std::sort(names.begin(), names.end());
+    if (std::adjacent_find(names.begin(), names.end()) != names.end()) return false;
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+      if (child.type() == pugi::node_element) pending.push_back(child);
+    }
+  }
+  return true;
+}
+
 class PugiDocument final : public XmlDocument {
  public:
   bool LoadXml(const std::string& text) override {
     auto document = std::make_shared<pugi::xml_document>();
     const unsigned options = pugi::parse_default | pugi::parse_comments | pugi::parse_pi |
-                             pugi::parse_declaration | pugi::parse_doctype;
+                             pugi::parse_declaration | pugi::parse_doctype |
+                             pugi::parse_fragment;  // keeps text at the top to refuse it
     const pugi::xml_parse_result result =
         document->load_buffer(text.data(), text.size(), options, pugi::encoding_utf8);
-    // A document has exactly one element at its top; pugixml itself would
-    // accept several.
-    int elements = 0;
-    for (pugi::xml_node child : document->children()) {
-      if (child.type() == pugi::node_element) ++elements;
-    }
-    if (!result || elements != 1) {
+    if (!result || !WellFormed(*document)) {
       document_.reset();
       return false;
     }

@@ -55,7 +55,8 @@ TEST(XmlDocument, RefusesTextThatIsNotOneWellFormedDocument) {
   auto document = factory.CreateDocument();
   EXPECT_FALSE(document->DocumentElement());
   for (const char* bad : {"", "   ", "no xml at all", "<TBKLK><Tables></TBKLK>", "<a/><b/>",
-                          "<TBKLK attr=\"x></TBKLK>", "<TBKLK>"}) {
+                          "<TBKLK attr=\"x></TBKLK>", "<TBKLK>", "<a/>text", "<a b=\"1\" b=\"2\"/>",
+                          "<a><c x=\"\" y=\"\" x=\"\"/></a>"}) {
     EXPECT_FALSE(document->LoadXml(bad)) << bad;
     EXPECT_FALSE(document->DocumentElement()) << bad;
     EXPECT_FALSE(document->SelectSingleNode("TBKLK")) << bad;
