@@ -87,13 +87,14 @@ class Reader {
     }
     Damaged("an item's values hold a bad length");
   }
-  std::string String() {
+  std::string_view View() {
     const std::uint64_t n = Varint();
     if (n > data_.size() - pos_) Damaged("an item's values are cut short");
-    std::string s(data_.substr(pos_, n));
+    std::string_view s = data_.substr(pos_, n);
     pos_ += n;
     return s;
   }
+  std::string String() { return std::string(View()); }
   double Double() {
     if (data_.size() - pos_ < 8) Damaged("an item's values are cut short");
     double v;
@@ -158,6 +159,10 @@ const PropValue* ItemData::Find(int id) const {
 }
 
 void ItemData::Put(int id, PropValue value) {
+  if (props.empty() || props.back().first < id) {  // the common case when decoding
+    props.emplace_back(id, std::move(value));
+    return;
+  }
   auto it = std::lower_bound(props.begin(), props.end(), id,
                              [](const auto& p, int key) { return p.first < key; });
   if (it != props.end() && it->first == id) {
@@ -280,11 +285,12 @@ std::string Model::Encode(const ItemData& data) {
 
 ItemData Model::Decode(std::string_view blob) {
   ItemData data;
+  data.props.reserve(8);
   Reader r(blob);
   while (!r.AtEnd()) {
     const std::uint8_t tag = r.Byte();
     if (tag == 'S') {
-      std::string name = r.String();
+      const std::string_view name = r.View();
       PropValue value = r.Value();
       auto id = FindProperty(name);
       // A property this release no longer has, or of another type, is dropped.
@@ -532,13 +538,21 @@ std::shared_ptr<Record> Model::RecordByEntryId(const std::string& entryId) const
 void Model::Index(Record& record, bool add) {
   Folder& f = *record.folder;
   auto update = [&](auto& index, const std::string& key) {
+    auto byRow = [](const Record* r, std::int64_t id) { return r->rowId < id; };
     if (add) {
-      index[key][record.rowId] = &record;
+      auto& list = index[key];
+      if (list.empty() || list.back()->rowId < record.rowId) {
+        list.push_back(&record);
+      } else {
+        list.insert(std::lower_bound(list.begin(), list.end(), record.rowId, byRow), &record);
+      }
     } else {
       auto it = index.find(key);
       if (it == index.end()) return;
-      it->second.erase(record.rowId);
-      if (it->second.empty()) index.erase(it);
+      auto& list = it->second;
+      auto pos = std::lower_bound(list.begin(), list.end(), record.rowId, byRow);
+      if (pos != list.end() && *pos == &record) list.erase(pos);
+      if (list.empty()) index.erase(it);
     }
   };
   if (const UserProp* u = record.saved.FindUser("velSearch");
@@ -715,7 +729,7 @@ std::vector<std::shared_ptr<Record>> Model::Matches(const Folder* folder, const 
     const auto& index = equality->id == prop::kFileAs ? folder->fileAsIndex : folder->velSearchIndex;
     auto hit = index.find(equality->folded);
     if (hit == index.end()) return out;
-    for (const auto& [rowId, record] : hit->second) {
+    for (const Record* record : hit->second) {
       current = record;
       if (!filter.Matches(source)) continue;
       out.push_back(RecordByEntryId(record->entryId));

@@ -77,8 +77,8 @@ struct Folder {
   std::vector<std::unique_ptr<Folder>> children;
   std::vector<UserDef> defs;
   std::vector<std::shared_ptr<Record>> items;  // saved items, in order of rowId
-  // Equality indexes on velSearch and FileAs: folded value -> items by rowId.
-  std::unordered_map<std::string, std::map<std::int64_t, Record*>> velSearchIndex, fileAsIndex;
+  // Equality indexes on velSearch and FileAs: folded value -> items in rowId order.
+  std::unordered_map<std::string, std::vector<Record*>> velSearchIndex, fileAsIndex;
   std::vector<std::weak_ptr<OlItemsListener>> listeners;
 
   std::string Path() const;  // "\\store\folder"

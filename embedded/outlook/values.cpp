@@ -338,6 +338,14 @@ const std::vector<PropertyDef>& AllProperties() { return TheTable().defs; }
 const PropertyDef& Property(int id) { return TheTable().defs.at(static_cast<std::size_t>(id)); }
 
 std::optional<int> FindProperty(std::string_view name) {
+  // Most lookups use the exact spelling: no folding needed.
+  static const std::unordered_map<std::string_view, int> exact = [] {
+    std::unordered_map<std::string_view, int> map;
+    const auto& defs = TheTable().defs;
+    for (std::size_t i = 0; i < defs.size(); ++i) map.emplace(defs[i].name, static_cast<int>(i));
+    return map;
+  }();
+  if (auto hit = exact.find(name); hit != exact.end()) return hit->second;
   std::string lower(name);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const auto& map = TheTable().byLowerName;
