@@ -1,0 +1,107 @@
+// A profile: one user's desk on the embedded default. A folder holds the CRM
+// database "crm.db" (schema "main"), the Outlook profile "outlook.db"
+// (attached as schema "outlook" on the same SQLite connection, so that one
+// unit of work spans both) and, beside the CRM database, the log folder
+// "Logs". A profile may also live in memory (tests).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "host/embedded_host.h"
+#include "outlook/embedded_outlook.h"
+#include "platform/clock.h"
+#include "platform/components.h"
+#include "platform/services.h"
+#include "sqlite/connection.h"
+
+namespace velklk {
+
+class FileSystem;
+class MemoryFileSystem;
+class UserInterface;
+
+class Profile {
+ public:
+  // Opens the profile in `directory`, creating the databases when missing.
+  // Raises std::runtime_error when the folder does not exist or a database
+  // cannot be opened; AutomationError for a damaged Outlook profile.
+  static std::unique_ptr<Profile> Open(const std::string& directory);
+  // A fresh profile in memory; its log goes to a file system in memory.
+  static std::unique_ptr<Profile> InMemory();
+  ~Profile();
+  Profile(const Profile&) = delete;
+  Profile& operator=(const Profile&) = delete;
+
+  // True when the folder holds a profile already (a CRM database).
+  static bool Exists(const std::string& directory);
+
+  const std::string& Directory() const { return directory_; }
+  sqlite::Connection& Connection() { return *connection_; }
+  EmbeddedHost& Host() { return *host_; }
+  EmbeddedOutlook& Outlook() { return *outlook_; }
+  // The clock of every store and save: the fixture's "now" until set.
+  SettableClock& Clock() { return clock_; }
+  FileSystem& Files() { return *files_; }
+  // The log file system when the profile lives in memory, else nothing.
+  MemoryFileSystem* MemoryFiles() { return memoryFiles_; }
+
+  // The platform services of the add-in on this profile, with the given user
+  // interface and language ("de" or "en").
+  PlatformServices Services(UserInterface* ui, const std::string& language);
+  // Sets the language of the Outlook store's date filters as well.
+  void SetLanguage(const std::string& language);
+
+  // Replaces the whole state (host, Outlook, "now") by a fixture document.
+  // All or nothing: raises FixtureError naming the offending entry and leaves
+  // the profile as it was.
+  void LoadFixture(const std::string& jsonText);
+  // The whole state as a fixture document; `host`/`outlook` choose the
+  // halves ("now" is always written).
+  std::string DumpFixture(bool host = true, bool outlook = true) const;
+
+  // A unit of work over both databases: committed at the end whatever
+  // happened in between; Rollback undoes it and reloads the state.
+  void Begin();
+  void Commit();
+  void Rollback();
+
+ private:
+  Profile() : clock_(AutoDate()) {}
+  void OpenStores();
+  void StoreNow(AutoDate now);
+  void LoadNow();
+
+  std::string directory_;
+  std::shared_ptr<sqlite::Connection> connection_;
+  SettableClock clock_;
+  std::unique_ptr<FileSystem> files_;
+  MemoryFileSystem* memoryFiles_ = nullptr;
+  std::unique_ptr<ErrorTextComponent> errorText_;
+  std::unique_ptr<XmlFactory> xml_;
+  std::unique_ptr<GenderFactory> gender_;
+  std::shared_ptr<EmbeddedHost> host_;
+  std::shared_ptr<EmbeddedOutlook> outlook_;
+  std::shared_ptr<OlAttacher> attacher_;
+  std::string language_ = "de";
+};
+
+// Begin on construction, Commit at the end (also when an error passes).
+class ProfileUnitOfWork {
+ public:
+  explicit ProfileUnitOfWork(Profile& profile) : profile_(profile) { profile_.Begin(); }
+  ~ProfileUnitOfWork() {
+    try {
+      profile_.Commit();
+    } catch (const std::exception&) {
+      // A commit that fails leaves the transaction to SQLite's rollback.
+    }
+  }
+  ProfileUnitOfWork(const ProfileUnitOfWork&) = delete;
+  ProfileUnitOfWork& operator=(const ProfileUnitOfWork&) = delete;
+
+ private:
+  Profile& profile_;
+};
+
+}  // namespace velklk

@@ -1,0 +1,263 @@
+// The start-up chain driven through the public classes on a desk in memory:
+// every failure of the Outlook attachment shows its message and the call ends
+// False; the reuse of a successful start-up by CSync.
+#include <gtest/gtest.h>
+
+#include "addin/public_classes.h"
+#include "desk.h"
+
+namespace velklk::test {
+namespace {
+
+constexpr const char* kTitle = "Velmora Kestrelink";
+constexpr const char* kOutlookFalse = "Calling modAppSync.InitOutlook returns: False!";
+
+struct FailureCase {
+  const char* name;
+  const char* patch;            // merge patch of the standard fixture
+  const char* contactPath;      // replaces the setting; nullptr keeps it, "" removes it
+  const char* calPath;
+  const char* taskPath;
+  std::string text;             // the message shown
+  std::string title;
+  MsgIcon icon;
+  MsgButtons buttons;
+};
+
+const std::string k3601 =
+    "Der Ordner, in dem die Kontakte in Outlook gespeichert sind, wurde noch nicht angegeben. "
+    "Bitte durchlaufen Sie die Konfiguration und wiederholen Sie diese Aktion.";
+const std::string k3602 =
+    "Der Ordner, in dem die Kalender-Einträge in Outlook gespeichert sind, wurde noch nicht "
+    "angegeben. Bitte durchlaufen Sie die Konfiguration und wiederholen Sie diese Aktion.";
+const std::string k3609 =
+    "Der Ordner, in dem die Aufgaben-Einträge in Outlook gespeichert sind, wurde noch nicht "
+    "angegeben. Bitte durchlaufen Sie die Konfiguration und wiederholen Sie diese Aktion";
+std::string FolderNotFound(const std::string& label) {
+  return "Der in Velmora gespeicherte Ordner für " + label +
+         " konnte in Outlook nicht gefunden werden.\r\nBitte überprüfen Sie die "
+         "Konfigurationseinstellungen!";
+}
+
+TEST(StartupFailures, EachShowsItsMessageAndTheCallEndsFalse) {
+  const std::vector<FailureCase> cases = {
+      {"not running", R"({"outlook":{"running":false}})", nullptr, nullptr, nullptr,
+       "Starten Sie bitte zuerst Outlook!", kTitle, MsgIcon::None, MsgButtons::Ok},
+      {"version 11", R"({"outlook":{"version":"11.0.0.8217"}})", nullptr, nullptr, nullptr,
+       "Für Kestrelink V2 ist Outlook 2007 (oder höher) erforderlich!", kTitle,
+       MsgIcon::Exclamation, MsgButtons::Ok},
+      {"no contact path", "{}", "", nullptr, nullptr, k3601, kTitle, MsgIcon::Exclamation,
+       MsgButtons::Ok},
+      {"empty contact path", "{}", "-", nullptr, nullptr, k3601, kTitle, MsgIcon::Exclamation,
+       MsgButtons::Ok},
+      {"no calendar path", "{}", nullptr, "", nullptr, k3602, kTitle, MsgIcon::Exclamation,
+       MsgButtons::Ok},
+      {"no task path", "{}", nullptr, nullptr, "", k3609, kTitle, MsgIcon::Exclamation,
+       MsgButtons::Ok},
+      {"contact path of one name", "{}", "anna@example.com", nullptr, nullptr,
+       FolderNotFound("Kontakte"), "Einstellungen überprüfen", MsgIcon::Exclamation,
+       MsgButtons::OkCancel},
+      {"contact path of four names", "{}", "anna@example.com\\Kontakte\\A\\B", nullptr, nullptr,
+       FolderNotFound("Kontakte"), "Einstellungen überprüfen", MsgIcon::Exclamation,
+       MsgButtons::OkCancel},
+      {"contact folder missing", "{}", "anna@example.com\\Adressbuch", nullptr, nullptr,
+       FolderNotFound("Kontakte"), "Einstellungen überprüfen", MsgIcon::Exclamation,
+       MsgButtons::OkCancel},
+      {"task path of one name", "{}", nullptr, nullptr, "anna@example.com",
+       FolderNotFound("Aufgaben"), "Einstellungen überprüfen", MsgIcon::Exclamation,
+       MsgButtons::OkCancel},
+      {"task path of four names", "{}", nullptr, nullptr, "anna@example.com\\Aufgaben\\A\\B",
+       FolderNotFound("Aufgaben"), "Einstellungen überprüfen", MsgIcon::Exclamation,
+       MsgButtons::OkCancel},
+      {"calendar path not found", "{}", nullptr, "anna@example.com\\kalender", nullptr,
+       "'anna@example.com\\kalender' ist ein ungültiges Verzeichnis!", "modAppSync.InitOutlook",
+       MsgIcon::Critical, MsgButtons::Ok},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Desk desk(StandardFixture(c.patch));
+    auto set = [&](const char* key, const char* value) {
+      if (value == nullptr) return;
+      if (std::string(value).empty()) {
+        desk.RemoveSetting(key);
+      } else {
+        desk.SetSetting(key, std::string(value) == "-" ? "" : value);
+      }
+    };
+    set("PREXOLContactPath", c.contactPath);
+    set("PREXOLCalPath", c.calPath);
+    set("PREXOLTaskPath", c.taskPath);
+
+    auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
+    ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();
+    EXPECT_EQ(outcome.value, Variant(false));
+    auto boxes = desk.Boxes();
+    // A calendar entry of the current user that does not resolve is also
+    // reported while the calendar map is built.
+    const std::size_t before = std::string(c.name) == "calendar path not found" ? 1 : 0;
+    ASSERT_EQ(boxes.size(), before + 2);
+    boxes.erase(boxes.begin(), boxes.begin() + static_cast<long>(before));
+    EXPECT_EQ(boxes[0].text, c.text);
+    EXPECT_EQ(boxes[0].title, c.title);
+    EXPECT_EQ(boxes[0].icon, c.icon);
+    EXPECT_EQ(boxes[0].buttons, c.buttons);
+    // The public method names the step that failed.
+    EXPECT_EQ(boxes[1].text, kOutlookFalse);
+    EXPECT_EQ(boxes[1].title, "CSync.AddressOrContactSync2OL");
+    EXPECT_EQ(boxes[1].icon, MsgIcon::Critical);
+
+    // The quiet methods end False without their own box.
+    desk.ui().Clear();
+    auto quiet = desk.Call("velKLK.CSync", "SyncContacts2VEL");
+    ASSERT_FALSE(quiet.Failed());
+    EXPECT_EQ(quiet.value, Variant(false));
+    ASSERT_EQ(desk.Boxes().size(), before + 1);
+    EXPECT_EQ(desk.Boxes().back().text, c.text);
+  }
+}
+
+TEST(StartupFailures, OutlookIsNeverStartedAndTheFailureIsTraced) {
+  Desk desk(StandardFixture(R"({"outlook":{"running":false}})"));
+  auto outcome = desk.Call("velKLK.CMenue", "UpdateAdresse");
+  ASSERT_FALSE(outcome.Failed());
+  EXPECT_TRUE(outcome.value.IsEmpty());
+  EXPECT_FALSE(desk.outlook().Running());
+  const auto lines = desk.LogLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.front(), "CMenue, UpdateAdresse, Entry, Input-parameter: oApp, Not Nothing, ");
+  EXPECT_EQ(lines.back(), std::string("CMenue, UpdateAdresse, Intermediate, ") + kOutlookFalse +
+                              ", , ");
+  // A method that stops in its start-up writes no Leave line.
+  for (const auto& line : lines) {
+    EXPECT_EQ(line.find("UpdateAdresse, Leave"), std::string::npos) << line;
+  }
+}
+
+TEST(StartupFailures, InitOutlookTracesItsPhases) {
+  Desk desk;
+  auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
+  ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();
+  std::vector<std::string> outlookLines;
+  for (const auto& line : desk.LogLines()) {
+    if (line.rfind("modAppSync, InitOutlook, ", 0) == 0) outlookLines.push_back(line.substr(25));
+  }
+  const std::vector<std::string> expected = {
+      "Entry, , , ",
+      "Intermediate, ' Namespace-Objekt etc., , ",
+      "Intermediate, ' Namespace-Objekt etc.: mOlNameSpace Is Not Nothing, , ",
+      "Intermediate, ' Namespace-Objekt etc.: mOlApp.Version: 16.0.0.0, , ",
+      "Intermediate, ' Kontakte initialisieren: sErrMessagePart: Kontakte, , ",
+      "Intermediate, ' Kontakte initialisieren: sContactPath: anna@example.com\\Kontakte, , ",
+      "Intermediate, ' Kontakte initialisieren: UBound(asPath): 1, , ",
+      "Intermediate, ' Kontakte initialisieren: mOlitems: Nothing, , ",
+      "Intermediate, ' Kalender initialisieren: sCalPatt: "
+      "anna@example.com\\Kalender;ben@example.com\\Kalender, , ",
+      "Intermediate, SetDictionaryCalFolders: before, , ",
+      "Intermediate, SetDictionaryCalFolders: after, , ",
+      "Intermediate, Set mOlCalFolder = GetSharedDefaultCalendarFolder(a_strEMailAddress:...: "
+      "before, , ",
+      "Intermediate, Set mOlCalFolder = GetSubCalendarFolder(a_strEMailAddress:...: after, , ",
+      "Intermediate, CheckFolderProps: before, , ",
+      "Intermediate, CheckFolderProps: after, , ",
+      "Intermediate, ' Aufgaben initialisieren, , ",
+      "Intermediate, ' CheckFolderProps mOlTaskFolder: before, , ",
+      "Intermediate, ' CheckFolderProps mOlTaskFolder: after, , ",
+      "Leave, , , True",
+  };
+  EXPECT_EQ(outlookLines, expected);
+
+  SharedState& s = desk.state();
+  EXPECT_EQ(s.sCalPath, "anna@example.com\\Kalender");  // cut to its first entry
+  ASSERT_TRUE(s.mOlCalFolder);
+  EXPECT_EQ(s.mOlCalFolder->FolderPath(), "\\\\anna@example.com\\Kalender");
+  EXPECT_EQ(s.mOlTaskFolder->Name(), "Aufgaben");
+  // The calendar map holds every user with an entry, in the users' order.
+  EXPECT_EQ(s.CalendarOrder, (std::vector<std::string>{"anna@example.com", "ben@example.com"}));
+  EXPECT_EQ(s.CalendarUsers["ben@example.com"], "BEN");
+  EXPECT_EQ(s.CalendarFolders["ben@example.com"]->FolderPath(), "\\\\ben@example.com\\Kalender");
+}
+
+TEST(StartupFailures, ACalendarEntryThatDoesNotResolveIsReportedAndLeftOut) {
+  Desk desk;
+  desk.SetSetting("PREXOLCalPath", "anna@example.com\\Kalender;BEN@example.com\\Termine");
+  auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
+  ASSERT_FALSE(outcome.Failed());
+  ASSERT_GE(desk.Boxes().size(), 1u);
+  EXPECT_EQ(desk.Boxes()[0].text, "'BEN@example.com\\Termine' ist ein ungültiges Verzeichnis!");
+  EXPECT_EQ(desk.Boxes()[0].title, "Appointment.InitOutlook");
+  EXPECT_EQ(desk.state().CalendarFolders.count("ben@example.com"), 0u);
+  EXPECT_EQ(desk.state().CalendarOrder, (std::vector<std::string>{"anna@example.com"}));
+}
+
+TEST(StartupReuse, CSyncSkipsTheStartupForTheTableOfItsLastSuccess) {
+  Desk desk;
+  auto sync = desk.Create("velKLK.CSync");
+  auto first = desk.Call(*sync, "AddressOrContactSync2OL", {"0000000001", "Adressen"});
+  ASSERT_FALSE(first.Failed()) << first.error->Description();
+  ASSERT_EQ(first.value, Variant(true));
+
+  // With Outlook gone, only a call that skips the start-up can succeed.
+  desk.outlook().SetRunning(false);
+  auto again = desk.Call(*sync, "AddressOrContactSync2OL", {"0000000001", "Adressen"});
+  ASSERT_FALSE(again.Failed()) << again.error->Description();
+  EXPECT_EQ(again.value, Variant(true));
+  EXPECT_TRUE(desk.Boxes().empty());
+
+  // Another table runs the chain again, and it fails now.
+  auto person = desk.Call(*sync, "AddressOrContactSync2OL", {"0000000002", "Ansprechpartner"});
+  ASSERT_FALSE(person.Failed());
+  EXPECT_EQ(person.value, Variant(false));
+  ASSERT_EQ(desk.Boxes().size(), 2u);
+  EXPECT_EQ(desk.Boxes()[0].text, "Starten Sie bitte zuerst Outlook!");
+
+  // A new object starts without a remembered table.
+  auto other = desk.Create("velKLK.CSync");
+  desk.ui().Clear();
+  auto fresh = desk.Call(*other, "AddressOrContactSync2OL", {"0000000001", "Adressen"});
+  EXPECT_EQ(fresh.value, Variant(false));
+  EXPECT_EQ(desk.Boxes().size(), 2u);
+}
+
+TEST(StartupReuse, TheThreeMethodsShareTheRememberedTable) {
+  Desk desk;
+  auto sync = desk.Create("velKLK.CSync");
+  auto address = desk.Call(*sync, "AddressOrContactSync2OL", {"0000000001", "Adressen"});
+  ASSERT_EQ(address.value, Variant(true));
+  EXPECT_EQ(dynamic_cast<CSync&>(sync->Object()).LastInitTable(), "Adressen");
+
+  // AppSync2OL keys on its activity table; "Adressen" was initialised last,
+  // so it goes straight to its worker even with Outlook gone.
+  desk.outlook().SetRunning(false);
+  auto app = desk.Call(*sync, "AppSync2OL", {"0000000001", "Adressen", "", "Adressen", ""});
+  ASSERT_FALSE(app.Failed());
+  for (const auto& text : desk.BoxTexts()) EXPECT_NE(text, "Starten Sie bitte zuerst Outlook!");
+  desk.ui().Clear();
+
+  // TaskSync2OL with another table runs the start-up, which fails quietly
+  // apart from Outlook's own message.
+  auto task = desk.Call(*sync, "TaskSync2OL", {"0000000005", "WRTM_Tasks", "False"});
+  ASSERT_FALSE(task.Failed());
+  EXPECT_EQ(task.value, Variant(false));
+  EXPECT_EQ(desk.BoxTexts(), (std::vector<std::string>{"Starten Sie bitte zuerst Outlook!"}));
+  EXPECT_EQ(dynamic_cast<CSync&>(sync->Object()).LastInitTable(), "Adressen");
+}
+
+TEST(StartupReuse, AFailedWorkerLeavesTheRememberedTableUnchanged) {
+  Desk desk;
+  auto sync = desk.Create("velKLK.CSync");
+  // The address does not exist: the worker fails, the start-up ran.
+  auto missing = desk.Call(*sync, "AddressOrContactSync2OL", {"0000009999", "Adressen"});
+  ASSERT_FALSE(missing.Failed()) << missing.error->Description();
+  EXPECT_EQ(missing.value, Variant(false));
+  EXPECT_EQ(dynamic_cast<CSync&>(sync->Object()).LastInitTable(), "");
+
+  desk.outlook().SetRunning(false);
+  desk.ui().Clear();
+  auto next = desk.Call(*sync, "AddressOrContactSync2OL", {"0000000001", "Adressen"});
+  EXPECT_EQ(next.value, Variant(false));
+  ASSERT_FALSE(desk.Boxes().empty());
+  EXPECT_EQ(desk.Boxes()[0].text, "Starten Sie bitte zuerst Outlook!");
+}
+
+}  // namespace
+}  // namespace velklk::test
