@@ -49,6 +49,7 @@ const std::map<std::uint32_t, Texts>& Table() {
       {err::kTypeMismatch, {"Typkonflikt", "Type mismatch"}},
       {err::kUnknownName, {"Unbekannter Name", "Unknown name"}},
       {0x80020009u, {"Ausnahmefehler aufgetreten", "Exception occurred"}},
+      {0x8002000Bu, {"Ungültiger Index", "Invalid index"}},
       {err::kBadParamCount, {"Falsche Anzahl an Parametern", "Invalid number of parameters"}},
       {err::kClassNotRegistered, {"Klasse nicht registriert", "Class not registered"}},
       {err::kOperationUnavailable,

@@ -9,9 +9,11 @@ namespace {
 
 TEST(ErrorText, KnowsTheErrorsTheSystemRaisesInBothLanguages) {
   TableErrorText texts;
-  for (unsigned long number : {5ul, 9ul, 13ul, 70ul, 76ul, 91ul, 326ul, 424ul, 0x80004001ul,
-                               0x80004005ul, 0x80070057ul, 0x8004010Ful, 0x80040115ul, 0x80041076ul,
-                               0x80020006ul, 0x80020009ul, 0x800401E3ul, 0x80040154ul}) {
+  for (unsigned long number :
+       {5ul,          9ul,          13ul,         70ul,         76ul,
+        91ul,         326ul,        424ul,        0x80004001ul, 0x80004005ul,
+        0x80070057ul, 0x8004010Ful, 0x80040115ul, 0x80041076ul, 0x80020006ul,
+        0x80020009ul, 0x800401E3ul, 0x80040154ul, 0x8002000Bul, 0x80020005ul}) {
     const std::string de = texts.ErrorText(number, "de");
     const std::string en = texts.ErrorText(number, "en");
     EXPECT_FALSE(de.empty()) << std::hex << number;
