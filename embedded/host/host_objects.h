@@ -33,14 +33,15 @@ bool IsWebAddress(const std::string& text);
 
 class FieldImpl final : public HostField {
  public:
-  FieldImpl(TableImpl* table, int index) : table_(table), index_(index) {}
+  FieldImpl(std::weak_ptr<TableImpl> table, int index) : table_(std::move(table)), index_(index) {}
   std::string Name() const override;
   int Size() const override;
   Variant Value() const override;
   void SetValue(const Variant& value) override;
 
  private:
-  TableImpl* table_;  // the table owns its fields
+  std::shared_ptr<TableImpl> Table() const;
+  std::weak_ptr<TableImpl> table_;  // the table object keeps its fields
   int index_;
 };
 
@@ -110,6 +111,9 @@ class TableImpl final : public HostTable, public std::enable_shared_from_this<Ta
   std::shared_ptr<DatabaseImpl> Db() const;
   std::shared_ptr<TableImpl> MasterTable() const;
   void LoadCurrent() const;
+  // Takes the record a statement stands on (columns as in SelectList()).
+  void FillFrom(sqlite::Statement& st) const;
+  void PrepareSeekSql();
   void SetPosition(std::int64_t row, std::int64_t masterRow) const;
   std::int64_t FirstRow(std::int64_t masterRow) const;
   void Check(const char* operation) const { core_->CheckInjected(def_->name, operation); }
@@ -122,6 +126,8 @@ class TableImpl final : public HostTable, public std::enable_shared_from_this<Ta
   std::weak_ptr<DatabaseImpl> db_;
   std::shared_ptr<const TableDef> def_;
   std::string quotedName_;
+  // SQL texts built once per table object.
+  std::string loadSql_, firstSql_, seekSql_, insertSql_;
   mutable std::vector<std::shared_ptr<FieldImpl>> fields_;
 
   // Position: row id (0 = at end), the master row it belongs to, the loaded

@@ -22,10 +22,16 @@ bool IsWebAddress(const std::string& text) {
 
 // ---- FieldImpl ----
 
-std::string FieldImpl::Name() const { return table_->Def().fields[index_].name; }
-int FieldImpl::Size() const { return table_->Def().fields[index_].size; }
-Variant FieldImpl::Value() const { return table_->FieldValueAt(index_); }
-void FieldImpl::SetValue(const Variant& value) { table_->SetFieldValueAt(index_, value); }
+std::shared_ptr<TableImpl> FieldImpl::Table() const {
+  auto table = table_.lock();
+  if (!table)
+    throw AutomationError(err::kObjectVariableNotSet, "Velmora.Field", "the table object is gone");
+  return table;
+}
+std::string FieldImpl::Name() const { return Table()->Def().fields[index_].name; }
+int FieldImpl::Size() const { return Table()->Def().fields[index_].size; }
+Variant FieldImpl::Value() const { return Table()->FieldValueAt(index_); }
+void FieldImpl::SetValue(const Variant& value) { Table()->SetFieldValueAt(index_, value); }
 
 // ---- TableImpl ----
 
@@ -116,6 +122,18 @@ TableImpl::TableImpl(std::shared_ptr<HostCore> core, std::weak_ptr<DatabaseImpl>
       def_(std::move(def)),
       quotedName_("main." + QuoteIdentifier(def_->name)) {
   fields_.resize(def_->fields.size());
+  loadSql_ = "SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " + kRowColumn + " = ?1";
+  firstSql_ = "SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
+              (def_->master.empty() ? "" : std::string(" WHERE ") + kMasterColumn + " = ?1") +
+              " ORDER BY " + kRowColumn + " LIMIT 1";
+  PrepareSeekSql();
+  std::string columns = std::string(kMasterColumn) + ", " + kTenantsColumn;
+  std::string params = "?1, ?2";
+  for (std::size_t i = 0; i < def_->fields.size(); ++i) {
+    columns += ", " + QuoteIdentifier(def_->fields[i].name);
+    params += ", ?" + std::to_string(i + 3);
+  }
+  insertSql_ = "INSERT INTO " + quotedName_ + "(" + columns + ") VALUES(" + params + ")";
   if (def_->master.empty()) {
     row_ = FirstRow(0);
   } else {
@@ -144,12 +162,8 @@ std::string TableImpl::SelectList() const {
 }
 
 std::int64_t TableImpl::FirstRow(std::int64_t masterRow) const {
-  const bool detail = !def_->master.empty();
-  auto& st = core_->Cached("SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
-                           (detail ? std::string(" WHERE ") + kMasterColumn + " = ?1" : "") +
-                           " ORDER BY " + kRowColumn + " LIMIT 1");
-  StatementUse use(st);
-  if (detail) use->Bind(1, masterRow);
+  StatementUse use(core_->Cached(firstSql_));
+  if (!def_->master.empty()) use->Bind(1, masterRow);
   return use->Step() ? use->Int(0) : 0;
 }
 
@@ -173,20 +187,23 @@ std::int64_t TableImpl::CurrentRow() const {
 void TableImpl::LoadCurrent() const {
   Sync();
   if (loaded_ || row_ == 0) return;
-  auto& st = core_->Cached("SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " +
-                           kRowColumn + " = ?1");
-  StatementUse use(st);
+  StatementUse use(core_->Cached(loadSql_));
   use->Bind(1, row_);
   if (!use->Step()) {  // removed through another database object
     row_ = 0;
     return;
   }
-  recordMaster_ = use->IsNull(1) ? 0 : use->Int(1);
-  tenants_ = use->Text(2);
+  FillFrom(*use);
+}
+
+void TableImpl::FillFrom(sqlite::Statement& st) const {
+  row_ = st.Int(0);
+  recordMaster_ = st.IsNull(1) ? 0 : st.Int(1);
+  tenants_ = st.Text(2);
   values_.clear();
   values_.reserve(def_->fields.size());
   for (std::size_t i = 0; i < def_->fields.size(); ++i)
-    values_.push_back(ColumnValue(def_->fields[i], *use, static_cast<int>(i) + 3));
+    values_.push_back(ColumnValue(def_->fields[i], st, static_cast<int>(i) + 3));
   loaded_ = true;
 }
 
@@ -196,7 +213,9 @@ std::shared_ptr<HostField> TableImpl::Field(int index) const {
     throw AutomationError(err::kSubscriptOutOfRange, "Velmora.Table",
                           "Table '" + def_->name + "': no field at index " + std::to_string(index));
   auto& slot = fields_[static_cast<std::size_t>(index)];
-  if (!slot) slot = std::make_shared<FieldImpl>(const_cast<TableImpl*>(this), index);
+  if (!slot)
+    slot = std::make_shared<FieldImpl>(
+        std::const_pointer_cast<TableImpl>(shared_from_this()), index);
   return slot;
 }
 
@@ -361,29 +380,49 @@ std::string TableImpl::SelectIndex(const std::string& indexName) {
   } else {
     Fail(err::kInvalidArg, "has no index '" + indexName + "'");
   }
+  PrepareSeekSql();
   return previous;
+}
+
+void TableImpl::PrepareSeekSql() {
+  std::string key = "\"ID\"";
+  if (!EqualsNoCase(index_, "ID")) {
+    key.clear();
+    for (const auto& f : def_->FindIndex(index_)->fields)
+      key += (key.empty() ? "" : " || ") + QuoteIdentifier(def_->FindField(f)->name);
+    key = "(" + key + ")";
+  }
+  seekSql_ = "SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " + key + " = ?1 ORDER BY " +
+             kRowColumn + " LIMIT 1";
 }
 
 bool TableImpl::Seek(const std::string& value) {
   Check("Seek");
   RequireNotEditing("Seek");
-  std::string key = "\"ID\"";
-  if (!EqualsNoCase(index_, "ID")) {
-    const IndexDef* index = def_->FindIndex(index_);
-    key.clear();
-    for (const auto& f : index->fields)
-      key += (key.empty() ? "" : " || ") + QuoteIdentifier(def_->FindField(f)->name);
-    key = "(" + key + ")";
-  }
-  auto& st = core_->Cached("SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
-                           " WHERE " + key + " = ?1 ORDER BY " + kRowColumn + " LIMIT 1");
-  std::int64_t found = 0;
+  // One query finds the record and reads it.
+  std::int64_t master = 0;
+  bool found = false;
   {
-    StatementUse use(st);
+    StatementUse use(core_->Cached(seekSql_));
     use->Bind(1, value);
-    if (use->Step()) found = use->Int(0);
+    if (use->Step()) {
+      found = true;
+      master = use->IsNull(1) ? 0 : use->Int(1);
+      FillFrom(*use);
+    }
   }
-  if (found != 0 && PositionOnRow(found)) return true;
+  if (found) {
+    const std::int64_t row = row_;
+    if (!def_->master.empty()) {
+      auto masterTable = MasterTable();
+      if (masterTable->mode_ != Mode::None)
+        masterTable->Fail(err::kFail, "positioning a detail record while its master is edited");
+      masterTable->PositionOnRow(master);
+    }
+    row_ = row;
+    masterRow_ = master;
+    return true;
+  }
   Sync();
   SetPosition(0, masterRow_);
   return false;
@@ -447,15 +486,8 @@ void TableImpl::SaveNew() {
   const int modIndex = def_->FieldIndex("ModifiziertAm");
   buffer_[static_cast<std::size_t>(idIndex)] = Variant(core_->NextId(*def_));
   if (modIndex >= 0) buffer_[static_cast<std::size_t>(modIndex)] = Variant(core_->Now());
-  std::string columns = std::string(kMasterColumn) + ", " + kTenantsColumn;
-  std::string params = "?1, ?2";
-  for (std::size_t i = 0; i < def_->fields.size(); ++i) {
-    columns += ", " + QuoteIdentifier(def_->fields[i].name);
-    params += ", ?" + std::to_string(i + 3);
-  }
-  auto& st = core_->Cached("INSERT INTO " + quotedName_ + "(" + columns + ") VALUES(" + params + ")");
   {
-    StatementUse use(st);
+    StatementUse use(core_->Cached(insertSql_));
     if (newMaster_ != 0)
       use->Bind(1, newMaster_);
     else
