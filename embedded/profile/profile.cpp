@@ -110,6 +110,15 @@ PlatformServices Profile::Services(UserInterface* ui, const std::string& languag
   services.errorText = errorText_.get();
   services.gender = gender_.get();
   services.language = language;
+  // Items and explorer windows that Outlook shows reach the user interface.
+  if (ui != nullptr) {
+    outlook_->SetDisplayCallback(
+        [ui](const std::shared_ptr<OlItem>& item, bool modal) { ui->DisplayItem(item, modal); });
+    outlook_->SetExplorerCallback(
+        [ui](const std::string& folderPath, const std::string& action, int windowState) {
+          if (action == "display") ui->ShowExplorer(folderPath, windowState);
+        });
+  }
   return services;
 }
 

@@ -1,0 +1,501 @@
+// The commands of velklk: profiles, fixtures, the type library, calls of the
+// public classes and the session that keeps the add-in loaded.
+#include "commands.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "addin/shared_state.h"
+#include "addin/type_library.h"
+#include "platform/automation_error.h"
+#include "platform/host.h"
+#include "profile/profile.h"
+#include "resources/catalogue.h"
+#include "ui/console_ui.h"
+
+extern const char kVelklkDemoFixture[];
+extern const std::size_t kVelklkDemoFixture_size;
+
+namespace velklk::cli {
+namespace {
+
+using Json = nlohmann::json;
+// Output lines keep their keys in the order written ("event" first).
+using Out = nlohmann::ordered_json;
+
+void PrintLine(const Out& line) {
+  std::cout << line.dump(-1, ' ', false, Out::error_handler_t::replace) << "\n" << std::flush;
+}
+
+void PrintErrorEvent(const AutomationError& e) {
+  PrintLine(Out{{"event", "error"},
+                 {"number", e.NumberText()},
+                 {"source", e.Source()},
+                 {"description", e.Description()}});
+}
+
+int Fail(const std::string& message) {
+  std::cerr << "velklk: " << message << "\n";
+  return kExitError;
+}
+
+std::unique_ptr<Profile> OpenProfile(const std::string& directory) {
+  if (!Profile::Exists(directory)) {
+    throw UsageError{"'" + directory + "' holds no profile (create one with velklk init)"};
+  }
+  return Profile::Open(directory);
+}
+
+Out ValueToJson(const Variant& value) {
+  switch (value.GetKind()) {
+    case Variant::Kind::Empty:
+    case Variant::Kind::Null: return nullptr;
+    case Variant::Kind::Text: return value.ToText();
+    case Variant::Kind::Bool: return value.ToBool();
+    case Variant::Kind::Integer: return value.ToLong();
+    case Variant::Kind::Double: return value.ToDouble();
+    case Variant::Kind::Date: return value.ToDate().Format();
+    case Variant::Kind::Object: {
+      auto object = value.ToObject();
+      if (!object) return nullptr;
+      if (std::dynamic_pointer_cast<HostApplication>(object)) return "<HostApplication>";
+      if (std::dynamic_pointer_cast<HostDatabase>(object)) return "<HostDatabase>";
+      return "<Object>";
+    }
+    case Variant::Kind::List: {
+      Out list = Out::array();
+      for (const auto& element : value.ToList()) list.push_back(ValueToJson(element));
+      return list;
+    }
+  }
+  return nullptr;
+}
+
+std::string Language(const std::string& requested) {
+  return requested.empty() ? SystemLanguage() : requested;
+}
+
+// Applies the host settings of one call: user, clock, positioned tables,
+// active table. Raises UsageError for a value the profile does not know.
+void PrepareHost(Profile& profile, const std::optional<std::string>& user,
+                 const std::optional<std::string>& now, const std::vector<std::string>& current,
+                 const std::optional<std::string>& active) {
+  if (now) {
+    auto parsed = AutoDate::Parse(*now);
+    if (!parsed) throw UsageError{"--now: expected \"yyyy-MM-dd hh:mm:ss\", got '" + *now + "'"};
+    profile.Clock().Set(*parsed);
+  }
+  try {
+    if (user) profile.Host().SetCurrentUser(*user);
+    for (const auto& entry : current) {
+      const auto equals = entry.find('=');
+      if (equals == std::string::npos || equals == 0 || equals + 1 == entry.size()) {
+        throw UsageError{"--current: expected TABLE=ID, got '" + entry + "'"};
+      }
+      profile.Host().PositionTable(entry.substr(0, equals), entry.substr(equals + 1));
+    }
+    if (active) profile.Host().SetActiveTable(*active);
+  } catch (const std::invalid_argument& e) {
+    throw UsageError{e.what()};
+  } catch (const AutomationError& e) {
+    throw UsageError{e.Description()};
+  }
+}
+
+// Invokes one member and prints its last line. True when no error reached
+// the host.
+bool InvokeAndReport(Profile& profile, DispatchObject& object, const std::string& member,
+                     const std::vector<std::string>& texts) {
+  std::vector<Variant> args;
+  Variant result;
+  bool failed = false;
+  {
+    // One unit of work, committed whatever the call did.
+    ProfileUnitOfWork work(profile);
+    try {
+      const MemberInfo& info = FindMember(object, member);
+      args = ArgumentsFromTexts(info, profile.Host().Application(), profile.Host().Database(),
+                                texts);
+      result = Invoke(object, info.dispid, args);
+    } catch (const AutomationError& e) {
+      PrintErrorEvent(e);
+      std::cerr << "velklk: error " << e.NumberText() << " in " << e.Source() << ": "
+                << e.Description() << "\n";
+      failed = true;
+    }
+  }
+  if (failed) return false;
+  Out line{{"event", "result"}, {"value", ValueToJson(result)}, {"args", Out::array()}};
+  for (const auto& arg : args) line["args"].push_back(ValueToJson(arg));
+  PrintLine(line);
+  return true;
+}
+
+bool MakeFolder(const std::string& directory, std::string& error) {
+  struct stat st {};
+  if (::stat(directory.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    error = "'" + directory + "' exists and is not a folder";
+    return false;
+  }
+  if (::mkdir(directory.c_str(), 0777) != 0) {
+    error = "cannot create '" + directory + "': " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int Init(const std::string& directory) {
+  std::string error;
+  if (!MakeFolder(directory, error)) return Fail(error);
+  if (Profile::Exists(directory)) return Fail("'" + directory + "' already holds a profile");
+  try {
+    auto profile = Profile::Open(directory);
+    profile->LoadFixture(std::string(kVelklkDemoFixture, kVelklkDemoFixture_size));
+  } catch (const std::exception& e) {
+    return Fail(std::string("cannot create the demo profile: ") + e.what());
+  }
+  return kExitOk;
+}
+
+int Load(const std::string& directory, const std::string& fixturePath) {
+  std::ifstream file(fixturePath, std::ios::binary);
+  if (!file) return Fail("cannot read the fixture '" + fixturePath + "'");
+  std::ostringstream text;
+  text << file.rdbuf();
+  try {
+    auto profile = OpenProfile(directory);
+    profile->LoadFixture(text.str());
+  } catch (const FixtureError& e) {
+    return Fail(std::string("fixture rejected: ") + e.what());
+  } catch (const AutomationError& e) {
+    return Fail("fixture rejected: " + e.Description());
+  } catch (const UsageError&) {
+    throw;
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  return kExitOk;
+}
+
+int Dump(const std::string& directory, bool host, bool outlook) {
+  try {
+    auto profile = OpenProfile(directory);
+    std::cout << profile->DumpFixture(host, outlook) << "\n";
+  } catch (const UsageError&) {
+    throw;
+  } catch (const AutomationError& e) {
+    return Fail(e.Description());
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  return kExitOk;
+}
+
+int Find(const std::string& directory, const std::string& folderPath, const std::string& filter) {
+  try {
+    auto profile = OpenProfile(directory);
+    auto folder = profile->Outlook().FindFolder(folderPath);
+    auto items = folder->Items();
+    for (auto item = items->Find(filter); item; item = items->FindNext()) {
+      std::cout << profile->Outlook().ItemToJson(*item).dump(-1, ' ', false,
+                                                             Json::error_handler_t::replace)
+                << "\n";
+    }
+  } catch (const UsageError&) {
+    throw;
+  } catch (const AutomationError& e) {
+    return Fail(e.Description() + " (" + e.NumberText() + ")");
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  return kExitOk;
+}
+
+int TypeLib() {
+  const TypeLibraryInfo& lib = TypeLibrary();
+  Out doc;
+  doc["name"] = lib.name;
+  doc["libid"] = lib.libid;
+  char lcid[16];
+  std::snprintf(lcid, sizeof lcid, "0x%X", lib.lcid);
+  doc["lcid"] = lcid;
+  doc["version"] = std::to_string(lib.majorVersion) + "." + std::to_string(lib.minorVersion);
+  doc["imports"] = lib.imports;
+  doc["interfaces"] = Out::array();
+  for (const auto& itf : lib.interfaces) {
+    Out entry{{"name", itf.name},
+               {"iid", itf.iid},
+               {"base", "IDispatch"},
+               {"flags", {"dual", "hidden", "nonextensible", "oleautomation"}},
+               {"members", Out::array()}};
+    for (const auto& member : itf.members) {
+      char dispid[16];
+      std::snprintf(dispid, sizeof dispid, "0x%08X", static_cast<unsigned>(member.dispid));
+      Out m{{"name", member.name}, {"dispid", dispid}, {"params", Out::array()}};
+      for (const auto& param : member.params) {
+        m["params"].push_back(
+            Out{{"name", param.name}, {"type", ParamKindName(param.kind)}, {"byref", true}});
+      }
+      m["result"] = member.returnsBoolean ? Out("Boolean") : Out(nullptr);
+      entry["members"].push_back(m);
+    }
+    doc["interfaces"].push_back(entry);
+  }
+  doc["classes"] = Out::array();
+  for (const auto& c : lib.classes) {
+    doc["classes"].push_back(Out{{"name", c.name},
+                                  {"progid", c.progid},
+                                  {"clsid", c.clsid},
+                                  {"defaultInterface", c.defaultInterface->name},
+                                  {"creatable", true}});
+  }
+  std::cout << doc.dump(2) << "\n";
+  return kExitOk;
+}
+
+int Call(const CallOptions& options, const std::string& progid, const std::string& member,
+         const std::vector<std::string>& args) {
+  std::unique_ptr<Profile> profile;
+  try {
+    profile = OpenProfile(options.profile);
+  } catch (const UsageError&) {
+    throw;
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  std::unique_ptr<ConsoleUserInterface> ui;
+  try {
+    ui = std::make_unique<ConsoleUserInterface>(std::cout, options.answers);
+  } catch (const AutomationError& e) {
+    throw UsageError{"--answer: " + e.Description()};
+  }
+  ResetState(profile->Services(ui.get(), Language(options.language)));
+  PrepareHost(*profile, options.user, options.now, options.current, options.active);
+
+  bool ok = false;
+  try {
+    std::unique_ptr<DispatchObject> object;
+    {
+      ProfileUnitOfWork work(*profile);
+      object = CreateObject(progid);
+    }
+    ok = InvokeAndReport(*profile, *object, member, args);
+    object.reset();
+  } catch (const AutomationError& e) {
+    PrintErrorEvent(e);
+    std::cerr << "velklk: error " << e.NumberText() << " in " << e.Source() << ": "
+              << e.Description() << "\n";
+  } catch (const std::exception& e) {
+    ResetState({});
+    return Fail(e.what());
+  }
+  ResetState({});
+  return ok ? kExitOk : kExitError;
+}
+
+namespace {
+
+// One session: the profile, the user interface and the objects the host has
+// created stay alive between commands.
+class SessionRunner {
+ public:
+  SessionRunner(Profile& profile, ConsoleUserInterface& ui) : profile_(profile), ui_(ui) {}
+
+  void Run(const std::string& lineText) {
+    Json command;
+    try {
+      command = Json::parse(lineText);
+    } catch (const Json::parse_error& e) {
+      PrintErrorEvent(AutomationError(err::kInvalidArg, "velklk.session",
+                                      std::string("not a JSON command: ") + e.what()));
+      return;
+    }
+    try {
+      if (!command.is_object()) {
+        throw AutomationError(err::kInvalidArg, "velklk.session", "a command is a JSON object");
+      }
+      if (command.contains("call")) {
+        RunCall(command);
+      } else if (command.contains("outlook")) {
+        ProfileUnitOfWork work(profile_);
+        RunOutlook(command);
+      } else if (command.contains("dump")) {
+        Out state = Out::parse(profile_.DumpFixture(true, true));
+        PrintLine(Out{{"event", "dump"}, {"state", state}});
+      } else if (command.contains("now")) {
+        SetNow(command["now"]);
+      } else {
+        throw AutomationError(err::kInvalidArg, "velklk.session",
+                              "unknown command (expected call, outlook, now or dump)");
+      }
+    } catch (const AutomationError& e) {
+      PrintErrorEvent(e);
+    } catch (const UsageError& e) {
+      PrintErrorEvent(AutomationError(err::kInvalidArg, "velklk.session", e.message));
+    } catch (const Json::exception& e) {
+      PrintErrorEvent(AutomationError(err::kInvalidArg, "velklk.session",
+                                      std::string("malformed command: ") + e.what()));
+    }
+  }
+
+ private:
+  static std::vector<std::string> Texts(const Json& value, const char* what) {
+    std::vector<std::string> texts;
+    if (value.is_null()) return texts;
+    if (!value.is_array()) {
+      throw AutomationError(err::kInvalidArg, "velklk.session",
+                            std::string(what) + ": expected a list of texts");
+    }
+    for (const auto& element : value) {
+      if (!element.is_string()) {
+        throw AutomationError(err::kInvalidArg, "velklk.session",
+                              std::string(what) + ": expected a list of texts");
+      }
+      texts.push_back(element.get<std::string>());
+    }
+    return texts;
+  }
+
+  static std::optional<std::string> OptionalText(const Json& command, const char* key) {
+    if (!command.contains(key) || command[key].is_null()) return std::nullopt;
+    if (!command[key].is_string()) {
+      throw AutomationError(err::kInvalidArg, "velklk.session",
+                            std::string(key) + ": expected a text");
+    }
+    return command[key].get<std::string>();
+  }
+
+  void SetNow(const Json& value) {
+    std::optional<AutoDate> parsed;
+    if (value.is_string()) parsed = AutoDate::Parse(value.get<std::string>());
+    if (!parsed) {
+      throw AutomationError(err::kInvalidArg, "velklk.session",
+                            "now: expected \"yyyy-MM-dd hh:mm:ss\"");
+    }
+    profile_.Clock().Set(*parsed);
+  }
+
+  void RunCall(const Json& command) {
+    const auto call = Texts(command["call"], "call");
+    if (call.size() < 2) {
+      throw AutomationError(err::kInvalidArg, "velklk.session",
+                            "call: expected [PROGID, MEMBER, ARG...]");
+    }
+    ui_.SetAnswers(command.contains("answers") ? Texts(command["answers"], "answers")
+                                               : std::vector<std::string>{});
+    const std::vector<std::string> current =
+        command.contains("current") ? Texts(command["current"], "current")
+                                    : std::vector<std::string>{};
+    PrepareHost(profile_, OptionalText(command, "user"), OptionalText(command, "now"), current,
+                OptionalText(command, "active"));
+    DispatchObject& object = ObjectFor(call[0]);
+    InvokeAndReport(profile_, object, call[1], {call.begin() + 2, call.end()});
+  }
+
+  // The host keeps one object per class for the session, so that a CSync
+  // remembers its last start-up between commands.
+  DispatchObject& ObjectFor(const std::string& progid) {
+    std::string key = progid;
+    for (auto& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto found = objects_.find(key);
+    if (found != objects_.end()) return *found->second;
+    ProfileUnitOfWork work(profile_);
+    auto object = CreateObject(progid);
+    DispatchObject& ref = *object;
+    objects_.emplace(key, std::move(object));
+    return ref;
+  }
+
+  std::shared_ptr<OlItem> FindItem(const Json& command) {
+    const auto folder = OptionalText(command, "folder");
+    const auto filter = OptionalText(command, "find");
+    if (!folder || !filter) {
+      throw AutomationError(err::kInvalidArg, "velklk.session",
+                            "outlook: expected \"folder\" and \"find\"");
+    }
+    auto item = profile_.Outlook().FindFolder(*folder)->Items()->Find(*filter);
+    if (!item) {
+      throw AutomationError(err::kOlNotFound, "velklk.session",
+                            "no item of '" + *folder + "' matches " + *filter);
+    }
+    return item;
+  }
+
+  void RunOutlook(const Json& command) {
+    const auto action = OptionalText(command, "outlook").value_or("");
+    if (action == "add") {
+      const auto folder = OptionalText(command, "folder");
+      if (!folder || !command.contains("item") || !command["item"].is_object()) {
+        throw AutomationError(err::kInvalidArg, "velklk.session",
+                              "outlook add: expected \"folder\" and an \"item\" object");
+      }
+      profile_.Outlook().AddItemAsUser(*folder, command["item"]);
+    } else if (action == "change") {
+      if (!command.contains("set") || !command["set"].is_object()) {
+        throw AutomationError(err::kInvalidArg, "velklk.session",
+                              "outlook change: expected a \"set\" object");
+      }
+      auto item = FindItem(command);
+      profile_.Outlook().ApplyJson(*item, command["set"]);
+      item->Save();
+    } else if (action == "delete") {
+      FindItem(command)->Delete();
+    } else {
+      throw AutomationError(err::kInvalidArg, "velklk.session",
+                            "outlook: expected \"add\", \"change\" or \"delete\"");
+    }
+  }
+
+  Profile& profile_;
+  ConsoleUserInterface& ui_;
+  std::map<std::string, std::unique_ptr<DispatchObject>> objects_;
+};
+
+}  // namespace
+
+int Session(const CallOptions& options, std::istream& in) {
+  std::unique_ptr<Profile> profile;
+  try {
+    profile = OpenProfile(options.profile);
+  } catch (const UsageError&) {
+    throw;
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  std::unique_ptr<ConsoleUserInterface> ui;
+  try {
+    ui = std::make_unique<ConsoleUserInterface>(std::cout, options.answers);
+  } catch (const AutomationError& e) {
+    throw UsageError{"--answer: " + e.Description()};
+  }
+  ResetState(profile->Services(ui.get(), Language(options.language)));
+  PrepareHost(*profile, options.user, options.now, options.current, options.active);
+  {
+    SessionRunner runner(*profile, *ui);
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+      try {
+        runner.Run(line);
+      } catch (const std::exception& e) {
+        PrintErrorEvent(AutomationError(err::kFail, "velklk.session", e.what()));
+      }
+      PrintLine(Out{{"event", "done"}});
+    }
+  }
+  ResetState({});
+  return kExitOk;
+}
+
+}  // namespace velklk::cli

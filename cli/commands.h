@@ -1,0 +1,41 @@
+// The commands of velklk, apart from the command-line parsing.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velklk::cli {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitError = 1;
+inline constexpr int kExitUsage = 2;
+
+// A failure of the command line itself (exit status 2).
+struct UsageError {
+  std::string message;
+};
+
+// The options that set up the host for a call.
+struct CallOptions {
+  std::string profile;
+  std::optional<std::string> user;
+  std::optional<std::string> now;
+  std::string language;  // empty: the system's
+  std::vector<std::string> answers;
+  std::vector<std::string> current;  // "TABLE=ID"
+  std::optional<std::string> active;
+};
+
+int Init(const std::string& directory);
+int Load(const std::string& profile, const std::string& fixturePath);
+int Dump(const std::string& profile, bool host, bool outlook);
+int Find(const std::string& profile, const std::string& folderPath, const std::string& filter);
+int TypeLib();
+int Call(const CallOptions& options, const std::string& progid, const std::string& member,
+         const std::vector<std::string>& args);
+int Session(const CallOptions& options, std::istream& in);
+
+}  // namespace velklk::cli

@@ -1,0 +1,93 @@
+// velklk: the command line of the embedded host. Parsing only; the commands
+// live in commands.cpp.
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "commands.h"
+
+namespace {
+
+int Run(int argc, char** argv) {
+  using namespace velklk::cli;
+  CLI::App app{"velklk: the CRM host on the embedded default, with the add-in loaded"};
+  app.require_subcommand(1);
+  app.fallthrough();
+
+  CallOptions options;
+  app.add_option("-p,--profile", options.profile, "profile folder")->type_name("DIR");
+  app.add_option("--user", options.user, "make that host user the current one")
+      ->type_name("NAME");
+  app.add_option("--now", options.now, "the clock for the whole call")
+      ->type_name("\"yyyy-MM-dd hh:mm:ss\"");
+  app.add_option("--lang", options.language, "message catalogue language")
+      ->check(CLI::IsMember({"de", "en"}));
+  app.add_option("--answer", options.answers, "answers of the message boxes, in order")
+      ->type_name("ok|cancel|yes|no")
+      ->check(CLI::IsMember({"ok", "cancel", "yes", "no"}, CLI::ignore_case))
+      ->delimiter(',');
+  app.add_option("--current", options.current, "position a host table on a record")
+      ->type_name("TABLE=ID");
+  app.add_option("--active", options.active, "make a table the host's active table")
+      ->type_name("TABLE");
+
+  std::string directory;
+  auto* init = app.add_subcommand("init", "create a demo profile in DIR");
+  init->add_option("DIR", directory, "profile folder to create")->required();
+
+  std::string fixture;
+  auto* load = app.add_subcommand("load", "replace the profile's state by a fixture");
+  load->add_option("FIXTURE", fixture, "fixture file (JSON)")->required();
+
+  bool dumpHost = false;
+  bool dumpOutlook = false;
+  auto* dump = app.add_subcommand("dump", "print the profile's state as a fixture");
+  dump->add_flag("--host", dumpHost, "only the host part");
+  dump->add_flag("--outlook", dumpOutlook, "only the Outlook part");
+
+  std::string folderPath;
+  std::string filter;
+  auto* find = app.add_subcommand("find", "print the Outlook items matching a filter");
+  find->add_option("FOLDERPATH", folderPath, "store\\folder[\\subfolder]")->required();
+  find->add_option("FILTER", filter, "Outlook filter, e.g. [LastName] = \"Muster\"")->required();
+
+  auto* typelib = app.add_subcommand("typelib", "print the type library");
+
+  std::string progid;
+  std::string member;
+  std::vector<std::string> args;
+  auto* call = app.add_subcommand("call", "call a member of a public class");
+  call->add_option("PROGID", progid, "velKLK.CSync, velKLK.CMenue or velKLK.CAppointment")
+      ->required();
+  call->add_option("MEMBER", member, "member name")->required();
+  call->add_option("ARG", args, "arguments besides the host objects");
+
+  auto* session = app.add_subcommand("session", "keep the add-in loaded; JSON commands on stdin");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+  }
+
+  auto needProfile = [&] {
+    if (options.profile.empty()) throw UsageError{"this command needs a profile: -p DIR"};
+  };
+  try {
+    if (*init) return Init(directory);
+    if (*typelib) return TypeLib();
+    needProfile();
+    if (*load) return Load(options.profile, fixture);
+    if (*dump) return Dump(options.profile, dumpHost || !dumpOutlook, dumpOutlook || !dumpHost);
+    if (*find) return Find(options.profile, folderPath, filter);
+    if (*call) return Call(options, progid, member, args);
+    if (*session) return Session(options, std::cin);
+  } catch (const UsageError& e) {
+    std::cerr << "velklk: " << e.message << "\n";
+    return kExitUsage;
+  }
+  return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return Run(argc, argv); }
