@@ -94,12 +94,25 @@ HostCore::HostCore(std::shared_ptr<sqlite::Connection> connection, const Clock* 
   }
 }
 
+bool Step(sqlite::Statement& st) {
+  try {
+    return st.Step();
+  } catch (const sqlite::SqliteError& e) {
+    throw AutomationError(err::kFail, "Velmora.Database", std::string("CRM database: ") + e.what());
+  }
+}
+
 AutoDate HostCore::Now() const { return clock_ ? clock_->Now() : systemClock_.Now(); }
 
 sqlite::Statement& HostCore::Cached(const std::string& sql) {
   auto it = cache_.find(sql);
   if (it != cache_.end()) return *it->second;
-  auto st = std::make_unique<sqlite::Statement>(connection_->Prepare(sql));
+  std::unique_ptr<sqlite::Statement> st;
+  try {
+    st = std::make_unique<sqlite::Statement>(connection_->Prepare(sql));
+  } catch (const sqlite::SqliteError& e) {
+    throw AutomationError(err::kFail, "Velmora.Database", std::string("CRM database: ") + e.what());
+  }
   return *cache_.emplace(sql, std::move(st)).first->second;
 }
 
@@ -228,7 +241,7 @@ std::string HostCore::NextId(const TableDef& table) {
   long long next = 0;
   {
     StatementUse use(st);
-    if (!use->Step()) throw AutomationError(err::kFail, "Velmora.Database", "key counter missing");
+    if (!Step(*use)) throw AutomationError(err::kFail, "Velmora.Database", "key counter missing");
     next = use->Int(0);
   }
   char buffer[32];

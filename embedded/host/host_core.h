@@ -38,6 +38,10 @@ class StatementUse {
   sqlite::Statement& st_;
 };
 
+// Steps a statement; a failure of the database itself (locked, full, broken)
+// becomes an automation error, as every other host failure.
+bool Step(sqlite::Statement& st);
+
 class HostCore {
  public:
   HostCore(std::shared_ptr<sqlite::Connection> connection, const Clock* clock);

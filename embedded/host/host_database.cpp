@@ -53,7 +53,7 @@ int DatabaseImpl::UserCount() const {
   core_->CheckInjected("Database", "UserCount");
   auto& st = core_->Cached("SELECT count(*) FROM main._vk_users");
   StatementUse use(st);
-  use->Step();
+  Step(*use);
   return static_cast<int>(use->Int(0));
 }
 
@@ -62,7 +62,7 @@ std::shared_ptr<HostUser> DatabaseImpl::UserAt(int index) {
   auto& st = core_->Cached("SELECT name, name2 FROM main._vk_users ORDER BY rowid LIMIT 1 OFFSET ?1");
   StatementUse use(st);
   use->Bind(1, index);
-  if (index < 0 || !use->Step())
+  if (index < 0 || !Step(*use))
     Raise(err::kSubscriptOutOfRange, "Database", "no user at index " + std::to_string(index));
   return std::make_shared<UserImpl>(core_, use->Text(0), use->Text(1));
 }
@@ -72,7 +72,7 @@ std::shared_ptr<HostUser> DatabaseImpl::User(const std::string& name) {
   auto& st = core_->Cached("SELECT name, name2 FROM main._vk_users WHERE name = ?1");
   StatementUse use(st);
   use->Bind(1, name);
-  if (!use->Step()) return nullptr;
+  if (!Step(*use)) return nullptr;
   return std::make_shared<UserImpl>(core_, use->Text(0), use->Text(1));
 }
 
@@ -88,7 +88,7 @@ std::shared_ptr<HostUserGroup> DatabaseImpl::UserGroup(const std::string& name) 
   auto& st = core_->Cached("SELECT name FROM main._vk_groups WHERE name = ?1");
   StatementUse use(st);
   use->Bind(1, name);
-  if (!use->Step()) return nullptr;
+  if (!Step(*use)) return nullptr;
   return std::make_shared<UserGroupImpl>(core_, use->Text(0));
 }
 
@@ -97,7 +97,7 @@ bool DatabaseImpl::GlobalExists(const std::string& name) const {
   auto& st = core_->Cached("SELECT 1 FROM main._vk_globals WHERE name = ?1");
   StatementUse use(st);
   use->Bind(1, name);
-  return use->Step();
+  return Step(*use);
 }
 
 Variant DatabaseImpl::GlobalValue(const std::string& name) const {
@@ -105,7 +105,7 @@ Variant DatabaseImpl::GlobalValue(const std::string& name) const {
   auto& st = core_->Cached("SELECT kind, value FROM main._vk_globals WHERE name = ?1");
   StatementUse use(st);
   use->Bind(1, name);
-  if (!use->Step()) Raise(err::kInvalidArg, "Database", "global variable '" + name + "' does not exist");
+  if (!Step(*use)) Raise(err::kInvalidArg, "Database", "global variable '" + name + "' does not exist");
   return HostCore::DecodeValue(use->Text(0), use->Text(1));
 }
 
@@ -115,7 +115,7 @@ void DatabaseImpl::SetGlobalValue(const std::string& name, const Variant& value)
   auto& st = core_->Cached("UPDATE main._vk_globals SET kind = ?2, value = ?3 WHERE name = ?1");
   StatementUse use(st);
   use->Bind(1, name).Bind(2, kind).Bind(3, text);
-  use->Step();
+  Step(*use);
   if (core_->Conn().Changes() == 0)
     Raise(err::kInvalidArg, "Database", "global variable '" + name + "' does not exist");
 }
@@ -129,7 +129,7 @@ void DatabaseImpl::AddGlobal(const std::string& name, const Variant& value) {
   auto& st = core_->Cached("INSERT INTO main._vk_globals VALUES(?1, ?2, ?3)");
   StatementUse use(st);
   use->Bind(1, name).Bind(2, kind).Bind(3, text);
-  use->Step();
+  Step(*use);
 }
 
 std::vector<std::string> DatabaseImpl::GlobalNames() const {
@@ -137,7 +137,7 @@ std::vector<std::string> DatabaseImpl::GlobalNames() const {
   std::vector<std::string> names;
   auto& st = core_->Cached("SELECT name FROM main._vk_globals ORDER BY rowid");
   StatementUse use(st);
-  while (use->Step()) names.push_back(use->Text(0));
+  while (Step(*use)) names.push_back(use->Text(0));
   return names;
 }
 
@@ -159,7 +159,7 @@ bool UserImpl::PropertyExists(const std::string& name) const {
   auto& st = core_->Cached("SELECT 1 FROM main._vk_user_props WHERE user = ?1 AND name = ?2");
   StatementUse use(st);
   use->Bind(1, name_).Bind(2, name);
-  return use->Step();
+  return Step(*use);
 }
 
 Variant UserImpl::Property(const std::string& name) const {
@@ -168,7 +168,7 @@ Variant UserImpl::Property(const std::string& name) const {
       core_->Cached("SELECT kind, value FROM main._vk_user_props WHERE user = ?1 AND name = ?2");
   StatementUse use(st);
   use->Bind(1, name_).Bind(2, name);
-  if (!use->Step())
+  if (!Step(*use))
     Raise(err::kInvalidArg, "User", "user '" + name_ + "' has no property '" + name + "'");
   return HostCore::DecodeValue(use->Text(0), use->Text(1));
 }
@@ -183,7 +183,7 @@ bool UserGroupImpl::HasMember(const std::string& userName) const {
   auto& st = core_->Cached("SELECT 1 FROM main._vk_group_members WHERE grp = ?1 AND user = ?2");
   StatementUse use(st);
   use->Bind(1, name_).Bind(2, userName);
-  return use->Step();
+  return Step(*use);
 }
 
 bool SettingsImpl::Exists(const std::string& key) const {
@@ -191,7 +191,7 @@ bool SettingsImpl::Exists(const std::string& key) const {
   auto& st = core_->Cached("SELECT 1 FROM main._vk_settings WHERE user = ?1 AND key = ?2");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, key);
-  return use->Step();
+  return Step(*use);
 }
 
 Variant SettingsImpl::Value(const std::string& key) const {
@@ -199,7 +199,7 @@ Variant SettingsImpl::Value(const std::string& key) const {
   auto& st = core_->Cached("SELECT kind, value FROM main._vk_settings WHERE user = ?1 AND key = ?2");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, key);
-  if (!use->Step()) Raise(err::kInvalidArg, "Settings", "setting '" + key + "' does not exist");
+  if (!Step(*use)) Raise(err::kInvalidArg, "Settings", "setting '" + key + "' does not exist");
   return HostCore::DecodeValue(use->Text(0), use->Text(1));
 }
 
@@ -210,7 +210,7 @@ void SettingsImpl::SetValue(const std::string& key, const Variant& value) {
       "UPDATE main._vk_settings SET kind = ?3, value = ?4 WHERE user = ?1 AND key = ?2");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, key).Bind(3, kind).Bind(4, text);
-  use->Step();
+  Step(*use);
   if (core_->Conn().Changes() == 0)
     Raise(err::kInvalidArg, "Settings", "setting '" + key + "' does not exist");
 }
@@ -223,7 +223,7 @@ void SettingsImpl::Add(const std::string& key, const Variant& value) {
   auto& st = core_->Cached("INSERT INTO main._vk_settings VALUES(?1, ?2, ?3, ?4)");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, key).Bind(3, kind).Bind(4, text);
-  use->Step();
+  Step(*use);
 }
 
 void SettingsImpl::Remove(const std::string& key) {
@@ -231,7 +231,7 @@ void SettingsImpl::Remove(const std::string& key) {
   auto& st = core_->Cached("DELETE FROM main._vk_settings WHERE user = ?1 AND key = ?2");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, key);
-  use->Step();
+  Step(*use);
   if (core_->Conn().Changes() == 0)
     Raise(err::kInvalidArg, "Settings", "setting '" + key + "' does not exist");
 }
@@ -241,7 +241,7 @@ int SettingsImpl::Count() const {
   auto& st = core_->Cached("SELECT count(*) FROM main._vk_settings WHERE user = ?1");
   StatementUse use(st);
   use->Bind(1, user_);
-  use->Step();
+  Step(*use);
   return static_cast<int>(use->Int(0));
 }
 
@@ -251,7 +251,7 @@ std::string SettingsImpl::NameAt(int index) const {
       "SELECT key FROM main._vk_settings WHERE user = ?1 ORDER BY rowid LIMIT 1 OFFSET ?2");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, index);
-  if (index < 0 || !use->Step())
+  if (index < 0 || !Step(*use))
     Raise(err::kSubscriptOutOfRange, "Settings", "no setting at index " + std::to_string(index));
   return use->Text(0);
 }

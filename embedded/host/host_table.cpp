@@ -164,7 +164,7 @@ std::string TableImpl::SelectList() const {
 std::int64_t TableImpl::FirstRow(std::int64_t masterRow) const {
   StatementUse use(core_->Cached(firstSql_));
   if (!def_->master.empty()) use->Bind(1, masterRow);
-  return use->Step() ? use->Int(0) : 0;
+  return Step(*use) ? use->Int(0) : 0;
 }
 
 void TableImpl::SetPosition(std::int64_t row, std::int64_t masterRow) const {
@@ -189,7 +189,7 @@ void TableImpl::LoadCurrent() const {
   if (loaded_ || row_ == 0) return;
   StatementUse use(core_->Cached(loadSql_));
   use->Bind(1, row_);
-  if (!use->Step()) {  // removed through another database object
+  if (!Step(*use)) {  // removed through another database object
     row_ = 0;
     return;
   }
@@ -336,7 +336,7 @@ bool TableImpl::Move(long count) {
   use->Bind(1, row_);
   use->Bind(2, static_cast<std::int64_t>(forward ? count - 1 : -(count + 1)));
   if (detail) use->Bind(3, masterRow_);
-  SetPosition(use->Step() ? use->Int(0) : 0, masterRow_);
+  SetPosition(Step(*use) ? use->Int(0) : 0, masterRow_);
   return row_ != 0;
 }
 
@@ -357,7 +357,7 @@ bool TableImpl::PositionOnRow(std::int64_t row) {
   {
     StatementUse use(st);
     use->Bind(1, row);
-    if (!use->Step()) return false;
+    if (!Step(*use)) return false;
     master = use->IsNull(0) ? 0 : use->Int(0);
   }
   if (!def_->master.empty()) {
@@ -405,7 +405,7 @@ bool TableImpl::Seek(const std::string& value) {
   {
     StatementUse use(core_->Cached(seekSql_));
     use->Bind(1, value);
-    if (use->Step()) {
+    if (Step(*use)) {
       found = true;
       master = use->IsNull(1) ? 0 : use->Int(1);
       FillFrom(*use);
@@ -495,7 +495,7 @@ void TableImpl::SaveNew() {
     use->Bind(2, std::string());
     for (std::size_t i = 0; i < def_->fields.size(); ++i)
       BindField(*use, static_cast<int>(i) + 3, def_->fields[i], buffer_[i]);
-    use->Step();
+    Step(*use);
   }
   const std::int64_t row = core_->Conn().LastInsertRowId();
   mode_ = Mode::None;
@@ -545,7 +545,7 @@ void TableImpl::StoreEdited() {
     use->Bind(1, row_);
     for (std::size_t k = 0; k < written.size(); ++k)
       BindField(*use, static_cast<int>(k) + 2, def_->fields[written[k]], buffer_[written[k]]);
-    use->Step();
+    Step(*use);
   }
   const bool stored = written.empty() || core_->Conn().Changes() > 0;
   mode_ = Mode::None;
@@ -582,7 +582,7 @@ void DeleteCascade(HostCore& core, const TableDef& table, std::int64_t row) {
                              QuoteIdentifier(detail->name) + " WHERE " + kMasterColumn + " = ?1");
       StatementUse use(st);
       use->Bind(1, row);
-      while (use->Step()) rows.push_back(use->Int(0));
+      while (Step(*use)) rows.push_back(use->Int(0));
     }
     for (auto r : rows) DeleteCascade(core, *detail, r);
   }
@@ -590,7 +590,7 @@ void DeleteCascade(HostCore& core, const TableDef& table, std::int64_t row) {
                          kRowColumn + " = ?1");
   StatementUse use(st);
   use->Bind(1, row);
-  use->Step();
+  Step(*use);
 }
 
 }  // namespace
@@ -640,7 +640,7 @@ void TableImpl::CopyTenantsFrom(HostTable& master) {
                            kRowColumn + " = ?2");
   StatementUse use(st);
   use->Bind(1, joined).Bind(2, row_);
-  use->Step();
+  Step(*use);
   loaded_ = false;
 }
 
@@ -674,7 +674,7 @@ std::vector<std::vector<Variant>> TableImpl::SelectRows(const std::vector<std::s
     auto& st = core_->Cached("SELECT " + SelectList() + " FROM " + quotedName_ + " ORDER BY " +
                              kRowColumn);
     StatementUse use(st);
-    while (use->Step()) {
+    while (Step(*use)) {
       std::vector<Variant> row;
       row.reserve(def_->fields.size());
       for (std::size_t i = 0; i < def_->fields.size(); ++i)
