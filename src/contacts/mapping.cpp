@@ -457,6 +457,10 @@ void MapContactToContactPerson(OlItem& contact, const StepHandler& onError,
       return own.empty() ? FieldText(Adressen(), field) : own;
     });
   };
+  const auto exMail2 =
+      Exported(keep, [&] { return MakeValidEmailAddress(OptionalFieldText(p, "EMail2")); });
+  const auto exMailPrivate =
+      Exported(keep, [&] { return MakeValidEmailAddress(FieldText(p, "EMailPrivat")); });
   const auto exTown = exHome("Ort");
   const auto exPostalCode = exHome("PLZ");
   const auto exCountry = exHome("Land");
@@ -499,14 +503,19 @@ void MapContactToContactPerson(OlItem& contact, const StepHandler& onError,
     if ((address.empty() || address[0] != '/') && !SameAsExported(exMail, address))
       SetField(p, "Email", Variant(MakeValidEmailAddress(address)));
   });
-  if (State().bAPEmail2)
-    step([&] { SetField(p, "EMail2", Variant(MakeValidEmailAddress(Prop(contact, "Email2Address")))); });
+  const auto copyMail = [&](const char* field, const char* property,
+                            const std::optional<std::string>& exported) {
+    step([&] {
+      const std::string address = Prop(contact, property);
+      if (!SameAsExported(exported, address))
+        SetField(p, field, Variant(MakeValidEmailAddress(address)));
+    });
+  };
+  if (State().bAPEmail2) copyMail("EMail2", "Email2Address", exMail2);
   copy("TelefonPrivat", "HomeTelephoneNumber");
   copy("TelefaxPrivat", "HomeFaxNumber");
   copy("TelefonMobilPrivat", "Home2TelephoneNumber");
-  step([&] {
-    SetField(p, "EMailprivat", Variant(MakeValidEmailAddress(Prop(contact, "Email3Address"))));
-  });
+  copyMail("EMailprivat", "Email3Address", exMailPrivate);
   step([&] {
     const std::string body = Prop(contact, "Body");
     if (!body.empty()) SetField(p, "Memo", Variant(body));
