@@ -1,0 +1,212 @@
+// The host side of the start-up (handles, tables, settings, global
+// variables), the error reporter's messages and the workers that are not
+// built yet, on a desk in memory.
+#include <gtest/gtest.h>
+
+#include "addin/startup.h"
+#include "desk.h"
+#include "platform/host.h"
+
+namespace velklk::test {
+namespace {
+
+TEST(HostStartup, SettingsAreReadWithTheirDefaults) {
+  Desk desk;
+  desk.SetSetting("TBKLK_ImportTasks", "wahr");
+  desk.SetSetting("TBKLK_ImportPrivateTasks", "1");
+  desk.SetSetting("TBKLK_DeleteTasks", "-1");
+  desk.SetSetting("TBKLK_ExportContactBirthdate", "False");
+  desk.SetSetting("TBKLK_Vorgang", "");
+  // Keys are looked up by their first 30 characters.
+  desk.SetSetting("TBKLK_ABCDEFGHIJKLMNOPQRSTUVWX", "lang");
+  ASSERT_TRUE(InitVelData(desk.host().Application(), false));
+  ASSERT_TRUE(InitTables());
+  SharedState& s = desk.state();
+  EXPECT_TRUE(s.bImportTasks);
+  EXPECT_FALSE(s.bImportPrivateTasks);
+  EXPECT_TRUE(s.bDeleteTasks);
+  EXPECT_FALSE(s.bExportContactBirthdate);
+  EXPECT_FALSE(s.bImportPrivateContacts);
+  EXPECT_EQ(s.sVorgang, "");  // stored empty: empty, not the default
+  EXPECT_EQ(s.sAktivitaetenBetreff, "\"\"");
+  EXPECT_EQ(s.sMerkmalgruppe, "Kestrelink");
+  EXPECT_EQ(ReadPrivateSetting("TBKLK_ABCDEFGHIJKLMNOPQRSTUVWXYZ", "x"), "lang");
+  EXPECT_EQ(ReadPrivateSetting("TBKLK_ImportStandardtyp", "Termin"), "Termin");
+  EXPECT_EQ(ReadPrivateSetting("TBKLK_ImportBlacklist", ""), "");
+  EXPECT_EQ(s.nIdLength, 10);
+  EXPECT_EQ(s.mTblAktivitaeten->Name(), "Aktivitaeten");
+  EXPECT_EQ(s.mTblSyncLog->Name(), "TBKLK_SyncLog");
+  EXPECT_TRUE(s.bAPEmail2);
+  EXPECT_TRUE(s.bAPPrivatAdresse);
+  EXPECT_FALSE(s.bAdressIsMaster);  // no activity table named
+  EXPECT_TRUE(desk.Boxes().empty());
+}
+
+TEST(HostStartup, GlobalVariablesNameFieldsAndTheFeatureGroup) {
+  Desk desk(StandardFixture(R"({"host":{
+    "globals":{"TBKLK_g_Merkmalgruppe":"", "TBKLK_g_AdressenFeld1":"referenz",
+               "TBKLK_g_AdressenFeld2":"Gibtsnicht", "TBKLK_g_AnsprechpartnerFeld3":"Abteilung",
+               "TBKLK_g_AktivitaetenFeld1":"Absender"},
+    "schema":{"Ansprechpartner":{"drop":["Email2","Land"]}}}})"));
+  SharedState& s = desk.state();
+  s.sActivityTable = "calA_Termine";
+  ASSERT_TRUE(InitVelData(desk.host().Application(), false));
+  ASSERT_TRUE(InitTables());
+  EXPECT_EQ(s.sMerkmalgruppe, "");
+  EXPECT_TRUE(s.bAdressenFeld1);
+  EXPECT_FALSE(s.bAdressenFeld2);
+  EXPECT_FALSE(s.bAdressenFeld3);
+  EXPECT_TRUE(s.bAnsprechpartnerFeld3);
+  EXPECT_TRUE(s.bAktivitaetenFeld1);  // "calA_Termine" has the field
+  EXPECT_EQ(s.mTblAktivitaeten->Name(), "calA_Termine");
+  EXPECT_FALSE(s.bAPEmail2);
+  EXPECT_FALSE(s.bAPPrivatAdresse);
+  EXPECT_FALSE(s.bAdressIsMaster);
+
+  // Activities hang below processes below addresses.
+  s.sActivityTable = "Aktivitaeten";
+  ASSERT_TRUE(InitTables());
+  EXPECT_TRUE(s.bAdressIsMaster);
+  // A field flag once set stays set.
+  EXPECT_TRUE(s.bAktivitaetenFeld1);
+}
+
+TEST(HostStartup, AMissingTableMakesInitTablesFail) {
+  Desk desk;
+  desk.state().sActivityTable = "Gibtsnicht";
+  ASSERT_TRUE(InitVelData(desk.host().Application(), false));
+  auto sync = desk.Create("velKLK.CSync");  // brings the error reporter
+  EXPECT_FALSE(InitTables());
+  const auto boxes = desk.Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].title, "Fehler in modAppSync.TableAdressIsMaster");
+  EXPECT_EQ(boxes[1].title, "Fehler in modAppSync.InitTables");
+  EXPECT_EQ(boxes[1].icon, MsgIcon::Exclamation);
+}
+
+TEST(HostStartup, Error91FromInitTablesIsShownWithItsPlace) {
+  Desk desk;
+  auto sync = desk.Create("velKLK.CSync");
+  // No InitVelData: there is no database to open the tables from.
+  EXPECT_FALSE(InitTables());
+  const auto boxes = desk.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, "Fehler in modAppSync.InitTables");
+  EXPECT_EQ(boxes[0].text.rfind("Fehler &H5B in modAppSync\r\n", 0), 0u) << boxes[0].text;
+  EXPECT_EQ(boxes[0].buttons, MsgButtons::Ok);
+  // Without an application object the log writes nothing.
+  EXPECT_TRUE(desk.LogLines().empty());
+
+  // Without any instance there is no error reporter: the error reaches the
+  // caller.
+  sync.reset();
+  EXPECT_THROW(InitTables(), AutomationError);
+}
+
+TEST(HostStartup, TheFirstApplicationAndDatabaseAreKept) {
+  Desk desk;
+  auto other = Profile::InMemory();
+  SharedState& s = desk.state();
+  ASSERT_TRUE(InitVelData(desk.host().Application(), true));
+  auto first = s.mAPP;
+  auto firstDb = s.mAppDB;
+  // A separate working object when the host allows it.
+  EXPECT_NE(s.mDB, s.mAppDB);
+  ASSERT_TRUE(InitVelData(other->Host().Application(), false));
+  EXPECT_EQ(s.mAPP, first);
+  EXPECT_EQ(s.mAppDB, firstDb);
+
+  Desk forbidden;
+  forbidden.host().SetAttributeFlags(0x10000);
+  ASSERT_TRUE(InitVelData(forbidden.host().Application(), true));
+  EXPECT_EQ(forbidden.state().mDB, forbidden.state().mAppDB);
+}
+
+TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
+  Desk desk;
+  // No handler: the error reaches the host.
+  desk.host().PositionTable("Aktivitaeten", "0000000004");
+  desk.host().SetActiveTable("Aktivitaeten");
+  auto create = desk.Call("velKLK.CAppointment", "CreateOutlookAppointment");
+  ASSERT_TRUE(create.Failed());
+  EXPECT_EQ(create.error->Number(), 0x80004001u);
+  EXPECT_EQ(desk.state().sActivityTable, "Aktivitaeten");
+
+  // CSync members with a handler report it and end False.
+  struct Case {
+    const char* member;
+    std::vector<std::string> args;
+    const char* place;
+    Variant result;
+  };
+  const std::vector<Case> cases = {
+      {"SyncTasks2VEL", {"False"}, "CSync.SyncTasks2VEL", Variant(false)},
+      {"SyncAppointments2VEL", {"2026-12-01", "2026-12-31", "True", "False"},
+       "CSync.SyncAppointments2VEL", Variant(false)},
+      {"CreateOutlookTask", {"0000000005"}, "CSync.CreateOutlookTask", Variant(false)},
+      {"ConfigAppintmentTypes", {}, "CSync.ConfigAppintmentTypes", Variant()},
+      {"SelectOlContactPath", {}, "modAppSync.SelectOutlookContactPath", Variant(false)},
+      {"SelectOLAppointmentPath", {}, "modAppSync.SelectOutlookAppointmentPath", Variant(false)},
+      {"SelectOlTaskPath", {}, "modAppSync.SelectOutlookTaskPath", Variant(false)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.member);
+    desk.ui().Clear();
+    auto outcome = desk.Call("velKLK.CSync", c.member, c.args);
+    ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();
+    EXPECT_EQ(outcome.value, c.result);
+    ASSERT_EQ(desk.Boxes().size(), 1u);
+    EXPECT_EQ(desk.Boxes()[0].title, std::string("Fehler in ") + c.place);
+    EXPECT_EQ(desk.Boxes()[0].text.rfind("Fehler &H80004001 in ", 0), 0u);
+  }
+  // No dialog was shown for a dialog that does not exist yet.
+  for (const auto& event : desk.ui().Events()) EXPECT_NE(event.kind, UiEvent::Kind::Dialog);
+}
+
+TEST(Workers, TheAppointmentCommandsNeedAnActiveTable) {
+  Desk desk;
+  auto find = desk.Call("velKLK.CAppointment", "FindOutlookAppointment");
+  ASSERT_FALSE(find.Failed()) << find.error->Description();
+  const auto lines = desk.LogLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(),
+            "CAppointment, FindOutlookAppointment, Intermediate, mAPP.ActiveTable Is Nothing!, , ");
+  EXPECT_TRUE(desk.Boxes().empty());
+
+  // NewOutlookAppointment ends without a word.
+  auto fresh = desk.Call("velKLK.CAppointment", "NewOutlookAppointment");
+  ASSERT_FALSE(fresh.Failed());
+  EXPECT_EQ(desk.LogLines().back().rfind("modAppSync, NoOldEntries, Leave", 0), 0u);
+}
+
+TEST(Workers, FolderChoiceNeedsARunningOutlook) {
+  Desk desk(StandardFixture(R"({"outlook":{"running":false}})"));
+  auto outcome = desk.Call("velKLK.CSync", "SelectOLAppointmentPath");
+  ASSERT_FALSE(outcome.Failed());
+  EXPECT_EQ(outcome.value, Variant(false));
+  EXPECT_EQ(desk.BoxTexts(), (std::vector<std::string>{"Starten Sie bitte zuerst Outlook!"}));
+}
+
+TEST(Workers, TheCheckAfterTheFolderDialogReadsTheSettingAgain) {
+  Desk desk;
+  ASSERT_TRUE(InitVelData(desk.host().Application(), false));
+  desk.state().mOlNameSpace = desk.outlook().Application()->GetNamespace("MAPI");
+  EXPECT_TRUE(IsValidContactPath());
+  EXPECT_EQ(desk.state().mOlContactFolder->Name(), "Kontakte");
+  EXPECT_TRUE(IsValidAppointmentPath());  // the calendar path is not resolved here
+  desk.SetSetting("PREXOLCalPath", "gibt\\es\\nicht");
+  EXPECT_TRUE(IsValidAppointmentPath());
+  desk.SetSetting("PREXOLTaskPath", "anna@example.com\\Fehlt");
+  EXPECT_FALSE(IsValidTaskPath());
+  desk.RemoveSetting("PREXOLContactPath");
+  EXPECT_FALSE(IsValidContactPath());
+  const auto boxes = desk.Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].title, "Einstellungen überprüfen");
+  EXPECT_EQ(boxes[0].buttons, MsgButtons::Ok);
+  EXPECT_NE(boxes[0].text.find("Ordner für Aufgaben konnte"), std::string::npos);
+  EXPECT_EQ(boxes[1].text.rfind("Der Ordner, in dem die Kontakte", 0), 0u);
+}
+
+}  // namespace
+}  // namespace velklk::test
