@@ -454,7 +454,14 @@ void Model::Install(State state) {
     record->draft.reset();
   }
   byEntryId_.clear();
-  for (auto& store : stores_) retired_.push_back(std::move(store));
+  std::function<void(Folder&)> retire = [&](Folder& f) {
+    f.retired = true;
+    for (auto& c : f.children) retire(*c);
+  };
+  for (auto& store : stores_) {
+    retire(*store);
+    retired_.push_back(std::move(store));
+  }
   stores_ = std::move(state.stores);
   switches_ = std::move(state.switches);
   nextRowId_ = 1;
@@ -600,6 +607,7 @@ void Model::CheckRefused(const std::string& property, const PropValue& value) co
 }
 
 void Model::SaveItem(const std::shared_ptr<Record>& record) {
+  CheckFolder(*record->folder);
   if (record->deleted)
     throw AutomationError(err::kOlNotFound, "Outlook", "The item has been moved or deleted.");
   const bool added = record->IsNew();
@@ -648,7 +656,14 @@ void Model::DeleteItem(const std::shared_ptr<Record>& record) {
   record->draft.reset();
 }
 
+void Model::CheckFolder(const Folder& folder) const {
+  if (folder.retired)
+    throw AutomationError(err::kOlNotFound, "Outlook",
+                          "The folder " + folder.name + " no longer exists in the profile.");
+}
+
 Folder* Model::AddFolder(Folder* parent, const std::string& name, OlItemType type) {
+  if (parent) CheckFolder(*parent);
   auto folder = std::make_unique<Folder>();
   folder->id = nextFolderId_;
   folder->parent = parent;
@@ -670,6 +685,7 @@ Folder* Model::AddFolder(Folder* parent, const std::string& name, OlItemType typ
 }
 
 void Model::AddDefinition(Folder* folder, const std::string& name, OlUserPropertyType type) {
+  CheckFolder(*folder);
   Guarded([&] {
     auto st = db_->Prepare("INSERT INTO " + Table("folder_properties") +
                            "(folder, name, type) VALUES(?1, ?2, ?3)");
@@ -679,6 +695,7 @@ void Model::AddDefinition(Folder* folder, const std::string& name, OlUserPropert
 }
 
 void Model::DeleteDefinition(Folder* folder, const std::string& name) {
+  CheckFolder(*folder);
   Guarded([&] {
     auto st = db_->Prepare("DELETE FROM " + Table("folder_properties") +
                            " WHERE folder = ?1 AND name = ?2");

@@ -80,6 +80,7 @@ struct Folder {
   // Equality indexes on velSearch and FileAs: folded value -> items in rowId order.
   std::unordered_map<std::string, std::vector<Record*>> velSearchIndex, fileAsIndex;
   std::vector<std::weak_ptr<OlItemsListener>> listeners;
+  bool retired = false;  // replaced by a fixture or a reload: no longer in the profile
 
   std::string Path() const;  // "\\store\folder"
   const UserDef* FindDef(std::string_view name) const;
@@ -140,6 +141,8 @@ class Model : public std::enable_shared_from_this<Model> {
   void CheckRefused(const std::string& property, const PropValue& value) const;
 
   void FireSaved(const std::shared_ptr<Record>& record, bool added);
+  // Raises 0x8004010F for a folder that is no longer part of the profile.
+  void CheckFolder(const Folder& folder) const;
 
   // Switches.
   const Switches& GetSwitches() const { return switches_; }

@@ -66,6 +66,11 @@ TEST(OutlookFixture, DumpThenLoadGivesTheSameStateBack) {
   Store copy(other);
   copy.Load(first);
   EXPECT_EQ(copy.outlook->DumpFixture(), first);
+  // Handles into the replaced profile no longer write anywhere.
+  auto oldFolder = store.outlook->FindFolder("anna@example.com\\Kalender");
+  store.Load(json::parse(R"({"stores": [{"name": "anna@example.com"}]})"));
+  EXPECT_EQ(ErrorOf([&] { oldFolder->Items()->Add()->Save(); }), err::kOlNotFound);
+  EXPECT_EQ(ErrorOf([&] { oldFolder->Folders()->Add("X", OlItemType::Task); }), err::kOlNotFound);
   // The reloaded derived values still follow their sources.
   auto c = copy.outlook->FindFolder("anna@example.com\\Kontakte")->Items()->Item(1);
   c->Set("FirstName", "Moritz");

@@ -41,6 +41,13 @@ struct Store {
     db->Attach(profile.OutlookDb(), "outlook");
     outlook = EmbeddedOutlook::Open(db, "outlook", &clock, std::move(language));
   }
+  // A profile in memory only, for tests that make many changes.
+  struct InMemory {};
+  explicit Store(InMemory) : clock(AutoDate::FromParts(2026, 12, 6, 10, 0, 0)) {
+    db = sqlite::Connection::Open(":memory:");
+    db->Attach(":memory:", "outlook");
+    outlook = EmbeddedOutlook::Open(db, "outlook", &clock, "de");
+  }
   void Load(const nlohmann::json& part) { outlook->LoadFixture(part, clock.Now()); }
 
   SettableClock clock;
