@@ -445,24 +445,51 @@ void Model::Load() {
       state.records.push_back(std::move(record));
     }
   });
-  Install(std::move(state));
+  Install(std::move(state), true);
 }
 
-void Model::Install(State state) {
-  for (auto& [id, record] : byEntryId_) {
-    record->deleted = true;
-    record->draft.reset();
-  }
-  byEntryId_.clear();
-  std::function<void(Folder&)> retire = [&](Folder& f) {
-    f.retired = true;
-    for (auto& c : f.children) retire(*c);
+void Model::Install(State state, bool keepIdentity) {
+  // On a reload, folders and items that are still there keep their objects,
+  // so that handles and listeners held by callers stay attached.
+  std::unordered_map<std::int64_t, std::unique_ptr<Folder>> oldFolders;
+  std::function<void(std::unique_ptr<Folder>&)> detach = [&](std::unique_ptr<Folder>& f) {
+    for (auto& c : f->children) detach(c);
+    f->children.clear();
+    f->items.clear();
+    f->velSearchIndex.clear();
+    f->fileAsIndex.clear();
+    const std::int64_t id = f->id;
+    oldFolders[id] = std::move(f);
   };
-  for (auto& store : stores_) {
-    retire(*store);
-    retired_.push_back(std::move(store));
+  for (auto& store : stores_) detach(store);
+  stores_.clear();
+
+  std::unordered_map<Folder*, Folder*> replacement;
+  std::function<std::unique_ptr<Folder>(std::unique_ptr<Folder>, Folder*)> adopt =
+      [&](std::unique_ptr<Folder> fresh, Folder* parent) {
+        std::unique_ptr<Folder> target = std::move(fresh);
+        if (auto old = oldFolders.find(target->id); keepIdentity && old != oldFolders.end()) {
+          std::unique_ptr<Folder> kept = std::move(old->second);
+          oldFolders.erase(old);
+          kept->name = std::move(target->name);
+          kept->type = target->type;
+          kept->defs = std::move(target->defs);
+          kept->children = std::move(target->children);
+          replacement[target.get()] = kept.get();
+          target = std::move(kept);
+        }
+        target->parent = parent;
+        for (auto& child : target->children) child = adopt(std::move(child), target.get());
+        return target;
+      };
+  for (auto& store : state.stores) stores_.push_back(adopt(std::move(store), nullptr));
+  for (auto& [id, folder] : oldFolders) {
+    folder->retired = true;
+    retired_.push_back(std::move(folder));
   }
-  stores_ = std::move(state.stores);
+
+  auto oldRecords = std::move(byEntryId_);
+  byEntryId_.clear();
   switches_ = std::move(state.switches);
   nextRowId_ = 1;
   nextFolderId_ = 1;
@@ -471,13 +498,31 @@ void Model::Install(State state) {
     for (auto& c : f.children) walk(*c);
   };
   for (auto& s : stores_) walk(*s);
-  for (auto& record : state.records) {
+  for (auto record : state.records) {
+    if (auto r = replacement.find(record->folder); r != replacement.end()) record->folder = r->second;
+    if (auto old = oldRecords.find(record->entryId); keepIdentity && old != oldRecords.end() &&
+                                                      old->second->rowId == record->rowId) {
+      Record& kept = *old->second;
+      kept.kind = record->kind;
+      kept.folder = record->folder;
+      kept.created = record->created;
+      kept.modified = record->modified;
+      kept.saved = std::move(record->saved);
+      kept.draft.reset();
+      kept.deleted = false;
+      record = old->second;
+      oldRecords.erase(old);
+    }
     nextRowId_ = std::max(nextRowId_, record->rowId + 1);
     record->folder->items.push_back(record);
     byEntryId_[record->entryId] = record;
     Index(*record, true);
   }
-  activeExplorer.reset();
+  for (auto& [id, record] : oldRecords) {
+    record->deleted = true;
+    record->draft.reset();
+  }
+  if (!keepIdentity) activeExplorer.reset();
 }
 
 void Model::Replace(State state) {
@@ -511,7 +556,7 @@ void Model::Replace(State state) {
     for (const auto& r : state.records) WriteItem(*r, r->saved);
     sp.Release();
   });
-  Install(std::move(state));
+  Install(std::move(state), false);
 }
 
 void Model::SetSwitches(const Switches& switches) {

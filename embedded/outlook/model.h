@@ -107,7 +107,9 @@ class Model : public std::enable_shared_from_this<Model> {
         std::string language);
 
   void CreateTables();
-  // Reads the whole profile from SQLite, replacing the model.
+  // Reads the whole profile from SQLite into the model. Folders and items
+  // still there keep their objects (handles and listeners stay valid);
+  // handles of the others read as deleted or retired.
   void Load();
 
   // The profile's state as a whole, for fixtures.
@@ -172,7 +174,7 @@ class Model : public std::enable_shared_from_this<Model> {
   void WriteFolderTree(const Folder& folder);
   std::string Table(const char* name) const;
   std::string NewEntryId();
-  void Install(State state);
+  void Install(State state, bool keepIdentity);
 
   std::shared_ptr<sqlite::Connection> db_;
   std::string schema_;

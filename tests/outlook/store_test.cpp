@@ -385,6 +385,10 @@ TEST_F(StoreTest, AnotherProcessSeesTheSameOutlook) {
 
 TEST_F(StoreTest, WritesJoinTheConnectionsTransaction) {
   store_.db->Exec("CREATE TABLE IF NOT EXISTS main.crm(x)");
+  auto folder = Folder("anna@example.com\\Kontakte");
+  auto kept = Contacts()->Item(1);
+  auto listener = std::make_shared<Recorder>();
+  folder->Items()->Advise(listener);
   store_.db->Begin();
   store_.db->Exec("INSERT INTO main.crm VALUES(1)");
   auto c = Contacts()->Add();
@@ -394,6 +398,11 @@ TEST_F(StoreTest, WritesJoinTheConnectionsTransaction) {
   store_.outlook->Reload();
   EXPECT_EQ(Contacts()->Count(), 3);
   EXPECT_TRUE(c->IsDeleted());
+  // What survived the rollback keeps its handles and listeners.
+  EXPECT_FALSE(kept->IsDeleted());
+  EXPECT_EQ(folder->Items()->Count(), 3);
+  kept->Save();
+  EXPECT_EQ(listener->events.back(), "change Muster, Max");
 
   store_.db->Begin();
   auto d = Contacts()->Add();
