@@ -108,6 +108,14 @@ bool Desk::SyncContacts2VEL() {
   return sync.SyncContacts2VEL(app);
 }
 
+bool Desk::AppSync2OL(const std::string& activityId) {
+  CSync sync;
+  auto app = profile_->Host().Application();
+  std::string sOLID = activityId, sOlTable = "Aktivitaeten", sActivityID = activityId,
+              sActivityTable = "Aktivitaeten", sSubject;
+  return sync.AppSync2OL(app, sOLID, sOlTable, sActivityID, sActivityTable, sSubject);
+}
+
 bool Desk::ClearContactsVelSearch() {
   CSync sync;
   auto app = profile_->Host().Application();

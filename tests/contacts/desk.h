@@ -41,6 +41,8 @@ class Desk {
   void UpdateAdresse(const std::string& addressId);
   void UpdateAnsprechpartner(const std::string& personId);
   bool SyncContacts2VEL();
+  // CSync.AppSync2OL for an activity of "Aktivitaeten".
+  bool AppSync2OL(const std::string& activityId);
   bool ClearContactsVelSearch();
 
   // Outlook side of the current user ("<user>@velmora.example\Kontakte").

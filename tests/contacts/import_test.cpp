@@ -281,3 +281,22 @@ TEST(LinkClearing, AnswerNoChangesNothingAnswerYesClearsKeysAndLog) {
 
 }  // namespace
 }  // namespace velklk::test
+
+namespace velklk::test {
+namespace {
+
+// Positions beyond 32,767 are reached: the last contact of a large folder
+// loses its link like the first.
+TEST(LinkClearing, FolderLargerThanASixteenBitCounter) {
+  std::string items;
+  for (int i = 0; i < 32800; ++i) items += R"(,{"class": "contact", "LastName": "x"})";
+  items += R"(,{"class": "contact", "LastName": "Letzter", "userProperties": {"velSearch": "0000000099Adressen"}})";
+  Desk desk(Fixture(items));
+  desk.Answer(MsgAnswer::Yes);
+  EXPECT_TRUE(desk.ClearContactsVelSearch());
+  EXPECT_FALSE(desk.ContactOf("0000000099Adressen"));
+  EXPECT_FALSE(desk.ContactOf("0000000001Adressen"));
+}
+
+}  // namespace
+}  // namespace velklk::test

@@ -1,0 +1,243 @@
+// Cost per record of the contact commands on the embedded platforms, beside
+// the bare host and Outlook store work the same records need. The per-record
+// time must stay flat from 1,000 to 10,000 records.
+#include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "addin/public_classes.h"
+#include "addin/shared_state.h"
+#include "platform/host.h"
+#include "platform/outlook.h"
+#include "profile/profile.h"
+#include "ui/recording_ui.h"
+
+namespace velklk {
+namespace {
+
+std::string Id(int n) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%010d", n);
+  return buf;
+}
+
+nlohmann::json BaseFixture() {
+  return nlohmann::json::parse(R"({
+    "now": "2026-12-06 10:00:00",
+    "host": {"currentUser": "ANNA", "users": [ {"name": "ANNA", "settings": {
+        "PREXOLContactPath": "anna@velmora.example\\Kontakte",
+        "PREXOLCalPath": "anna@velmora.example\\Kalender",
+        "PREXOLTaskPath": "anna@velmora.example\\Aufgaben"}} ], "tables": {}},
+    "outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
+        {"name": "Kontakte", "type": 2, "items": [], "folders": []},
+        {"name": "Kalender", "type": 1, "items": [], "folders": []},
+        {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})");
+}
+
+// N addresses, every one ANNA's favourite; half companies, half persons.
+nlohmann::json AddressFixture(int n) {
+  nlohmann::json doc = BaseFixture();
+  auto& addresses = doc["host"]["tables"]["Adressen"];
+  auto& marks = doc["host"]["tables"]["Adressmerkmale"];
+  for (int i = 1; i <= n; ++i) {
+    nlohmann::json a = {{"ID", Id(i)}, {"Name", "Muster " + std::to_string(i)},
+                        {"Strasse", "Weg " + std::to_string(i)}, {"haus_zimmer", "Raum 1"},
+                        {"PLZ", "20457"}, {"Ort", "Hamburg"}, {"Land", "DE"},
+                        {"Telefon1", "040 " + std::to_string(i)},
+                        {"Email", "info" + std::to_string(i) + "@muster.example"},
+                        {"ModifiziertAm", "2026-12-01 09:00:00"}};
+    if (i % 2) {
+      a["An"] = "Firma";
+      a["Zusatz"] = "GmbH";
+    } else {
+      a["An"] = "Herrn";
+      a["Vorname"] = "Max";
+    }
+    addresses.push_back(a);
+    marks.push_back({{"@master", Id(i)}, {"Merkmal", "OutlookFavorit"}, {"Wert", "ANNA"}});
+  }
+  return doc;
+}
+
+// N new contacts entered in Outlook: private persons and companies.
+nlohmann::json NewContactsFixture(int n) {
+  nlohmann::json doc = BaseFixture();
+  auto& items = doc["outlook"]["stores"][0]["folders"][0]["items"];
+  for (int i = 1; i <= n; ++i) {
+    nlohmann::json c = {{"class", "contact"},
+                        {"BusinessAddressCity", "Hamburg"},
+                        {"BusinessTelephoneNumber", "040 " + std::to_string(i)},
+                        {"Email1Address", "c" + std::to_string(i) + "@example.com"}};
+    if (i % 2) c["CompanyName"] = "Firma " + std::to_string(i);
+    else {
+      c["FirstName"] = "Eva";
+      c["LastName"] = "Sommer " + std::to_string(i);
+    }
+    items.push_back(c);
+  }
+  return doc;
+}
+
+struct Desk {
+  std::unique_ptr<Profile> profile = Profile::InMemory();
+  RecordingUserInterface ui;
+  explicit Desk(const nlohmann::json& fixture) {
+    profile->LoadFixture(fixture.dump());
+    ResetState(profile->Services(&ui, "de"));
+  }
+  ~Desk() { ResetState(PlatformServices{}); }
+  std::shared_ptr<HostApplication> App() { return profile->Host().Application(); }
+};
+
+void ExportAll(Desk& desk, CSync& sync, int n, benchmark::State& state) {
+  auto app = desk.App();
+  std::string table = "Adressen";
+  for (int i = 1; i <= n; ++i) {
+    std::string id = Id(i);
+    desk.profile->Begin();
+    const bool ok = sync.AddressOrContactSync2OL(app, id, table);
+    desk.profile->Commit();
+    if (!ok) state.SkipWithError("export failed");
+  }
+}
+
+// First export of N addresses, one command per address in one process.
+void BM_AddressOrContactSync2OL_FirstExport(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    Desk desk(AddressFixture(n));
+    CSync sync;
+    state.ResumeTiming();
+    ExportAll(desk, sync, n, state);
+    state.PauseTiming();
+  }
+  state.counters["per_record"] =
+      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
+}
+
+// The same N addresses again, nothing changed on either side.
+void BM_AddressOrContactSync2OL_NoChange(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    Desk desk(AddressFixture(n));
+    CSync sync;
+    ExportAll(desk, sync, n, state);
+    desk.profile->Clock().AdvanceSeconds(5);
+    state.ResumeTiming();
+    ExportAll(desk, sync, n, state);
+    state.PauseTiming();
+  }
+  state.counters["per_record"] =
+      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
+}
+
+// The bare work of an export: per record, seek the address, read its
+// fields, add and fill an Outlook contact, save it, look it up by key, and
+// add a sync-log record.
+void BM_BareExportWork(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    Desk desk(AddressFixture(n));
+    auto db = desk.profile->Host().Database();
+    auto addresses = db->Table("Adressen");
+    auto log = db->Table("TBKLK_SyncLog");
+    auto items = desk.profile->Outlook().FindFolder("anna@velmora.example\\Kontakte")->Items();
+    state.ResumeTiming();
+    for (int i = 1; i <= n; ++i) {
+      desk.profile->Begin();
+      const std::string key = Id(i) + "Adressen";
+      addresses->SelectIndex("ID");
+      addresses->Seek(Id(i));
+      auto contact = items->Add();
+      for (const char* f : {"Name", "Strasse", "PLZ", "Ort", "Land", "Telefon1", "Email"})
+        contact->Set("Body", addresses->Field(f)->Value());
+      contact->UserProperties()->Add("velSearch", OlUserPropertyType::Text)->SetValue(Variant(key));
+      contact->Save();
+      benchmark::DoNotOptimize(items->Find("[velSearch] = \"" + key + "\""));
+      log->NewRecord();
+      log->Field("velUser")->SetValue(Variant("ANNA"));
+      log->Field("velSearch")->SetValue(Variant(key));
+      log->SaveNew();
+      desk.profile->Commit();
+    }
+    state.PauseTiming();
+  }
+  state.counters["per_record"] =
+      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
+}
+
+// Import of N new Outlook contacts in one command.
+void BM_SyncContacts2VEL(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    Desk desk(NewContactsFixture(n));
+    CSync sync;
+    auto app = desk.App();
+    state.ResumeTiming();
+    desk.profile->Begin();
+    sync.SyncContacts2VEL(app);
+    desk.profile->Commit();
+    state.PauseTiming();
+    if (!desk.ui.MessageBoxes().empty()) state.SkipWithError("import showed a message");
+  }
+  state.counters["per_record"] =
+      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
+}
+
+// The bare work of an import: per contact, read it, add a host address and
+// a sync-log record, and write the link back onto the contact.
+void BM_BareImportWork(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    Desk desk(NewContactsFixture(n));
+    auto db = desk.profile->Host().Database();
+    auto addresses = db->Table("Adressen");
+    auto log = db->Table("TBKLK_SyncLog");
+    auto items = desk.profile->Outlook().FindFolder("anna@velmora.example\\Kontakte")->Items();
+    state.ResumeTiming();
+    desk.profile->Begin();
+    for (int i = 1; i <= items->Count(); ++i) {
+      auto contact = items->Item(i);
+      addresses->NewRecord();
+      for (const char* p : {"CompanyName", "LastName", "BusinessAddressCity",
+                            "BusinessTelephoneNumber", "Email1Address"})
+        addresses->Field("Name")->SetValue(contact->Get(p));
+      addresses->SaveNew();
+      const std::string key = addresses->Field("ID")->Value().ToText() + "Adressen";
+      log->NewRecord();
+      log->Field("velUser")->SetValue(Variant("ANNA"));
+      log->Field("velSearch")->SetValue(Variant(key));
+      log->SaveNew();
+      contact->UserProperties()->Add("velSearch", OlUserPropertyType::Text)->SetValue(Variant(key));
+      contact->Save();
+    }
+    desk.profile->Commit();
+    state.PauseTiming();
+  }
+  state.counters["per_record"] =
+      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
+}
+
+BENCHMARK(BM_AddressOrContactSync2OL_FirstExport)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddressOrContactSync2OL_NoChange)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareExportWork)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SyncContacts2VEL)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareImportWork)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace velklk
+
+BENCHMARK_MAIN();
