@@ -28,6 +28,9 @@ run() {
 # of the older release; then the worker updates the address's contact.
 run --user ANNA --now "2026-12-06 10:00:00" call velKLK.CSync AddressOrContactSync2OL 0000000001 Adressen
 
+# The contact that the call wrote, found by its link key.
+run find 'anna.berg@velmora.example\Kontakte' '[velSearch] = "0000000001Adressen"'
+
 # The choice of the calendar folders with the folder dialog.
 run --user ANNA call velKLK.CSync SelectOLAppointmentPath
 
