@@ -16,10 +16,8 @@ echo "# velklk init $profile"
 "$velklk" init "$profile" >/dev/null
 contacts='anna.berg@velmora.example\Kontakte'
 
-show() {
-  # The records the round trip touches, one JSON line each.
-  echo
-  echo "# $1"
+snapshot() {
+  # The records the round trip touches, one JSON line each, into file $1.
   "$velklk" -p "$profile" dump --host --outlook | python3 -c '
 import json, sys
 state = json.load(sys.stdin)
@@ -40,15 +38,20 @@ for store in state["outlook"]["stores"]:
                     "BusinessAddressCity", "LastModificationTime") if item.get(k) not in (None, "")}
             keep["userProperties"] = item.get("userProperties", {})
             print("Outlook contact", json.dumps(keep, ensure_ascii=False))
-'
+' >"$1"
 }
 
-show "before: the demo profile"
+snapshot "$profile/before.txt"
 
 # One host process that keeps the add-in loaded, as the CRM does.
 echo
-echo "# velklk -p PROFILE session"
-"$velklk" -p "$profile" session <<JSON
+echo "# each line below is sent to: velklk -p PROFILE session"
+# 1. export the company address, 2. export a contact person (and its
+# address) with the update command, 3. the user changes the person's contact
+# in Outlook an hour later, 4. the change is synchronised back, 5. the user
+# enters a contact of a new company, 6. contacts entered in Outlook are
+# imported (with the demo's Paula Neumann of "Neumann Design").
+cat >"$profile/session.jsonl" <<JSON
 {"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000001", "Adressen"], "user": "ANNA", "now": "2026-12-06 10:00:00"}
 {"call": ["velKLK.CMenue", "UpdateAnsprechpartner"], "user": "ANNA", "now": "2026-12-06 10:01:00", "current": ["Adressen=0000000001", "Ansprechpartner=0000000011"]}
 {"now": "2026-12-06 11:00:00"}
@@ -57,5 +60,13 @@ echo "# velklk -p PROFILE session"
 {"outlook": "add", "folder": "${contacts//\\/\\\\}", "item": {"class": "contact", "FirstName": "Tom", "LastName": "Berger", "CompanyName": "Berger Feinmechanik", "BusinessAddressCity": "Kiel", "BusinessTelephoneNumber": "+49 431 7788"}}
 {"call": ["velKLK.CSync", "SyncContacts2VEL"], "user": "ANNA", "now": "2026-12-06 11:10:00"}
 JSON
+while IFS= read -r line; do
+  echo "> $line"
+  printf '%s\n' "$line" | "$velklk" -p "$profile" session
+done <"$profile/session.jsonl"
 
-show "after: exported, changed in Outlook and synchronised back, new Outlook contacts imported"
+snapshot "$profile/after.txt"
+echo
+echo "# what changed: exported, changed in Outlook and synchronised back, new Outlook contacts imported"
+echo "# (- before, + after)"
+diff "$profile/before.txt" "$profile/after.txt" | sed -n -e 's/^< /- /p' -e 's/^> /+ /p'
