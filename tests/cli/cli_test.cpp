@@ -44,7 +44,9 @@ Outcome Velklk(const std::vector<std::string>& args, const std::string& input = 
                              ("velklk-cli-input-" + std::to_string(::getpid()) + "-" +
                               std::to_string(++counter));
   std::ofstream(inputFile) << input;
-  std::string command = Quote(kVelklk);
+  // German messages unless a test asks for --lang, whatever the machine's
+  // locale.
+  std::string command = "VELKLK_LANG=de " + Quote(kVelklk);
   for (const auto& arg : args) command += " " + Quote(arg);
   command += " <" + Quote(inputFile.string()) + " 2>/dev/null";
   Outcome run;
