@@ -382,8 +382,12 @@ std::pair<std::string, std::string> HostCore::EncodeValue(const Variant& value) 
 Variant HostCore::DecodeValue(const std::string& kind, const std::string& text) {
   if (kind == "t") return Variant(text);
   if (kind == "b") return Variant(text == "1");
-  if (kind == "i") return Variant(static_cast<long long>(std::stoll(text)));
-  if (kind == "d") return Variant(std::stod(text));
+  try {
+    if (kind == "i") return Variant(static_cast<long long>(std::stoll(text)));
+    if (kind == "d") return Variant(std::stod(text));
+  } catch (const std::exception&) {
+    return Variant(text);  // a damaged entry reads as its text
+  }
   if (kind == "D") {
     if (auto d = AutoDate::Parse(text)) return Variant(*d);
     return Variant(text);

@@ -282,7 +282,7 @@ Variant RecordContext::FieldValue(const std::string& table, const std::string& f
   const int index = other->Def().FieldIndex(field);
   if (index < 0)
     Raise(err::kUnknownName, "Expression", "Table '" + other->Name() + "' has no field '" + field + "'");
-  if (other->CurrentRow() == 0) return Variant(std::string());
+  if (!other->HasRecord()) return Variant(std::string());
   return other->FieldValueAt(index);
 }
 
@@ -292,8 +292,7 @@ std::string RecordContext::Text(const std::string& table, const std::string& fie
   auto def = db_.Core().GetSchema().Find(table);
   if (!def || def->FieldIndex(field) < 0) return {};
   if (!row_ || !EqualsNoCase(table, table_.Name())) {
-    auto t = db_.TableObject(table);
-    if (t->CurrentRow() == 0) return {};
+    if (!db_.TableObject(table)->HasRecord()) return {};
   }
   const Variant v = FieldValue(table, field);
   if (v.IsObject()) return {};
@@ -327,7 +326,7 @@ Variant RecordContext::CallFunction(const std::string& name, const std::vector<V
       Raise(err::kInvalidArg, "Expression",
             "DocLinkName: '" + table + "->" + field + "' is not a link field");
     if (!row_ || !EqualsNoCase(table, table_.Name())) {
-      if (db_.TableObject(table)->CurrentRow() == 0) return Variant(std::string());
+      if (!db_.TableObject(table)->HasRecord()) return Variant(std::string());
     }
     const Variant v = FieldValue(table, field);
     auto link = v.IsObject() ? v.As<HostLink>() : nullptr;

@@ -94,6 +94,8 @@ class TableImpl final : public HostTable, public std::enable_shared_from_this<Ta
   void SetFieldValueAt(int index, const Variant& value);
   // The row id of the current record, 0 at end (after following the master).
   std::int64_t CurrentRow() const;
+  // True while there is a record to read: a current one, or one being added.
+  bool HasRecord() const { return mode_ != Mode::None || CurrentRow() != 0; }
   // Positions on a record by row id, making its master record current.
   bool PositionOnRow(std::int64_t row);
   std::string CurrentId() const;

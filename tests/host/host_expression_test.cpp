@@ -49,6 +49,13 @@ TEST(HostExpressions, FunctionsOnTheCurrentRecords) {
   EXPECT_EQ(Eval(h, "Telefon1()", "Adressen"), Variant(""));
   EXPECT_EQ(Eval(h, "DocLinkName(\"Adressen\", \"URL\")", "Adressen"), Variant(""));
 
+  // A record being added is the current one for the functions.
+  auto ap = h.Table("Ansprechpartner");
+  ap->NewRecord();
+  ap->Field("Vorname")->SetValue("Neu");
+  EXPECT_EQ(Eval(h, "NamePerson()", "Ansprechpartner"), Variant("Neu"));
+  ap->Cancel();
+
   // Without "Email2" the function gives an empty text.
   HostUnderTest without(json::parse(
       R"({"schema": {"Adressen": {"drop": ["Email2"]}}, "tables": {"Adressen": [{"Name": "X"}]}})"));
