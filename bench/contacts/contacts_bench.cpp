@@ -2,10 +2,10 @@
 // the bare host and Outlook store work the same records need. The per-record
 // time must stay flat from 1,000 to 10,000 records.
 #include <benchmark/benchmark.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "addin/public_classes.h"
@@ -43,9 +43,13 @@ nlohmann::json AddressFixture(int n) {
   auto& addresses = doc["host"]["tables"]["Adressen"];
   auto& marks = doc["host"]["tables"]["Adressmerkmale"];
   for (int i = 1; i <= n; ++i) {
-    nlohmann::json a = {{"ID", Id(i)}, {"Name", "Muster " + std::to_string(i)},
-                        {"Strasse", "Weg " + std::to_string(i)}, {"haus_zimmer", "Raum 1"},
-                        {"PLZ", "20457"}, {"Ort", "Hamburg"}, {"Land", "DE"},
+    nlohmann::json a = {{"ID", Id(i)},
+                        {"Name", "Muster " + std::to_string(i)},
+                        {"Strasse", "Weg " + std::to_string(i)},
+                        {"haus_zimmer", "Raum 1"},
+                        {"PLZ", "20457"},
+                        {"Ort", "Hamburg"},
+                        {"Land", "DE"},
                         {"Telefon1", "040 " + std::to_string(i)},
                         {"Email", "info" + std::to_string(i) + "@muster.example"},
                         {"ModifiziertAm", "2026-12-01 09:00:00"}};
@@ -71,7 +75,8 @@ nlohmann::json NewContactsFixture(int n) {
                         {"BusinessAddressCity", "Hamburg"},
                         {"BusinessTelephoneNumber", "040 " + std::to_string(i)},
                         {"Email1Address", "c" + std::to_string(i) + "@example.com"}};
-    if (i % 2) c["CompanyName"] = "Firma " + std::to_string(i);
+    if (i % 2)
+      c["CompanyName"] = "Firma " + std::to_string(i);
     else {
       c["FirstName"] = "Eva";
       c["LastName"] = "Sommer " + std::to_string(i);
@@ -252,8 +257,16 @@ void BM_BareImportWork(benchmark::State& state) {
                                                      benchmark::Counter::kInvert);
 }
 
-BENCHMARK(BM_AddressOrContactSync2OL_FirstExport)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_AddressOrContactSync2OL_NoChange)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddressOrContactSync2OL_FirstExport)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddressOrContactSync2OL_NoChange)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareExportWork)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SyncContacts2VEL)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareImportWork)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);

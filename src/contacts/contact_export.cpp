@@ -50,8 +50,10 @@ LinkState CheckContactLink(const std::string& key) {
   try {
     const std::string tablePart = KeyTable(key);
     HostTable* table = nullptr;
-    if (EqualsNoCase(tablePart, "Adressen")) table = &Adressen();
-    else if (EqualsNoCase(tablePart, "Ansprechpartner")) table = &Ansprechpartner();
+    if (EqualsNoCase(tablePart, "Adressen"))
+      table = &Adressen();
+    else if (EqualsNoCase(tablePart, "Ansprechpartner"))
+      table = &Ansprechpartner();
     // A key of no known table is not ours to judge.
     if (!table) return LinkState::Unknown;
     table->SelectIndex("ID");
@@ -130,7 +132,8 @@ bool CreateSyncLog(const std::string& psvelSearch) {
     if (!log->Seek(user + psvelSearch) && log->MayAdd()) {
       log->NewRecord();
       SetField(*log, "velUser", Variant(user));
-      SetField(*log, "velTable", Variant(MidChars(psvelSearch, static_cast<std::size_t>(IdLength()), 31)));
+      SetField(*log, "velTable",
+               Variant(MidChars(psvelSearch, static_cast<std::size_t>(IdLength()), 31)));
       SetField(*log, "velID", Variant(KeyId(psvelSearch)));
       SetField(*log, "velSearch", Variant(psvelSearch));
       log->SaveNew();
@@ -180,8 +183,8 @@ bool MakeNewOlContact(const std::string& sVelSearch) {
       IgnoreError([&] { field = table.CurrentFieldName(); });
       const std::string text =
           std::string(address ? "Die Adresse (ID)=  '" : "Der Ansprechpartner (ID)=  '") +
-          KeyId(sVelSearch) + "'  enthält einen ungültigen Wert im Feld '" + field + "'" +
-          "\r\n" + "Ändern Sie bitte den ungültigen Wert nach Beenden der Synchronisation!";
+          KeyId(sVelSearch) + "'  enthält einen ungültigen Wert im Feld '" + field + "'" + "\r\n" +
+          "Ändern Sie bitte den ungültigen Wert nach Beenden der Synchronisation!";
       Message(text, kProductTitle, MsgButtons::Ok, MsgIcon::Exclamation);
     };
     const auto step = [&](auto&& statement) {
@@ -241,8 +244,10 @@ bool UpdateContact(const std::string& sVelSearch) {
       if (table.MayEdit() && table.BeginEdit()) {
         try {
           const WayBackOptions keep{true};
-          if (address) MapContactToAddress(*contact, keep);
-          else MapContactToContactPerson(*contact, onError, keep);
+          if (address)
+            MapContactToAddress(*contact, keep);
+          else
+            MapContactToContactPerson(*contact, onError, keep);
           table.StoreEdited();
         } catch (const AutomationError&) {
           IgnoreError([&] { table.Cancel(); });
@@ -252,16 +257,21 @@ bool UpdateContact(const std::string& sVelSearch) {
       step([&] { contact->Save(); });
     };
     const auto outlookFromHost = [&] {
-      if (address) MapAddressToContact(*contact, onError);
-      else MapContactPersonToContact(*contact, onError);
+      if (address)
+        MapAddressToContact(*contact, onError);
+      else
+        MapContactPersonToContact(*contact, onError);
       step([&] { StoreUnchanged(table); });
       step([&] { contact->Save(); });
     };
 
     const int c = CompareModified(table, *contact);
-    if (c == 1) hostFromOutlook();
-    else if (c == 2) outlookFromHost();
-    else if (!address && AddressNewerThanPerson(table)) outlookFromHost();
+    if (c == 1)
+      hostFromOutlook();
+    else if (c == 2)
+      outlookFromHost();
+    else if (!address && AddressNewerThanPerson(table))
+      outlookFromHost();
     LogLeave(kContactUtils, "UpdateContact", "False");
   } catch (const AutomationError& e) {
     LogErr(kContactUtils, "UpdateContact", e);

@@ -75,12 +75,20 @@ void PrepareNewContact(std::shared_ptr<OlItem>& contact) {
     SetUserProp(*company, "velKontaktTyp", "Firma");
     company->Set("CompanyName", Variant(cn));
     company->Set("LastName", Variant(cn));
-    static constexpr const char* kCopied[] = {
-        "BusinessAddressStreet",   "BusinessAddressCity",      "BusinessAddressPostalCode",
-        "BusinessAddressCountry",  "BusinessTelephoneNumber",  "Business2TelephoneNumber",
-        "MobileTelephoneNumber",   "BusinessFaxNumber",        "Email1Address",
-        "Birthday",                "Profession",               "WebPage",
-        "ReferredBy",              "Body"};
+    static constexpr const char* kCopied[] = {"BusinessAddressStreet",
+                                              "BusinessAddressCity",
+                                              "BusinessAddressPostalCode",
+                                              "BusinessAddressCountry",
+                                              "BusinessTelephoneNumber",
+                                              "Business2TelephoneNumber",
+                                              "MobileTelephoneNumber",
+                                              "BusinessFaxNumber",
+                                              "Email1Address",
+                                              "Birthday",
+                                              "Profession",
+                                              "WebPage",
+                                              "ReferredBy",
+                                              "Body"};
     // A value the company contact refuses is left out; the company contact
     // is still made.
     for (const char* property : kCopied)
@@ -176,8 +184,7 @@ void SyncNewOLContacts() {
       if (!item || item->Class() == olclass::kDistList) continue;
       if (!IsUnlinked(*item) || !MayImport(*item)) continue;
       if (!EqualsNoCase(UserProp(*item, "velKontaktTyp"), "Ansprechpartner")) continue;
-      if (SaveNewContactAsAnsprechpartner(*item))
-        CreateSyncLog(UserProp(*item, "velSearch"));
+      if (SaveNewContactAsAnsprechpartner(*item)) CreateSyncLog(UserProp(*item, "velSearch"));
     }
   } catch (const AutomationError& e) {
     ReportError(kModAppSync, ".SyncNewOLContacts", e);

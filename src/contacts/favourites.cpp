@@ -79,7 +79,7 @@ bool DeleteVelOutlookFavorit(HostTable& pTable) {
     const std::string user = CurrentUserName();
     for (bool more = features->MoveFirst(); more && !features->AtEnd(); more = features->Move(1)) {
       if (IsMarkOf(*features, user)) {
-        if (features->MayDelete()) features->DeleteCurrent(/*256*/);
+        if (features->MayDelete()) features->DeleteCurrent();
         return true;
       }
     }
@@ -93,8 +93,8 @@ bool DeleteVelOutlookFavorit(HostTable& pTable) {
 
 bool ClearVelsearchInContacts() {
   try {
-    const MsgAnswer answer = Message(DecodeEscapes(Msg(3468)), Msg(3469), MsgButtons::YesNo,
-                                     MsgIcon::Exclamation, 2);
+    const MsgAnswer answer =
+        Message(DecodeEscapes(Msg(3468)), Msg(3469), MsgButtons::YesNo, MsgIcon::Exclamation, 2);
     if (answer != MsgAnswer::Yes) return false;
     OlItems& items = ContactItems();
     // Positions are counted in full int range: large folders are walked to

@@ -281,8 +281,10 @@ void MapContactToAddress(OlItem& contact, const WayBackOptions& options) {
       if (salutation.empty()) {
         IgnoreError([&] {
           const int gender = GetGender(Prop(contact, "FirstName"));
-          if (gender == 1) salutation = "Frau";
-          else if (gender == 3) salutation = "Herrn";
+          if (gender == 1)
+            salutation = "Frau";
+          else if (gender == 3)
+            salutation = "Herrn";
         });
       }
       const std::string title = AcademicTitleFromTitle(olTitle);
@@ -430,7 +432,8 @@ void MapContactPersonToContact(OlItem& contact, const StepHandler& onError) {
     step([&] { SetText(contact, "HomeAddressStreet", street); });
     step([&] { SetText(contact, "HomeAddressCity", town.empty() ? FieldText(a, "Ort") : town); });
     step([&] {
-      SetText(contact, "HomeAddressPostalCode", postalCode.empty() ? FieldText(a, "PLZ") : postalCode);
+      SetText(contact, "HomeAddressPostalCode",
+              postalCode.empty() ? FieldText(a, "PLZ") : postalCode);
     });
     step([&] {
       SetText(contact, "HomeAddressCountry", country.empty() ? FieldText(a, "Land") : country);
@@ -473,8 +476,10 @@ void MapContactToContactPerson(OlItem& contact, const StepHandler& onError,
       std::string firstName;
       step([&] { firstName = Prop(contact, "FirstName"); });
       const int gender = GetGender(firstName);
-      if (gender == 1) salutation = "Frau";
-      else if (gender == 3) salutation = "Herr";
+      if (gender == 1)
+        salutation = "Frau";
+      else if (gender == 3)
+        salutation = "Herr";
     }
     if (salutation.empty()) salutation = "???";
     const std::string title = AcademicTitleFromTitle(olTitle);
@@ -547,8 +552,7 @@ void MapContactToContactPerson(OlItem& contact, const StepHandler& onError,
     SetField(p, target, Variant(date));
   });
   const SharedState& s = State();
-  const bool flags[3] = {s.bAnsprechpartnerFeld1, s.bAnsprechpartnerFeld2,
-                         s.bAnsprechpartnerFeld3};
+  const bool flags[3] = {s.bAnsprechpartnerFeld1, s.bAnsprechpartnerFeld2, s.bAnsprechpartnerFeld3};
   WriteConfigurableFields(p, "TBKLK_g_AnsprechpartnerFeld", "TBKLK_g_AnsprechpartnerWert", flags);
   step([&] { SetUserProp(contact, "velTable", p.Name()); });
   step([&] { SetUserProp(contact, "velKontaktTyp", p.Name()); });

@@ -16,9 +16,12 @@ std::size_t ByteOffset(std::string_view text, std::size_t index) {
   for (std::size_t n = 0; n < index && pos < text.size(); ++n) {
     const auto lead = static_cast<unsigned char>(text[pos]);
     std::size_t len = 1;
-    if (lead >= 0xF0 && lead < 0xF8) len = 4;
-    else if (lead >= 0xE0) len = 3;
-    else if (lead >= 0xC0) len = 2;
+    if (lead >= 0xF0 && lead < 0xF8)
+      len = 4;
+    else if (lead >= 0xE0)
+      len = 3;
+    else if (lead >= 0xC0)
+      len = 2;
     // A cut sequence or a stray continuation byte counts as one character.
     std::size_t end = pos + 1;
     while (end < text.size() && end < pos + len &&
@@ -49,8 +52,10 @@ std::string MapChars(std::string_view text, Map map) {
     int32_t n = 0;
     UBool error = false;
     U8_APPEND(reinterpret_cast<uint8_t*>(buf), n, 4, m, error);
-    if (error) out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
-    else out.append(buf, static_cast<std::size_t>(n));
+    if (error)
+      out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+    else
+      out.append(buf, static_cast<std::size_t>(n));
   }
   return out;
 }

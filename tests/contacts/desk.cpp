@@ -206,7 +206,8 @@ void Desk::EditRecord(const std::string& table, const std::string& id, const std
 }
 
 std::vector<std::string> Desk::Marks(const std::string& table, const std::string& id) {
-  const std::string featureTable = table == "Adressen" ? "Adressmerkmale" : "AnsprechpartnerMerkmale";
+  const std::string featureTable =
+      table == "Adressen" ? "Adressmerkmale" : "AnsprechpartnerMerkmale";
   std::vector<std::string> marks;
   if (!Exists(table, id)) return marks;
   auto f = Table(featureTable);

@@ -13,14 +13,16 @@ namespace {
 std::string Address(const std::string& fields, const std::string& extraTables = "",
                     const std::string& extraTop = "") {
   return R"({"host": {"tables": {"Adressen": [ {"ID": "0000000001", "ModifiziertAm": "2026-12-01 09:00:00", )" +
-         fields + R"(} ], "Adressmerkmale": [ {"@master": "0000000001", "Gruppe": "Kestrelink", "Merkmal": "OutlookFavorit", "Wert": "ANNA"} ])" +
+         fields +
+         R"(} ], "Adressmerkmale": [ {"@master": "0000000001", "Gruppe": "Kestrelink", "Merkmal": "OutlookFavorit", "Wert": "ANNA"} ])" +
          extraTables + "}}" + extraTop + "}";
 }
 
 const char* kKey = "0000000001Adressen";
 
 TEST(ContactExport, CompanyWithThreeNameLinesRoundTrips) {
-  Desk desk(Address(R"("An": "Firma", "Name": "A", "Zusatz": "B", "Vorname": "C", "Strasse": "Hafenstraße 12", "PLZ": "20457", "Ort": "Hamburg", "Land": "D", "Telefon1": "040 1", "URL": "http://a.example", "Referenz": "Messe", "Memo": "Notiz")"));
+  Desk desk(Address(
+      R"("An": "Firma", "Name": "A", "Zusatz": "B", "Vorname": "C", "Strasse": "Hafenstraße 12", "PLZ": "20457", "Ort": "Hamburg", "Land": "D", "Telefon1": "040 1", "URL": "http://a.example", "Referenz": "Messe", "Memo": "Notiz")"));
   ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   auto c = desk.ContactOf(kKey);
   ASSERT_TRUE(c);
@@ -63,7 +65,8 @@ TEST(ContactExport, CompanyWithThreeNameLinesRoundTrips) {
 }
 
 TEST(ContactExport, CompanyNameAndZusatzAndStreetSurviveRoundTrips) {
-  Desk desk(Address(R"("An": "Firma", "Name": "Nordlicht Logistik", "Zusatz": "AG", "Strasse": "Kaiserkai 1", "haus_zimmer": "Raum 4")"));
+  Desk desk(Address(
+      R"("An": "Firma", "Name": "Nordlicht Logistik", "Zusatz": "AG", "Strasse": "Kaiserkai 1", "haus_zimmer": "Raum 4")"));
   ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   auto c = desk.ContactOf(kKey);
   ASSERT_TRUE(c);
@@ -98,7 +101,8 @@ TEST(ContactExport, StreetWithoutHouseOrRoomGoesOutAlone) {
 }
 
 TEST(ContactExport, PrivatePersonSalutationTitleAndGender) {
-  Desk desk(Address(R"("An": "Herrn", "Titel": "Dr.", "Vorname": "Max", "Name": "Muster", "Strasse": "Lindenweg 3", "Ort": "München", "PLZ": "80331", "Land": "AT", "URL": "http://max.example", "TelefonMobil": "0170 1", "Email": "max@example.com")"));
+  Desk desk(Address(
+      R"("An": "Herrn", "Titel": "Dr.", "Vorname": "Max", "Name": "Muster", "Strasse": "Lindenweg 3", "Ort": "München", "PLZ": "80331", "Land": "AT", "URL": "http://max.example", "TelefonMobil": "0170 1", "Email": "max@example.com")"));
   ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   auto c = desk.ContactOf(kKey);
   ASSERT_TRUE(c);
@@ -164,16 +168,19 @@ TEST(ContactExport, TitleOfQuestionMarksAndPersonOrCompanyRules) {
 }
 
 TEST(ContactExport, WayBackNameSplitHomeValuesCountryAndMail) {
-  Desk desk(Address(R"("An": "Firma", "Name": "Muster", "Email": "info@muster.example", "Ort": "Hamburg")"));
+  Desk desk(Address(
+      R"("An": "Firma", "Name": "Muster", "Email": "info@muster.example", "Ort": "Hamburg")"));
   ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   auto c = desk.ContactOf(kKey);
   ASSERT_TRUE(c);
   const auto back = [&](const std::string& json) {
     static int minute = 0;
     ++minute;
-    desk.SetNow("2026-12-06 11:" + std::string(minute < 10 ? "0" : "") + std::to_string(minute) + ":00");
+    desk.SetNow("2026-12-06 11:" + std::string(minute < 10 ? "0" : "") + std::to_string(minute) +
+                ":00");
     desk.Edit(*c, json);
-    desk.SetNow("2026-12-06 11:" + std::string(minute < 10 ? "0" : "") + std::to_string(minute) + ":30");
+    desk.SetNow("2026-12-06 11:" + std::string(minute < 10 ? "0" : "") + std::to_string(minute) +
+                ":30");
     ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   };
   // 37 characters or more with a long last word: split at the last blank.
@@ -189,7 +196,8 @@ TEST(ContactExport, WayBackNameSplitHomeValuesCountryAndMail) {
   EXPECT_EQ(desk.Field("Adressen", "0000000001", "Name"), "Mueller Backwaren und Konditorei Ost");
 
   // A company ignores the home values.
-  back(R"({"BusinessAddressCity": "Kiel", "HomeAddressCity": "Lübeck", "HomeTelephoneNumber": "0451"})");
+  back(
+      R"({"BusinessAddressCity": "Kiel", "HomeAddressCity": "Lübeck", "HomeTelephoneNumber": "0451"})");
   EXPECT_EQ(desk.Field("Adressen", "0000000001", "Ort"), "Kiel");
   EXPECT_EQ(desk.Field("Adressen", "0000000001", "Telefon1"), "");
 
@@ -216,11 +224,14 @@ TEST(ContactExport, WayBackNameSplitHomeValuesCountryAndMail) {
 }
 
 TEST(ContactExport, PrivateContactTakesHomeValues) {
-  Desk desk(Address(R"("An": "Frau", "Vorname": "Eva", "Name": "Muster", "Ort": "Hamburg", "Memo": "alt")"));
+  Desk desk(Address(
+      R"("An": "Frau", "Vorname": "Eva", "Name": "Muster", "Ort": "Hamburg", "Memo": "alt")"));
   ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   auto c = desk.ContactOf(kKey);
   desk.SetNow("2026-12-06 11:00:00");
-  desk.Edit(*c, R"({"BusinessAddressCity": "Kiel", "HomeAddressCity": "Lübeck", "HomeAddressCountry": "CH", "HomeTelephoneNumber": "0451 1", "BusinessTelephoneNumber": "0431 1", "Body": ""})");
+  desk.Edit(
+      *c,
+      R"({"BusinessAddressCity": "Kiel", "HomeAddressCity": "Lübeck", "HomeAddressCountry": "CH", "HomeTelephoneNumber": "0451 1", "BusinessTelephoneNumber": "0431 1", "Body": ""})");
   desk.SetNow("2026-12-06 11:30:00");
   ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   EXPECT_EQ(desk.Field("Adressen", "0000000001", "Ort"), "Lübeck");
@@ -250,7 +261,8 @@ TEST(ContactExport, TableWithoutOptionalFields) {
   EXPECT_EQ(desk.Get(*c, "MobileTelephoneNumber"), "0170 9");
   // And back: nothing is written into fields the table lacks.
   desk.SetNow("2026-12-06 11:00:00");
-  desk.Edit(*c, R"({"BusinessAddressStreet": "Weg 2 | Raum 1", "MobileTelephoneNumber": "0170 8"})");
+  desk.Edit(*c,
+            R"({"BusinessAddressStreet": "Weg 2 | Raum 1", "MobileTelephoneNumber": "0170 8"})");
   desk.SetNow("2026-12-06 11:30:00");
   ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   EXPECT_EQ(desk.Field("Adressen", "0000000001", "Strasse"), "Weg 2 | Raum 1");
@@ -267,7 +279,8 @@ Desk ConflictDesk(const std::string& hostStamp, const std::string& outlookStamp)
       "outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
           {"name": "Kontakte", "type": 2, "items": [
              {"class": "contact", "CompanyName": "Muster", "LastName": "Muster", "BusinessTelephoneNumber": "OUTLOOK",
-              "LastModificationTime": ")" + outlookStamp + R"(",
+              "LastModificationTime": ")" +
+              outlookStamp + R"(",
               "userProperties": {"velSearch": "0000000001Adressen", "velTable": "Adressen", "velID": "0000000001", "velKontaktTyp": "Firma"}} ], "folders": []},
           {"name": "Kalender", "type": 1, "items": [], "folders": []},
           {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})");
@@ -298,7 +311,8 @@ TEST(ContactUpdate, ConflictRuleDayThenTenSecondBand) {
 }
 
 TEST(ContactUpdate, ExportedRecordDeletedInOutlookIsNotRecreatedForThatUser) {
-  Desk desk(R"({"host": {"tables": {"Adressen": [ {"ID": "0000000001", "An": "Firma", "Name": "Muster"} ],
+  Desk desk(
+      R"({"host": {"tables": {"Adressen": [ {"ID": "0000000001", "An": "Firma", "Name": "Muster"} ],
       "Adressmerkmale": [ {"@master": "0000000001", "Merkmal": "OutlookFavorit", "Wert": "ANNA"},
                           {"@master": "0000000001", "Merkmal": "OutlookFavorit", "Wert": "BEN"} ]}}})");
   ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
@@ -328,8 +342,9 @@ TEST(ContactUpdate, UnknownIdShowsMessage) {
 }
 
 TEST(ContactExport, RefusedValuesAreReportedPerFieldAndTheContactIsStillMade) {
-  Desk desk(Address(R"("An": "Firma", "Name": "Muster", "Referenz": "###", "Ort": "???", "Memo": "Notiz")",
-                    "", R"(, "outlook": {"refusedValues": {"ReferredBy": ["###"], "BusinessAddressCity": ["???"]}})"));
+  Desk desk(Address(
+      R"("An": "Firma", "Name": "Muster", "Referenz": "###", "Ort": "???", "Memo": "Notiz")", "",
+      R"(, "outlook": {"refusedValues": {"ReferredBy": ["###"], "BusinessAddressCity": ["???"]}})"));
   ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   const auto boxes = desk.Boxes();
   ASSERT_EQ(boxes.size(), 2u);

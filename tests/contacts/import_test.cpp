@@ -17,7 +17,8 @@ std::string Fixture(const std::string& items, const std::string& hostExtra = "",
       "users": [ {"name": "ANNA", "settings": {
           "PREXOLContactPath": "anna@velmora.example\\Kontakte",
           "PREXOLCalPath": "anna@velmora.example\\Kalender",
-          "PREXOLTaskPath": "anna@velmora.example\\Aufgaben" )" + settings + R"(}},
+          "PREXOLTaskPath": "anna@velmora.example\\Aufgaben" )" +
+         settings + R"(}},
         {"name": "BEN", "settings": {
           "PREXOLContactPath": "ben@velmora.example\\Kontakte",
           "PREXOLCalPath": "ben@velmora.example\\Kalender",
@@ -25,13 +26,15 @@ std::string Fixture(const std::string& items, const std::string& hostExtra = "",
       "tables": {
         "Adressen": [ {"ID": "0000000001", "An": "Firma", "Name": "Muster GmbH", "ModifiziertAm": "2026-12-01 09:00:00"} ],
         "Adressmerkmale": [ {"@master": "0000000001", "Merkmal": "OutlookFavorit", "Wert": "ANNA"} ]
-        )" + hostExtra + R"(}},
+        )" +
+         hostExtra + R"(}},
     "outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
       {"name": "Kontakte", "type": 2, "items": [
         {"class": "contact", "CompanyName": "Muster GmbH", "LastName": "Muster GmbH",
          "LastModificationTime": "2026-12-01 09:00:00",
          "userProperties": {"velSearch": "0000000001Adressen", "velTable": "Adressen", "velID": "0000000001", "velKontaktTyp": "Firma"}}
-        )" + items + R"(], "folders": []},
+        )" +
+         items + R"(], "folders": []},
       {"name": "Kalender", "type": 1, "items": [], "folders": []},
       {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})";
 }
@@ -122,7 +125,8 @@ TEST(ContactImport, TwoPersonsOfOneNewCompany) {
   EXPECT_EQ(desk.Field("Ansprechpartner", secondId, "Name"), "Xqzt");
   EXPECT_EQ(desk.Field("Ansprechpartner", secondId, "FrauHerr"), "???");
   // Both persons hang under the new company.
-  EXPECT_NE(desk.Dump("Ansprechpartner").find("\"@master\":\"" + companyId + "\""), std::string::npos);
+  EXPECT_NE(desk.Dump("Ansprechpartner").find("\"@master\":\"" + companyId + "\""),
+            std::string::npos);
   EXPECT_EQ(desk.Dump("Ansprechpartner").find("\"@master\":\"0000000001\""), std::string::npos);
 }
 
@@ -149,7 +153,8 @@ TEST(ContactImport, StaleLinksAreRemovedAndARunWithoutNewContactsImportsNothing)
   // Address 2 exists but is no longer ANNA's favourite; address 3 is gone;
   // a private contact with a gone record stays; a contact of an unknown
   // table is left alone; a classified private contact waits.
-  Desk desk(Fixture(R"(,
+  Desk desk(Fixture(
+      R"(,
       {"class": "contact", "CompanyName": "Alt AG", "LastName": "Alt AG",
        "userProperties": {"velSearch": "0000000002Adressen", "velKontaktTyp": "Firma"}},
       {"class": "contact", "CompanyName": "Weg AG", "LastName": "Weg AG",
@@ -244,7 +249,8 @@ TEST(LinkClearing, AnswerNoChangesNothingAnswerYesClearsKeysAndLog) {
   const std::string items = R"(,
       {"class": "contact", "LastName": "Ohne"},
       {"class": "contact", "LastName": "Leer", "userProperties": {"velSearch": ""}} )";
-  const std::string log = R"(, "TBKLK_SyncLog": [ {"velUser": "ANNA", "velTable": "Adressen", "velID": "0000000001", "velSearch": "0000000001Adressen"} ])";
+  const std::string log =
+      R"(, "TBKLK_SyncLog": [ {"velUser": "ANNA", "velTable": "Adressen", "velID": "0000000001", "velSearch": "0000000001Adressen"} ])";
   {
     Desk desk(Fixture(items, log));
     desk.Answer(MsgAnswer::No);
@@ -290,7 +296,8 @@ namespace {
 TEST(LinkClearing, FolderLargerThanASixteenBitCounter) {
   std::string items;
   for (int i = 0; i < 32800; ++i) items += R"(,{"class": "contact", "LastName": "x"})";
-  items += R"(,{"class": "contact", "LastName": "Letzter", "userProperties": {"velSearch": "0000000099Adressen"}})";
+  items +=
+      R"(,{"class": "contact", "LastName": "Letzter", "userProperties": {"velSearch": "0000000099Adressen"}})";
   Desk desk(Fixture(items));
   desk.Answer(MsgAnswer::Yes);
   EXPECT_TRUE(desk.ClearContactsVelSearch());

@@ -21,7 +21,8 @@ std::string PersonFixture(const std::string& person, const std::string& extraHos
 }
 
 TEST(ContactPerson, WayBackSalutationTitleMailAndBirthday) {
-  Desk desk(PersonFixture(R"("FrauHerr": "Frau", "Vorname": "Eva", "Name": "Schneider", "Email": "eva@muster.example", "geboren": "1970-01-02", "Geburtstag": "1971-03-04")"));
+  Desk desk(PersonFixture(
+      R"("FrauHerr": "Frau", "Vorname": "Eva", "Name": "Schneider", "Email": "eva@muster.example", "geboren": "1970-01-02", "Geburtstag": "1971-03-04")"));
   desk.UpdateAnsprechpartner("0000000011");
   auto c = desk.ContactOf(kPersonKey);
   ASSERT_TRUE(c);
@@ -35,7 +36,9 @@ TEST(ContactPerson, WayBackSalutationTitleMailAndBirthday) {
   EXPECT_NE(desk.Get(*c, "SelectedMailingAddress"), "1");
 
   desk.SetNow("2026-12-06 11:00:00");
-  desk.Edit(*c, R"({"Title": "Herr Prof. Dr.", "Email1Address": "/o=Velmora/cn=eva", "Email3Address": "eva@privat.example",
+  desk.Edit(
+      *c,
+      R"({"Title": "Herr Prof. Dr.", "Email1Address": "/o=Velmora/cn=eva", "Email3Address": "eva@privat.example",
                     "Birthday": "1969-12-24 00:00:00", "HomeAddressStreet": "Gartenweg 2", "HomeAddressCity": "Kiel", "HomeAddressCountry": "Dänemark"})");
   desk.SetNow("2026-12-06 11:30:00");
   desk.UpdateAnsprechpartner("0000000011");
@@ -66,8 +69,9 @@ TEST(ContactPerson, WayBackSalutationTitleMailAndBirthday) {
 }
 
 TEST(ContactPerson, BirthdayExportSwitchAndMissingEmail2) {
-  Desk desk(PersonFixture(R"("FrauHerr": "Herr", "Vorname": "Jonas", "Name": "Weber", "Geburtstag": "1980-05-04")",
-                          R"("schema": {"Ansprechpartner": {"drop": ["Email2", "geboren"]}}, "users": [ {"name": "ANNA", "settings": {
+  Desk desk(PersonFixture(
+      R"("FrauHerr": "Herr", "Vorname": "Jonas", "Name": "Weber", "Geburtstag": "1980-05-04")",
+      R"("schema": {"Ansprechpartner": {"drop": ["Email2", "geboren"]}}, "users": [ {"name": "ANNA", "settings": {
                                "PREXOLContactPath": "anna@velmora.example\\Kontakte", "PREXOLCalPath": "anna@velmora.example\\Kalender",
                                "PREXOLTaskPath": "anna@velmora.example\\Aufgaben", "TBKLK_ExportContactBirthdate": "False"}} ], )"));
   desk.UpdateAnsprechpartner("0000000011");
@@ -122,13 +126,15 @@ TEST(ContactPerson, AddressChangedLaterRewritesThePersonsContact) {
 }
 
 TEST(ContactPerson, RefusedValueNamesThePersonAndField) {
-  Desk desk(PersonFixture(R"("FrauHerr": "Herr", "Vorname": "Jonas", "Name": "Weber", "Funktion": "###", "Memo": "Notiz")",
-                          "", R"(, "outlook": {"refusedValues": {"JobTitle": ["###"]}})"));
+  Desk desk(PersonFixture(
+      R"("FrauHerr": "Herr", "Vorname": "Jonas", "Name": "Weber", "Funktion": "###", "Memo": "Notiz")",
+      "", R"(, "outlook": {"refusedValues": {"JobTitle": ["###"]}})"));
   desk.UpdateAnsprechpartner("0000000011");
   const auto boxes = desk.Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text,
-            "Der Ansprechpartner (ID)=  '0000000011'  enthält einen ungültigen Wert im Feld 'Funktion'\r\n"
+            "Der Ansprechpartner (ID)=  '0000000011'  enthält einen ungültigen Wert im Feld "
+            "'Funktion'\r\n"
             "Ändern Sie bitte den ungültigen Wert nach Beenden der Synchronisation!");
   auto c = desk.ContactOf(kPersonKey);
   ASSERT_TRUE(c);

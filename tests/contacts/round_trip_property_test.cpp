@@ -16,19 +16,20 @@ namespace {
 // Texts that need no escaping in a JSON fixture: letters, umlauts, digits,
 // blanks and a few punctuation marks, never "|".
 rc::Gen<std::string> Text(std::size_t maxLength) {
-  static const std::vector<std::string> kPieces = {"a", "B", "c", "M", "x", "Z", "ä", "Ö", "ß",
-                                                   "1", "7", " ", ".", "-", "&", "é"};
+  static const std::vector<std::string> kPieces = {"a", "B", "c", "M", "x", "Z", "ä", "Ö",
+                                                   "ß", "1", "7", " ", ".", "-", "&", "é"};
   return rc::gen::map(rc::gen::container<std::vector<std::string>>(rc::gen::elementOf(kPieces)),
                       [maxLength](const std::vector<std::string>& parts) {
                         std::string out;
-                        for (std::size_t i = 0; i < parts.size() && i < maxLength; ++i) out += parts[i];
+                        for (std::size_t i = 0; i < parts.size() && i < maxLength; ++i)
+                          out += parts[i];
                         return out;
                       });
 }
 
 rc::Gen<std::string> Mail() {
-  return rc::gen::elementOf(std::vector<std::string>{"", "info@muster.example", "a.b@c.de",
-                                                     "kein-mail", "x(at)y.de"});
+  return rc::gen::elementOf(
+      std::vector<std::string>{"", "info@muster.example", "a.b@c.de", "kein-mail", "x(at)y.de"});
 }
 
 using Record = std::map<std::string, std::string>;
@@ -41,9 +42,10 @@ std::string Json(const Record& r) {
 
 Record GenAddress() {
   Record r;
-  r["An"] = *rc::gen::elementOf(
-      std::vector<std::string>{"", "Firma", "Herrn", "Herr", "Frau", "Mr", "Mrs", "Familie", "Eheleute"});
-  r["Titel"] = *rc::gen::elementOf(std::vector<std::string>{"", "???", "Dr.", "Prof. Dr.", "MBA", "Dipl.-Ing."});
+  r["An"] = *rc::gen::elementOf(std::vector<std::string>{"", "Firma", "Herrn", "Herr", "Frau", "Mr",
+                                                         "Mrs", "Familie", "Eheleute"});
+  r["Titel"] = *rc::gen::elementOf(
+      std::vector<std::string>{"", "???", "Dr.", "Prof. Dr.", "MBA", "Dipl.-Ing."});
   r["Vorname"] = *Text(12);
   r["Name"] = *Text(20);
   r["Zusatz"] = *Text(20);
@@ -65,8 +67,10 @@ Record GenAddress() {
 
 RC_GTEST_PROP(ContactRoundTrip, AddressFieldsSurviveAnUpdateFromOutlook, ()) {
   const Record address = GenAddress();
-  Desk desk(R"({"host": {"tables": {"Adressen": [ {"ID": "0000000001", "ModifiziertAm": "2026-12-01 09:00:00", )" +
-            Json(address) + R"(} ], "Adressmerkmale": [ {"@master": "0000000001", "Merkmal": "OutlookFavorit", "Wert": "ANNA"} ]}}})");
+  Desk desk(
+      R"({"host": {"tables": {"Adressen": [ {"ID": "0000000001", "ModifiziertAm": "2026-12-01 09:00:00", )" +
+      Json(address) +
+      R"(} ], "Adressmerkmale": [ {"@master": "0000000001", "Merkmal": "OutlookFavorit", "Wert": "ANNA"} ]}}})");
   RC_ASSERT(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   auto contact = desk.ContactOf("0000000001Adressen");
   RC_ASSERT(contact != nullptr);
@@ -84,7 +88,8 @@ RC_GTEST_PROP(ContactRoundTrip, AddressFieldsSurviveAnUpdateFromOutlook, ()) {
 
 RC_GTEST_PROP(ContactRoundTrip, ContactPersonFieldsSurviveAnUpdateFromOutlook, ()) {
   Record p;
-  p["FrauHerr"] = *rc::gen::elementOf(std::vector<std::string>{"", "Herr", "Frau", "Mr", "Mrs", "???"});
+  p["FrauHerr"] =
+      *rc::gen::elementOf(std::vector<std::string>{"", "Herr", "Frau", "Mr", "Mrs", "???"});
   p["Titel"] = *rc::gen::elementOf(std::vector<std::string>{"", "Dr.", "Prof. Dr.", "MBA"});
   p["Vorname"] = *Text(12);
   p["Name"] = *Text(20);
@@ -105,7 +110,8 @@ RC_GTEST_PROP(ContactRoundTrip, ContactPersonFieldsSurviveAnUpdateFromOutlook, (
   p["Ort"] = *Text(12);
   p["Land"] = *rc::gen::elementOf(std::vector<std::string>{"", "DE", "AT", "CH"});
   const bool birthday = *rc::gen::arbitrary<bool>();
-  if (birthday) p["geboren"] = p["Geburtstag"] = "1975-06-0" + std::to_string(*rc::gen::inRange(1, 9));
+  if (birthday)
+    p["geboren"] = p["Geburtstag"] = "1975-06-0" + std::to_string(*rc::gen::inRange(1, 9));
   Desk desk(R"({"host": {"tables": {
       "Adressen": [ {"ID": "0000000001", "An": "Firma", "Name": "Muster", "Zusatz": "AG", "Ort": "Hamburg", "PLZ": "20457", "Land": "DE", "ModifiziertAm": "2026-12-01 09:00:00"} ],
       "Ansprechpartner": [ {"ID": "0000000011", "@master": "0000000001", "ModifiziertAm": "2026-12-01 09:00:00", )" +
@@ -144,22 +150,27 @@ RC_GTEST_PROP(ContactConflictRule, NewerSideWinsByDayThenByTenSeconds, ()) {
       "outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
           {"name": "Kontakte", "type": 2, "items": [
              {"class": "contact", "CompanyName": "Muster", "LastName": "Muster", "BusinessTelephoneNumber": "OUTLOOK",
-              "LastModificationTime": ")" + od.Format() + R"(",
+              "LastModificationTime": ")" +
+            od.Format() + R"(",
               "userProperties": {"velSearch": "0000000001Adressen", "velTable": "Adressen", "velID": "0000000001", "velKontaktTyp": "Firma"}} ], "folders": []},
           {"name": "Kalender", "type": 1, "items": [], "folders": []},
           {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})");
   RC_ASSERT(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   const std::string host = desk.Field("Adressen", "0000000001", "Telefon1");
-  const std::string outlook = desk.Get(*desk.ContactOf("0000000001Adressen"), "BusinessTelephoneNumber");
+  const std::string outlook =
+      desk.Get(*desk.ContactOf("0000000001Adressen"), "BusinessTelephoneNumber");
 
   std::string expected = "none";
-  if (hd.Day() != od.Day()) expected = hd.Day() > od.Day() ? "host" : "outlook";
-  else if (h - o > 10) expected = "host";
-  else if (o - h > 10) expected = "outlook";
-  const std::string actual = host == "HOST" && outlook == "OUTLOOK"     ? "none"
-                             : host == "HOST" && outlook == "HOST"      ? "host"
+  if (hd.Day() != od.Day())
+    expected = hd.Day() > od.Day() ? "host" : "outlook";
+  else if (h - o > 10)
+    expected = "host";
+  else if (o - h > 10)
+    expected = "outlook";
+  const std::string actual = host == "HOST" && outlook == "OUTLOOK"      ? "none"
+                             : host == "HOST" && outlook == "HOST"       ? "host"
                              : host == "OUTLOOK" && outlook == "OUTLOOK" ? "outlook"
-                                                                        : "mixed";
+                                                                         : "mixed";
   RC_ASSERT(actual == expected);
 }
 
