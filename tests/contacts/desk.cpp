@@ -89,7 +89,7 @@ bool Desk::AddressOrContactSync2OL(const std::string& id, const std::string& tab
 }
 
 void Desk::UpdateAdresse(const std::string& addressId) {
-  profile_->Host().PositionTable("Adressen", addressId);
+  if (!addressId.empty()) profile_->Host().PositionTable("Adressen", addressId);
   CMenue menue;
   auto app = profile_->Host().Application();
   menue.UpdateAdresse(app);

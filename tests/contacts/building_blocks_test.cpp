@@ -1,0 +1,73 @@
+// The building blocks other subsystems reuse, called directly on the shared
+// state a command has set up: sync log, favourite marks, link test.
+#include <gtest/gtest.h>
+
+#include "addin/shared_state.h"
+#include "contacts/contacts.h"
+#include "desk.h"
+
+namespace velklk::test {
+namespace {
+
+const char* kTwoAddresses = R"({"host": {"tables": {
+    "Adressen": [ {"ID": "0000000001", "An": "Firma", "Name": "Muster"},
+                  {"ID": "0000000002", "An": "Firma", "Name": "Ohne Marke"} ],
+    "Adressmerkmale": [ {"ID": "0000000007", "@master": "0000000001", "Merkmal": "OutlookFavorit", "Wert": "ANNA"} ]},
+    "refuse": {"Adressmerkmale:0000000007": ["delete"]}}})";
+
+TEST(BuildingBlocks, SyncLogIsWrittenOncePerUserAndKey) {
+  Desk desk(kTwoAddresses);
+  ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
+  EXPECT_FALSE(CreateSyncLog("0000000001Adressen"));
+  EXPECT_TRUE(CreateSyncLog("0000000002Adressen"));
+  EXPECT_EQ(desk.SyncLogCount("ANNA"), 2);
+  EXPECT_TRUE(DeleteSyncLog("0000000002Adressen"));
+  EXPECT_TRUE(DeleteSyncLog("0000000002Adressen"));
+  EXPECT_EQ(desk.SyncLogCount("ANNA"), 1);
+  EXPECT_TRUE(IsContactInOl("0000000001Adressen"));
+  EXPECT_FALSE(IsContactInOl("0000000002Adressen"));
+  // A key with a quote is a literal in the filter, not a syntax error.
+  EXPECT_FALSE(IsContactInOl("00000\"0001Adressen"));
+  EXPECT_TRUE(desk.Messages().empty());
+}
+
+TEST(BuildingBlocks, LinkTestAndMarksOfOtherTables) {
+  Desk desk(kTwoAddresses);
+  ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
+  EXPECT_TRUE(IsValidContactInOL("0000000001Adressen"));
+  EXPECT_TRUE(IsValidContactInOL("0000000001ADRESSEN"));
+  EXPECT_FALSE(IsValidContactInOL("0000000002Adressen"));
+  EXPECT_FALSE(IsValidContactInOL("0000000009Adressen"));
+  EXPECT_FALSE(IsValidContactInOL("0000000001Vorgaenge"));
+  // Marks exist only for addresses and contact persons.
+  SharedState& s = State();
+  EXPECT_FALSE(MakeVelOutlookFavorit(*s.mTblVorgaenge));
+  EXPECT_FALSE(IsVelOutlookFavorit(*s.mTblVorgaenge));
+  EXPECT_FALSE(DeleteVelOutlookFavorit(*s.mTblVorgaenge));
+  EXPECT_EQ(desk.Count("Adressmerkmale"), 1);
+}
+
+TEST(BuildingBlocks, MarkTheHostMayNotDeleteStays) {
+  Desk desk(kTwoAddresses);
+  ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
+  desk.ContactOf("0000000001Adressen")->Delete();
+  // The user deleted the contact; the host keeps the mark, the answer is
+  // still True and the log entry goes.
+  EXPECT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
+  EXPECT_EQ(desk.Marks("Adressen", "0000000001"), std::vector<std::string>{"ANNA"});
+  EXPECT_FALSE(desk.SyncLogHas("0000000001Adressen"));
+  EXPECT_FALSE(desk.ContactOf("0000000001Adressen"));
+}
+
+TEST(BuildingBlocks, UpdateCommandWithoutCurrentAddress) {
+  Desk desk(R"({"host": {"tables": {"Adressen": []}}})");
+  desk.UpdateAdresse("");
+  const auto boxes = desk.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Keine Adresse ausgewählt!");
+  EXPECT_EQ(boxes[0].title, "Adresse abgleichen");
+  EXPECT_TRUE(desk.AllContacts().empty());
+}
+
+}  // namespace
+}  // namespace velklk::test
