@@ -76,7 +76,7 @@ class EmbeddedHost {
   void Rollback();
 
   // Test switches; stored in the database like the fixture's.
-  void RefuseTable(const std::string& table, const std::string& op);   // "add", "edit", "delete"
+  void RefuseTable(const std::string& table, const std::string& op);  // "add", "edit", "delete"
   void RefuseRecord(const std::string& table, const std::string& id, const std::string& op);
   void RefuseValue(const std::string& table, const std::string& field, const std::string& value);
   // Makes an operation raise the error number. operation is

@@ -17,9 +17,9 @@ struct ExprNode {
 
 const std::vector<FunctionInfo>& KnownFunctions() {
   static const std::vector<FunctionInfo> functions = {
-      {"NamePerson", 0},    {"Name", 0},          {"Telefon1", 0},
-      {"Telefon2", 0},      {"Telefax", 0},       {"EMail2", 0},
-      {"TelefonPerson", 0}, {"TelefaxPerson", 0}, {"EMailPerson", 0},
+      {"NamePerson", 0},         {"Name", 0},          {"Telefon1", 0},
+      {"Telefon2", 0},           {"Telefax", 0},       {"EMail2", 0},
+      {"TelefonPerson", 0},      {"TelefaxPerson", 0}, {"EMailPerson", 0},
       {"EMailSyntaxGueltig", 1}, {"DocLinkName", 2}};
   return functions;
 }
@@ -206,7 +206,8 @@ Variant Eval(const ExprNode& node, ExpressionContext& context) {
       return context.CallFunction(node.name, args);
     }
     case ExprNode::Kind::Equal:
-      return Variant(ValuesEqual(Eval(*node.children[0], context), Eval(*node.children[1], context)));
+      return Variant(
+          ValuesEqual(Eval(*node.children[0], context), Eval(*node.children[1], context)));
     case ExprNode::Kind::NotEqual:
       return Variant(
           !ValuesEqual(Eval(*node.children[0], context), Eval(*node.children[1], context)));

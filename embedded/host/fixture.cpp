@@ -23,7 +23,8 @@ namespace {
   throw FixtureError(where + ": " + what);
 }
 
-void OnlyKeys(const json& object, const std::string& where, std::initializer_list<const char*> keys) {
+void OnlyKeys(const json& object, const std::string& where,
+              std::initializer_list<const char*> keys) {
   for (const auto& item : object.items()) {
     bool known = false;
     for (const char* k : keys) known = known || item.key() == k;
@@ -110,7 +111,8 @@ FieldDef ParseFieldDef(const std::string& name, const json& spec, const std::str
   OnlyKeys(spec, where, {"type", "size", "default"});
   FieldDef f;
   f.name = name;
-  const std::string typeName = spec.contains("type") ? String(spec["type"], where + ".type") : "text";
+  const std::string typeName =
+      spec.contains("type") ? String(spec["type"], where + ".type") : "text";
   auto type = host::ParseFieldType(typeName);
   if (!type) Bad(where + ".type", "unknown field type '" + typeName + "'");
   f.type = *type;
@@ -164,7 +166,8 @@ host::Schema ApplySchemaChanges(const json& changes) {
       for (std::size_t i = 0; i < drop.size(); ++i) {
         const std::string name = String(drop[i], where + ".drop[" + std::to_string(i) + "]");
         const int index = table->FieldIndex(name);
-        if (index < 0) Bad(where + ".drop[" + std::to_string(i) + "]", "unknown field '" + name + "'");
+        if (index < 0)
+          Bad(where + ".drop[" + std::to_string(i) + "]", "unknown field '" + name + "'");
         table->fields.erase(table->fields.begin() + index);
         std::erase_if(table->indexes, [&](const host::IndexDef& ix) {
           for (const auto& f : ix.fields)
@@ -192,7 +195,8 @@ host::Schema ApplySchemaChanges(const json& changes) {
       for (const auto& ix : indexes.items()) {
         host::IndexDef def{ix.key(), {}};
         const json& fields = Array(ix.value(), where + ".indexes." + ix.key());
-        for (const auto& f : fields) def.fields.push_back(String(f, where + ".indexes." + ix.key()));
+        for (const auto& f : fields)
+          def.fields.push_back(String(f, where + ".indexes." + ix.key()));
         table->indexes.push_back(std::move(def));
       }
     }
@@ -247,13 +251,15 @@ void BindFixtureValue(sqlite::Statement& st, int index, const FieldDef& f, const
       }
       if (!value.is_string()) Bad(where, "must be a date text \"yyyy-MM-dd hh:mm:ss\"");
       auto d = AutoDate::Parse(value.get<std::string>());
-      if (!d) Bad(where, "'" + value.get<std::string>() + "' is not a date \"yyyy-MM-dd hh:mm:ss\"");
+      if (!d)
+        Bad(where, "'" + value.get<std::string>() + "' is not a date \"yyyy-MM-dd hh:mm:ss\"");
       st.Bind(index, d->Value());
       return;
     }
     case FieldType::Link: {
       std::string text = value.is_null() ? std::string() : String(value, where);
-      if (!text.empty() && !host::IsWebAddress(text)) Bad(where, "'" + text + "' is not a web address");
+      if (!text.empty() && !host::IsWebAddress(text))
+        Bad(where, "'" + text + "' is not a web address");
       st.Bind(index, text);
       return;
     }
@@ -300,8 +306,9 @@ class Loader {
         const FieldDef* field = table->FindField(item.key().substr(dot + 1));
         if (!field) Bad(where, "unknown field");
         for (const auto& v : Array(item.value(), where))
-          core_.AddRefusedValue(table->name, field->name,
-                                v.is_string() ? v.get<std::string>() : ToVariant(v, where).ToText());
+          core_.AddRefusedValue(
+              table->name, field->name,
+              v.is_string() ? v.get<std::string>() : ToVariant(v, where).ToText());
       }
     }
     if (h.contains("raise")) {
@@ -349,7 +356,8 @@ class Loader {
       auto insProp = core_.Conn().Prepare("INSERT INTO main._vk_user_props VALUES(?1, ?2, ?3, ?4)");
       auto insGroup = core_.Conn().Prepare("INSERT OR IGNORE INTO main._vk_groups VALUES(?1)");
       auto insMember = core_.Conn().Prepare("INSERT INTO main._vk_group_members VALUES(?1, ?2)");
-      auto insSetting = core_.Conn().Prepare("INSERT INTO main._vk_settings VALUES(?1, ?2, ?3, ?4)");
+      auto insSetting =
+          core_.Conn().Prepare("INSERT INTO main._vk_settings VALUES(?1, ?2, ?3, ?4)");
       for (std::size_t i = 0; i < users.size(); ++i) {
         const std::string where = "host.users[" + std::to_string(i) + "]";
         const json& u = Object(users[i], where);
@@ -358,7 +366,8 @@ class Loader {
         const std::string name = String(u["name"], where + ".name");
         if (name.empty()) Bad(where + ".name", "empty");
         if (first.empty()) first = name;
-        insUser.Bind(1, name).Bind(2, u.contains("name2") ? String(u["name2"], where + ".name2") : "");
+        insUser.Bind(1, name).Bind(2,
+                                   u.contains("name2") ? String(u["name2"], where + ".name2") : "");
         RunUnique(insUser, where + ".name");
         if (u.contains("properties"))
           for (const auto& p : Object(u["properties"], where + ".properties").items()) {
@@ -414,7 +423,8 @@ class Loader {
       for (const auto& record : item.value())
         if (record.is_object() && record.contains("ID") && record["ID"].is_string()) {
           const std::string id = record["ID"].get<std::string>();
-          if (!id.empty() && id.size() <= 18 && id.find_first_not_of("0123456789") == std::string::npos)
+          if (!id.empty() && id.size() <= 18 &&
+              id.find_first_not_of("0123456789") == std::string::npos)
             highest = std::max(highest, std::stoll(id));
         }
     auto st = core_.Conn().Prepare("UPDATE main._vk_meta SET value = ?1 WHERE key = 'nextId'");
@@ -468,16 +478,19 @@ class Loader {
           Bad(where + ".@master", "no record '" + masterId + "' in '" + table.master + "'");
         insert.Bind(1, masterRow);
       } else {
-        if (record.contains("@master")) Bad(where + ".@master", "'" + table.name + "' has no master table");
+        if (record.contains("@master"))
+          Bad(where + ".@master", "'" + table.name + "' has no master table");
         insert.BindNull(1);
       }
       std::string tenants;
       if (record.contains("@tenants")) {
         const json& list = Array(record["@tenants"], where + ".@tenants");
         for (std::size_t t = 0; t < list.size(); ++t) {
-          const std::string tenant = String(list[t], where + ".@tenants[" + std::to_string(t) + "]");
+          const std::string tenant =
+              String(list[t], where + ".@tenants[" + std::to_string(t) + "]");
           if (tenant.empty() || tenant.find(',') != std::string::npos)
-            Bad(where + ".@tenants[" + std::to_string(t) + "]", "a tenant name is not empty and has no comma");
+            Bad(where + ".@tenants[" + std::to_string(t) + "]",
+                "a tenant name is not empty and has no comma");
           tenants += (tenants.empty() ? "" : ",") + tenant;
         }
       }
@@ -591,14 +604,16 @@ nlohmann::json EmbeddedHost::DumpFixture() const {
       json u = {{"name", name}, {"name2", st.Text(1)}};
       json p = json::object(), g = json::array(), s = json::object();
       props.Bind(1, name);
-      while (props.Step()) p[props.Text(0)] = FromVariant(HostCore::DecodeValue(props.Text(1), props.Text(2)));
+      while (props.Step())
+        p[props.Text(0)] = FromVariant(HostCore::DecodeValue(props.Text(1), props.Text(2)));
       props.Reset();
       groups.Bind(1, name);
       while (groups.Step()) g.push_back(groups.Text(0));
       groups.Reset();
       settings.Bind(1, name);
       while (settings.Step())
-        s[settings.Text(0)] = FromVariant(HostCore::DecodeValue(settings.Text(1), settings.Text(2)));
+        s[settings.Text(0)] =
+            FromVariant(HostCore::DecodeValue(settings.Text(1), settings.Text(2)));
       settings.Reset();
       u["properties"] = p;
       u["groups"] = g;
@@ -610,7 +625,8 @@ nlohmann::json EmbeddedHost::DumpFixture() const {
   json globals = json::object();
   {
     auto st = conn.Prepare("SELECT name, kind, value FROM main._vk_globals ORDER BY rowid");
-    while (st.Step()) globals[st.Text(0)] = FromVariant(HostCore::DecodeValue(st.Text(1), st.Text(2)));
+    while (st.Step())
+      globals[st.Text(0)] = FromVariant(HostCore::DecodeValue(st.Text(1), st.Text(2)));
   }
   h["globals"] = globals;
 
@@ -651,14 +667,15 @@ nlohmann::json EmbeddedHost::DumpFixture() const {
 
   json tables = json::object();
   for (const auto& t : schema.tables) {
-    std::string list = std::string(host::kRowColumn) + ", " + host::kTenantsColumn + ", " +
-                       (t->master.empty() ? std::string("NULL")
-                                          : "(SELECT m.\"ID\" FROM main." + QuoteIdentifier(t->master) +
-                                                " m WHERE m." + host::kRowColumn + " = d." +
-                                                host::kMasterColumn + ")");
+    std::string list =
+        std::string(host::kRowColumn) + ", " + host::kTenantsColumn + ", " +
+        (t->master.empty()
+             ? std::string("NULL")
+             : "(SELECT m.\"ID\" FROM main." + QuoteIdentifier(t->master) + " m WHERE m." +
+                   host::kRowColumn + " = d." + host::kMasterColumn + ")");
     for (const auto& f : t->fields) list += ", d." + QuoteIdentifier(f.name);
-    auto st = conn.Prepare("SELECT " + list + " FROM main." + QuoteIdentifier(t->name) + " d ORDER BY d." +
-                           host::kRowColumn);
+    auto st = conn.Prepare("SELECT " + list + " FROM main." + QuoteIdentifier(t->name) +
+                           " d ORDER BY d." + host::kRowColumn);
     json records = json::array();
     while (st.Step()) {
       json r = json::object();

@@ -130,7 +130,8 @@ void HostCore::InstallSchema(const Schema& schema) {
     auto st = connection_->Prepare("SELECT name FROM main._vk_tables");
     while (st.Step()) drop.insert(st.Text(0));
   }
-  for (const auto& name : drop) connection_->Exec("DROP TABLE IF EXISTS main." + QuoteIdentifier(name));
+  for (const auto& name : drop)
+    connection_->Exec("DROP TABLE IF EXISTS main." + QuoteIdentifier(name));
   connection_->Exec(
       "DELETE FROM main._vk_meta; DELETE FROM main._vk_tables; DELETE FROM main._vk_fields;"
       "DELETE FROM main._vk_indexes; DELETE FROM main._vk_users; DELETE FROM main._vk_user_props;"
@@ -139,7 +140,8 @@ void HostCore::InstallSchema(const Schema& schema) {
       "DELETE FROM main._vk_refused_values; DELETE FROM main._vk_injected;"
       "INSERT INTO main._vk_meta VALUES('nextId', 1), ('currentUser', ''), ('flags', 0);");
   auto insTable = connection_->Prepare("INSERT INTO main._vk_tables VALUES(?1, ?2, ?3)");
-  auto insField = connection_->Prepare("INSERT INTO main._vk_fields VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+  auto insField =
+      connection_->Prepare("INSERT INTO main._vk_fields VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
   auto insIndex = connection_->Prepare("INSERT INTO main._vk_indexes VALUES(?1, ?2, ?3)");
   int tablePos = 0;
   for (const auto& t : schema.tables) {
@@ -198,14 +200,16 @@ void HostCore::LoadState() {
       fields.Bind(1, t->name);
       while (fields.Step()) {
         auto type = ParseFieldType(fields.Text(1));
-        if (!type) throw std::runtime_error("CRM database: field '" + fields.Text(0) +
-                                            "' has an unknown type '" + fields.Text(1) + "'");
-        t->fields.push_back(FieldDef{fields.Text(0), *type, static_cast<int>(fields.Int(2)),
-                                     fields.Text(3)});
+        if (!type)
+          throw std::runtime_error("CRM database: field '" + fields.Text(0) +
+                                   "' has an unknown type '" + fields.Text(1) + "'");
+        t->fields.push_back(
+            FieldDef{fields.Text(0), *type, static_cast<int>(fields.Int(2)), fields.Text(3)});
       }
       fields.Reset();
       indexes.Bind(1, t->name);
-      while (indexes.Step()) t->indexes.push_back(IndexDef{indexes.Text(0), Split(indexes.Text(1), ',')});
+      while (indexes.Step())
+        t->indexes.push_back(IndexDef{indexes.Text(0), Split(indexes.Text(1), ',')});
       indexes.Reset();
       schema.tables.push_back(std::move(t));
     }
@@ -222,11 +226,13 @@ void HostCore::LoadState() {
   }
   {
     auto st = connection_->Prepare("SELECT tbl, id, op FROM main._vk_refusals");
-    while (st.Step()) refusals_.insert(LowerAscii(st.Text(0) + "|" + st.Text(1) + "|" + st.Text(2)));
+    while (st.Step())
+      refusals_.insert(LowerAscii(st.Text(0) + "|" + st.Text(1) + "|" + st.Text(2)));
   }
   {
     auto st = connection_->Prepare("SELECT tbl, field, value FROM main._vk_refused_values");
-    while (st.Step()) refusedValues_.insert(LowerAscii(st.Text(0) + "|" + st.Text(1)) + "|" + st.Text(2));
+    while (st.Step())
+      refusedValues_.insert(LowerAscii(st.Text(0) + "|" + st.Text(1)) + "|" + st.Text(2));
   }
   {
     auto st = connection_->Prepare("SELECT operation, number FROM main._vk_injected");
@@ -237,7 +243,8 @@ void HostCore::LoadState() {
 std::string HostCore::NextId(const TableDef& table) {
   const FieldDef* id = table.FindField("ID");
   const int size = id ? id->size : 10;
-  auto& st = Cached("UPDATE main._vk_meta SET value = value + 1 WHERE key = 'nextId' RETURNING value - 1");
+  auto& st =
+      Cached("UPDATE main._vk_meta SET value = value + 1 WHERE key = 'nextId' RETURNING value - 1");
   long long next = 0;
   {
     StatementUse use(st);
@@ -248,9 +255,9 @@ std::string HostCore::NextId(const TableDef& table) {
   std::snprintf(buffer, sizeof buffer, "%0*lld", size, next);
   std::string text(buffer);
   if (static_cast<int>(text.size()) > size)
-    throw AutomationError(err::kFail, "Velmora.Database",
-                          "no more keys of size " + std::to_string(size) + " for table '" +
-                              table.name + "'");
+    throw AutomationError(
+        err::kFail, "Velmora.Database",
+        "no more keys of size " + std::to_string(size) + " for table '" + table.name + "'");
   return text;
 }
 
@@ -261,8 +268,8 @@ void HostCore::AdvanceIdsPastStored() {
                                    QuoteIdentifier(t->name) + " WHERE \"ID\" GLOB '[0-9]*'");
     if (st.Step() && !st.IsNull(0)) highest = std::max<long long>(highest, st.Int(0));
   }
-  auto st = connection_->Prepare(
-      "UPDATE main._vk_meta SET value = max(value, ?1) WHERE key = 'nextId'");
+  auto st =
+      connection_->Prepare("UPDATE main._vk_meta SET value = max(value, ?1) WHERE key = 'nextId'");
   st.Bind(1, static_cast<std::int64_t>(highest + 1)).Run();
 }
 
@@ -335,7 +342,8 @@ HostCore::Configuration HostCore::StoredConfiguration() const {
     while (st.Step()) c.refusedValues[st.Text(0) + "." + st.Text(1)].insert(st.Text(2));
   }
   {
-    auto st = connection_->Prepare("SELECT operation, number FROM main._vk_injected ORDER BY rowid");
+    auto st =
+        connection_->Prepare("SELECT operation, number FROM main._vk_injected ORDER BY rowid");
     while (st.Step()) c.injected[st.Text(0)] = static_cast<std::uint32_t>(st.Int(1));
   }
   return c;

@@ -87,7 +87,7 @@ class HostCore {
     if (!injected_.empty()) CheckInjectedSlow(scope, operation);
   }
   struct Configuration {
-    std::map<std::string, std::set<std::string>> refusals;  // "Table" or "Table:ID" -> ops
+    std::map<std::string, std::set<std::string>> refusals;       // "Table" or "Table:ID" -> ops
     std::map<std::string, std::set<std::string>> refusedValues;  // "Table.Field" -> values
     std::map<std::string, std::uint32_t> injected;               // operation -> number
   };
@@ -109,8 +109,8 @@ class HostCore {
   std::unordered_map<std::string, std::unique_ptr<sqlite::Statement>> cache_;
   std::string currentUser_;
   std::uint32_t flags_ = 0;
-  std::set<std::string> refusals_;       // lower "table|id|op"
-  std::set<std::string> refusedValues_;  // lower "table|field" + "|" + value
+  std::set<std::string> refusals_;                 // lower "table|id|op"
+  std::set<std::string> refusedValues_;            // lower "table|field" + "|" + value
   std::map<std::string, std::uint32_t> injected_;  // lower operation
 };
 

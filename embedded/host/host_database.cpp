@@ -44,8 +44,7 @@ std::uint32_t DatabaseImpl::AttributeFlags() const {
 
 std::shared_ptr<HostDatabase> DatabaseImpl::OpenWorkingDatabase(int argument) {
   core_->CheckInjected("Database", "OpenWorkingDatabase");
-  if (argument != 0)
-    Raise(err::kInvalidArg, "Database", "working database: argument must be 0");
+  if (argument != 0) Raise(err::kInvalidArg, "Database", "working database: argument must be 0");
   return std::make_shared<DatabaseImpl>(core_);
 }
 
@@ -59,7 +58,8 @@ int DatabaseImpl::UserCount() const {
 
 std::shared_ptr<HostUser> DatabaseImpl::UserAt(int index) {
   core_->CheckInjected("Database", "UserAt");
-  auto& st = core_->Cached("SELECT name, name2 FROM main._vk_users ORDER BY rowid LIMIT 1 OFFSET ?1");
+  auto& st =
+      core_->Cached("SELECT name, name2 FROM main._vk_users ORDER BY rowid LIMIT 1 OFFSET ?1");
   StatementUse use(st);
   use->Bind(1, index);
   if (index < 0 || !Step(*use))
@@ -105,7 +105,8 @@ Variant DatabaseImpl::GlobalValue(const std::string& name) const {
   auto& st = core_->Cached("SELECT kind, value FROM main._vk_globals WHERE name = ?1");
   StatementUse use(st);
   use->Bind(1, name);
-  if (!Step(*use)) Raise(err::kInvalidArg, "Database", "global variable '" + name + "' does not exist");
+  if (!Step(*use))
+    Raise(err::kInvalidArg, "Database", "global variable '" + name + "' does not exist");
   return HostCore::DecodeValue(use->Text(0), use->Text(1));
 }
 
@@ -196,7 +197,8 @@ bool SettingsImpl::Exists(const std::string& key) const {
 
 Variant SettingsImpl::Value(const std::string& key) const {
   core_->CheckInjected("Settings", "Value");
-  auto& st = core_->Cached("SELECT kind, value FROM main._vk_settings WHERE user = ?1 AND key = ?2");
+  auto& st =
+      core_->Cached("SELECT kind, value FROM main._vk_settings WHERE user = ?1 AND key = ?2");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, key);
   if (!Step(*use)) Raise(err::kInvalidArg, "Settings", "setting '" + key + "' does not exist");
@@ -281,7 +283,8 @@ Variant RecordContext::FieldValue(const std::string& table, const std::string& f
   auto other = db_.TableObject(table);
   const int index = other->Def().FieldIndex(field);
   if (index < 0)
-    Raise(err::kUnknownName, "Expression", "Table '" + other->Name() + "' has no field '" + field + "'");
+    Raise(err::kUnknownName, "Expression",
+          "Table '" + other->Name() + "' has no field '" + field + "'");
   if (!other->HasRecord()) return Variant(std::string());
   return other->FieldValueAt(index);
 }
@@ -320,7 +323,8 @@ Variant RecordContext::CallFunction(const std::string& name, const std::vector<V
     const std::string table = args.at(0).ToText();
     const std::string field = args.at(1).ToText();
     auto def = db_.Core().GetSchema().Find(table);
-    if (!def) Raise(err::kInvalidArg, "Expression", "DocLinkName: table '" + table + "' does not exist");
+    if (!def)
+      Raise(err::kInvalidArg, "Expression", "DocLinkName: table '" + table + "' does not exist");
     const FieldDef* f = def->FindField(field);
     if (!f || f->type != FieldType::Link)
       Raise(err::kInvalidArg, "Expression",

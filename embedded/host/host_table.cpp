@@ -69,9 +69,9 @@ void BindField(sqlite::Statement& st, int index, const FieldDef& field, const Va
     }
     case FieldType::Integer:
     case FieldType::Boolean:
-      st.Bind(index, static_cast<std::int64_t>(field.type == FieldType::Boolean
-                                                   ? (value.ToBool() ? 1 : 0)
-                                                   : value.ToLong()));
+      st.Bind(index,
+              static_cast<std::int64_t>(field.type == FieldType::Boolean ? (value.ToBool() ? 1 : 0)
+                                                                         : value.ToLong()));
       return;
     case FieldType::Number:
       st.Bind(index, value.ToDouble());
@@ -214,8 +214,8 @@ std::shared_ptr<HostField> TableImpl::Field(int index) const {
                           "Table '" + def_->name + "': no field at index " + std::to_string(index));
   auto& slot = fields_[static_cast<std::size_t>(index)];
   if (!slot)
-    slot = std::make_shared<FieldImpl>(
-        std::const_pointer_cast<TableImpl>(shared_from_this()), index);
+    slot =
+        std::make_shared<FieldImpl>(std::const_pointer_cast<TableImpl>(shared_from_this()), index);
   return slot;
 }
 
@@ -275,14 +275,16 @@ void TableImpl::SetFieldValueAt(int index, const Variant& value) {
       if (value.IsObject()) {
         auto link = value.As<HostLink>();
         if (!link) Fail(err::kTypeMismatch, "field '" + field.name + "' takes a link object");
-        stored = Variant(std::shared_ptr<AutomationObject>(std::make_shared<LinkImpl>(link->Target())));
+        stored =
+            Variant(std::shared_ptr<AutomationObject>(std::make_shared<LinkImpl>(link->Target())));
       } else if (value.IsEmpty() || value.IsNull() || value.ToText().empty()) {
         stored = Variant();
       } else if (IsWebAddress(value.ToText())) {
-        stored = Variant(std::shared_ptr<AutomationObject>(std::make_shared<LinkImpl>(value.ToText())));
+        stored =
+            Variant(std::shared_ptr<AutomationObject>(std::make_shared<LinkImpl>(value.ToText())));
       } else {
-        Fail(err::kTypeMismatch, "field '" + field.name + "' takes a web address, not '" +
-                                     value.ToText() + "'");
+        Fail(err::kTypeMismatch,
+             "field '" + field.name + "' takes a web address, not '" + value.ToText() + "'");
       }
       break;
   }
@@ -326,8 +328,8 @@ bool TableImpl::Move(long count) {
   }
   const bool detail = !def_->master.empty();
   const bool forward = count > 0;
-  const std::string sql = "SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
-                          " WHERE " + kRowColumn + (forward ? " > ?1" : " < ?1") +
+  const std::string sql = "SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ + " WHERE " +
+                          kRowColumn + (forward ? " > ?1" : " < ?1") +
                           (detail ? std::string(" AND ") + kMasterColumn + " = ?3" : "") +
                           " ORDER BY " + kRowColumn + (forward ? "" : " DESC") +
                           " LIMIT 1 OFFSET ?2";
@@ -392,8 +394,8 @@ void TableImpl::PrepareSeekSql() {
       key += (key.empty() ? "" : " || ") + QuoteIdentifier(def_->FindField(f)->name);
     key = "(" + key + ")";
   }
-  seekSql_ = "SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " + key + " = ?1 ORDER BY " +
-             kRowColumn + " LIMIT 1";
+  seekSql_ = "SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " + key +
+             " = ?1 ORDER BY " + kRowColumn + " LIMIT 1";
 }
 
 bool TableImpl::Seek(const std::string& value) {
@@ -431,7 +433,8 @@ bool TableImpl::Seek(const std::string& value) {
 bool TableImpl::RecordRefuses(const std::string& op) const {
   LoadCurrent();
   if (row_ == 0) return false;
-  return core_->Refuses(def_->name, values_[0 + static_cast<std::size_t>(def_->FieldIndex("ID"))].ToText(), op);
+  return core_->Refuses(def_->name,
+                        values_[0 + static_cast<std::size_t>(def_->FieldIndex("ID"))].ToText(), op);
 }
 
 std::string TableImpl::CurrentId() const {
@@ -539,8 +542,8 @@ void TableImpl::StoreEdited() {
             std::to_string(written.size() + 1);
   }
   if (!written.empty()) {
-    auto& st = core_->Cached("UPDATE " + quotedName_ + " SET " + sets + " WHERE " + kRowColumn +
-                             " = ?1");
+    auto& st =
+        core_->Cached("UPDATE " + quotedName_ + " SET " + sets + " WHERE " + kRowColumn + " = ?1");
     StatementUse use(st);
     use->Bind(1, row_);
     for (std::size_t k = 0; k < written.size(); ++k)

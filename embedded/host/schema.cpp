@@ -192,23 +192,39 @@ std::vector<FieldDef> ActivityFields() {
 Schema Schema::Default() {
   using FT = FieldType;
   Schema s;
-  s.tables.push_back(Make("Adressen", "",
-                          {Text("An", 20), Text("Titel", 30), Text("Vorname", 40), Text("Name", 60),
-                           Text("Zusatz", 60), Text("Strasse", 60), Text("haus_zimmer", 30),
-                           Text("PLZ", 10), Text("Ort", 40), Text("Land", 3), Text("Email", 80),
-                           Text("Email2", 80), Text("Telefon1", 30), Text("Telefon2", 30),
-                           Text("Telefax", 30), Text("TelefonMobil", 30), Of("URL", FT::Link),
-                           Text("Referenz", 60), Of("Memo", FT::Memo)}));
   s.tables.push_back(Make(
-      "Ansprechpartner", "Adressen",
-      {Text("FrauHerr", 10), Text("Titel", 30), Text("Vorname", 40), Text("Name", 60),
-       Text("Abteilung", 60), Text("Funktion", 60), Text("Telefon", 30), Text("Telefax", 30),
-       Text("TelefonMobil", 30), Text("Email", 80), Text("Email2", 80), Text("TelefonPrivat", 30),
-       Text("TelefaxPrivat", 30), Text("TelefonMobilPrivat", 30), Text("EMailPrivat", 80),
-       Of("Memo", FT::Memo), Of("InfoObject", FT::Link), Text("Strasse", 60), Text("PLZ", 10),
-       Text("Ort", 40), Text("Land", 3), Of("geboren", FT::Date), Of("Geburtstag", FT::Date)}));
-  s.tables.push_back(
-      Make("Adressmerkmale", "Adressen", {Text("Gruppe", 40), Text("Merkmal", 40), Text("Wert", 60)}));
+      "Adressen", "",
+      {Text("An", 20), Text("Titel", 30), Text("Vorname", 40), Text("Name", 60), Text("Zusatz", 60),
+       Text("Strasse", 60), Text("haus_zimmer", 30), Text("PLZ", 10), Text("Ort", 40),
+       Text("Land", 3), Text("Email", 80), Text("Email2", 80), Text("Telefon1", 30),
+       Text("Telefon2", 30), Text("Telefax", 30), Text("TelefonMobil", 30), Of("URL", FT::Link),
+       Text("Referenz", 60), Of("Memo", FT::Memo)}));
+  s.tables.push_back(Make("Ansprechpartner", "Adressen",
+                          {Text("FrauHerr", 10),
+                           Text("Titel", 30),
+                           Text("Vorname", 40),
+                           Text("Name", 60),
+                           Text("Abteilung", 60),
+                           Text("Funktion", 60),
+                           Text("Telefon", 30),
+                           Text("Telefax", 30),
+                           Text("TelefonMobil", 30),
+                           Text("Email", 80),
+                           Text("Email2", 80),
+                           Text("TelefonPrivat", 30),
+                           Text("TelefaxPrivat", 30),
+                           Text("TelefonMobilPrivat", 30),
+                           Text("EMailPrivat", 80),
+                           Of("Memo", FT::Memo),
+                           Of("InfoObject", FT::Link),
+                           Text("Strasse", 60),
+                           Text("PLZ", 10),
+                           Text("Ort", 40),
+                           Text("Land", 3),
+                           Of("geboren", FT::Date),
+                           Of("Geburtstag", FT::Date)}));
+  s.tables.push_back(Make("Adressmerkmale", "Adressen",
+                          {Text("Gruppe", 40), Text("Merkmal", 40), Text("Wert", 60)}));
   s.tables.push_back(Make("AnsprechpartnerMerkmale", "Ansprechpartner",
                           {Text("Gruppe", 40), Text("Merkmal", 40), Text("Wert", 60)}));
   s.tables.push_back(Make("Vorgaenge", "Adressen", {Text("Betreff", 120), Of("Memo", FT::Memo)}));
@@ -219,19 +235,19 @@ Schema Schema::Default() {
   s.tables.push_back(Make("calA_Termine", "", std::move(termine)));
   s.tables.push_back(Make("calA_Teilnehmer", "",
                           {Text("MasterTable", 31), Text("MasterID", 10), Text("User", 30)}));
-  s.tables.push_back(Make("TBKLK_SyncLog", "",
-                          {Text("velUser", 30), Text("velTable", 31), Text("velID", 10),
-                           Text("velSearch", 80)},
-                          {IndexDef{"SyncSearch", {"velUser", "velSearch"}}}));
-  s.tables.push_back(Make(
-      "WRTM_Tasks", "",
-      {Text("Responsible", 30), Text("ResponsibleGroup", 30), Text("CreatedBy", 30),
-       Of("Status", FT::Integer), Of("StartDate", FT::Date), Of("EndDate", FT::Date),
-       Text("Subject", 120), Of("Description", FT::Memo), Of("Importance", FT::Integer),
-       Of("DoneInPercent", FT::Integer), Of("RemindTime", FT::Date), Of("Remind", FT::Boolean),
-       Of("Duration", FT::Number), Of("Version", FT::Integer), Of("UnRead", FT::Boolean),
-       Text("DoneBy", 30), Text("LinkedRecordTable", 31), Text("LinkedRecordId", 10),
-       Text("LinkedRecordDescription", 120)}));
+  s.tables.push_back(
+      Make("TBKLK_SyncLog", "",
+           {Text("velUser", 30), Text("velTable", 31), Text("velID", 10), Text("velSearch", 80)},
+           {IndexDef{"SyncSearch", {"velUser", "velSearch"}}}));
+  s.tables.push_back(
+      Make("WRTM_Tasks", "",
+           {Text("Responsible", 30), Text("ResponsibleGroup", 30), Text("CreatedBy", 30),
+            Of("Status", FT::Integer), Of("StartDate", FT::Date), Of("EndDate", FT::Date),
+            Text("Subject", 120), Of("Description", FT::Memo), Of("Importance", FT::Integer),
+            Of("DoneInPercent", FT::Integer), Of("RemindTime", FT::Date), Of("Remind", FT::Boolean),
+            Of("Duration", FT::Number), Of("Version", FT::Integer), Of("UnRead", FT::Boolean),
+            Text("DoneBy", 30), Text("LinkedRecordTable", 31), Text("LinkedRecordId", 10),
+            Text("LinkedRecordDescription", 120)}));
   return s;
 }
 

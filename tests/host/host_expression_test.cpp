@@ -79,11 +79,13 @@ TEST(HostExpressions, EMailSyntaxCheck) {
   HostUnderTest h(Fixture());
   h.Table("Adressen")->MoveFirst();
   for (const char* good : {"a@b.de", "max.muster@muster-gmbh.example", "x_y+z@sub.example.org"})
-    EXPECT_EQ(Eval(h, std::string("EMailSyntaxGueltig(\"") + good + "\")", "Adressen"), Variant(true))
+    EXPECT_EQ(Eval(h, std::string("EMailSyntaxGueltig(\"") + good + "\")", "Adressen"),
+              Variant(true))
         << good;
   for (const char* bad : {"", "muster", "a@b", "@b.de", "a@@b.de", "a b@c.de", "a@.de", "a.@b.de",
                           "a@b..de", "a@b.de."})
-    EXPECT_EQ(Eval(h, std::string("EMailSyntaxGueltig(\"") + bad + "\")", "Adressen"), Variant(false))
+    EXPECT_EQ(Eval(h, std::string("EMailSyntaxGueltig(\"") + bad + "\")", "Adressen"),
+              Variant(false))
         << bad;
 }
 

@@ -38,7 +38,8 @@ RC_GTEST_PROP(HostProperties, NewKeysHaveTheKeySizeAndAreUnique, ()) {
   const int count = *rc::gen::inRange(1, 40);
   json f;
   f["schema"]["calA_Termine"]["add"]["ID"] = {{"type", "text"}, {"size", size}};
-  f["tables"]["calA_Termine"] = json::array({{{"ID", std::string(static_cast<std::size_t>(size), '0').replace(0, 1, "1")}}});
+  f["tables"]["calA_Termine"] =
+      json::array({{{"ID", std::string(static_cast<std::size_t>(size), '0').replace(0, 1, "1")}}});
   HostUnderTest h(f);
   auto t = h.Table("calA_Termine");
   std::set<std::string> keys{h.Text(*t, "ID")};

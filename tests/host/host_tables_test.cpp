@@ -195,7 +195,8 @@ TEST(HostTables, NewRecordsGetKeysOfTheIdSizeAndTheClock) {
   EXPECT_EQ(h.Text(*termine, "Typ"), std::string(30, 'x'));
 
   // A schema with another ID size gives keys of that size.
-  HostUnderTest small(json::parse(R"({"schema": {"Adressen": {"add": {"ID": {"type": "text", "size": 6}}}}})"));
+  HostUnderTest small(
+      json::parse(R"({"schema": {"Adressen": {"add": {"ID": {"type": "text", "size": 6}}}}})"));
   auto adr = small.Table("Adressen");
   adr->NewRecord();
   adr->SaveNew();
@@ -331,9 +332,9 @@ TEST(HostTables, LinksTenantsSelectRowsAndLookupOptions) {
 }
 
 TEST(HostTables, StoresSurviveTheProcessAndUnitsOfWorkCommit) {
-  const std::string path =
-      (std::filesystem::temp_directory_path() / ("velklk_host_" + std::to_string(::getpid()) + ".db"))
-          .string();
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("velklk_host_" + std::to_string(::getpid()) + ".db"))
+                               .string();
   std::filesystem::remove(path);
   {
     HostUnderTest h(CrmFixture(), path);

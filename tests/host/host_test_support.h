@@ -23,7 +23,9 @@ struct HostUnderTest {
     db = host->Database();
   }
   std::shared_ptr<HostTable> Table(const std::string& name) { return db->Table(name); }
-  std::string Text(HostTable& t, const std::string& field) { return t.Field(field)->Value().ToText(); }
+  std::string Text(HostTable& t, const std::string& field) {
+    return t.Field(field)->Value().ToText();
+  }
 
   SettableClock clock;
   std::shared_ptr<EmbeddedHost> host;
