@@ -1,5 +1,8 @@
 // Tables of the embedded host: navigation, master-detail, indexes, the record
 // life cycle, refusals and durability.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -387,6 +390,58 @@ TEST(HostTables, ApplicationActiveTableAndPositioning) {
   EXPECT_THROW(h.host->SetCurrentUser("CARL"), std::invalid_argument);
   h.host->SetCurrentUser("ben");
   EXPECT_EQ(h.db->CurrentUser()->Name(), "BEN");
+}
+
+}  // namespace
+}  // namespace velklk::testing
+
+namespace velklk::testing {
+namespace {
+
+// A process that dies inside a unit of work leaves the database as the last
+// finished unit left it; finished units are there for the next process.
+TEST(HostDurability, DyingInsideAUnitLosesOnlyThatUnit) {
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("velklk_host_die_" + std::to_string(::getpid()) + ".db"))
+                               .string();
+  std::filesystem::remove(path);
+  { HostUnderTest h(nlohmann::json::object(), path); }
+  const pid_t child = ::fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    SettableClock clock(At("2026-12-06 10:00:00"));
+    auto host = EmbeddedHost::OpenFile(path, &clock);
+    auto tasks = host->Database()->Table("WRTM_Tasks");
+    host->Begin();
+    tasks->NewRecord();
+    tasks->Field("Subject")->SetValue("fertig");
+    tasks->SaveNew();
+    host->Commit();
+    host->Begin();
+    for (int i = 0; i < 20; ++i) {
+      tasks->NewRecord();
+      tasks->Field("Subject")->SetValue("halb");
+      tasks->SaveNew();
+    }
+    ::_exit(0);  // dies without ending the unit
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  SettableClock clock(At("2026-12-06 10:00:00"));
+  auto host = EmbeddedHost::OpenFile(path, &clock);
+  auto tasks = host->Database()->Table("WRTM_Tasks");
+  std::vector<std::string> subjects;
+  for (bool more = tasks->MoveFirst(); more; more = tasks->Move(1))
+    subjects.push_back(tasks->Field("Subject")->Value().ToText());
+  EXPECT_EQ(subjects, std::vector<std::string>{"fertig"});
+  // The key counter went back with the lost unit, so keys stay dense.
+  tasks->NewRecord();
+  tasks->SaveNew();
+  EXPECT_EQ(tasks->Field("ID")->Value().ToText(), "0000000002");
+  host.reset();
+  std::filesystem::remove(path);
+  std::filesystem::remove(path + "-journal");
 }
 
 }  // namespace
