@@ -307,3 +307,28 @@ TEST(LinkClearing, FolderLargerThanASixteenBitCounter) {
 
 }  // namespace
 }  // namespace velklk::test
+
+namespace velklk::test {
+namespace {
+
+TEST(ContactImport, ConfiguredFieldsTakeTheirValueOrAQuestionMark) {
+  Desk desk(R"({"host": {"globals": {"TBKLK_g_Merkmalgruppe": "Eigene Gruppe",
+                  "TBKLK_g_AdressenFeld1": "Referenz",
+                  "TBKLK_g_AdressenFeld2": "Telefon2", "TBKLK_g_AdressenWert2": "aus Outlook",
+                  "TBKLK_g_AdressenFeld3": "GibtEsNicht", "TBKLK_g_AdressenWert3": "x"}},
+      "outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
+        {"name": "Kontakte", "type": 2, "items": [ {"class": "contact", "LastName": "Neu", "Business2TelephoneNumber": "040 5"} ], "folders": []},
+        {"name": "Kalender", "type": 1, "items": [], "folders": []},
+        {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})");
+  EXPECT_TRUE(desk.SyncContacts2VEL());
+  auto c = desk.Find(R"([LastName] = "Neu")");
+  ASSERT_TRUE(c);
+  const std::string id = desk.UserProp(*c, "velID");
+  EXPECT_EQ(desk.Field("Adressen", id, "Referenz"), "?");
+  EXPECT_EQ(desk.Field("Adressen", id, "Telefon2"), "aus Outlook");
+  EXPECT_NE(desk.Dump("Adressmerkmale").find("\"Gruppe\":\"Eigene Gruppe\""), std::string::npos);
+  EXPECT_TRUE(desk.Messages().empty());
+}
+
+}  // namespace
+}  // namespace velklk::test
