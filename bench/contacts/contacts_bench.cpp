@@ -2,6 +2,7 @@
 // the bare host and Outlook store work the same records need. The per-record
 // time must stay flat from 1,000 to 10,000 records.
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <memory>
@@ -257,6 +258,47 @@ void BM_BareImportWork(benchmark::State& state) {
                                                      benchmark::Counter::kInvert);
 }
 
+// The bare SQLite work of one record of either direction: insert a row of
+// a dozen text columns under an indexed key, then look it up by that key.
+void BM_BareSqlite(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    sqlite3* db = nullptr;
+    sqlite3_open(":memory:", &db);
+    sqlite3_exec(db,
+                 "CREATE TABLE t(k TEXT, a TEXT, b TEXT, c TEXT, d TEXT, e TEXT, f TEXT, g TEXT, "
+                 "h TEXT, i TEXT, j TEXT, l TEXT); CREATE UNIQUE INDEX tk ON t(k)",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?1,?2,?2,?2,?2,?2,?2,?2,?2,?2,?2,?2)", -1, &insert,
+                       nullptr);
+    sqlite3_prepare_v2(db, "SELECT * FROM t WHERE k = ?1", -1, &select, nullptr);
+    state.ResumeTiming();
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    for (int i = 1; i <= n; ++i) {
+      const std::string key = Id(i) + "Adressen";
+      sqlite3_bind_text(insert, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(insert, 2, "Muster Maschinenbau GmbH", -1, SQLITE_STATIC);
+      sqlite3_step(insert);
+      sqlite3_reset(insert);
+      sqlite3_bind_text(select, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+      benchmark::DoNotOptimize(sqlite3_step(select));
+      sqlite3_reset(select);
+    }
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    state.PauseTiming();
+    sqlite3_finalize(insert);
+    sqlite3_finalize(select);
+    sqlite3_close(db);
+    state.ResumeTiming();
+  }
+  state.counters["per_record"] =
+      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
+}
+
 BENCHMARK(BM_AddressOrContactSync2OL_FirstExport)
     ->Arg(1000)
     ->Arg(10000)
@@ -269,6 +311,7 @@ BENCHMARK(BM_AddressOrContactSync2OL_NoChange)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareExportWork)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SyncContacts2VEL)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareSqlite)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareImportWork)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
