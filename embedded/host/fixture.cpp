@@ -106,24 +106,24 @@ json FromVariant(const Variant& value) {
   return nullptr;
 }
 
-FieldDef ParseFieldDef(const std::string& name, const json& spec, const std::string& where) {
-  Object(spec, where);
-  OnlyKeys(spec, where, {"type", "size", "default"});
+FieldDef ParseFieldDef(const std::string& name, const json& def, const std::string& where) {
+  Object(def, where);
+  OnlyKeys(def, where, {"type", "size", "default"});
   FieldDef f;
   f.name = name;
   const std::string typeName =
-      spec.contains("type") ? String(spec["type"], where + ".type") : "text";
+      def.contains("type") ? String(def["type"], where + ".type") : "text";
   auto type = host::ParseFieldType(typeName);
   if (!type) Bad(where + ".type", "unknown field type '" + typeName + "'");
   f.type = *type;
   if (f.type == FieldType::Text) {
-    if (!spec.contains("size") || !spec["size"].is_number_integer())
+    if (!def.contains("size") || !def["size"].is_number_integer())
       Bad(where + ".size", "a text field needs an integer size");
-    f.size = spec["size"].get<int>();
-  } else if (spec.contains("size")) {
+    f.size = def["size"].get<int>();
+  } else if (def.contains("size")) {
     Bad(where + ".size", "only text fields have a size");
   }
-  if (spec.contains("default")) f.defaultValue = String(spec["default"], where + ".default");
+  if (def.contains("default")) f.defaultValue = String(def["default"], where + ".default");
   return f;
 }
 
@@ -144,12 +144,12 @@ host::Schema ApplySchemaChanges(const json& changes) {
   Object(changes, "host.schema");
   for (const auto& item : changes.items()) {
     const std::string where = "host.schema." + item.key();
-    const json& spec = Object(item.value(), where);
-    OnlyKeys(spec, where, {"remove", "master", "drop", "add", "indexes"});
+    const json& def = Object(item.value(), where);
+    OnlyKeys(def, where, {"remove", "master", "drop", "add", "indexes"});
     auto existing = schema.Find(item.key());
-    if (spec.contains("remove")) {
-      if (!spec["remove"].is_boolean()) Bad(where + ".remove", "must be true or false");
-      if (spec["remove"].get<bool>()) {
+    if (def.contains("remove")) {
+      if (!def["remove"].is_boolean()) Bad(where + ".remove", "must be true or false");
+      if (def["remove"].get<bool>()) {
         if (!existing) Bad(where, "unknown table");
         std::erase(schema.tables, existing);
         continue;
@@ -160,9 +160,9 @@ host::Schema ApplySchemaChanges(const json& changes) {
       table->name = item.key();
       table->fields.push_back(FieldDef{"ID", FieldType::Text, 10, {}});
     }
-    if (spec.contains("master")) table->master = String(spec["master"], where + ".master");
-    if (spec.contains("drop")) {
-      const json& drop = Array(spec["drop"], where + ".drop");
+    if (def.contains("master")) table->master = String(def["master"], where + ".master");
+    if (def.contains("drop")) {
+      const json& drop = Array(def["drop"], where + ".drop");
       for (std::size_t i = 0; i < drop.size(); ++i) {
         const std::string name = String(drop[i], where + ".drop[" + std::to_string(i) + "]");
         const int index = table->FieldIndex(name);
@@ -176,8 +176,8 @@ host::Schema ApplySchemaChanges(const json& changes) {
         });
       }
     }
-    if (spec.contains("add")) {
-      const json& add = Object(spec["add"], where + ".add");
+    if (def.contains("add")) {
+      const json& add = Object(def["add"], where + ".add");
       for (const auto& field : add.items()) {
         FieldDef f = ParseFieldDef(field.key(), field.value(), where + ".add." + field.key());
         const int index = table->FieldIndex(f.name);
@@ -189,8 +189,8 @@ host::Schema ApplySchemaChanges(const json& changes) {
     }
     if (!existing && table->FieldIndex("ModifiziertAm") < 0)
       table->fields.push_back(FieldDef{"ModifiziertAm", FieldType::Date, 0, {}});
-    if (spec.contains("indexes")) {
-      const json& indexes = Object(spec["indexes"], where + ".indexes");
+    if (def.contains("indexes")) {
+      const json& indexes = Object(def["indexes"], where + ".indexes");
       table->indexes.clear();
       for (const auto& ix : indexes.items()) {
         host::IndexDef def{ix.key(), {}};
