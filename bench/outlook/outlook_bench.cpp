@@ -3,10 +3,10 @@
 // items, and the commit cost of saves in the rollback journal (which lets
 // one transaction span the CRM database and the profile) against WAL.
 #include <benchmark/benchmark.h>
-#include <nlohmann/json.hpp>
 #include <unistd.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "outlook/embedded_outlook.h"
@@ -100,7 +100,8 @@ void BM_OpenProfile(benchmark::State& state) {
   BenchProfile profile("open" + std::to_string(count));
   {
     auto db = profile.Connect();
-    EmbeddedOutlook::Open(db, "outlook", &g_clock, "de")->LoadFixture(Contacts(count), g_clock.Now());
+    EmbeddedOutlook::Open(db, "outlook", &g_clock, "de")
+        ->LoadFixture(Contacts(count), g_clock.Now());
   }
   for (auto _ : state) {
     auto db = profile.Connect();

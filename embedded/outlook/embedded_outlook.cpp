@@ -1,8 +1,7 @@
 #include "outlook/embedded_outlook.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cmath>
+#include <nlohmann/json.hpp>
 #include <set>
 
 #include "outlook/model.h"
@@ -29,7 +28,8 @@ namespace {
 AutoDate JsonDate(const json& value, const std::string& where) {
   if (!value.is_string()) Bad(where, "a date must be a text \"yyyy-MM-dd hh:mm:ss\"");
   auto date = AutoDate::Parse(value.get<std::string>());
-  if (!date) Bad(where, "\"" + value.get<std::string>() + "\" is not a date \"yyyy-MM-dd hh:mm:ss\"");
+  if (!date)
+    Bad(where, "\"" + value.get<std::string>() + "\" is not a date \"yyyy-MM-dd hh:mm:ss\"");
   return *date;
 }
 
@@ -61,11 +61,16 @@ PropValue JsonValue(const json& value, ValueType type, const std::string& where)
 
 json ToJson(const PropValue& value) {
   switch (outlook::TypeOf(value)) {
-    case ValueType::Text: return std::get<std::string>(value);
-    case ValueType::Bool: return std::get<bool>(value);
-    case ValueType::Integer: return std::get<std::int64_t>(value);
-    case ValueType::Double: return std::get<double>(value);
-    case ValueType::Date: return std::get<AutoDate>(value).Format();
+    case ValueType::Text:
+      return std::get<std::string>(value);
+    case ValueType::Bool:
+      return std::get<bool>(value);
+    case ValueType::Integer:
+      return std::get<std::int64_t>(value);
+    case ValueType::Double:
+      return std::get<double>(value);
+    case ValueType::Date:
+      return std::get<AutoDate>(value).Format();
   }
   return nullptr;
 }
@@ -79,7 +84,8 @@ Variant JsonToVariant(const json& value) {
   return Variant(VariantList{});
 }
 
-void CheckKeys(const json& object, const std::string& where, std::initializer_list<const char*> keys) {
+void CheckKeys(const json& object, const std::string& where,
+               std::initializer_list<const char*> keys) {
   for (const auto& [key, value] : object.items()) {
     bool known = false;
     for (const char* k : keys) known = known || key == k;
@@ -148,7 +154,8 @@ class FixtureReader {
     if (!f.contains("name") || !f["name"].is_string() || f["name"].get<std::string>().empty())
       Bad(where, "a folder needs a non-empty \"name\"");
     folder->name = f["name"].get<std::string>();
-    if (folder->name.find('\\') != std::string::npos) Bad(where, "a folder name cannot hold \"\\\"");
+    if (folder->name.find('\\') != std::string::npos)
+      Bad(where, "a folder name cannot hold \"\\\"");
     const std::string at = where + " (" + folder->name + ")";
     if (f.contains("type")) {
       const json& t = f["type"];
@@ -198,14 +205,17 @@ class FixtureReader {
     if (it.contains("class")) {
       auto kind = it["class"].is_string() ? outlook::KindFromName(it["class"].get<std::string>())
                                           : std::nullopt;
-      if (!kind) Bad(where + ".class", "must be \"contact\", \"appointment\", \"task\", \"distlist\" or \"mail\"");
+      if (!kind)
+        Bad(where + ".class",
+            "must be \"contact\", \"appointment\", \"task\", \"distlist\" or \"mail\"");
       record->kind = *kind;
     }
     record->modified = it.contains("LastModificationTime")
                            ? JsonDate(it["LastModificationTime"], where + ".LastModificationTime")
                            : now_;
-    record->created = it.contains("CreationTime") ? JsonDate(it["CreationTime"], where + ".CreationTime")
-                                                  : record->modified;
+    record->created = it.contains("CreationTime")
+                          ? JsonDate(it["CreationTime"], where + ".CreationTime")
+                          : record->modified;
     if (it.contains("entryId")) {
       if (!it["entryId"].is_string() || it["entryId"].get<std::string>().empty())
         Bad(where + ".entryId", "must be a non-empty text");
@@ -239,7 +249,8 @@ class FixtureReader {
           if (l.is_string()) {
             data.links.push_back({l.get<std::string>(), ""});
           } else if (l.is_object() && l.contains("entryId") && l["entryId"].is_string()) {
-            std::string name = l.contains("name") && l["name"].is_string() ? l["name"].get<std::string>() : "";
+            std::string name =
+                l.contains("name") && l["name"].is_string() ? l["name"].get<std::string>() : "";
             data.links.push_back({l["entryId"].get<std::string>(), name});
           } else {
             Bad(where + ".links", "a link is the contact's entry ID or {\"entryId\", \"name\"}");
@@ -268,9 +279,8 @@ class FixtureReader {
       if (id == outlook::prop::kDuration) {
         const PropValue* start = data.Find(outlook::prop::kStart);
         if (start)
-          data.Put(outlook::prop::kEnd,
-                   AutoDate::FromSeconds(std::get<AutoDate>(*start).Seconds() +
-                                         std::get<std::int64_t>(v) * 60));
+          data.Put(outlook::prop::kEnd, AutoDate::FromSeconds(std::get<AutoDate>(*start).Seconds() +
+                                                              std::get<std::int64_t>(v) * 60));
       } else {
         data.Put(id, std::move(v));
       }
@@ -325,7 +335,8 @@ json DumpFolder(const Model& model, const Folder& folder) {
 std::shared_ptr<EmbeddedOutlook> EmbeddedOutlook::Open(std::shared_ptr<sqlite::Connection> db,
                                                        std::string schema, const Clock* clock,
                                                        std::string language) {
-  auto model = std::make_shared<Model>(std::move(db), std::move(schema), clock, std::move(language));
+  auto model =
+      std::make_shared<Model>(std::move(db), std::move(schema), clock, std::move(language));
   model->CreateTables();
   model->Load();
   return std::shared_ptr<EmbeddedOutlook>(new EmbeddedOutlook(std::move(model)));
@@ -404,7 +415,8 @@ void EmbeddedOutlook::ApplyJson(OlItem& item, const json& properties) {
       for (const auto& [name, v] : value.items()) {
         auto p = user->Find(name);
         if (!p)
-          p = user->Add(name, v.is_boolean() ? OlUserPropertyType::YesNo : OlUserPropertyType::Text);
+          p = user->Add(name,
+                        v.is_boolean() ? OlUserPropertyType::YesNo : OlUserPropertyType::Text);
         p->SetValue(JsonToVariant(v));
       }
       continue;
@@ -435,8 +447,8 @@ std::shared_ptr<OlItem> EmbeddedOutlook::AddItemAsUser(const std::string& folder
     auto kind = item["class"].is_string() ? outlook::KindFromName(item["class"].get<std::string>())
                                           : std::nullopt;
     if (!kind) throw AutomationError(err::kInvalidArg, "Outlook", "Unknown item class.");
-    added = items->Add(static_cast<OlItemType>(
-        *kind == ItemKind::DistList ? 7 : static_cast<int>(*kind)));
+    added = items->Add(
+        static_cast<OlItemType>(*kind == ItemKind::DistList ? 7 : static_cast<int>(*kind)));
   } else {
     added = items->Add();
   }
@@ -479,7 +491,9 @@ std::vector<std::pair<std::string, bool>> EmbeddedOutlook::Displayed() const {
   return model_->displayed;
 }
 void EmbeddedOutlook::SetClock(const Clock* clock) { model_->SetClock(clock); }
-void EmbeddedOutlook::SetLanguage(std::string language) { model_->SetLanguage(std::move(language)); }
+void EmbeddedOutlook::SetLanguage(std::string language) {
+  model_->SetLanguage(std::move(language));
+}
 void EmbeddedOutlook::Reload() { model_->Load(); }
 
 }  // namespace velklk

@@ -7,10 +7,9 @@
 // there is one.
 #pragma once
 
-#include <nlohmann/json_fwd.hpp>
-
 #include <functional>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -77,8 +76,8 @@ class EmbeddedOutlook {
 
   // Explorer windows: called with the folder path, "display", "windowstate"
   // or "close", and the window state.
-  using ExplorerCallback =
-      std::function<void(const std::string& folderPath, const std::string& action, int windowState)>;
+  using ExplorerCallback = std::function<void(const std::string& folderPath,
+                                              const std::string& action, int windowState)>;
   void SetExplorerCallback(ExplorerCallback callback);
   // Item.Display: called with the item and the modal flag; without a
   // callback the entry ID and flag are recorded in Displayed().

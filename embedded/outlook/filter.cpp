@@ -14,9 +14,10 @@ constexpr int kMaxDepth = 64;
 
 [[noreturn]] void Fail(std::string_view text, std::size_t at, const std::string& why) {
   std::string rest(text.substr(std::min(at, text.size()), 40));
-  throw AutomationError(kFilterError, "Outlook",
-                        "Cannot parse condition. " + why + (rest.empty() ? std::string(" at the end.")
-                                                                         : " Error at \"" + rest + "\"."));
+  throw AutomationError(
+      kFilterError, "Outlook",
+      "Cannot parse condition. " + why +
+          (rest.empty() ? std::string(" at the end.") : " Error at \"" + rest + "\"."));
 }
 
 class Parser {
@@ -196,12 +197,18 @@ std::optional<double> Number(const std::string& text) {
 template <typename T>
 bool Apply(CompareOp op, const T& a, const T& b) {
   switch (op) {
-    case CompareOp::Eq: return a == b;
-    case CompareOp::Ne: return a != b;
-    case CompareOp::Lt: return a < b;
-    case CompareOp::Gt: return a > b;
-    case CompareOp::Le: return a <= b;
-    case CompareOp::Ge: return a >= b;
+    case CompareOp::Eq:
+      return a == b;
+    case CompareOp::Ne:
+      return a != b;
+    case CompareOp::Lt:
+      return a < b;
+    case CompareOp::Gt:
+      return a > b;
+    case CompareOp::Le:
+      return a <= b;
+    case CompareOp::Ge:
+      return a >= b;
   }
   return false;
 }
@@ -238,9 +245,9 @@ BoundFilter::Node BindNode(const FilterNode& in, const PropertyBinder& binder) {
   out.type = bound->type;
   out.op = in.op;
   auto invalid = [&]() -> AutomationError {
-    return AutomationError(kFilterError, "Outlook",
-                           "The value \"" + in.value + "\" in the condition on \"" + in.property +
-                               "\" is not valid.");
+    return AutomationError(
+        kFilterError, "Outlook",
+        "The value \"" + in.value + "\" in the condition on \"" + in.property + "\" is not valid.");
   };
   switch (bound->type) {
     case ValueType::Text:
@@ -334,8 +341,8 @@ bool BoundFilter::Matches(const ValueSource& source) const { return Eval(*root_,
 std::optional<BoundFilter::Equality> BoundFilter::RequiredEquality(
     const std::function<bool(int)>& usable) const {
   auto check = [&](const Node& n) -> std::optional<Equality> {
-    if (n.kind == FilterNode::Kind::Compare && n.op == CompareOp::Eq &&
-        n.type == ValueType::Text && usable(n.id))
+    if (n.kind == FilterNode::Kind::Compare && n.op == CompareOp::Eq && n.type == ValueType::Text &&
+        usable(n.id))
       return Equality{n.id, n.text};
     return std::nullopt;
   };

@@ -49,8 +49,12 @@ void PutString(std::string& out, std::string_view s) {
 void PutValue(std::string& out, const PropValue& value) {
   out.push_back(static_cast<char>(TypeOf(value)));
   switch (TypeOf(value)) {
-    case ValueType::Text: PutString(out, std::get<std::string>(value)); break;
-    case ValueType::Bool: out.push_back(std::get<bool>(value) ? 1 : 0); break;
+    case ValueType::Text:
+      PutString(out, std::get<std::string>(value));
+      break;
+    case ValueType::Bool:
+      out.push_back(std::get<bool>(value) ? 1 : 0);
+      break;
     case ValueType::Integer: {
       std::int64_t v = std::get<std::int64_t>(value);
       char buf[8];
@@ -105,8 +109,10 @@ class Reader {
   PropValue Value() {
     const std::uint8_t type = Byte();
     switch (static_cast<ValueType>(type)) {
-      case ValueType::Text: return String();
-      case ValueType::Bool: return Byte() != 0;
+      case ValueType::Text:
+        return String();
+      case ValueType::Bool:
+        return Byte() != 0;
       case ValueType::Integer: {
         if (data_.size() - pos_ < 8) Damaged("an item's values are cut short");
         std::int64_t v;
@@ -114,8 +120,10 @@ class Reader {
         pos_ += 8;
         return v;
       }
-      case ValueType::Double: return Double();
-      case ValueType::Date: return AutoDate(Double());
+      case ValueType::Double:
+        return Double();
+      case ValueType::Date:
+        return AutoDate(Double());
     }
     Damaged("an item's value has an unknown type");
   }
@@ -235,7 +243,10 @@ void Savepoint::Release() {
 
 Model::Model(std::shared_ptr<sqlite::Connection> db, std::string schema, const Clock* clock,
              std::string language)
-    : db_(std::move(db)), schema_(std::move(schema)), clock_(clock), language_(std::move(language)) {}
+    : db_(std::move(db)),
+      schema_(std::move(schema)),
+      clock_(clock),
+      language_(std::move(language)) {}
 
 std::string Model::Table(const char* name) const {
   return sqlite::QuoteIdentifier(schema_) + "." + name;
@@ -248,8 +259,9 @@ void Model::CreateTables() {
               "(key TEXT PRIMARY KEY, value TEXT NOT NULL)");
     db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("refused_values") +
               "(property TEXT NOT NULL, value TEXT NOT NULL)");
-    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("folders") +
-              "(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT NOT NULL, type INTEGER NOT NULL)");
+    db_->Exec(
+        "CREATE TABLE IF NOT EXISTS " + Table("folders") +
+        "(id INTEGER PRIMARY KEY, parent INTEGER, name TEXT NOT NULL, type INTEGER NOT NULL)");
     db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("folder_properties") +
               "(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name TEXT NOT NULL, "
               "type INTEGER NOT NULL)");
@@ -305,9 +317,9 @@ ItemData Model::Decode(std::string_view blob) {
         Damaged("a user property has an unknown type");
       u.type = static_cast<OlUserPropertyType>(type);
       u.value = r.Value();
-      const ValueType want =
-          u.type == OlUserPropertyType::Text ? ValueType::Text : ValueType::Bool;
-      if (TypeOf(u.value) != want) Damaged("user property " + u.name + " has a value of another type");
+      const ValueType want = u.type == OlUserPropertyType::Text ? ValueType::Text : ValueType::Bool;
+      if (TypeOf(u.value) != want)
+        Damaged("user property " + u.name + " has a value of another type");
       data.user.push_back(std::move(u));
     } else if (tag == 'L') {
       LinkRef l;
@@ -392,13 +404,13 @@ void Model::Load() {
       if (key == "version") state.switches.version = value;
       if (key == "offline") state.switches.offline = value == "1";
     }
-    auto refused = db_->Prepare("SELECT property, value FROM " + Table("refused_values") +
-                                " ORDER BY rowid");
+    auto refused =
+        db_->Prepare("SELECT property, value FROM " + Table("refused_values") + " ORDER BY rowid");
     while (refused.Step()) state.switches.refused[refused.Text(0)].push_back(refused.Text(1));
 
     std::unordered_map<std::int64_t, Folder*> folders;
-    auto fs = db_->Prepare("SELECT id, parent, name, type FROM " + Table("folders") +
-                           " ORDER BY id");
+    auto fs =
+        db_->Prepare("SELECT id, parent, name, type FROM " + Table("folders") + " ORDER BY id");
     while (fs.Step()) {
       auto folder = std::make_unique<Folder>();
       folder->id = fs.Int(0);
@@ -499,9 +511,10 @@ void Model::Install(State state, bool keepIdentity) {
   };
   for (auto& s : stores_) walk(*s);
   for (auto record : state.records) {
-    if (auto r = replacement.find(record->folder); r != replacement.end()) record->folder = r->second;
-    if (auto old = oldRecords.find(record->entryId); keepIdentity && old != oldRecords.end() &&
-                                                      old->second->rowId == record->rowId) {
+    if (auto r = replacement.find(record->folder); r != replacement.end())
+      record->folder = r->second;
+    if (auto old = oldRecords.find(record->entryId);
+        keepIdentity && old != oldRecords.end() && old->second->rowId == record->rowId) {
       Record& kept = *old->second;
       kept.kind = record->kind;
       kept.folder = record->folder;
@@ -611,7 +624,8 @@ void Model::Index(Record& record, bool add) {
       u && u->type == OlUserPropertyType::Text)
     update(f.velSearchIndex, FoldCase(std::get<std::string>(u->value)));
   if (record.kind == ItemKind::Contact)
-    update(f.fileAsIndex, FoldCase(std::get<std::string>(Value(record, record.saved, prop::kFileAs))));
+    update(f.fileAsIndex,
+           FoldCase(std::get<std::string>(Value(record, record.saved, prop::kFileAs))));
 }
 
 PropValue Model::Value(const Record& record, const ItemData& data, int id) {
@@ -633,8 +647,8 @@ PropValue Model::Value(const Record& record, const ItemData& data, int id) {
     const PropValue* s = data.Find(prop::kStart);
     const PropValue* e = data.Find(prop::kEnd);
     if (!s || !e) return std::int64_t{0};
-    return static_cast<std::int64_t>(
-        SecondDiff(std::get<AutoDate>(*s), std::get<AutoDate>(*e)) / 60);
+    return static_cast<std::int64_t>(SecondDiff(std::get<AutoDate>(*s), std::get<AutoDate>(*e)) /
+                                     60);
   }
   return stored ? *stored : Property(id).defaultValue;
 }
@@ -645,9 +659,9 @@ void Model::CheckRefused(const std::string& property, const PropValue& value) co
     const std::string text = ValueText(value);
     for (const auto& v : values)
       if (v == text)
-        throw AutomationError(err::kOlRefusedValue, "Outlook",
-                              "The value \"" + text + "\" is not valid for the property " +
-                                  property + ".");
+        throw AutomationError(
+            err::kOlRefusedValue, "Outlook",
+            "The value \"" + text + "\" is not valid for the property " + property + ".");
   }
 }
 
@@ -747,8 +761,9 @@ void Model::DeleteDefinition(Folder* folder, const std::string& name) {
     st.Bind(1, folder->id).Bind(2, name).Run();
   });
   auto& defs = folder->defs;
-  defs.erase(std::remove_if(defs.begin(), defs.end(), [&](const UserDef& d) { return d.name == name; }),
-             defs.end());
+  defs.erase(
+      std::remove_if(defs.begin(), defs.end(), [&](const UserDef& d) { return d.name == name; }),
+      defs.end());
 }
 
 BoundFilter Model::BindFilter(const Folder* folder, const std::string& text) const {
@@ -757,9 +772,9 @@ BoundFilter Model::BindFilter(const Folder* folder, const std::string& text) con
     if (auto id = FindProperty(name)) return BoundProperty{*id, Property(*id).type};
     for (std::size_t i = 0; i < folder->defs.size(); ++i) {
       if (folder->defs[i].name != name) continue;
-      return BoundProperty{kUserBase + static_cast<int>(i),
-                           folder->defs[i].type == OlUserPropertyType::Text ? ValueType::Text
-                                                                            : ValueType::Bool};
+      return BoundProperty{
+          kUserBase + static_cast<int>(i),
+          folder->defs[i].type == OlUserPropertyType::Text ? ValueType::Text : ValueType::Bool};
     }
     // A user property can be filtered only when the folder defines it.
     return std::nullopt;
@@ -779,16 +794,19 @@ std::vector<std::shared_ptr<Record>> Model::Matches(const Folder* folder, const 
     if (!KindHas(current->kind, id)) return nullptr;
     scratch = Value(*current, current->saved, id);
     // An unset date counts as a missing value.
-    if (TypeOf(scratch) == ValueType::Date && std::get<AutoDate>(scratch).IsNoDate()) return nullptr;
+    if (TypeOf(scratch) == ValueType::Date && std::get<AutoDate>(scratch).IsNoDate())
+      return nullptr;
     return &scratch;
   };
   std::vector<std::shared_ptr<Record>> out;
   auto equality = filter.RequiredEquality([&](int id) {
     if (id == prop::kFileAs) return true;
-    return id >= kUserBase && folder->defs[static_cast<std::size_t>(id - kUserBase)].name == "velSearch";
+    return id >= kUserBase &&
+           folder->defs[static_cast<std::size_t>(id - kUserBase)].name == "velSearch";
   });
   if (equality) {
-    const auto& index = equality->id == prop::kFileAs ? folder->fileAsIndex : folder->velSearchIndex;
+    const auto& index =
+        equality->id == prop::kFileAs ? folder->fileAsIndex : folder->velSearchIndex;
     auto hit = index.find(equality->folded);
     if (hit == index.end()) return out;
     for (const Record* record : hit->second) {

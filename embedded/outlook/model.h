@@ -55,8 +55,8 @@ struct Record {
   Folder* folder = nullptr;
   AutoDate created{kNoDateValue};
   AutoDate modified{kNoDateValue};
-  ItemData saved;                  // as stored
-  std::unique_ptr<ItemData> draft; // changes not yet saved, shared by every handle
+  ItemData saved;                   // as stored
+  std::unique_ptr<ItemData> draft;  // changes not yet saved, shared by every handle
   bool deleted = false;
 
   const ItemData& Current() const { return draft ? *draft : saved; }
@@ -96,7 +96,6 @@ struct Switches {
 using ExplorerCallback =
     std::function<void(const std::string& folderPath, const std::string& action, int windowState)>;
 using DisplayCallback = std::function<void(const std::shared_ptr<OlItem>& item, bool modal)>;
-
 
 // The whole profile state. Readers use the in-memory model; every change is
 // written through to SQLite (inside the connection's open transaction when
@@ -182,7 +181,8 @@ class Model : public std::enable_shared_from_this<Model> {
   std::string language_;
   Switches switches_;
   std::vector<std::unique_ptr<Folder>> stores_;
-  std::vector<std::unique_ptr<Folder>> retired_;  // folders of a replaced state, kept for old handles
+  std::vector<std::unique_ptr<Folder>>
+      retired_;  // folders of a replaced state, kept for old handles
   std::unordered_map<std::string, std::shared_ptr<Record>> byEntryId_;
   std::int64_t nextRowId_ = 1;
   std::int64_t nextFolderId_ = 1;

@@ -58,9 +58,9 @@ class UserPropertyImpl final : public OlUserProperty {
     Get();
     auto& user = record_->Edit().user;
     const UserProp* target = record_->Edit().FindUser(name_);
-    user.erase(std::remove_if(user.begin(), user.end(),
-                              [&](const UserProp& u) { return &u == target; }),
-               user.end());
+    user.erase(
+        std::remove_if(user.begin(), user.end(), [&](const UserProp& u) { return &u == target; }),
+        user.end());
   }
 
  private:
@@ -141,7 +141,8 @@ class AddressEntryImpl final : public OlAddressEntry {
 
 class LinkImpl final : public OlLink {
  public:
-  LinkImpl(std::shared_ptr<Model> model, LinkRef ref) : model_(std::move(model)), ref_(std::move(ref)) {}
+  LinkImpl(std::shared_ptr<Model> model, LinkRef ref)
+      : model_(std::move(model)), ref_(std::move(ref)) {}
   std::string Name() const override { return ref_.name; }
   std::shared_ptr<OlItem> Item() override {
     auto r = model_->RecordByEntryId(ref_.entryId);
@@ -175,8 +176,8 @@ class LinksImpl final : public OlLinks {
       throw AutomationError(err::kInvalidArg, kSource, "Only a saved contact can be linked.");
     for (const auto& l : record_->Current().links)
       if (l.entryId == target->entryId) return std::make_shared<LinkImpl>(model_, l);
-    LinkRef ref{target->entryId, std::get<std::string>(model_->Value(
-                                     *target, target->saved, prop::kFullName))};
+    LinkRef ref{target->entryId,
+                std::get<std::string>(model_->Value(*target, target->saved, prop::kFullName))};
     if (ref.name.empty())
       ref.name = std::get<std::string>(model_->Value(*target, target->saved, prop::kFileAs));
     record_->Edit().links.push_back(ref);
@@ -423,9 +424,9 @@ class FoldersImpl final : public OlFolders {
   std::shared_ptr<OlFolder> Item(const std::string& name) override {
     for (const auto& f : List())
       if (f->name == name) return MakeFolder(model_, f.get());
-    throw AutomationError(err::kOlNotFound, kSource,
-                          "The attempted operation failed. An object could not be found (" + name +
-                              ").");
+    throw AutomationError(
+        err::kOlNotFound, kSource,
+        "The attempted operation failed. An object could not be found (" + name + ").");
   }
   std::shared_ptr<OlFolder> GetFirst() override {
     cursor_ = 0;
@@ -439,7 +440,8 @@ class FoldersImpl final : public OlFolders {
     if (!parent_)
       throw AutomationError(err::kFail, kSource, "A message store cannot be added here.");
     if (name.empty() || name.find('\\') != std::string::npos)
-      throw AutomationError(err::kInvalidArg, kSource, "\"" + name + "\" is not a valid folder name.");
+      throw AutomationError(err::kInvalidArg, kSource,
+                            "\"" + name + "\" is not a valid folder name.");
     if (type == OlItemType::DistList)
       throw AutomationError(err::kInvalidArg, kSource, "Not a folder type.");
     for (const auto& f : List())
@@ -459,7 +461,8 @@ class FoldersImpl final : public OlFolders {
 
 class FolderImpl final : public OlFolder {
  public:
-  FolderImpl(std::shared_ptr<Model> model, Folder* folder) : model_(std::move(model)), folder_(folder) {}
+  FolderImpl(std::shared_ptr<Model> model, Folder* folder)
+      : model_(std::move(model)), folder_(folder) {}
   std::string Name() const override { return folder_->name; }
   OlItemType DefaultItemType() const override { return folder_->type; }
   std::string FolderPath() const override { return folder_->Path(); }
@@ -520,14 +523,21 @@ class NameSpaceImpl final : public OlNameSpace {
     return std::make_shared<RecipientImpl>(model_, name);
   }
   std::shared_ptr<OlFolder> GetSharedDefaultFolder(const std::shared_ptr<OlRecipient>& r,
-                                                  int folderType) override {
+                                                   int folderType) override {
     if (!r) throw AutomationError(err::kInvalidArg, kSource, "A recipient is required.");
     OlItemType type;
     switch (folderType) {
-      case kOlFolderCalendar: type = OlItemType::Appointment; break;
-      case 10: type = OlItemType::Contact; break;
-      case 13: type = OlItemType::Task; break;
-      default: throw AutomationError(err::kInvalidArg, kSource, "Unsupported default folder type.");
+      case kOlFolderCalendar:
+        type = OlItemType::Appointment;
+        break;
+      case 10:
+        type = OlItemType::Contact;
+        break;
+      case 13:
+        type = OlItemType::Task;
+        break;
+      default:
+        throw AutomationError(err::kInvalidArg, kSource, "Unsupported default folder type.");
     }
     Folder* store = nullptr;
     for (const auto& s : model_->Stores())

@@ -29,11 +29,21 @@ struct Table {
       value = *def;
     } else {
       switch (type) {
-        case ValueType::Text: value = std::string(); break;
-        case ValueType::Bool: value = false; break;
-        case ValueType::Integer: value = std::int64_t{0}; break;
-        case ValueType::Double: value = 0.0; break;
-        case ValueType::Date: value = kNoDate; break;
+        case ValueType::Text:
+          value = std::string();
+          break;
+        case ValueType::Bool:
+          value = false;
+          break;
+        case ValueType::Integer:
+          value = std::int64_t{0};
+          break;
+        case ValueType::Double:
+          value = 0.0;
+          break;
+        case ValueType::Date:
+          value = kNoDate;
+          break;
       }
     }
     const int id = static_cast<int>(defs.size());
@@ -87,25 +97,25 @@ Table& BuildTable() {
   g_ids.fileAs = t.Add("FileAs", V::Text, kContact, PropRole::Derived);
   g_ids.companyName = t.Add("CompanyName", V::Text, kContact);
   t.Texts({"Department", "JobTitle", "Profession", "ManagerName", "AssistantName", "NickName",
-           "Initials", "Spouse", "Children", "Hobby", "Language", "Account", "CustomerID",
-           "User1", "User2", "User3", "User4", "IMAddress"},
+           "Initials", "Spouse", "Children", "Hobby", "Language", "Account", "CustomerID", "User1",
+           "User2", "User3", "User4", "IMAddress"},
           kContact);
   t.Add("Gender", V::Integer, kContact);
   t.Add("Birthday", V::Date, kContact);
   t.Add("Anniversary", V::Date, kContact);
-  t.Texts({"BusinessAddressStreet", "BusinessAddressCity", "BusinessAddressState",
-           "BusinessAddressPostalCode", "BusinessAddressCountry", "BusinessAddressPostOfficeBox",
-           "HomeAddressStreet", "HomeAddressCity", "HomeAddressState", "HomeAddressPostalCode",
-           "HomeAddressCountry", "HomeAddressPostOfficeBox", "OtherAddressStreet",
-           "OtherAddressCity", "OtherAddressState", "OtherAddressPostalCode",
-           "OtherAddressCountry"},
-          kContact);
-  t.Texts({"BusinessTelephoneNumber", "Business2TelephoneNumber", "BusinessFaxNumber",
-           "HomeTelephoneNumber", "Home2TelephoneNumber", "HomeFaxNumber",
-           "MobileTelephoneNumber", "CarTelephoneNumber", "PagerNumber",
-           "PrimaryTelephoneNumber", "CompanyMainTelephoneNumber", "AssistantTelephoneNumber",
-           "OtherTelephoneNumber", "OtherFaxNumber"},
-          kContact);
+  t.Texts(
+      {"BusinessAddressStreet", "BusinessAddressCity", "BusinessAddressState",
+       "BusinessAddressPostalCode", "BusinessAddressCountry", "BusinessAddressPostOfficeBox",
+       "HomeAddressStreet", "HomeAddressCity", "HomeAddressState", "HomeAddressPostalCode",
+       "HomeAddressCountry", "HomeAddressPostOfficeBox", "OtherAddressStreet", "OtherAddressCity",
+       "OtherAddressState", "OtherAddressPostalCode", "OtherAddressCountry"},
+      kContact);
+  t.Texts(
+      {"BusinessTelephoneNumber", "Business2TelephoneNumber", "BusinessFaxNumber",
+       "HomeTelephoneNumber", "Home2TelephoneNumber", "HomeFaxNumber", "MobileTelephoneNumber",
+       "CarTelephoneNumber", "PagerNumber", "PrimaryTelephoneNumber", "CompanyMainTelephoneNumber",
+       "AssistantTelephoneNumber", "OtherTelephoneNumber", "OtherFaxNumber"},
+      kContact);
   t.Texts({"Email1Address", "Email1AddressType", "Email1DisplayName", "Email2Address",
            "Email2AddressType", "Email2DisplayName", "Email3Address", "Email3AddressType",
            "Email3DisplayName"},
@@ -179,8 +189,8 @@ std::optional<double> StrictNumber(std::string_view text) {
 
 [[noreturn]] void Mismatch(const std::string& property, const Variant& value) {
   throw AutomationError(err::kTypeMismatch, "Outlook",
-                        "Type mismatch: the property " + property + " cannot take a value of kind " +
-                            value.KindName() + ".");
+                        "Type mismatch: the property " + property +
+                            " cannot take a value of kind " + value.KindName() + ".");
 }
 
 }  // namespace
@@ -208,11 +218,16 @@ ValueType TypeOf(const PropValue& value) { return static_cast<ValueType>(value.i
 
 Variant ToVariant(const PropValue& value) {
   switch (TypeOf(value)) {
-    case ValueType::Text: return Variant(std::get<std::string>(value));
-    case ValueType::Bool: return Variant(std::get<bool>(value));
-    case ValueType::Integer: return Variant(static_cast<long long>(std::get<std::int64_t>(value)));
-    case ValueType::Double: return Variant(std::get<double>(value));
-    case ValueType::Date: return Variant(std::get<AutoDate>(value));
+    case ValueType::Text:
+      return Variant(std::get<std::string>(value));
+    case ValueType::Bool:
+      return Variant(std::get<bool>(value));
+    case ValueType::Integer:
+      return Variant(static_cast<long long>(std::get<std::int64_t>(value)));
+    case ValueType::Double:
+      return Variant(std::get<double>(value));
+    case ValueType::Date:
+      return Variant(std::get<AutoDate>(value));
   }
   return Variant();
 }
@@ -277,11 +292,16 @@ PropValue CoerceValue(const Variant& value, ValueType type, const std::string& p
 
 int ClassOf(ItemKind kind) {
   switch (kind) {
-    case ItemKind::Mail: return 43;
-    case ItemKind::Appointment: return olclass::kAppointment;
-    case ItemKind::Contact: return olclass::kContact;
-    case ItemKind::Task: return olclass::kTask;
-    case ItemKind::DistList: return olclass::kDistList;
+    case ItemKind::Mail:
+      return 43;
+    case ItemKind::Appointment:
+      return olclass::kAppointment;
+    case ItemKind::Contact:
+      return olclass::kContact;
+    case ItemKind::Task:
+      return olclass::kTask;
+    case ItemKind::DistList:
+      return olclass::kDistList;
   }
   return 0;
 }
@@ -295,22 +315,32 @@ std::optional<ItemKind> KindOfClass(int olClass) {
 
 std::optional<ItemKind> KindOfItemType(OlItemType type) {
   switch (type) {
-    case OlItemType::Mail: return ItemKind::Mail;
-    case OlItemType::Appointment: return ItemKind::Appointment;
-    case OlItemType::Contact: return ItemKind::Contact;
-    case OlItemType::Task: return ItemKind::Task;
-    case OlItemType::DistList: return ItemKind::DistList;
+    case OlItemType::Mail:
+      return ItemKind::Mail;
+    case OlItemType::Appointment:
+      return ItemKind::Appointment;
+    case OlItemType::Contact:
+      return ItemKind::Contact;
+    case OlItemType::Task:
+      return ItemKind::Task;
+    case OlItemType::DistList:
+      return ItemKind::DistList;
   }
   return std::nullopt;
 }
 
 const char* KindName(ItemKind kind) {
   switch (kind) {
-    case ItemKind::Mail: return "mail";
-    case ItemKind::Appointment: return "appointment";
-    case ItemKind::Contact: return "contact";
-    case ItemKind::Task: return "task";
-    case ItemKind::DistList: return "distlist";
+    case ItemKind::Mail:
+      return "mail";
+    case ItemKind::Appointment:
+      return "appointment";
+    case ItemKind::Contact:
+      return "contact";
+    case ItemKind::Task:
+      return "task";
+    case ItemKind::DistList:
+      return "distlist";
   }
   return "";
 }
@@ -324,11 +354,16 @@ std::optional<ItemKind> KindFromName(std::string_view name) {
 
 std::string MessageClassOf(ItemKind kind) {
   switch (kind) {
-    case ItemKind::Mail: return "IPM.Note";
-    case ItemKind::Appointment: return "IPM.Appointment";
-    case ItemKind::Contact: return "IPM.Contact";
-    case ItemKind::Task: return "IPM.Task";
-    case ItemKind::DistList: return "IPM.DistList";
+    case ItemKind::Mail:
+      return "IPM.Note";
+    case ItemKind::Appointment:
+      return "IPM.Appointment";
+    case ItemKind::Contact:
+      return "IPM.Contact";
+    case ItemKind::Task:
+      return "IPM.Task";
+    case ItemKind::DistList:
+      return "IPM.DistList";
   }
   return "";
 }

@@ -1,9 +1,10 @@
 // The restriction engine as the synchronisation uses it: operators, case,
 // missing and undefined properties, dates, quotes and malformed filters,
 // evaluated by the store on real items.
+#include "outlook/filter.h"
+
 #include <vector>
 
-#include "outlook/filter.h"
 #include "outlook_test_support.h"
 
 namespace velklk {

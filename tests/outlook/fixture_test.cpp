@@ -109,29 +109,30 @@ TEST(OutlookFixture, BadFixturesAreRefusedWholeNamingTheEntry) {
     const char* fixture;
     const char* mention;
   };
-  for (const Case& bad : std::initializer_list<Case>{
-           {R"([])", "outlook"},
-           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Nope": "x"}]}]}]})",
-            "Nope"},
-           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Birthday": "17.05.1970"}]}]}]})",
-            "Birthday"},
-           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "robot"}]}]}]})",
-            "class"},
-           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 9}]}]})", "type"},
-           {R"({"stores": [{"name": "a", "folders": [{"name": "K"}, {"name": "K"}]}]})", "K"},
-           {R"({"stores": [{"name": ""}]})", "stores[0]"},
-           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "userPropertyDefinitions": {"x": "number"}}]}]})",
-            "userPropertyDefinitions.x"},
-           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "userProperties": {"v": 3}}]}]}]})",
-            "userProperties.v"},
-           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Gender": "zwei"}]}]}]})",
-            "Gender"},
-           {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Class": 40}]}]}]})",
-            "read-only"},
-           {R"({"stores": [{"name": "a", "items": [{"entryId": "X"}, {"entryId": "X"}]}]})", "X"},
-           {R"({"running": "yes"})", "running"},
-           {R"({"refusedValues": {"Subject": "x"}})", "refusedValues.Subject"},
-           {R"({"stores": [{"name": "a", "colour": 3}]})", "colour"}}) {
+  for (
+      const Case& bad : std::initializer_list<Case>{
+          {R"([])", "outlook"},
+          {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Nope": "x"}]}]}]})",
+           "Nope"},
+          {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Birthday": "17.05.1970"}]}]}]})",
+           "Birthday"},
+          {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "robot"}]}]}]})",
+           "class"},
+          {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 9}]}]})", "type"},
+          {R"({"stores": [{"name": "a", "folders": [{"name": "K"}, {"name": "K"}]}]})", "K"},
+          {R"({"stores": [{"name": ""}]})", "stores[0]"},
+          {R"({"stores": [{"name": "a", "folders": [{"name": "K", "userPropertyDefinitions": {"x": "number"}}]}]})",
+           "userPropertyDefinitions.x"},
+          {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "userProperties": {"v": 3}}]}]}]})",
+           "userProperties.v"},
+          {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Gender": "zwei"}]}]}]})",
+           "Gender"},
+          {R"({"stores": [{"name": "a", "folders": [{"name": "K", "type": 2, "items": [{"class": "contact", "Class": 40}]}]}]})",
+           "read-only"},
+          {R"({"stores": [{"name": "a", "items": [{"entryId": "X"}, {"entryId": "X"}]}]})", "X"},
+          {R"({"running": "yes"})", "running"},
+          {R"({"refusedValues": {"Subject": "x"}})", "refusedValues.Subject"},
+          {R"({"stores": [{"name": "a", "colour": 3}]})", "colour"}}) {
     SCOPED_TRACE(bad.fixture);
     try {
       store.Load(json::parse(bad.fixture));
@@ -152,13 +153,12 @@ TEST(OutlookFixture, ADamagedProfileIsReportedNotTrusted) {
     Store store(profile);
     store.Load(json::parse(kFull));
   }
-  for (const char* damage :
-       {"UPDATE outlook.items SET data = x'5301' WHERE id = 1",
-        "UPDATE outlook.items SET data = x'55035a5a5a0900' WHERE id = 1",
-        "UPDATE outlook.items SET data = x'51' WHERE id = 1",
-        "UPDATE outlook.items SET class = 99 WHERE id = 1",
-        "UPDATE outlook.items SET folder = 999 WHERE id = 1",
-        "UPDATE outlook.folders SET parent = 999 WHERE id = 2"}) {
+  for (const char* damage : {"UPDATE outlook.items SET data = x'5301' WHERE id = 1",
+                             "UPDATE outlook.items SET data = x'55035a5a5a0900' WHERE id = 1",
+                             "UPDATE outlook.items SET data = x'51' WHERE id = 1",
+                             "UPDATE outlook.items SET class = 99 WHERE id = 1",
+                             "UPDATE outlook.items SET folder = 999 WHERE id = 1",
+                             "UPDATE outlook.folders SET parent = 999 WHERE id = 2"}) {
     SCOPED_TRACE(damage);
     TempProfile copy;
     std::filesystem::copy_file(profile.OutlookDb(), copy.OutlookDb());

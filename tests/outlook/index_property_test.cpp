@@ -17,7 +17,8 @@ using testing::Store;
 
 std::vector<std::string> Walk(OlItems& items, const std::string& filter) {
   std::vector<std::string> ids;
-  for (auto item = items.Find(filter); item; item = items.FindNext()) ids.push_back(item->EntryId());
+  for (auto item = items.Find(filter); item; item = items.FindNext())
+    ids.push_back(item->EntryId());
   return ids;
 }
 
@@ -26,14 +27,18 @@ RC_GTEST_PROP(OutlookIndex, IndexedFindsEqualScans, ()) {
   store.Load(nlohmann::json::parse(R"({"stores": [{"name": "a", "folders": [
       {"name": "K", "type": 2, "userPropertyDefinitions": {"velSearch": "text"}}]}]})"));
   auto items = store.outlook->FindFolder("a\\K")->Items();
-  const std::vector<std::string> keys = {"1Adressen", "1adressen", "2Adressen", "", "Straße", "STRASSE"};
+  const std::vector<std::string> keys = {"1Adressen", "1adressen", "2Adressen",
+                                         "",          "Straße",    "STRASSE"};
   const auto steps = *rc::gen::container<std::vector<std::tuple<int, int, int>>>(
       rc::gen::tuple(rc::gen::inRange(0, 3), rc::gen::inRange(0, 6), rc::gen::inRange(0, 6)));
   for (const auto& [action, key, name] : steps) {
     if (action == 0 || items->Count() == 0) {
       auto c = items->Add();
       c->Set("LastName", keys[static_cast<std::size_t>(name)]);
-      if (key != 3) c->UserProperties()->Add("velSearch", OlUserPropertyType::Text)->SetValue(keys[static_cast<std::size_t>(key)]);
+      if (key != 3)
+        c->UserProperties()
+            ->Add("velSearch", OlUserPropertyType::Text)
+            ->SetValue(keys[static_cast<std::size_t>(key)]);
       c->Save();
     } else if (action == 1) {
       auto c = items->Item(1 + (key * 7 + name) % items->Count());

@@ -1,12 +1,11 @@
 // A fresh embedded Outlook profile on a temporary database file.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "outlook/embedded_outlook.h"

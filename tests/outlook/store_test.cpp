@@ -196,12 +196,14 @@ TEST_F(StoreTest, OutlookErrorsCarryOutlooksNumbers) {
   EXPECT_EQ(ErrorOf([&] { c->UserProperties()->Add("velID", OlUserPropertyType::Text); }),
             err::kOlNetwork);
   EXPECT_EQ(ErrorOf([&] {
-              Folder("anna@example.com\\Aufgaben")->UserDefinedProperties()->Add(
-                  "velStatus1", OlUserPropertyType::YesNo);
+              Folder("anna@example.com\\Aufgaben")
+                  ->UserDefinedProperties()
+                  ->Add("velStatus1", OlUserPropertyType::YesNo);
             }),
             err::kOlNetwork);
   // Existing properties stay usable offline.
-  EXPECT_EQ(ErrorOf([&] { Contacts()->Item(1)->UserProperties()->Item("velTable")->SetValue("X"); }), 0u);
+  EXPECT_EQ(
+      ErrorOf([&] { Contacts()->Item(1)->UserProperties()->Item("velTable")->SetValue("X"); }), 0u);
   store_.outlook->SetOffline(false);
   EXPECT_EQ(ErrorOf([&] { c->UserProperties()->Add("velID", OlUserPropertyType::Text); }), 0u);
 
@@ -328,9 +330,10 @@ TEST_F(StoreTest, SharedCalendarsRecipientsAndExplorers) {
   EXPECT_EQ(added->DefaultItemType(), OlItemType::Task);
 
   std::vector<std::string> shown;
-  store_.outlook->SetExplorerCallback([&](const std::string& path, const std::string& action, int state) {
-    shown.push_back(action + " " + path + " " + std::to_string(state));
-  });
+  store_.outlook->SetExplorerCallback(
+      [&](const std::string& path, const std::string& action, int state) {
+        shown.push_back(action + " " + path + " " + std::to_string(state));
+      });
   auto app = store_.outlook->Application();
   EXPECT_EQ(app->ActiveExplorer(), nullptr);
   auto explorer = calendar->GetExplorer();
