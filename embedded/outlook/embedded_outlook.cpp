@@ -3,6 +3,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <unordered_map>
 
 #include "outlook/model.h"
 #include "outlook/objects.h"
@@ -141,6 +142,19 @@ class FixtureReader {
           Bad(where, "a second store named \"" + state.stores.back()->name + "\"");
       }
     }
+    // A link given by entry ID alone takes the name of its contact.
+    std::unordered_map<std::string, const Record*> byEntry;
+    for (const auto& r : state.records)
+      if (!r->entryId.empty()) byEntry[r->entryId] = r.get();
+    for (auto& r : state.records)
+      for (auto& link : r->saved.links) {
+        auto target = byEntry.find(link.entryId);
+        if (!link.name.empty() || target == byEntry.end()) continue;
+        const Record& c = *target->second;
+        link.name = std::get<std::string>(Model::Value(c, c.saved, outlook::prop::kFullName));
+        if (link.name.empty())
+          link.name = std::get<std::string>(Model::Value(c, c.saved, outlook::prop::kFileAs));
+      }
     return state;
   }
 

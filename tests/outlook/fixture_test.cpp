@@ -1,5 +1,8 @@
 // The Outlook half of the fixture format: dump and load give the same state
 // back, bad fixtures are refused whole, damaged profiles are reported.
+#include <fstream>
+#include <sstream>
+
 #include "outlook_test_support.h"
 
 namespace velklk {
@@ -77,6 +80,22 @@ TEST(OutlookFixture, DumpThenLoadGivesTheSameStateBack) {
   EXPECT_EQ(c->Get("FileAs").ToText(), "Muster, Moritz");
   auto visitItem = copy.outlook->FindFolder("anna@example.com\\Kalender")->Items()->Item(1);
   EXPECT_EQ(visitItem->Links()->Item(1)->Item()->EntryId(), "C1");
+}
+
+json ReadGolden(const std::string& name) {
+  std::ifstream in(std::string(VELKLK_SOURCE_DIR) + "/tests/outlook/golden/" + name);
+  std::stringstream text;
+  text << in.rdbuf();
+  return json::parse(text.str());
+}
+
+// The dump format other tools and fixtures rely on, property by property.
+TEST(OutlookFixture, DumpMatchesTheGoldenFile) {
+  TempProfile profile;
+  Store store(profile);
+  store.Load(ReadGolden("small_profile.json"));
+  const json dump = store.outlook->DumpFixture();
+  EXPECT_EQ(dump, ReadGolden("small_profile.dump.json")) << dump.dump(2);
 }
 
 TEST(OutlookFixture, ItemsAsTheUserEntersThem) {
