@@ -89,7 +89,14 @@ int NewerSide(AutoDate earlier, AutoDate later) {
 
 // Stores the current record unchanged when the host lets it be edited.
 void StoreUnchanged(HostTable& table) {
-  if (table.MayEdit() && table.BeginEdit()) table.StoreEdited();
+  if (!table.MayEdit() || !table.BeginEdit()) return;
+  try {
+    table.StoreEdited();
+  } catch (const AutomationError&) {
+    // The record is not left open for editing.
+    IgnoreError([&] { table.Cancel(); });
+    throw;
+  }
 }
 
 }  // namespace

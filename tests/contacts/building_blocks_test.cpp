@@ -71,3 +71,60 @@ TEST(BuildingBlocks, UpdateCommandWithoutCurrentAddress) {
 
 }  // namespace
 }  // namespace velklk::test
+
+namespace velklk::test {
+namespace {
+
+constexpr std::uint32_t kFail = 0x80004005u;
+
+// The first message box, or nothing.
+std::string FirstTitle(const Desk& desk) {
+  const auto boxes = desk.Boxes();
+  return boxes.empty() ? std::string() : boxes[0].title;
+}
+
+TEST(FaultInjection, ImportThatCannotStoreLeavesNoHalfRecord) {
+  Desk desk(R"({"outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
+        {"name": "Kontakte", "type": 2, "items": [ {"class": "contact", "LastName": "Neu"} ], "folders": []},
+        {"name": "Kalender", "type": 1, "items": [], "folders": []},
+        {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})");
+  desk.RaiseOn("Adressen.SaveNew", kFail);
+  EXPECT_TRUE(desk.SyncContacts2VEL());
+  EXPECT_EQ(FirstTitle(desk), "Fehler in modAppSync.SyncNewOLContacts");
+  EXPECT_EQ(desk.Count("Adressen"), 0);
+  EXPECT_EQ(desk.SyncLogCount(), 0);
+  auto c = desk.Find(R"([LastName] = "Neu")");
+  ASSERT_TRUE(c);
+  EXPECT_NE(desk.UserProp(*c, "velSearch").size(), 18u);
+  // The table is not left in the middle of an addition.
+  EXPECT_NO_THROW(State().mTblAdressen->MoveFirst());
+}
+
+TEST(FaultInjection, MarkThatCannotBeStoredIsDropped) {
+  Desk desk(
+      R"({"host": {"tables": {"Adressen": [ {"ID": "0000000001", "An": "Firma", "Name": "Muster"} ]}}})");
+  desk.RaiseOn("Adressmerkmale.SaveNew", kFail);
+  desk.UpdateAdresse("0000000001");
+  EXPECT_TRUE(desk.ContactOf("0000000001Adressen"));
+  EXPECT_TRUE(desk.Marks("Adressen", "0000000001").empty());
+  EXPECT_TRUE(desk.Messages().empty());
+  EXPECT_NO_THROW(State().mTblAdressmerkmale->MoveFirst());
+}
+
+TEST(FaultInjection, ContactThatCannotBeFinishedIsRemoved) {
+  Desk desk(
+      R"({"host": {"tables": {"Adressen": [ {"ID": "0000000001", "An": "Firma", "Name": "Muster"} ]}}})");
+  desk.RaiseOn("Adressen.StoreEdited", kFail);
+  desk.UpdateAdresse("0000000001");
+  EXPECT_EQ(FirstTitle(desk), "Fehler in Contact.Update1ContactSilent");
+  ASSERT_FALSE(desk.Messages().empty());
+  EXPECT_NE(desk.Messages()[0].find("80004005 in ContactUtils"), std::string::npos);
+  // Neither a half-made contact that the next import would take for a new
+  // one, nor a log entry, nor a record left open for editing.
+  EXPECT_TRUE(desk.AllContacts().empty());
+  EXPECT_FALSE(desk.SyncLogHas("0000000001Adressen"));
+  EXPECT_NO_THROW(State().mTblAdressen->MoveFirst());
+}
+
+}  // namespace
+}  // namespace velklk::test

@@ -77,6 +77,10 @@ void Desk::SetNow(const std::string& now) { profile_->Clock().Set(*AutoDate::Par
 
 void Desk::Answer(MsgAnswer answer) { ui_->AddAnswer(answer); }
 
+void Desk::RaiseOn(const std::string& operation, std::uint32_t number) {
+  profile_->Host().RaiseOn(operation, number);
+}
+
 void Desk::Position(const std::string& table, const std::string& id) {
   profile_->Host().PositionTable(table, id);
 }

@@ -4,6 +4,7 @@
 // them.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ class Desk {
   void SetUser(const std::string& name);
   void SetNow(const std::string& now);
   void Answer(MsgAnswer answer);
+  // Makes a host operation ("Adressen.SaveNew") fail with that number.
+  void RaiseOn(const std::string& operation, std::uint32_t number);
   // Positions a host table as the host window shows it.
   void Position(const std::string& table, const std::string& id);
 
