@@ -245,7 +245,7 @@ Model::Model(std::shared_ptr<sqlite::Connection> db, std::string schema, const C
              std::string language)
     : db_(std::move(db)),
       schema_(std::move(schema)),
-      clock_(clock),
+      clock_(clock ? clock : &systemClock_),
       language_(std::move(language)) {}
 
 std::string Model::Table(const char* name) const {

@@ -153,7 +153,8 @@ class Model : public std::enable_shared_from_this<Model> {
   Folder* FindStore(std::string_view name) const;
 
   const Clock* GetClock() const { return clock_; }
-  void SetClock(const Clock* clock) { clock_ = clock; }
+  // Without a clock the machine's time stamps the saves.
+  void SetClock(const Clock* clock) { clock_ = clock ? clock : &systemClock_; }
   const std::string& Language() const { return language_; }
   void SetLanguage(std::string language) { language_ = std::move(language); }
 
@@ -177,6 +178,7 @@ class Model : public std::enable_shared_from_this<Model> {
 
   std::shared_ptr<sqlite::Connection> db_;
   std::string schema_;
+  SystemClock systemClock_;
   const Clock* clock_;
   std::string language_;
   Switches switches_;

@@ -55,7 +55,7 @@ struct PropertyDef {
   std::uint32_t kinds;  // bit set of ItemKind
 };
 
-// The identifiers of the properties the store treats specially.
+// The identifiers of the properties with rules of their own.
 namespace prop {
 extern const int kClass, kEntryId, kMessageClass, kLastModificationTime, kCreationTime;
 extern const int kFileAs, kFullName, kFirstName, kMiddleName, kLastName, kSuffix, kCompanyName;
