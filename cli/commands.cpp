@@ -37,9 +37,9 @@ void PrintLine(const Out& line) {
 
 void PrintErrorEvent(const AutomationError& e) {
   PrintLine(Out{{"event", "error"},
-                 {"number", e.NumberText()},
-                 {"source", e.Source()},
-                 {"description", e.Description()}});
+                {"number", e.NumberText()},
+                {"source", e.Source()},
+                {"description", e.Description()}});
 }
 
 int Fail(const std::string& message) {
@@ -57,12 +57,18 @@ std::unique_ptr<Profile> OpenProfile(const std::string& directory) {
 Out ValueToJson(const Variant& value) {
   switch (value.GetKind()) {
     case Variant::Kind::Empty:
-    case Variant::Kind::Null: return nullptr;
-    case Variant::Kind::Text: return value.ToText();
-    case Variant::Kind::Bool: return value.ToBool();
-    case Variant::Kind::Integer: return value.ToLong();
-    case Variant::Kind::Double: return value.ToDouble();
-    case Variant::Kind::Date: return value.ToDate().Format();
+    case Variant::Kind::Null:
+      return nullptr;
+    case Variant::Kind::Text:
+      return value.ToText();
+    case Variant::Kind::Bool:
+      return value.ToBool();
+    case Variant::Kind::Integer:
+      return value.ToLong();
+    case Variant::Kind::Double:
+      return value.ToDouble();
+    case Variant::Kind::Date:
+      return value.ToDate().Format();
     case Variant::Kind::Object: {
       auto object = value.ToObject();
       if (!object) return nullptr;
@@ -122,8 +128,8 @@ bool InvokeAndReport(Profile& profile, DispatchObject& object, const std::string
     ProfileUnitOfWork work(profile);
     try {
       const MemberInfo& info = FindMember(object, member);
-      args = ArgumentsFromTexts(info, profile.Host().Application(), profile.Host().Database(),
-                                texts);
+      args =
+          ArgumentsFromTexts(info, profile.Host().Application(), profile.Host().Database(), texts);
       result = Invoke(object, info.dispid, args);
     } catch (const AutomationError& e) {
       PrintErrorEvent(e);
@@ -235,10 +241,10 @@ int TypeLib() {
   doc["interfaces"] = Out::array();
   for (const auto& itf : lib.interfaces) {
     Out entry{{"name", itf.name},
-               {"iid", itf.iid},
-               {"base", "IDispatch"},
-               {"flags", {"dual", "hidden", "nonextensible", "oleautomation"}},
-               {"members", Out::array()}};
+              {"iid", itf.iid},
+              {"base", "IDispatch"},
+              {"flags", {"dual", "hidden", "nonextensible", "oleautomation"}},
+              {"members", Out::array()}};
     for (const auto& member : itf.members) {
       char dispid[16];
       std::snprintf(dispid, sizeof dispid, "0x%08X", static_cast<unsigned>(member.dispid));
@@ -255,10 +261,10 @@ int TypeLib() {
   doc["classes"] = Out::array();
   for (const auto& c : lib.classes) {
     doc["classes"].push_back(Out{{"name", c.name},
-                                  {"progid", c.progid},
-                                  {"clsid", c.clsid},
-                                  {"defaultInterface", c.defaultInterface->name},
-                                  {"creatable", true}});
+                                 {"progid", c.progid},
+                                 {"clsid", c.clsid},
+                                 {"defaultInterface", c.defaultInterface->name},
+                                 {"creatable", true}});
   }
   std::cout << doc.dump(2) << "\n";
   return kExitOk;
@@ -394,9 +400,9 @@ class SessionRunner {
     }
     ui_.SetAnswers(command.contains("answers") ? Texts(command["answers"], "answers")
                                                : std::vector<std::string>{});
-    const std::vector<std::string> current =
-        command.contains("current") ? Texts(command["current"], "current")
-                                    : std::vector<std::string>{};
+    const std::vector<std::string> current = command.contains("current")
+                                                 ? Texts(command["current"], "current")
+                                                 : std::vector<std::string>{};
     PrepareHost(profile_, OptionalText(command, "user"), OptionalText(command, "now"), current,
                 OptionalText(command, "active"));
     DispatchObject& object = ObjectFor(call[0]);

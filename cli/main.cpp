@@ -15,8 +15,7 @@ int Run(int argc, char** argv) {
 
   CallOptions options;
   app.add_option("-p,--profile", options.profile, "profile folder")->type_name("DIR");
-  app.add_option("--user", options.user, "make that host user the current one")
-      ->type_name("NAME");
+  app.add_option("--user", options.user, "make that host user the current one")->type_name("NAME");
   app.add_option("--now", options.now, "the clock for the whole call")
       ->type_name("\"yyyy-MM-dd hh:mm:ss\"");
   app.add_option("--lang", options.language, "message catalogue language")

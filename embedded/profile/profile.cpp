@@ -71,7 +71,8 @@ std::unique_ptr<Profile> Profile::InMemory() {
 Profile::~Profile() = default;
 
 void Profile::OpenStores() {
-  connection_->Exec("CREATE TABLE IF NOT EXISTS main._vk_profile(key TEXT PRIMARY KEY, value TEXT)");
+  connection_->Exec(
+      "CREATE TABLE IF NOT EXISTS main._vk_profile(key TEXT PRIMARY KEY, value TEXT)");
   LoadNow();
   errorText_ = std::make_unique<TableErrorText>();
   xml_ = std::make_unique<PugiXmlFactory>();

@@ -37,7 +37,7 @@ std::shared_ptr<T> Held(std::shared_ptr<T> object, const std::string& source) {
 
 // Shows a message box through the shared state's user interface. Raises
 // error 91 when the thread has no user interface.
-MsgAnswer ShowMessage(const std::string& text, const std::string& title,
-                      MsgButtons buttons, MsgIcon icon, int defaultButton = 1);
+MsgAnswer ShowMessage(const std::string& text, const std::string& title, MsgButtons buttons,
+                      MsgIcon icon, int defaultButton = 1);
 
 }  // namespace velklk

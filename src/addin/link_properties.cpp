@@ -215,8 +215,6 @@ void DeleteOldAppointments() {
   DeleteMatching(State().mOlCalFolder, kOldItemFilter, ".DeleteOldAppointments");
 }
 
-void DeleteOldTasks() {
-  DeleteMatching(State().mOlTaskFolder, kOldItemFilter, ".DeleteOldTasks");
-}
+void DeleteOldTasks() { DeleteMatching(State().mOlTaskFolder, kOldItemFilter, ".DeleteOldTasks"); }
 
 }  // namespace velklk

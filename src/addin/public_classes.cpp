@@ -205,8 +205,8 @@ bool CSync::ClearContactsVelSearch(std::shared_ptr<HostApplication>& oApp) {
 }
 
 bool CSync::AppSync2OL(std::shared_ptr<HostApplication>& oApp, std::string& sOLID,
-                       std::string& sOlTable, std::string& sActivityID,
-                       std::string& sActivityTable, std::string& sSubjectExpression) {
+                       std::string& sOlTable, std::string& sActivityID, std::string& sActivityTable,
+                       std::string& sSubjectExpression) {
   bool result = false;
   try {
     SharedState& s = State();
@@ -366,8 +366,7 @@ bool SelectOutlookContactPath() {
 }
 
 bool SelectOutlookAppointmentPath() {
-  return SelectFolder(".SelectOutlookAppointmentPath", &CreateFrmCalPath,
-                      &IsValidAppointmentPath);
+  return SelectFolder(".SelectOutlookAppointmentPath", &CreateFrmCalPath, &IsValidAppointmentPath);
 }
 
 bool SelectOutlookTaskPath() {

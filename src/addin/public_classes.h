@@ -46,8 +46,8 @@ class CSync : public PublicObject {
   bool SelectOlTaskPath(std::shared_ptr<HostApplication>& oApp);
   void ConfigAppintmentTypes(std::shared_ptr<HostApplication>& oApp);
   bool ClearContactsVelSearch(std::shared_ptr<HostApplication>& oApp);
-  bool AppSync2OL(std::shared_ptr<HostApplication>& oApp, std::string& sOLID,
-                  std::string& sOlTable, std::string& sActivityID, std::string& sActivityTable,
+  bool AppSync2OL(std::shared_ptr<HostApplication>& oApp, std::string& sOLID, std::string& sOlTable,
+                  std::string& sActivityID, std::string& sActivityTable,
                   std::string& sSubjectExpression);
   bool AddressOrContactSync2OL(std::shared_ptr<HostApplication>& oApp, std::string& sOLID,
                                std::string& sOlTable);

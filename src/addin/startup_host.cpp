@@ -34,8 +34,8 @@ bool ReadBoolSetting(const char* key, const char* defaultValue) {
 
 // Sets `flag` when the global variable names a field of the table; never
 // clears it.
-void CheckFieldVariable(HostDatabase& db, const std::string& variable,
-                        const std::string& tableName, bool& flag) {
+void CheckFieldVariable(HostDatabase& db, const std::string& variable, const std::string& tableName,
+                        bool& flag) {
   if (!db.GlobalExists(variable)) return;
   Variant value = db.GlobalValue(variable);
   if (value.ToText().empty()) return;

@@ -61,8 +61,7 @@ bool VersionAccepted() {
 }
 
 void ShowFolderNotFound(int labelNumber, MsgButtons buttons) {
-  ShowMessage(FormatText(Msg(3603), {Msg(labelNumber)}), Msg(3604), buttons,
-              MsgIcon::Exclamation);
+  ShowMessage(FormatText(Msg(3603), {Msg(labelNumber)}), Msg(3604), buttons, MsgIcon::Exclamation);
 }
 
 }  // namespace
@@ -119,8 +118,7 @@ bool InitOutlook() {
                    std::to_string(static_cast<long>(contactNames.size()) - 1));
     s.mOlContactFolder = ResolveFolderPath(contactNames);
     CheckFolderProps(s.mOlContactFolder);
-    LogInitOutlook(std::string("' Kontakte initialisieren: mOlitems: ") +
-                   NothingText(s.mOlitems));
+    LogInitOutlook(std::string("' Kontakte initialisieren: mOlitems: ") + NothingText(s.mOlitems));
     s.mOlitems = Need(s.mOlContactFolder, kModule).Items();
 
     // Calendar.
@@ -135,9 +133,10 @@ bool InitOutlook() {
     SetDictionaryCalFolders();
     LogInitOutlook("SetDictionaryCalFolders: after");
     s.sCalPath = s.sCalPath.substr(0, s.sCalPath.find(';'));
-    LogInitOutlook("Set mOlCalFolder = GetSharedDefaultCalendarFolder(a_strEMailAddress:...: before");
-    s.mOlCalFolder = GetSubCalendarFolder(Need(s.mOlNameSpace, kModule).Folders(),
-                                          Split(s.sCalPath, '\\'), 0);
+    LogInitOutlook(
+        "Set mOlCalFolder = GetSharedDefaultCalendarFolder(a_strEMailAddress:...: before");
+    s.mOlCalFolder =
+        GetSubCalendarFolder(Need(s.mOlNameSpace, kModule).Folders(), Split(s.sCalPath, '\\'), 0);
     if (!s.mOlCalFolder) {
       ShowMessage("'" + s.sCalPath + "' ist ein ungültiges Verzeichnis!",
                   std::string(kModule) + ".InitOutlook", MsgButtons::Ok, MsgIcon::Critical);
@@ -169,8 +168,8 @@ bool InitOutlook() {
       throw AutomationError(e.Number(), kModule, e.Description());
     }
     // Before the first phase there is no label to name.
-    ShowMessage(FormatText(Msg(3603), {phaseLabel ? Msg(phaseLabel) : std::string()}),
-                Msg(3604), MsgButtons::OkCancel, MsgIcon::Exclamation);
+    ShowMessage(FormatText(Msg(3603), {phaseLabel ? Msg(phaseLabel) : std::string()}), Msg(3604),
+                MsgButtons::OkCancel, MsgIcon::Exclamation);
     return false;
   }
   return result;
@@ -206,8 +205,8 @@ void SetDictionaryCalFolders() {
       }
     }
     if (entry == nullptr) continue;
-    auto folder = GetSubCalendarFolder(Need(s.mOlNameSpace, "Appointment").Folders(),
-                                       Split(*entry, '\\'), 0);
+    auto folder =
+        GetSubCalendarFolder(Need(s.mOlNameSpace, "Appointment").Folders(), Split(*entry, '\\'), 0);
     if (!folder) {
       ShowMessage("'" + *entry + "' ist ein ungültiges Verzeichnis!", "Appointment.InitOutlook",
                   MsgButtons::Ok, MsgIcon::Critical);

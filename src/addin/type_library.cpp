@@ -21,8 +21,7 @@ InterfaceInfo MakeInterface(const char* name, Guid iid,
                             std::vector<bool> returnsBoolean) {
   InterfaceInfo info{name, iid, {}};
   for (std::size_t i = 0; i < members.size(); ++i) {
-    info.members.push_back(MemberInfo{members[i].first,
-                                      kFirstDispid + static_cast<std::int32_t>(i),
+    info.members.push_back(MemberInfo{members[i].first, kFirstDispid + static_cast<std::int32_t>(i),
                                       std::move(members[i].second), returnsBoolean[i]});
   }
   return info;
@@ -36,12 +35,10 @@ TypeLibraryInfo BuildTypeLibrary() {
   lib.majorVersion = 2;
   lib.minorVersion = 0;
   lib.imports = {"velDat", "velDbs", "stdole"};
-  lib.interfaces.push_back(MakeInterface("_CMenue", "{667DDF3D-F53F-4E4C-9C7A-441969980DAC}",
-                                         {{"UpdateAdresse", {kApp}},
-                                          {"UpdateAnsprechpartner", {kApp}}},
-                                         {false, false}));
-  lib.interfaces.push_back(MakeInterface("_CAppointment",
-                                         "{66E35FE9-9028-413C-9305-CE1C7E6B0CC5}",
+  lib.interfaces.push_back(MakeInterface(
+      "_CMenue", "{667DDF3D-F53F-4E4C-9C7A-441969980DAC}",
+      {{"UpdateAdresse", {kApp}}, {"UpdateAnsprechpartner", {kApp}}}, {false, false}));
+  lib.interfaces.push_back(MakeInterface("_CAppointment", "{66E35FE9-9028-413C-9305-CE1C7E6B0CC5}",
                                          {{"NewOutlookAppointment", {kApp}},
                                           {"FindOutlookAppointment", {kApp}},
                                           {"CreateOutlookAppointment", {kApp}}},
@@ -54,14 +51,21 @@ TypeLibraryInfo BuildTypeLibrary() {
        {"ConfigAppintmentTypes", {kApp}},
        {"ClearContactsVelSearch", {kApp}},
        {"AppSync2OL",
-        {kApp, {"sOLID", P::String}, {"sOlTable", P::String}, {"sActivityID", P::String},
-         {"sActivityTable", P::String}, {"sSubjectExpression", P::String}}},
+        {kApp,
+         {"sOLID", P::String},
+         {"sOlTable", P::String},
+         {"sActivityID", P::String},
+         {"sActivityTable", P::String},
+         {"sSubjectExpression", P::String}}},
        {"AddressOrContactSync2OL", {kApp, {"sOLID", P::String}, {"sOlTable", P::String}}},
        {"TaskSync2OL",
         {kApp, {"sOLID", P::String}, {"sOlTable", P::String}, {"pbResponsibleGroup", P::Boolean}}},
        {"SyncContacts2VEL", {kApp}},
        {"SyncAppointments2VEL",
-        {kApp, {"dStartFrom", P::Date}, {"dStartTo", P::Date}, {"bImportAktivitaeten", P::Boolean},
+        {kApp,
+         {"dStartFrom", P::Date},
+         {"dStartTo", P::Date},
+         {"bImportAktivitaeten", P::Boolean},
          {"bImportCalaTermine", P::Boolean}}},
        {"SyncTasks2VEL", {kApp, {"pbResponsibleGroup", P::Boolean}}},
        {"CreateOutlookTask", {{"pobjDB", P::HostDatabase}, {"psID", P::String}}}},
@@ -122,9 +126,15 @@ class Arguments {
         case P::HostDatabase:
           args_[i] = dbs_[i] ? Variant(std::shared_ptr<AutomationObject>(dbs_[i])) : Variant();
           break;
-        case P::String: args_[i] = Variant(texts_[i]); break;
-        case P::Boolean: args_[i] = Variant(bools_[i]); break;
-        case P::Date: args_[i] = Variant(dates_[i]); break;
+        case P::String:
+          args_[i] = Variant(texts_[i]);
+          break;
+        case P::Boolean:
+          args_[i] = Variant(bools_[i]);
+          break;
+        case P::Date:
+          args_[i] = Variant(dates_[i]);
+          break;
       }
     }
   }
@@ -175,8 +185,7 @@ class Arguments {
           auto date = AutoDate::Parse(value.ToText());
           if (!date) TypeMismatch(param);
           dates_[i] = *date;
-        } else if (kind == K::Empty || kind == K::Date || kind == K::Integer ||
-                   kind == K::Double) {
+        } else if (kind == K::Empty || kind == K::Date || kind == K::Integer || kind == K::Double) {
           dates_[i] = kind == K::Empty ? AutoDate() : value.ToDate();
         } else {
           TypeMismatch(param);
@@ -211,8 +220,12 @@ class MenueDispatch final : public DispatchObject {
   Variant InvokeMember(const MemberInfo& member, std::vector<Variant>& args) override {
     Arguments a(member, args);
     switch (Position(member)) {
-      case 0: object_.UpdateAdresse(a.App(0)); break;
-      case 1: object_.UpdateAnsprechpartner(a.App(0)); break;
+      case 0:
+        object_.UpdateAdresse(a.App(0));
+        break;
+      case 1:
+        object_.UpdateAnsprechpartner(a.App(0));
+        break;
     }
     a.WriteBack();
     return {};
@@ -229,9 +242,15 @@ class AppointmentDispatch final : public DispatchObject {
   Variant InvokeMember(const MemberInfo& member, std::vector<Variant>& args) override {
     Arguments a(member, args);
     switch (Position(member)) {
-      case 0: object_.NewOutlookAppointment(a.App(0)); break;
-      case 1: object_.FindOutlookAppointment(a.App(0)); break;
-      case 2: object_.CreateOutlookAppointment(a.App(0)); break;
+      case 0:
+        object_.NewOutlookAppointment(a.App(0));
+        break;
+      case 1:
+        object_.FindOutlookAppointment(a.App(0));
+        break;
+      case 2:
+        object_.CreateOutlookAppointment(a.App(0));
+        break;
     }
     a.WriteBack();
     return {};
@@ -250,22 +269,42 @@ class SyncDispatch final : public DispatchObject {
     Variant result;
     CSync& o = object_;
     switch (Position(member)) {
-      case 0: result = o.SelectOlContactPath(a.App(0)); break;
-      case 1: result = o.SelectOLAppointmentPath(a.App(0)); break;
-      case 2: result = o.SelectOlTaskPath(a.App(0)); break;
-      case 3: o.ConfigAppintmentTypes(a.App(0)); break;
-      case 4: result = o.ClearContactsVelSearch(a.App(0)); break;
+      case 0:
+        result = o.SelectOlContactPath(a.App(0));
+        break;
+      case 1:
+        result = o.SelectOLAppointmentPath(a.App(0));
+        break;
+      case 2:
+        result = o.SelectOlTaskPath(a.App(0));
+        break;
+      case 3:
+        o.ConfigAppintmentTypes(a.App(0));
+        break;
+      case 4:
+        result = o.ClearContactsVelSearch(a.App(0));
+        break;
       case 5:
         result = o.AppSync2OL(a.App(0), a.Text(1), a.Text(2), a.Text(3), a.Text(4), a.Text(5));
         break;
-      case 6: result = o.AddressOrContactSync2OL(a.App(0), a.Text(1), a.Text(2)); break;
-      case 7: result = o.TaskSync2OL(a.App(0), a.Text(1), a.Text(2), a.Bool(3)); break;
-      case 8: result = o.SyncContacts2VEL(a.App(0)); break;
+      case 6:
+        result = o.AddressOrContactSync2OL(a.App(0), a.Text(1), a.Text(2));
+        break;
+      case 7:
+        result = o.TaskSync2OL(a.App(0), a.Text(1), a.Text(2), a.Bool(3));
+        break;
+      case 8:
+        result = o.SyncContacts2VEL(a.App(0));
+        break;
       case 9:
         result = o.SyncAppointments2VEL(a.App(0), a.Date(1), a.Date(2), a.Bool(3), a.Bool(4));
         break;
-      case 10: result = o.SyncTasks2VEL(a.App(0), a.Bool(1)); break;
-      case 11: result = o.CreateOutlookTask(a.Db(0), a.Text(1)); break;
+      case 10:
+        result = o.SyncTasks2VEL(a.App(0), a.Bool(1));
+        break;
+      case 11:
+        result = o.CreateOutlookTask(a.Db(0), a.Text(1));
+        break;
     }
     a.WriteBack();
     return result;
@@ -279,11 +318,16 @@ class SyncDispatch final : public DispatchObject {
 
 const char* ParamKindName(ParamKind kind) {
   switch (kind) {
-    case P::HostApplication: return "HostApplication";
-    case P::HostDatabase: return "HostDatabase";
-    case P::String: return "String";
-    case P::Boolean: return "Boolean";
-    case P::Date: return "Date";
+    case P::HostApplication:
+      return "HostApplication";
+    case P::HostDatabase:
+      return "HostDatabase";
+    case P::String:
+      return "String";
+    case P::Boolean:
+      return "Boolean";
+    case P::Date:
+      return "Date";
   }
   return "";
 }
@@ -327,7 +371,8 @@ Variant Invoke(DispatchObject& object, std::int32_t dispid, std::vector<Variant>
 Variant ArgumentFromText(ParamKind kind, const std::string& text) {
   const ParamInfo param{"argument", kind};
   switch (kind) {
-    case P::String: return Variant(text);
+    case P::String:
+      return Variant(text);
     case P::Boolean:
       if (EqualsNoCase(text, "True")) return Variant(true);
       if (EqualsNoCase(text, "False")) return Variant(false);

@@ -27,7 +27,7 @@ struct ParamInfo {
 
 struct MemberInfo {
   const char* name;
-  std::int32_t dispid;  // 0x60030000 + position in the interface
+  std::int32_t dispid;            // 0x60030000 + position in the interface
   std::vector<ParamInfo> params;  // all passed by reference
   bool returnsBoolean;            // otherwise no result
 };

@@ -1,6 +1,5 @@
 // Appointment synchronisation is not built yet: every entry point says so.
 #include "appointments/appointments.h"
-
 #include "platform/automation_error.h"
 
 namespace velklk {
@@ -10,7 +9,9 @@ namespace {
 
 void CreateAppointmentFromActivity(bool&) { Pending("CreateAppointmentFromActivity"); }
 void FindAppointmentOfActivity() { Pending("FindAppointmentOfActivity"); }
-void NewOutlookAppointment2(const std::shared_ptr<HostTable>&) { Pending("NewOutlookAppointment2"); }
+void NewOutlookAppointment2(const std::shared_ptr<HostTable>&) {
+  Pending("NewOutlookAppointment2");
+}
 bool SyncNewOLAppointments(AutoDate, AutoDate) { Pending("SyncNewOLAppointments"); }
 
 }  // namespace velklk

@@ -1,6 +1,5 @@
 // The dialogs are not built yet: creating one says so.
 #include "dialogs/dialogs.h"
-
 #include "platform/automation_error.h"
 
 namespace velklk {

@@ -1,7 +1,6 @@
 // Task synchronisation is not built yet: every entry point says so.
-#include "tasks/tasks.h"
-
 #include "platform/automation_error.h"
+#include "tasks/tasks.h"
 
 namespace velklk {
 namespace {

@@ -141,8 +141,10 @@ TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
   };
   const std::vector<Case> cases = {
       {"SyncTasks2VEL", {"False"}, "CSync.SyncTasks2VEL", Variant(false)},
-      {"SyncAppointments2VEL", {"2026-12-01", "2026-12-31", "True", "False"},
-       "CSync.SyncAppointments2VEL", Variant(false)},
+      {"SyncAppointments2VEL",
+       {"2026-12-01", "2026-12-31", "True", "False"},
+       "CSync.SyncAppointments2VEL",
+       Variant(false)},
       {"CreateOutlookTask", {"0000000005"}, "CSync.CreateOutlookTask", Variant(false)},
       {"ConfigAppintmentTypes", {}, "CSync.ConfigAppintmentTypes", Variant()},
       {"SelectOlContactPath", {}, "modAppSync.SelectOutlookContactPath", Variant(false)},
@@ -206,6 +208,26 @@ TEST(Workers, TheCheckAfterTheFolderDialogReadsTheSettingAgain) {
   EXPECT_EQ(boxes[0].buttons, MsgButtons::Ok);
   EXPECT_NE(boxes[0].text.find("Ordner für Aufgaben konnte"), std::string::npos);
   EXPECT_EQ(boxes[1].text.rfind("Der Ordner, in dem die Kontakte", 0), 0u);
+}
+
+TEST(LateBinding, ArgumentsComeBackAsTheParameterTypes) {
+  Desk desk;
+  auto sync = desk.Create("velKLK.CSync");
+  const Variant app(std::shared_ptr<AutomationObject>(desk.host().Application()));
+  std::vector<Variant> args{app,       Variant(1),          Variant("Adressen"),
+                            Variant(), Variant("Adressen"), Variant(2.5)};
+  Invoke(*sync, "AppSync2OL", args);
+  ASSERT_EQ(args.size(), 6u);
+  EXPECT_TRUE(args[0].As<HostApplication>());
+  EXPECT_EQ(args[1], Variant("1"));  // a number passed for a String parameter
+  EXPECT_EQ(args[3], Variant(""));
+  EXPECT_EQ(args[5], Variant("2.5"));
+  EXPECT_EQ(desk.state().sOLID, "1");
+
+  std::vector<Variant> tasks{app, Variant(-1)};
+  EXPECT_EQ(Invoke(*sync, 0x6003000A, tasks), Variant(false));  // the worker is not built
+  EXPECT_EQ(tasks[1], Variant(true));                           // -1 passed for a Boolean parameter
+  EXPECT_TRUE(desk.state().bResponsibleGroup);
 }
 
 }  // namespace

@@ -23,9 +23,12 @@ std::string WithItems(const std::string& contacts, const std::string& appointmen
                       const std::string& tasks) {
   return StandardFixture(R"({"outlook":{"stores":[
     {"name":"anna@example.com","folders":[
-      {"name":"Kontakte","type":2,"items":[)" + contacts + R"(]},
-      {"name":"Kalender","type":1,"items":[)" + appointments + R"(]},
-      {"name":"Aufgaben","type":3,"items":[)" + tasks + R"(]}]},
+      {"name":"Kontakte","type":2,"items":[)" +
+                         contacts + R"(]},
+      {"name":"Kalender","type":1,"items":[)" +
+                         appointments + R"(]},
+      {"name":"Aufgaben","type":3,"items":[)" +
+                         tasks + R"(]}]},
     {"name":"ben@example.com","folders":[{"name":"Kalender","type":1}]}]}})");
 }
 
@@ -53,9 +56,9 @@ std::vector<std::string> Definitions(Desk& desk, const std::string& path) {
 
 TEST(OldEntries, NoAnswerLeavesTheOldContactsAndStopsTheCall) {
   // A value of exactly "{" is not above "{" and does not count as old.
-  Desk desk(WithItems(OldContacts(3) +
-                          R"(,{"class":"contact","LastName":"Neu","userProperties":{"velACOID":"{"}})",
-                      "", ""));
+  Desk desk(WithItems(
+      OldContacts(3) + R"(,{"class":"contact","LastName":"Neu","userProperties":{"velACOID":"{"}})",
+      "", ""));
   desk.Answer({MsgAnswer::No});
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();
@@ -95,11 +98,10 @@ TEST(OldEntries, YesDeletesThemAllButTheCommandMustBeStartedAgain) {
 }
 
 TEST(OldEntries, CalendarAndTasksAreCheckedAfterTheContacts) {
-  Desk desk(WithItems(
-      "",
-      R"({"class":"appointment","Subject":"Alt","Start":"2026-12-01 10:00:00",
+  Desk desk(WithItems("",
+                      R"({"class":"appointment","Subject":"Alt","Start":"2026-12-01 10:00:00",
           "End":"2026-12-01 11:00:00","BillingInformation":"{4711Aktivitaeten}"})",
-      R"({"class":"task","Subject":"Alt","BillingInformation":"{12WRTM_Tasks}"},
+                      R"({"class":"task","Subject":"Alt","BillingInformation":"{12WRTM_Tasks}"},
          {"class":"task","Subject":"Neu","BillingInformation":"Kunde 12"})"));
   desk.Answer({MsgAnswer::No, MsgAnswer::Yes});
   auto outcome = desk.Call("velKLK.CSync", "SyncContacts2VEL");
@@ -124,14 +126,14 @@ TEST(LinkProperties, TheStartupDefinesThemOnTheThreeFolders) {
     {"name":"ben@example.com","folders":[{"name":"Kalender","type":1}]}]}})"));
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(outcome.Failed());
-  EXPECT_EQ(Definitions(desk, "anna@example.com\\Kontakte"),
-            (std::vector<std::string>{"velACOID", "velID", "velKontaktTyp", "velSearch",
-                                      "velTable"}));
+  EXPECT_EQ(
+      Definitions(desk, "anna@example.com\\Kontakte"),
+      (std::vector<std::string>{"velACOID", "velID", "velKontaktTyp", "velSearch", "velTable"}));
   EXPECT_EQ(Definitions(desk, "anna@example.com\\Kalender"),
             (std::vector<std::string>{"Eigene", "velID", "velSearch", "velTable"}));
-  EXPECT_EQ(Definitions(desk, "anna@example.com\\Aufgaben"),
-            (std::vector<std::string>{"velGroupName", "velID", "velSearch", "velStatus1",
-                                      "velTable"}));
+  EXPECT_EQ(
+      Definitions(desk, "anna@example.com\\Aufgaben"),
+      (std::vector<std::string>{"velGroupName", "velID", "velSearch", "velStatus1", "velTable"}));
   auto tasks = desk.outlook().FindFolder("anna@example.com\\Aufgaben")->UserDefinedProperties();
   EXPECT_EQ(tasks->Find("velStatus1")->Type(), OlUserPropertyType::YesNo);
   // The calendar of the second user is in the map but keeps its definitions.

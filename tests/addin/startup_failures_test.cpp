@@ -14,11 +14,11 @@ constexpr const char* kOutlookFalse = "Calling modAppSync.InitOutlook returns: F
 
 struct FailureCase {
   const char* name;
-  const char* patch;            // merge patch of the standard fixture
-  const char* contactPath;      // replaces the setting; nullptr keeps it, "" removes it
+  const char* patch;        // merge patch of the standard fixture
+  const char* contactPath;  // replaces the setting; nullptr keeps it, "" removes it
   const char* calPath;
   const char* taskPath;
-  std::string text;             // the message shown
+  std::string text;  // the message shown
   std::string title;
   MsgIcon icon;
   MsgButtons buttons;
@@ -125,8 +125,8 @@ TEST(StartupFailures, OutlookIsNeverStartedAndTheFailureIsTraced) {
   const auto lines = desk.LogLines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines.front(), "CMenue, UpdateAdresse, Entry, Input-parameter: oApp, Not Nothing, ");
-  EXPECT_EQ(lines.back(), std::string("CMenue, UpdateAdresse, Intermediate, ") + kOutlookFalse +
-                              ", , ");
+  EXPECT_EQ(lines.back(),
+            std::string("CMenue, UpdateAdresse, Intermediate, ") + kOutlookFalse + ", , ");
   // A method that stops in its start-up writes no Leave line.
   for (const auto& line : lines) {
     EXPECT_EQ(line.find("UpdateAdresse, Leave"), std::string::npos) << line;

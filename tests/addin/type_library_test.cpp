@@ -1,13 +1,14 @@
 // The type library as data and late-bound calls: identifiers, member order,
 // dispatch identifiers, creation by programmatic identifier and argument
 // checking, without any platform behind the objects.
+#include "addin/type_library.h"
+
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <set>
 
 #include "addin/shared_state.h"
-#include "addin/type_library.h"
 #include "platform/automation_error.h"
 
 namespace velklk {
@@ -101,8 +102,7 @@ TEST(TypeLibrary, ChecksArgumentCountAndTypesBeforeTheCall) {
   ResetState({});
   auto sync = CreateObject("velKLK.CSync");
   std::vector<Variant> none;
-  EXPECT_EQ(ErrorOf([&] { Invoke(*sync, "AddressOrContactSync2OL", none); }),
-            err::kBadParamCount);
+  EXPECT_EQ(ErrorOf([&] { Invoke(*sync, "AddressOrContactSync2OL", none); }), err::kBadParamCount);
   std::vector<Variant> textForApp{Variant("app"), Variant("1"), Variant("Adressen")};
   EXPECT_EQ(ErrorOf([&] { Invoke(*sync, "AddressOrContactSync2OL", textForApp); }),
             err::kTypeMismatch);
@@ -131,10 +131,11 @@ TEST(TypeLibrary, BuildsArgumentsFromCommandLineTexts) {
   EXPECT_EQ(args[4], Variant(false));
   EXPECT_EQ(ErrorOf([&] { ArgumentsFromTexts(sa, nullptr, nullptr, {"2026-12-01"}); }),
             err::kBadParamCount);
-  EXPECT_EQ(ErrorOf([&] {
-              ArgumentsFromTexts(sa, nullptr, nullptr, {"01.12.2026", "2026-12-31", "True", "True"});
-            }),
-            err::kTypeMismatch);
+  EXPECT_EQ(
+      ErrorOf([&] {
+        ArgumentsFromTexts(sa, nullptr, nullptr, {"01.12.2026", "2026-12-31", "True", "True"});
+      }),
+      err::kTypeMismatch);
   const MemberInfo& task = FindMember(*sync, "CreateOutlookTask");
   auto taskArgs = ArgumentsFromTexts(task, nullptr, nullptr, {"0000000041"});
   ASSERT_EQ(taskArgs.size(), 2u);

@@ -40,9 +40,9 @@ std::string Quote(const std::string& text) {
 // is the given text).
 Outcome Velklk(const std::vector<std::string>& args, const std::string& input = "") {
   static int counter = 0;
-  const fs::path inputFile = fs::temp_directory_path() /
-                             ("velklk-cli-input-" + std::to_string(::getpid()) + "-" +
-                              std::to_string(++counter));
+  const fs::path inputFile =
+      fs::temp_directory_path() /
+      ("velklk-cli-input-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
   std::ofstream(inputFile) << input;
   // German messages unless a test asks for --lang, whatever the machine's
   // locale.
@@ -107,12 +107,15 @@ std::string Fixture(const std::string& version, const std::string& settings,
                     const std::string& contacts = "") {
   return R"({"now":"2026-12-06 10:00:00",
   "host":{"currentUser":"ANNA","users":[{"name":"ANNA","properties":{"EMail":"anna@example.com"},
-    "settings":{)" + settings + R"(}}],
+    "settings":{)" +
+         settings + R"(}}],
     "tables":{"Adressen":[{"ID":"0000000001","An":"Firma","Name":"Muster GmbH"}]}},
-  "outlook":{"running":)" + std::string(version.empty() ? "false" : "true") +
-         R"(,"version":")" + (version.empty() ? "16.0.0.0" : version) + R"(",
+  "outlook":{"running":)" +
+         std::string(version.empty() ? "false" : "true") + R"(,"version":")" +
+         (version.empty() ? "16.0.0.0" : version) + R"(",
     "stores":[{"name":"anna@example.com","folders":[
-      {"name":"Kontakte","type":2,"items":[)" + contacts + R"(]},
+      {"name":"Kontakte","type":2,"items":[)" +
+         contacts + R"(]},
       {"name":"Kalender","type":1},{"name":"Aufgaben","type":3}]}]}})";
 }
 
@@ -131,12 +134,12 @@ TEST_F(CliTest, DemoProfileAndFirstCall) {
   ASSERT_EQ(Velklk({"init", Profile()}).status, 0);
   EXPECT_EQ(Velklk({"init", Profile()}).status, 1);  // holds a profile already
   Outcome run = Velklk({"-p", Profile(), "--user", "ANNA", "--now", "2026-12-06 10:00:00", "call",
-                    "velKLK.CSync", "AddressOrContactSync2OL", "0000000001", "Adressen"});
+                        "velKLK.CSync", "AddressOrContactSync2OL", "0000000001", "Adressen"});
   EXPECT_EQ(run.status, 0);
   ExpectGolden("demo_first_call.jsonl", run.out);
   // The call's work was committed: the contact and the sync-log entry.
   Outcome found = Velklk({"-p", Profile(), "find", "anna.berg@velmora.example\\Kontakte",
-                      "[velSearch] = \"0000000001Adressen\""});
+                          "[velSearch] = \"0000000001Adressen\""});
   EXPECT_EQ(found.status, 0);
   EXPECT_NE(found.out.find("\"CompanyName\":\"Muster Maschinenbau GmbH\""), std::string::npos)
       << found.out;
@@ -159,19 +162,29 @@ TEST_F(CliTest, StartupFailuresShowTheirMessageAndEndFalse) {
       {"outlook version 11", Fixture("11.0.0.0", kPaths)},
       {"empty contact setting", Fixture("16.0", noContact)},
       {"empty calendar setting",
-       Fixture("16.0", R"("PREXOLContactPath":"anna@example.com\\Kontakte","PREXOLTaskPath":"anna@example.com\\Aufgaben")")},
+       Fixture(
+           "16.0",
+           R"("PREXOLContactPath":"anna@example.com\\Kontakte","PREXOLTaskPath":"anna@example.com\\Aufgaben")")},
       {"empty task setting",
-       Fixture("16.0", R"("PREXOLContactPath":"anna@example.com\\Kontakte","PREXOLCalPath":"anna@example.com\\Kalender","PREXOLTaskPath":"")")},
+       Fixture(
+           "16.0",
+           R"("PREXOLContactPath":"anna@example.com\\Kontakte","PREXOLCalPath":"anna@example.com\\Kalender","PREXOLTaskPath":"")")},
       {"contact path of one name",
        Fixture("16.0", R"("PREXOLContactPath":"anna@example.com",)" + noContact)},
       {"contact path of four names",
        Fixture("16.0", R"("PREXOLContactPath":"anna@example.com\\Kontakte\\a\\b",)" + noContact)},
       {"task path of one name",
-       Fixture("16.0", R"("PREXOLContactPath":"anna@example.com\\Kontakte","PREXOLCalPath":"anna@example.com\\Kalender","PREXOLTaskPath":"anna@example.com")")},
+       Fixture(
+           "16.0",
+           R"("PREXOLContactPath":"anna@example.com\\Kontakte","PREXOLCalPath":"anna@example.com\\Kalender","PREXOLTaskPath":"anna@example.com")")},
       {"task path of four names",
-       Fixture("16.0", R"("PREXOLContactPath":"anna@example.com\\Kontakte","PREXOLCalPath":"anna@example.com\\Kalender","PREXOLTaskPath":"anna@example.com\\Aufgaben\\a\\b")")},
+       Fixture(
+           "16.0",
+           R"("PREXOLContactPath":"anna@example.com\\Kontakte","PREXOLCalPath":"anna@example.com\\Kalender","PREXOLTaskPath":"anna@example.com\\Aufgaben\\a\\b")")},
       {"calendar path not found",
-       Fixture("16.0", R"("PREXOLContactPath":"anna@example.com\\Kontakte","PREXOLCalPath":"anna@example.com\\Termine;x\\y","PREXOLTaskPath":"anna@example.com\\Aufgaben")")},
+       Fixture(
+           "16.0",
+           R"("PREXOLContactPath":"anna@example.com\\Kontakte","PREXOLCalPath":"anna@example.com\\Termine;x\\y","PREXOLTaskPath":"anna@example.com\\Aufgaben")")},
   };
   std::string all;
   for (const auto& c : cases) {
@@ -179,7 +192,7 @@ TEST_F(CliTest, StartupFailuresShowTheirMessageAndEndFalse) {
     fs::remove_all(dir_);
     LoadProfile(c.fixture);
     Outcome run = Velklk({"-p", Profile(), "call", "velKLK.CSync", "AddressOrContactSync2OL",
-                      "0000000001", "Adressen"});
+                          "0000000001", "Adressen"});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("{\"event\":\"result\",\"value\":false"), std::string::npos);
     all += std::string("# ") + c.name + "\n" + run.out;
@@ -191,15 +204,16 @@ TEST_F(CliTest, OldContactsWithBothAnswers) {
   const std::string old =
       R"({"class":"contact","LastName":"Alt","userProperties":{"velACOID":"{1}"}})";
   LoadProfile(Fixture("16.0", kPaths, old));
-  const std::vector<std::string> call = {"-p", Profile(), "--lang", "en", "--answer", "no",
-                                         "call", "velKLK.CMenue", "UpdateAdresse"};
+  const std::vector<std::string> call = {
+      "-p", Profile(), "--lang", "en", "--answer", "no", "call", "velKLK.CMenue", "UpdateAdresse"};
   Outcome no = Velklk(call);
   EXPECT_EQ(no.status, 0);
   std::vector<std::string> yesCall = call;
   yesCall[5] = "yes";
   Outcome yes = Velklk(yesCall);
   EXPECT_EQ(yes.status, 0);
-  Outcome after = Velklk({"-p", Profile(), "find", "anna@example.com\\Kontakte", "[LastName] = \"Alt\""});
+  Outcome after =
+      Velklk({"-p", Profile(), "find", "anna@example.com\\Kontakte", "[LastName] = \"Alt\""});
   EXPECT_EQ(after.out, "");
   ExpectGolden("old_contacts.jsonl", "# no\n" + no.out + "# yes\n" + yes.out);
 }
@@ -209,10 +223,14 @@ TEST_F(CliTest, ExitStatusesAndErrors) {
   ASSERT_EQ(Velklk({"init", Profile()}).status, 0);
   EXPECT_EQ(Velklk({"call", "velKLK.CSync", "SyncContacts2VEL"}).status, 2);  // no profile
   EXPECT_EQ(Velklk({"-p", Profile(), "frobnicate"}).status, 2);
-  EXPECT_EQ(Velklk({"-p", Profile(), "--now", "06.12.2026", "call", "velKLK.CSync",
-                    "SyncContacts2VEL"}).status, 2);
-  EXPECT_EQ(Velklk({"-p", Profile(), "--user", "NIEMAND", "call", "velKLK.CSync",
-                    "SyncContacts2VEL"}).status, 2);
+  EXPECT_EQ(
+      Velklk({"-p", Profile(), "--now", "06.12.2026", "call", "velKLK.CSync", "SyncContacts2VEL"})
+          .status,
+      2);
+  EXPECT_EQ(
+      Velklk({"-p", Profile(), "--user", "NIEMAND", "call", "velKLK.CSync", "SyncContacts2VEL"})
+          .status,
+      2);
   EXPECT_EQ(Velklk({"-p", Dir() + "/none", "dump"}).status, 2);
   EXPECT_EQ(Velklk({"--help"}).status, 0);
   EXPECT_EQ(Velklk({"call", "--help"}).status, 0);
@@ -230,14 +248,14 @@ TEST_F(CliTest, ExitStatusesAndErrors) {
   EXPECT_NE(type.out.find("\"number\":\"0x80020005\""), std::string::npos);
 
   // An error that reaches the host: the appointment worker is not built yet.
-  Outcome appointment = Velklk({"-p", Profile(), "--current", "Aktivitaeten=0000000031", "--active",
-                            "Aktivitaeten", "call", "velKLK.CAppointment",
-                            "CreateOutlookAppointment"});
+  Outcome appointment =
+      Velklk({"-p", Profile(), "--current", "Aktivitaeten=0000000031", "--active", "Aktivitaeten",
+              "call", "velKLK.CAppointment", "CreateOutlookAppointment"});
   EXPECT_EQ(appointment.status, 1);
   ExpectGolden("not_implemented.jsonl", appointment.out);
 
-  Outcome badFilter = Velklk({"-p", Profile(), "find", "anna.berg@velmora.example\\Kontakte",
-                          "[LastName = \"x\""});
+  Outcome badFilter =
+      Velklk({"-p", Profile(), "find", "anna.berg@velmora.example\\Kontakte", "[LastName = \"x\""});
   EXPECT_EQ(badFilter.status, 1);
   EXPECT_EQ(badFilter.out, "");
 }
@@ -282,8 +300,17 @@ TEST_F(CliTest, SessionKeepsTheAddinLoaded) {
   EXPECT_EQ(run.status, 0);
   ExpectGolden("session.jsonl", run.out);
   Outcome found = Velklk({"-p", Profile(), "find", "anna.berg@velmora.example\\Kontakte",
-                      "[CompanyName] = \"Neu AG\""});
+                          "[CompanyName] = \"Neu AG\""});
   EXPECT_NE(found.out.find("\"FirstName\":\"Nina\""), std::string::npos);
+  // The session's CSync remembered its start-up: the second call for the
+  // same table went straight to its worker.
+  const std::string log = ReadFile(fs::path(Profile()) / "Logs" / "velKLK.log");
+  std::size_t startups = 0;
+  for (auto at = log.find("InitVelData, Entry"); at != std::string::npos;
+       at = log.find("InitVelData, Entry", at + 1)) {
+    ++startups;
+  }
+  EXPECT_EQ(startups, 1u);
 }
 
 }  // namespace
