@@ -386,6 +386,38 @@ TEST_F(StoreTest, AnotherProcessSeesTheSameOutlook) {
   EXPECT_EQ(reopened.outlook->Version(), "12.0.6");
 }
 
+TEST_F(StoreTest, AFailedWriteLeavesTheProfileAsItWas) {
+  auto muster = Contacts()->Item(1);
+  store_.db->Exec("PRAGMA query_only = 1");
+  auto fresh = Contacts()->Add();
+  fresh->Set("LastName", "Neu");
+  EXPECT_EQ(ErrorOf([&] { fresh->Save(); }), err::kFail);
+  muster->Set("LastName", "Umbenannt");
+  EXPECT_EQ(ErrorOf([&] { muster->Save(); }), err::kFail);
+  EXPECT_EQ(ErrorOf([&] { Contacts()->Item(3)->Delete(); }), err::kFail);
+  auto folder = Folder("anna@example.com\\Kontakte");
+  EXPECT_EQ(ErrorOf([&] { folder->Folders()->Add("Neu", OlItemType::Contact); }), err::kFail);
+  EXPECT_EQ(
+      ErrorOf([&] { folder->UserDefinedProperties()->Add("velID", OlUserPropertyType::Text); }),
+      err::kFail);
+  EXPECT_EQ(ErrorOf([&] { store_.outlook->SetOffline(true); }), err::kFail);
+  // Nothing of it reached the folder, its index or its definitions.
+  EXPECT_EQ(Contacts()->Count(), 3);
+  EXPECT_EQ(Contacts()->Find("[LastName] = \"Umbenannt\""), nullptr);
+  EXPECT_NE(Contacts()->Find("[FileAs] = \"Muster, Max\""), nullptr);
+  EXPECT_EQ(folder->Folders()->Count(), 1);
+  EXPECT_EQ(folder->UserDefinedProperties()->Count(), 2);
+  EXPECT_FALSE(store_.outlook->Offline());
+  // Once the database takes writes again, the pending change can be saved.
+  store_.db->Exec("PRAGMA query_only = 0");
+  muster->Save();
+  EXPECT_NE(Contacts()->Find("[FileAs] = \"Umbenannt, Max\""), nullptr);
+  Store other(profile_);
+  EXPECT_EQ(
+      other.outlook->FindFolder("anna@example.com\\Kontakte")->Items()->Item(1)->Get("LastName"),
+      Variant("Umbenannt"));
+}
+
 TEST_F(StoreTest, WritesJoinTheConnectionsTransaction) {
   store_.db->Exec("CREATE TABLE IF NOT EXISTS main.crm(x)");
   auto folder = Folder("anna@example.com\\Kontakte");
