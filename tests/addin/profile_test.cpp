@@ -1,0 +1,86 @@
+// Profiles: folders that keep their state between openings, profiles in
+// memory that share nothing, fixtures that load whole or not at all, and the
+// unit of work over both databases.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "desk.h"
+#include "platform/host.h"
+
+namespace velklk::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string UserNames(Profile& profile) {
+  auto db = profile.Host().Database();
+  std::string names;
+  for (int i = 0; i < db->UserCount(); ++i) names += db->UserAt(i)->Name() + ";";
+  return names;
+}
+
+TEST(Profile, InMemoryProfilesShareNothing) {
+  auto first = Profile::InMemory();
+  auto second = Profile::InMemory();
+  first->LoadFixture(StandardFixture());
+  EXPECT_EQ(UserNames(*first), "ANNA;BEN;");
+  EXPECT_EQ(UserNames(*second), "ADMIN;");
+  EXPECT_EQ(first->Clock().Now().Format(), "2026-12-06 10:00:00");
+}
+
+TEST(Profile, AFolderKeepsItsStateAndItsNow) {
+  const fs::path dir = fs::temp_directory_path() / ("velklk-profile-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  EXPECT_FALSE(Profile::Exists(dir.string()));
+  {
+    auto profile = Profile::Open(dir.string());
+    profile->LoadFixture(StandardFixture());
+    ProfileUnitOfWork work(*profile);
+    auto settings = profile->Host().Database()->CurrentUser()->Settings();
+    settings->Add("TBKLK_Vorgang", Variant("Immer"));
+  }
+  EXPECT_TRUE(Profile::Exists(dir.string()));
+  EXPECT_TRUE(fs::exists(dir / "outlook.db"));
+  {
+    auto profile = Profile::Open(dir.string());
+    EXPECT_EQ(profile->Clock().Now().Format(), "2026-12-06 10:00:00");
+    EXPECT_EQ(UserNames(*profile), "ANNA;BEN;");
+    auto settings = profile->Host().Database()->CurrentUser()->Settings();
+    EXPECT_EQ(settings->Value("TBKLK_Vorgang").ToText(), "Immer");
+    EXPECT_NO_THROW(profile->Outlook().FindFolder("anna@example.com\\Kontakte"));
+  }
+  fs::remove_all(dir);
+  EXPECT_THROW(Profile::Open(dir.string()), std::runtime_error);
+}
+
+TEST(Profile, ABadFixtureLeavesTheProfileAsItWas) {
+  auto profile = Profile::InMemory();
+  profile->LoadFixture(StandardFixture());
+  const std::string before = profile->DumpFixture();
+  // The host half is good, the Outlook half is not.
+  EXPECT_THROW(profile->LoadFixture(StandardFixture(
+                   R"({"host":{"users":[{"name":"ZOE"}]},"outlook":{"version":17}})")),
+               FixtureError);
+  EXPECT_THROW(profile->LoadFixture(R"({"now":"gestern"})"), FixtureError);
+  EXPECT_THROW(profile->LoadFixture(R"({"nwo":"2026-12-06 10:00:00"})"), FixtureError);
+  EXPECT_THROW(profile->LoadFixture("[1, 2"), FixtureError);
+  EXPECT_EQ(profile->DumpFixture(), before);
+  EXPECT_EQ(UserNames(*profile), "ANNA;BEN;");
+}
+
+TEST(Profile, DumpAndLoadGiveTheSameState) {
+  Desk desk;
+  auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
+  ASSERT_EQ(outcome.value, Variant(true));
+  const std::string dumped = desk.profile().DumpFixture();
+  auto copy = Profile::InMemory();
+  copy->LoadFixture(dumped);
+  EXPECT_EQ(copy->DumpFixture(), dumped);
+  EXPECT_EQ(copy->DumpFixture(false, true).find("\"host\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velklk::test
