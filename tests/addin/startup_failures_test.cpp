@@ -116,6 +116,26 @@ TEST(StartupFailures, EachShowsItsMessageAndTheCallEndsFalse) {
   }
 }
 
+TEST(StartupFailures, WithoutAnApplicationObjectInitVelDataFails) {
+  Desk desk;
+  auto menue = desk.Create("velKLK.CMenue");
+  std::vector<Variant> nothing{Variant()};
+  EXPECT_TRUE(Invoke(*menue, "UpdateAdresse", nothing).IsEmpty());
+  const auto boxes = desk.Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].title, "Fehler in modAppSync.InitVelData");
+  EXPECT_EQ(boxes[0].text.rfind("Fehler &H5B in modAppSync\r\n", 0), 0u) << boxes[0].text;
+  EXPECT_EQ(boxes[1].text, "Calling modAppSync.InitVelData(oApp, False) returns: False!");
+  EXPECT_EQ(boxes[1].title, "CMenue.UpdateAdresse");
+
+  auto sync = desk.Create("velKLK.CSync");
+  desk.ui().Clear();
+  std::vector<Variant> args{Variant(), Variant("0000000001"), Variant("Adressen")};
+  EXPECT_EQ(Invoke(*sync, "AddressOrContactSync2OL", args), Variant(false));
+  ASSERT_EQ(desk.Boxes().size(), 2u);
+  EXPECT_EQ(desk.Boxes()[1].text, "Calling modAppSync.InitVelData(oApp, True) returns: False!");
+}
+
 TEST(StartupFailures, OutlookIsNeverStartedAndTheFailureIsTraced) {
   Desk desk(StandardFixture(R"({"outlook":{"running":false}})"));
   auto outcome = desk.Call("velKLK.CMenue", "UpdateAdresse");
