@@ -4,6 +4,7 @@
 #include "addin/type_library.h"
 
 #include <gtest/gtest.h>
+#include <rapidcheck/gtest.h>
 
 #include <regex>
 #include <set>
@@ -140,6 +141,34 @@ TEST(TypeLibrary, BuildsArgumentsFromCommandLineTexts) {
   auto taskArgs = ArgumentsFromTexts(task, nullptr, nullptr, {"0000000041"});
   ASSERT_EQ(taskArgs.size(), 2u);
   EXPECT_EQ(taskArgs[1], Variant("0000000041"));
+}
+
+// Any command-line text either converts or is refused with a type mismatch;
+// nothing else escapes, and what converts means what it says.
+RC_GTEST_PROP(TypeLibraryProperties, CommandLineTextsConvertOrAreRefused, (std::string text)) {
+  for (ParamKind kind : {ParamKind::String, ParamKind::Boolean, ParamKind::Date}) {
+    try {
+      Variant value = ArgumentFromText(kind, text);
+      if (kind == ParamKind::String) RC_ASSERT(value == Variant(text));
+      if (kind == ParamKind::Boolean)
+        RC_ASSERT(value.ToText() == (value.ToBool() ? "True" : "False"));
+      if (kind == ParamKind::Date) RC_ASSERT(AutoDate::Parse(text).has_value());
+    } catch (const AutomationError& e) {
+      RC_ASSERT(e.Number() == err::kTypeMismatch);
+      RC_ASSERT(kind != ParamKind::String);
+    }
+  }
+}
+
+RC_GTEST_PROP(TypeLibraryProperties, DatesComeBackAsWritten, ()) {
+  const int year = *rc::gen::inRange(1900, 2200);
+  const int month = *rc::gen::inRange(1, 13);
+  const int day = *rc::gen::inRange(1, 29);
+  const int hour = *rc::gen::inRange(0, 24);
+  const int minute = *rc::gen::inRange(0, 60);
+  const int second = *rc::gen::inRange(0, 60);
+  const std::string text = AutoDate::FromParts(year, month, day, hour, minute, second).Format();
+  RC_ASSERT(ArgumentFromText(ParamKind::Date, text).ToDate().Format() == text);
 }
 
 }  // namespace
