@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs (only those missing), then
+# Installs the Debian packages the build and the demo need (only those missing), then
 # configures and builds into the given folder.
 # usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
 set -euo pipefail
@@ -9,7 +9,7 @@ shift || true
 
 packages=(g++ cmake ninja-build pkg-config libsqlite3-dev libpugixml-dev libcli11-dev
           nlohmann-json3-dev libfmt-dev libicu-dev libgtest-dev libgmock-dev libbenchmark-dev
-          librapidcheck-dev clang libclang-rt-14-dev libfuzzer-14-dev)
+          librapidcheck-dev clang libclang-rt-14-dev libfuzzer-14-dev python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
