@@ -143,9 +143,9 @@ std::string AcademicTitleFromTitle(std::string_view title) {
 }
 
 std::string CountryCode(std::string_view country) {
-  const std::string trimmed = Trim(country);
-  // A country of blanks only counts as empty.
-  if (trimmed == "D" || trimmed.empty() || country.substr(0, 3) == "Deu") return "DE";
+  // Only "D" is recognised with surrounding blanks; a country of blanks alone
+  // is not empty and is cut like any other text.
+  if (Trim(country) == "D" || country.empty() || country.substr(0, 3) == "Deu") return "DE";
   return LeftChars(country, 3);
 }
 

@@ -36,7 +36,9 @@ TEST(TextRules, CountryCodes) {
   EXPECT_EQ(CountryCode("D"), "DE");
   EXPECT_EQ(CountryCode("  D "), "DE");
   EXPECT_EQ(CountryCode(""), "DE");
-  EXPECT_EQ(CountryCode("   "), "DE");
+  // Blanks alone are not an empty country.
+  EXPECT_EQ(CountryCode("   "), "   ");
+  EXPECT_EQ(CountryCode("     "), "   ");
   EXPECT_EQ(CountryCode("Deutschland"), "DE");
   EXPECT_EQ(CountryCode("DE"), "DE");
   // "Deu" is compared with its letter case.
