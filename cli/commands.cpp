@@ -42,6 +42,15 @@ void PrintErrorEvent(const AutomationError& e) {
                 {"description", e.Description()}});
 }
 
+// The error of a unit of work that could not be committed (and was rolled
+// back).
+AutomationError SaveFailure(const std::exception& e) {
+  const auto* automation = dynamic_cast<const AutomationError*>(&e);
+  return AutomationError(automation != nullptr ? automation->Number() : err::kFail, "velklk",
+                         std::string("the changes could not be saved and were undone: ") +
+                             (automation != nullptr ? automation->Description() : e.what()));
+}
+
 int Fail(const std::string& message) {
   std::cerr << "velklk: " << message << "\n";
   return kExitError;
@@ -136,6 +145,16 @@ bool InvokeAndReport(Profile& profile, DispatchObject& object, const std::string
       std::cerr << "velklk: error " << e.NumberText() << " in " << e.Source() << ": "
                 << e.Description() << "\n";
       failed = true;
+    }
+    // A call whose work cannot be saved has not happened: it must not be
+    // reported as done.
+    try {
+      work.Commit();
+    } catch (const std::exception& e) {
+      const AutomationError saved = SaveFailure(e);
+      PrintErrorEvent(saved);
+      std::cerr << "velklk: " << saved.Description() << "\n";
+      return false;
     }
   }
   if (failed) return false;
@@ -336,6 +355,11 @@ class SessionRunner {
       } else if (command.contains("outlook")) {
         ProfileUnitOfWork work(profile_);
         RunOutlook(command);
+        try {
+          work.Commit();
+        } catch (const std::exception& e) {
+          throw SaveFailure(e);
+        }
       } else if (command.contains("dump")) {
         Out state = Out::parse(profile_.DumpFixture(true, true));
         PrintLine(Out{{"event", "dump"}, {"state", state}});

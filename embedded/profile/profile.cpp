@@ -169,12 +169,12 @@ void Profile::LoadFixture(const std::string& jsonText) {
     StoreNow(now);
     connection_->Commit();
   } catch (const std::exception&) {
-    // Both halves go back to the state before the load.
+    // Both halves go back to the state before the load. The Outlook
+    // attachment stays the same object: the add-in's services point at it.
     connection_->Rollback();
     clock_.Set(previousNow);
     host_ = EmbeddedHost::Open(connection_, &clock_);
     outlook_->Reload();
-    attacher_ = outlook_->Attacher();
     throw;
   }
 }
@@ -192,10 +192,15 @@ void Profile::Begin() { connection_->Begin(); }
 void Profile::Commit() { connection_->Commit(); }
 
 void Profile::Rollback() {
-  connection_->Rollback();
-  host_ = EmbeddedHost::Open(connection_, &clock_);
+  try {
+    connection_->Rollback();
+  } catch (const std::exception&) {
+    // SQLite may already have ended the transaction itself (a failed commit
+    // can do that); there is nothing left to undo then.
+  }
+  // The host and the Outlook attachment stay the objects the add-in holds;
+  // the Outlook store reads its state back from the database.
   outlook_->Reload();
-  attacher_ = outlook_->Attacher();
 }
 
 }  // namespace velklk

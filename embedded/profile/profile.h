@@ -61,7 +61,8 @@ class Profile {
   std::string DumpFixture(bool host = true, bool outlook = true) const;
 
   // A unit of work over both databases: committed at the end whatever
-  // happened in between; Rollback undoes it and reloads the state.
+  // happened in between; Rollback undoes it and reloads the Outlook store
+  // (the host and the Outlook attachment stay the same objects).
   void Begin();
   void Commit();
   void Rollback();
@@ -90,11 +91,26 @@ class Profile {
 class ProfileUnitOfWork {
  public:
   explicit ProfileUnitOfWork(Profile& profile) : profile_(profile) { profile_.Begin(); }
-  ~ProfileUnitOfWork() {
+  // Commits now. When the commit fails (another process holds the database
+  // longer than the busy timeout, the disk is full), the unit is rolled back
+  // so that no transaction stays open, and the error is raised: a caller
+  // that reports success must commit this way.
+  void Commit() {
+    if (done_) return;
+    done_ = true;
     try {
       profile_.Commit();
     } catch (const std::exception&) {
-      // A commit that fails leaves the transaction to SQLite's rollback.
+      profile_.Rollback();
+      throw;
+    }
+  }
+  // Commits when Commit was not called; a failure is rolled back, not raised.
+  ~ProfileUnitOfWork() {
+    try {
+      Commit();
+    } catch (const std::exception&) {
+      // Rolled back by Commit; the caller did not ask to hear of it.
     }
   }
   ProfileUnitOfWork(const ProfileUnitOfWork&) = delete;
@@ -102,6 +118,7 @@ class ProfileUnitOfWork {
 
  private:
   Profile& profile_;
+  bool done_ = false;
 };
 
 }  // namespace velklk

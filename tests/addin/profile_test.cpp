@@ -82,5 +82,18 @@ TEST(Profile, DumpAndLoadGiveTheSameState) {
   EXPECT_EQ(copy->DumpFixture(false, true).find("\"host\""), std::string::npos);
 }
 
+TEST(Profile, ABadFixtureKeepsTheServicesOfTheAddinWorking) {
+  // The add-in holds the profile's services while a fixture fails to load:
+  // the Outlook attachment it was given must still be the profile's own.
+  Desk desk;
+  OlAttacher* attacher = desk.state().services.outlook;
+  EXPECT_THROW(desk.profile().LoadFixture(StandardFixture(R"({"outlook":{"version":17}})")),
+               FixtureError);
+  EXPECT_EQ(desk.profile().Services(&desk.ui(), "de").outlook, attacher);
+  auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
+  ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();
+  EXPECT_EQ(outcome.value, Variant(true));
+}
+
 }  // namespace
 }  // namespace velklk::test

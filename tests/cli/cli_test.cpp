@@ -2,6 +2,7 @@
 // program in a fresh profile folder and compares its JSON lines with the
 // golden files of tests/cli/golden (VELKLK_UPDATE_GOLDEN=1 rewrites them).
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -311,6 +312,38 @@ TEST_F(CliTest, SessionKeepsTheAddinLoaded) {
     ++startups;
   }
   EXPECT_EQ(startups, 1u);
+}
+
+TEST_F(CliTest, ACallWhoseWorkCannotBeSavedIsNotReportedAsDone) {
+  fs::create_directories(dir_);
+  ASSERT_EQ(Velklk({"init", Profile()}).status, 0);
+  const std::string contacts = "anna.berg@velmora.example\\Kontakte";
+  const std::string linked = "[velSearch] = \"0000000001Adressen\"";
+  {
+    // Another program keeps reading the CRM database for longer than the
+    // command waits for it, so the call's work cannot be committed.
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open((Profile() + "/crm.db").c_str(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    Outcome locked = Velklk({"-p", Profile(), "--current", "Adressen=0000000001", "call",
+                             "velKLK.CMenue", "UpdateAdresse"});
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_EQ(locked.out.find("\"event\":\"result\""), std::string::npos) << locked.out;
+    EXPECT_NE(locked.out.find("could not be saved"), std::string::npos) << locked.out;
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+  }
+  EXPECT_EQ(Velklk({"-p", Profile(), "find", contacts, "[LastName] = \"Muster Maschinenbau GmbH\""})
+                .out,
+            "");
+
+  // Without the reader the same call is saved.
+  Outcome saved = Velklk({"-p", Profile(), "--current", "Adressen=0000000001", "call",
+                          "velKLK.CMenue", "UpdateAdresse"});
+  EXPECT_EQ(saved.status, 0);
+  EXPECT_NE(Velklk({"-p", Profile(), "find", contacts, linked}).out, "");
 }
 
 }  // namespace
