@@ -130,6 +130,27 @@ TEST(ContactImport, TwoPersonsOfOneNewCompany) {
   EXPECT_EQ(desk.Dump("Ansprechpartner").find("\"@master\":\"0000000001\""), std::string::npos);
 }
 
+TEST(ContactImport, CompanyContactIsMadeEvenWhenACopiedValueIsRefused) {
+  Desk desk(R"({"outlook": {"refusedValues": {"Profession": ["###"]}, "stores": [ {"name": "anna@velmora.example", "folders": [
+        {"name": "Kontakte", "type": 2, "items": [
+          {"class": "contact", "FirstName": "Ida", "LastName": "Kern", "CompanyName": "Kern KG", "Profession": "###", "BusinessAddressCity": "Kiel"} ], "folders": []},
+        {"name": "Kalender", "type": 1, "items": [], "folders": []},
+        {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})");
+  EXPECT_TRUE(desk.SyncContacts2VEL());
+  EXPECT_TRUE(desk.Messages().empty());
+  auto company = desk.Find(R"([FileAs] = "Kern KG")");
+  ASSERT_TRUE(company);
+  EXPECT_EQ(desk.Get(*company, "BusinessAddressCity"), "Kiel");
+  EXPECT_EQ(desk.Get(*company, "Profession"), "");
+  const std::string companyId = desk.UserProp(*company, "velID");
+  EXPECT_EQ(desk.Field("Adressen", companyId, "Name"), "Kern KG");
+  auto person = desk.Find(R"([LastName] = "Kern")");
+  ASSERT_TRUE(person);
+  const std::string personId = desk.UserProp(*person, "velID");
+  EXPECT_EQ(desk.UserProp(*person, "velSearch"), personId + "Ansprechpartner");
+  EXPECT_EQ(desk.Field("Ansprechpartner", personId, "Vorname"), "Ida");
+}
+
 TEST(ContactImport, PrivateContactsStayOutUnlessConfigured) {
   const std::string items = R"(,
       {"class": "contact", "FirstName": "Geheim", "LastName": "Privat", "Sensitivity": 2},
