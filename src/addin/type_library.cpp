@@ -412,7 +412,16 @@ std::vector<Variant> ArgumentsFromTexts(const MemberInfo& member,
     } else if (param.kind == P::HostDatabase) {
       if (db) args.back() = Variant(db);
     } else {
-      args.back() = ArgumentFromText(param.kind, texts[next++]);
+      const std::string& text = texts[next++];
+      try {
+        args.back() = ArgumentFromText(param.kind, text);
+      } catch (const AutomationError& e) {
+        // Name the parameter and the text, so that a caller sees which of
+        // its arguments was refused.
+        throw AutomationError(e.Number(), kSource,
+                              std::string("Type mismatch for parameter ") + param.name + " (" +
+                                  ParamKindName(param.kind) + "): '" + text + "'");
+      }
     }
   }
   return args;

@@ -137,6 +137,15 @@ TEST(TypeLibrary, BuildsArgumentsFromCommandLineTexts) {
         ArgumentsFromTexts(sa, nullptr, nullptr, {"01.12.2026", "2026-12-31", "True", "True"});
       }),
       err::kTypeMismatch);
+  // The refusal names the parameter and the text.
+  try {
+    ArgumentsFromTexts(sa, nullptr, nullptr, {"2026-12-01", "2026-12-31", "vielleicht", "True"});
+    ADD_FAILURE() << "a Boolean text that is not True or False was taken";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.Number(), err::kTypeMismatch);
+    EXPECT_EQ(e.Description(),
+              "Type mismatch for parameter bImportAktivitaeten (Boolean): 'vielleicht'");
+  }
   const MemberInfo& task = FindMember(*sync, "CreateOutlookTask");
   auto taskArgs = ArgumentsFromTexts(task, nullptr, nullptr, {"0000000041"});
   ASSERT_EQ(taskArgs.size(), 2u);
