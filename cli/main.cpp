@@ -12,6 +12,11 @@ int Run(int argc, char** argv) {
   CLI::App app{"velklk: the CRM host on the embedded default, with the add-in loaded"};
   app.require_subcommand(1);
   app.fallthrough();
+  // A usage error is one line on standard error, like every other error of
+  // the command. Set before the subcommands, which copy it.
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return "velklk: " + std::string(e.what()) + " (velklk --help lists the usage)\n";
+  });
 
   CallOptions options;
   app.add_option("-p,--profile", options.profile, "profile folder")->type_name("DIR");

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -60,6 +61,21 @@ Outcome Velklk(const std::vector<std::string>& args, const std::string& input = 
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   fs::remove(inputFile);
   return run;
+}
+
+// Runs velklk and returns what it wrote on standard error.
+std::string VelklkErrors(const std::vector<std::string>& args) {
+  std::string command = "VELKLK_LANG=de " + Quote(kVelklk);
+  for (const auto& arg : args) command += " " + Quote(arg);
+  command += " </dev/null 2>&1 >/dev/null";
+  std::string errors;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return errors;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) errors.append(buffer, n);
+  ::pclose(pipe);
+  return errors;
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -233,6 +249,16 @@ TEST_F(CliTest, ExitStatusesAndErrors) {
           .status,
       2);
   EXPECT_EQ(Velklk({"-p", Dir() + "/none", "dump"}).status, 2);
+  // Usage errors, like all errors, are one line on standard error.
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"-p", Profile(), "frobnicate"},
+           {"-p", Profile(), "--answer", "vielleicht", "call", "velKLK.CSync", "SyncContacts2VEL"},
+           {"call", "velKLK.CSync", "SyncContacts2VEL"},
+           {"init"}}) {
+    const std::string errors = VelklkErrors(args);
+    EXPECT_EQ(errors.rfind("velklk: ", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+  }
   EXPECT_EQ(Velklk({"--help"}).status, 0);
   EXPECT_EQ(Velklk({"call", "--help"}).status, 0);
 
