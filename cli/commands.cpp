@@ -10,6 +10,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -289,24 +290,39 @@ int TypeLib() {
   return kExitOk;
 }
 
-int Call(const CallOptions& options, const std::string& progid, const std::string& member,
-         const std::vector<std::string>& args) {
+// The profile and console of a call or session, with the add-in's state set
+// up for them. Nothing (after printing the error) when the profile cannot be
+// opened; UsageError for bad options.
+struct Desk {
   std::unique_ptr<Profile> profile;
+  std::unique_ptr<ConsoleUserInterface> ui;
+};
+
+std::optional<Desk> OpenDesk(const CallOptions& options) {
+  Desk desk;
   try {
-    profile = OpenProfile(options.profile);
+    desk.profile = OpenProfile(options.profile);
   } catch (const UsageError&) {
     throw;
   } catch (const std::exception& e) {
-    return Fail(e.what());
+    Fail(e.what());
+    return std::nullopt;
   }
-  std::unique_ptr<ConsoleUserInterface> ui;
   try {
-    ui = std::make_unique<ConsoleUserInterface>(std::cout, options.answers);
+    desk.ui = std::make_unique<ConsoleUserInterface>(std::cout, options.answers);
   } catch (const AutomationError& e) {
     throw UsageError{"--answer: " + e.Description()};
   }
-  ResetState(profile->Services(ui.get(), Language(options.language)));
-  PrepareHost(*profile, options.user, options.now, options.current, options.active);
+  ResetState(desk.profile->Services(desk.ui.get(), Language(options.language)));
+  PrepareHost(*desk.profile, options.user, options.now, options.current, options.active);
+  return desk;
+}
+
+int Call(const CallOptions& options, const std::string& progid, const std::string& member,
+         const std::vector<std::string>& args) {
+  auto desk = OpenDesk(options);
+  if (!desk) return kExitError;
+  Profile* const profile = desk->profile.get();
 
   bool ok = false;
   try {
@@ -495,22 +511,10 @@ class SessionRunner {
 }  // namespace
 
 int Session(const CallOptions& options, std::istream& in) {
-  std::unique_ptr<Profile> profile;
-  try {
-    profile = OpenProfile(options.profile);
-  } catch (const UsageError&) {
-    throw;
-  } catch (const std::exception& e) {
-    return Fail(e.what());
-  }
-  std::unique_ptr<ConsoleUserInterface> ui;
-  try {
-    ui = std::make_unique<ConsoleUserInterface>(std::cout, options.answers);
-  } catch (const AutomationError& e) {
-    throw UsageError{"--answer: " + e.Description()};
-  }
-  ResetState(profile->Services(ui.get(), Language(options.language)));
-  PrepareHost(*profile, options.user, options.now, options.current, options.active);
+  auto desk = OpenDesk(options);
+  if (!desk) return kExitError;
+  Profile* const profile = desk->profile.get();
+  ConsoleUserInterface* const ui = desk->ui.get();
   {
     SessionRunner runner(*profile, *ui);
     std::string line;
