@@ -1,12 +1,10 @@
 #include "components/gender.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <fstream>
 #include <sstream>
 
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
 
 extern const char kVelklkGenderNames[];
 extern const std::size_t kVelklkGenderNames_size;
@@ -21,30 +19,6 @@ std::string Trim(const std::string& text) {
   if (first == std::string::npos) return {};
   const auto last = text.find_last_not_of(" \t\r\n");
   return text.substr(first, last - first + 1);
-}
-
-// Lower case one code point at a time; invalid UTF-8 bytes stay as they are.
-std::string Fold(const std::string& text) {
-  std::string result;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  const auto length = static_cast<std::int32_t>(text.size());
-  std::int32_t i = 0;
-  while (i < length) {
-    const std::int32_t start = i;
-    UChar32 c = 0;
-    U8_NEXT(bytes, i, length, c);
-    if (c < 0) {
-      result.append(text, static_cast<std::size_t>(start), static_cast<std::size_t>(i - start));
-      continue;
-    }
-    std::uint8_t buffer[U8_MAX_LENGTH];
-    std::int32_t written = 0;
-    UBool error = false;
-    U8_APPEND(buffer, written, U8_MAX_LENGTH, u_tolower(c), error);
-    if (error) continue;  // cannot happen: the buffer holds any code point
-    result.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(written));
-  }
-  return result;
 }
 
 }  // namespace
@@ -65,7 +39,7 @@ NameListGender::NameListGender(const std::string& list) {
       throw AutomationError(err::kFail, "Gender.Application",
                             "Bad line " + std::to_string(lineNumber) + " in the name list");
     }
-    codes_[Fold(name)] = std::stoi(code);
+    codes_[LowerCase(name)] = std::stoi(code);
   }
 }
 
@@ -75,7 +49,7 @@ const std::string& NameListGender::BuiltInList() {
 }
 
 int NameListGender::GetGender(const std::string& firstName) {
-  const std::string name = Fold(Trim(firstName));
+  const std::string name = LowerCase(Trim(firstName));
   if (name.empty()) return kUnknown;
   if (auto found = codes_.find(name); found != codes_.end()) return found->second;
   const auto cut = name.find_first_of(" -");

@@ -10,6 +10,7 @@
 #include "diagnostics/log.h"
 #include "diagnostics/text_helpers.h"
 #include "platform/host.h"
+#include "platform/text_case.h"
 
 namespace velklk {
 namespace {
@@ -17,16 +18,6 @@ namespace {
 constexpr const char* kModule = "modAppSync";
 // Attribute bit of the host database that forbids a separate working object.
 constexpr std::uint32_t kNoWorkingDatabase = 0x10000u;
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (std::tolower(x) != std::tolower(y)) return false;
-  }
-  return true;
-}
 
 bool ReadBoolSetting(const char* key, const char* defaultValue) {
   return ToBoolean(Variant(ReadPrivateSetting(key, defaultValue)));

@@ -1,8 +1,5 @@
 #include "contacts/text_rules.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <array>
 #include <utility>
 #include <vector>
@@ -32,34 +29,6 @@ std::size_t ByteOffset(std::string_view text, std::size_t index) {
   return pos;
 }
 
-template <typename Map>
-std::string MapChars(std::string_view text, Map map) {
-  std::string out;
-  out.reserve(text.size());
-  const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-  const auto length = static_cast<int32_t>(text.size());
-  int32_t i = 0;
-  while (i < length) {
-    const int32_t start = i;
-    UChar32 c;
-    U8_NEXT(s, i, length, c);
-    if (c < 0) {  // not UTF-8: keep the byte as it is
-      out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
-      continue;
-    }
-    const UChar32 m = map(c);
-    char buf[4];
-    int32_t n = 0;
-    UBool error = false;
-    U8_APPEND(reinterpret_cast<uint8_t*>(buf), n, 4, m, error);
-    if (error)
-      out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
-    else
-      out.append(buf, static_cast<std::size_t>(n));
-  }
-  return out;
-}
-
 bool IsBlank(char c) { return c == ' '; }
 
 }  // namespace
@@ -80,16 +49,6 @@ std::string MidChars(std::string_view text, std::size_t start, std::size_t count
   if (count == std::string::npos) return std::string(rest);
   return std::string(rest.substr(0, ByteOffset(rest, count)));
 }
-
-std::string FoldCase(std::string_view text) {
-  return MapChars(text, [](UChar32 c) { return u_foldCase(c, U_FOLD_CASE_DEFAULT); });
-}
-
-std::string UpperCase(std::string_view text) {
-  return MapChars(text, [](UChar32 c) { return u_toupper(c); });
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
 
 bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
   return FoldCase(haystack).find(FoldCase(needle)) != std::string::npos;

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text_case.h"
+
 namespace velklk::contacts {
 
 // Number of characters (code points) of a UTF-8 text; a stray byte counts as
@@ -19,13 +21,11 @@ std::string LeftChars(std::string_view text, std::size_t count);
 std::string MidChars(std::string_view text, std::size_t start,
                      std::size_t count = std::string::npos);
 
-// Simple case folding per character ("Ä" equals "ä"; "ß" stays "ß", so
-// "Straße" and "STRASSE" differ).
-std::string FoldCase(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
+// Comparisons without regard to case (per character, see platform/text_case.h).
+using velklk::EqualsNoCase;
+using velklk::FoldCase;
+using velklk::UpperCase;
 bool ContainsNoCase(std::string_view haystack, std::string_view needle);
-// Upper case per character.
-std::string UpperCase(std::string_view text);
 
 std::string Trim(std::string_view text);
 std::string TrimRight(std::string_view text);

@@ -1,11 +1,9 @@
 #include "diagnostics/text_helpers.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include "addin/shared_state.h"
 #include "platform/automation_error.h"
 #include "platform/outlook.h"
+#include "platform/text_case.h"
 
 namespace velklk {
 namespace {
@@ -16,33 +14,6 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
     text.replace(pos, from.size(), to);
     pos += to.size();
   }
-}
-
-// Upper case, one code point at a time ("ß" stays one character), so that a
-// comparison of two upper-cased names does not merge "Straße" and "STRASSE".
-// Bytes that are not valid UTF-8 are kept as they are.
-std::string UpperCase(const std::string& text) {
-  std::string result;
-  result.reserve(text.size());
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  const auto length = static_cast<std::int32_t>(text.size());
-  std::int32_t i = 0;
-  while (i < length) {
-    const std::int32_t start = i;
-    UChar32 c = 0;
-    U8_NEXT(bytes, i, length, c);
-    if (c < 0) {
-      result.append(text, static_cast<std::size_t>(start), static_cast<std::size_t>(i - start));
-      continue;
-    }
-    std::uint8_t buffer[U8_MAX_LENGTH];
-    std::int32_t written = 0;
-    UBool error = false;
-    U8_APPEND(buffer, written, U8_MAX_LENGTH, u_toupper(c), error);
-    if (error) continue;  // cannot happen: the buffer holds any code point
-    result.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(written));
-  }
-  return result;
 }
 
 [[noreturn]] void RaiseNothing(const char* source, const char* what) {

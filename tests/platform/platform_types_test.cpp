@@ -6,6 +6,7 @@
 #include "platform/auto_date.h"
 #include "platform/automation_error.h"
 #include "platform/clock.h"
+#include "platform/text_case.h"
 #include "platform/variant.h"
 
 namespace velklk {
@@ -90,6 +91,15 @@ TEST(AutomationError, NumbersAndTheIgnoringHelper) {
   EXPECT_EQ(steps, 2);
   // Other exceptions are not swallowed.
   EXPECT_THROW(IgnoreError([] { throw std::runtime_error("x"); }), std::runtime_error);
+}
+
+TEST(TextCase, OneCharacterAtATime) {
+  EXPECT_TRUE(EqualsNoCase("Müller", "MÜLLER"));
+  EXPECT_FALSE(EqualsNoCase("Straße", "STRASSE"));  // "ß" is not two letters
+  EXPECT_EQ(UpperCase("straße"), "STRAßE");
+  EXPECT_EQ(LowerCase("ÄRGER"), "ärger");
+  const std::string broken = "a\xFF\xC3" "b";  // not UTF-8: bytes kept as they are
+  EXPECT_EQ(UpperCase(broken), "A\xFF\xC3" "B");
 }
 
 TEST(Clock, SettableClockAdvances) {
