@@ -60,13 +60,22 @@ cat >"$profile/session.jsonl" <<JSON
 {"outlook": "add", "folder": "${contacts//\\/\\\\}", "item": {"class": "contact", "FirstName": "Tom", "LastName": "Berger", "CompanyName": "Berger Feinmechanik", "BusinessAddressCity": "Kiel", "BusinessTelephoneNumber": "+49 431 7788"}}
 {"call": ["velKLK.CSync", "SyncContacts2VEL"], "user": "ANNA", "now": "2026-12-06 11:10:00"}
 JSON
+# One session process for all lines, so that the clock set by {"now": ...}
+# holds for the Outlook change that follows it.
+coproc SESSION { "$velklk" -p "$profile" session; }
 while IFS= read -r line; do
   echo "> $line"
-  printf '%s\n' "$line" | "$velklk" -p "$profile" session
+  printf '%s\n' "$line" >&"${SESSION[1]}"
+  while IFS= read -r out <&"${SESSION[0]}"; do
+    echo "$out"
+    [ "$out" = '{"event":"done"}' ] && break
+  done
 done <"$profile/session.jsonl"
+exec {SESSION[1]}>&-
+wait "$SESSION_PID" || true
 
 snapshot "$profile/after.txt"
 echo
 echo "# what changed: exported, changed in Outlook and synchronised back, new Outlook contacts imported"
 echo "# (- before, + after)"
-diff "$profile/before.txt" "$profile/after.txt" | sed -n -e 's/^< /- /p' -e 's/^> /+ /p'
+{ diff "$profile/before.txt" "$profile/after.txt" || true; } | sed -n -e 's/^< /- /p' -e 's/^> /+ /p'
