@@ -50,10 +50,6 @@ std::string MidChars(std::string_view text, std::size_t start, std::size_t count
   return std::string(rest.substr(0, ByteOffset(rest, count)));
 }
 
-bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
-  return FoldCase(haystack).find(FoldCase(needle)) != std::string::npos;
-}
-
 std::string TrimLeft(std::string_view text) {
   std::size_t b = 0;
   while (b < text.size() && IsBlank(text[b])) ++b;

@@ -25,7 +25,7 @@ std::string MidChars(std::string_view text, std::size_t start,
 using velklk::EqualsNoCase;
 using velklk::FoldCase;
 using velklk::UpperCase;
-bool ContainsNoCase(std::string_view haystack, std::string_view needle);
+using velklk::ContainsNoCase;
 
 std::string Trim(std::string_view text);
 std::string TrimRight(std::string_view text);

@@ -53,4 +53,28 @@ std::string FoldCase(std::string_view text) {
 
 bool EqualsNoCase(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
 
+bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
+  return FoldCase(haystack).find(FoldCase(needle)) != std::string::npos;
+}
+
+namespace {
+constexpr char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+}  // namespace
+
+bool SameIdentifier(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string IdentifierKey(std::string_view identifier) {
+  std::string key(identifier);
+  for (char& c : key) c = AsciiLower(c);
+  return key;
+}
+
 }  // namespace velklk
