@@ -10,16 +10,16 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <optional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 
-#include "addin/shared_state.h"
 #include "addin/type_library.h"
 #include "platform/automation_error.h"
 #include "platform/host.h"
 #include "profile/profile.h"
 #include "resources/catalogue.h"
+#include "session/shared_state.h"
 #include "ui/console_ui.h"
 
 extern const char kVelklkDemoFixture[];

@@ -10,10 +10,10 @@
 #include <string>
 
 #include "addin/public_classes.h"
-#include "addin/shared_state.h"
 #include "platform/host.h"
 #include "platform/outlook.h"
 #include "profile/profile.h"
+#include "session/shared_state.h"
 #include "ui/recording_ui.h"
 
 namespace velklk {

@@ -1,16 +1,17 @@
 #include "addin/public_classes.h"
 
-#include "addin/addin_util.h"
-#include "addin/shared_state.h"
-#include "addin/startup.h"
 #include "appointments/appointments.h"
 #include "contacts/contacts.h"
 #include "diagnostics/error_report.h"
-#include "diagnostics/log.h"
 #include "dialogs/dialogs.h"
 #include "platform/host.h"
 #include "platform/outlook.h"
 #include "resources/catalogue.h"
+#include "session/helpers.h"
+#include "session/shared_state.h"
+#include "session/link_properties.h"
+#include "session/startup.h"
+#include "session/trace.h"
 #include "tasks/tasks.h"
 
 namespace velklk {

@@ -9,6 +9,10 @@ namespace velklk {
 
 class HostTable;
 
+// Brings the appointment of the shared state's activity (sActivityID in
+// sActivityTable, standing for sOLID in sOlTable) in step with the host,
+// making the activity's contact available in Outlook first.
+bool AppSyncVelToOl();
 // Writes or rewrites the Outlook appointment of the activity table's current
 // record.
 void CreateAppointmentFromActivity(bool& bShowMsg);

@@ -1,35 +1,24 @@
 // Export of addresses and contact persons to Outlook, the update in either
 // direction by the newer modification time, and the per-user sync log.
-#include "addin/shared_state.h"
-#include "addin/startup.h"
-#include "contacts/access.h"
 #include "contacts/contact_utils.h"
 #include "contacts/contacts.h"
 #include "contacts/internal.h"
 #include "contacts/text_rules.h"
 #include "diagnostics/error_report.h"
-#include "diagnostics/log.h"
 #include "diagnostics/text_helpers.h"
 #include "resources/catalogue.h"
+#include "session/access.h"
+#include "session/helpers.h"
+#include "session/link_properties.h"
+#include "session/shared_state.h"
+#include "session/startup.h"
+#include "session/trace.h"
 
 namespace velklk {
 
 using namespace contacts;
 
 namespace contacts {
-
-void LogEntry(const char* component, const char* subroutine, const std::string& info,
-              const std::string& input) {
-  WriteLog(component, subroutine, kLogEntry, info, input, "");
-}
-
-void LogLeave(const char* component, const char* subroutine, const std::string& output) {
-  WriteLog(component, subroutine, kLogLeave, "", "", output);
-}
-
-void LogErr(const char* component, const char* subroutine, const AutomationError& error) {
-  WriteLog(component, subroutine, kLogErrHandler, error.Description(), "", "");
-}
 
 std::string FileAsFilter(const std::string& companyName) {
   return "[FileAs] = " + QuoteLiteral(companyName);
@@ -50,9 +39,9 @@ LinkState CheckContactLink(const std::string& key) {
   try {
     const std::string tablePart = KeyTable(key);
     HostTable* table = nullptr;
-    if (EqualsNoCase(tablePart, "Adressen"))
+    if (SameIdentifier(tablePart, "Adressen"))
       table = &Adressen();
-    else if (EqualsNoCase(tablePart, "Ansprechpartner"))
+    else if (SameIdentifier(tablePart, "Ansprechpartner"))
       table = &Ansprechpartner();
     // A key of no known table is not ours to judge.
     if (!table) return LinkState::Unknown;
@@ -89,14 +78,7 @@ int NewerSide(AutoDate earlier, AutoDate later) {
 
 // Stores the current record unchanged when the host lets it be edited.
 void StoreUnchanged(HostTable& table) {
-  if (!table.MayEdit() || !table.BeginEdit()) return;
-  try {
-    table.StoreEdited();
-  } catch (const AutomationError&) {
-    // The record is not left open for editing.
-    IgnoreError([&] { table.Cancel(); });
-    throw;
-  }
+  EditRecord(table, [] {});
 }
 
 }  // namespace
@@ -111,7 +93,7 @@ int CompareModified(HostTable& table, OlItem& contact) {
 bool AddressNewerThanPerson(HostTable& table) {
   const AutoDate p = table.Field("ModifiziertAm")->Value().ToDate();
   auto master = table.Master();
-  const AutoDate a = Need(master, "master").Field("ModifiziertAm")->Value().ToDate();
+  const AutoDate a = Need(master, "velKLK").Field("ModifiziertAm")->Value().ToDate();
   return NewerSide(p, a) > 0;
 }
 
@@ -179,7 +161,7 @@ bool MakeNewOlContact(const std::string& sVelSearch) {
     const bool address = IsAddressKey(sVelSearch);
     HostTable& table = address ? Adressen() : Ansprechpartner();
     contact = ContactItems().Add();
-    if (!ConfigContactItem(Need(contact, "contact"))) return false;
+    if (!ConfigContactItem(Need(contact, "velKLK"))) return false;
 
     // A value Outlook refuses is reported with the record and the field and
     // the rest of the contact is still filled; any other error ends it.
@@ -192,15 +174,9 @@ bool MakeNewOlContact(const std::string& sVelSearch) {
           std::string(address ? "Die Adresse (ID)=  '" : "Der Ansprechpartner (ID)=  '") +
           KeyId(sVelSearch) + "'  enthält einen ungültigen Wert im Feld '" + field + "'" + "\r\n" +
           "Ändern Sie bitte den ungültigen Wert nach Beenden der Synchronisation!";
-      Message(text, kProductTitle, MsgButtons::Ok, MsgIcon::Exclamation);
+      ShowMessage(text, kMsgTitle, MsgButtons::Ok, MsgIcon::Exclamation);
     };
-    const auto step = [&](auto&& statement) {
-      try {
-        statement();
-      } catch (const AutomationError& e) {
-        onError(e);
-      }
-    };
+    const Steps step(onError);
     if (address) {
       MapAddressToContact(*contact, onError);
       step([&] { SetUserProp(*contact, "velTable", Adressen().Name()); });
@@ -240,27 +216,15 @@ bool UpdateContact(const std::string& sVelSearch) {
     const StepHandler onError = [](const AutomationError& e) {
       if (e.Number() != err::kOlRefusedValue) throw;
     };
-    const auto step = [&](auto&& statement) {
-      try {
-        statement();
-      } catch (const AutomationError& e) {
-        onError(e);
-      }
-    };
+    const Steps step(onError);
     const auto hostFromOutlook = [&] {
-      if (table.MayEdit() && table.BeginEdit()) {
-        try {
-          const WayBackOptions keep{true};
-          if (address)
-            MapContactToAddress(*contact, keep);
-          else
-            MapContactToContactPerson(*contact, onError, keep);
-          table.StoreEdited();
-        } catch (const AutomationError&) {
-          IgnoreError([&] { table.Cancel(); });
-          throw;
-        }
-      }
+      EditRecord(table, [&] {
+        const WayBackOptions keep{true};
+        if (address)
+          MapContactToAddress(*contact, keep);
+        else
+          MapContactToContactPerson(*contact, onError, keep);
+      });
       step([&] { contact->Save(); });
     };
     const auto outlookFromHost = [&] {
@@ -292,8 +256,8 @@ void Update1ContactSilent(bool pAdresse) {
   try {
     HostTable& table = pAdresse ? Adressen() : Ansprechpartner();
     if (table.AtEnd()) {
-      Message(DecodeEscapes(Msg(pAdresse ? 3446 : 3448)), Msg(pAdresse ? 3447 : 3449),
-              MsgButtons::Ok, MsgIcon::None);
+      ShowMessage(DecodeEscapes(Msg(pAdresse ? 3446 : 3448)), Msg(pAdresse ? 3447 : 3449),
+                  MsgButtons::Ok, MsgIcon::None);
       return;
     }
     const std::string key = FieldText(table, "ID") + table.Name();
@@ -319,10 +283,11 @@ bool AddressSyncVelToOl() {
   bool result = false;
   try {
     const SharedState& s = State();
-    HostTable& table = EqualsNoCase(s.sOlTable, Adressen().Name()) ? Adressen() : Ansprechpartner();
+    HostTable& table =
+        SameIdentifier(s.sOlTable, Adressen().Name()) ? Adressen() : Ansprechpartner();
     table.SelectIndex("ID");
     if (!table.Seek(s.sOLID)) {
-      Message("Datensatz wurde nicht gefunden!", "", MsgButtons::Ok, MsgIcon::None);
+      ShowMessage("Datensatz wurde nicht gefunden!", "", MsgButtons::Ok, MsgIcon::None);
       return false;
     }
     // The key is built from the record's own ID, so that it is the same
@@ -357,7 +322,7 @@ bool AddressSyncVelToOl() {
 std::shared_ptr<OlItem> MakeContactAvailable() {
   try {
     SharedState& s = State();
-    HostTable& activity = Need(s.mTblAktivitaeten, "mTblAktivitaeten");
+    HostTable& activity = Need(s.mTblAktivitaeten, "velKLK");
     const std::string recipient = UpperCase(FieldText(activity, "Empfaenger"));
     HostTable* table = &Adressen();
     std::string addressKey;
@@ -367,7 +332,7 @@ std::shared_ptr<OlItem> MakeContactAvailable() {
         if (EqualsNoCase(UpperCase(EvaluateText(persons, "NamePerson()")), recipient)) {
           table = &persons;
           auto master = persons.Master();
-          addressKey = FieldText(Need(master, "master"), "ID") + master->Name();
+          addressKey = FieldText(Need(master, "velKLK"), "ID") + master->Name();
           break;
         }
       }
@@ -378,11 +343,11 @@ std::shared_ptr<OlItem> MakeContactAvailable() {
       if (!IsVelOutlookFavorit(Adressen()) && !MakeVelOutlookFavorit(Adressen())) return nullptr;
     }
     const std::string key = FieldText(*table, "ID") + table->Name();
-    s.mOlitems = Need(s.mOlContactFolder, "mOlContactFolder").Items();
+    s.mOlitems = Need(s.mOlContactFolder, "velKLK").Items();
     const auto makeAvailable = [&](const std::string& k) {
       if (IsContactInOl(k)) return true;
       if (!MakeNewOlContact(k)) {
-        Message(Msg(3105), "", MsgButtons::Ok, MsgIcon::None);
+        ShowMessage(Msg(3105), "", MsgButtons::Ok, MsgIcon::None);
         return false;
       }
       CreateSyncLog(k);
@@ -403,26 +368,6 @@ std::shared_ptr<OlItem> MakeContactAvailable() {
     ReportError(kModAppSync, ".MakeContactAvailable", e);
     return nullptr;
   }
-}
-
-bool AppSyncVelToOl() {
-  bool result = false;
-  try {
-    SharedState& s = State();
-    HostTable& activity = Need(s.mTblAktivitaeten, "mTblAktivitaeten");
-    activity.SelectIndex("ID");
-    if (!activity.Seek(s.sOLID)) {
-      Message("Datensatz wurde nicht gefunden!", "", MsgButtons::Ok, MsgIcon::None);
-      return false;
-    }
-    std::shared_ptr<OlItem> contact;
-    if (s.bAdressIsMaster) contact = MakeContactAvailable();
-    // The appointment side of the hand-over is not built yet.
-    RaiseNotImplemented(kModAppSync, "CreateOrSyncAppointment");
-  } catch (const AutomationError& e) {
-    ReportError(kModAppSync, ".AppSyncVelToOl", e);
-  }
-  return result;
 }
 
 }  // namespace velklk

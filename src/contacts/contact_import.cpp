@@ -3,15 +3,17 @@
 // removal of contacts whose host record is gone or no longer a favourite.
 #include <vector>
 
-#include "addin/shared_state.h"
-#include "addin/startup.h"
-#include "contacts/access.h"
 #include "contacts/contact_utils.h"
 #include "contacts/contacts.h"
 #include "contacts/internal.h"
 #include "contacts/text_rules.h"
 #include "diagnostics/error_report.h"
 #include "diagnostics/text_helpers.h"
+#include "session/access.h"
+#include "session/helpers.h"
+#include "session/link_properties.h"
+#include "session/shared_state.h"
+#include "session/startup.h"
 
 namespace velklk {
 
@@ -33,14 +35,7 @@ bool IsUnlinked(OlItem& contact) { return UserProp(contact, "velSearch").empty()
 void ImportAddress(OlItem& contact) {
   HostTable& t = Adressen();
   if (!t.MayAdd() || !ConfigContactItem(contact)) return;
-  t.NewRecord();
-  try {
-    MapContactToAddress(contact);
-    t.SaveNew();
-  } catch (const AutomationError&) {
-    IgnoreError([&] { t.Cancel(); });
-    throw;
-  }
+  AddRecord(t, [&] { MapContactToAddress(contact); });
   const std::string key = FieldText(t, "ID") + t.Name();
   SetUserProp(contact, "velTable", t.Name());
   SetUserProp(contact, "velID", KeyId(key));
@@ -54,7 +49,7 @@ void ImportAddress(OlItem& contact) {
 
 void PrepareNewContact(std::shared_ptr<OlItem>& contact) {
   try {
-    OlItem& c = Need(contact, "contact");
+    OlItem& c = Need(contact, "velKLK");
     const std::string ln = Prop(c, "LastName");
     const std::string fn = Prop(c, "FirstName");
     const std::string cn = Prop(c, "CompanyName");
@@ -71,7 +66,7 @@ void PrepareNewContact(std::shared_ptr<OlItem>& contact) {
     OlItems& items = ContactItems();
     if (items.Find(FileAsFilter(cn))) return;
     auto company = items.Add();
-    if (!ConfigContactItem(Need(company, "company contact"))) return;
+    if (!ConfigContactItem(Need(company, "velKLK"))) return;
     SetUserProp(*company, "velKontaktTyp", "Firma");
     company->Set("CompanyName", Variant(cn));
     company->Set("LastName", Variant(cn));
@@ -105,22 +100,14 @@ bool SaveNewContactAsAnsprechpartner(OlItem& contact) {
     auto company = items.Find(FileAsFilter(Prop(contact, "CompanyName")));
     if (!company) return false;
     if (!HasUserProp(*company, "velID") ||
-        !EqualsNoCase(UserProp(*company, "velTable"), "Adressen"))
+        !SameIdentifier(UserProp(*company, "velTable"), "Adressen"))
       return false;
     HostTable& a = Adressen();
     a.SelectIndex("ID");
     if (!a.Seek(UserProp(*company, "velID"))) return false;
     if (!ConfigContactItem(contact)) return false;
     HostTable& p = Ansprechpartner();
-    if (!p.MayAdd()) return false;
-    p.NewRecord();
-    try {
-      MapContactToContactPerson(contact);
-      p.SaveNew();
-    } catch (const AutomationError&) {
-      IgnoreError([&] { p.Cancel(); });
-      throw;
-    }
+    if (!AddRecord(p, [&] { MapContactToContactPerson(contact); })) return false;
     const std::string id = FieldText(p, "ID");
     SetUserProp(contact, "velTable", p.Name());
     SetUserProp(contact, "velID", id);

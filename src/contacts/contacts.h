@@ -13,7 +13,6 @@ class OlItem;
 // Workers of the public classes.
 void Update1ContactSilent(bool pAdresse);
 bool AddressSyncVelToOl();
-bool AppSyncVelToOl();
 void SyncNewOLContacts();
 bool ClearVelsearchInContacts();
 

@@ -1,14 +1,15 @@
 // The per-user Outlook favourite mark of addresses and contact persons, and
 // the command that marks every contact of the folder as not imported.
-#include "addin/shared_state.h"
-#include "contacts/access.h"
 #include "contacts/contacts.h"
 #include "contacts/internal.h"
 #include "contacts/text_rules.h"
 #include "diagnostics/error_report.h"
-#include "diagnostics/log.h"
 #include "diagnostics/text_helpers.h"
 #include "resources/catalogue.h"
+#include "session/access.h"
+#include "session/helpers.h"
+#include "session/shared_state.h"
+#include "session/trace.h"
 
 namespace velklk {
 
@@ -22,7 +23,7 @@ HostTable* FeatureTable(const HostTable& table, bool ignoreCase) {
   const SharedState& s = State();
   const std::string name = table.Name();
   const auto same = [&](const std::shared_ptr<HostTable>& t) {
-    return t && (ignoreCase ? EqualsNoCase(name, t->Name()) : name == t->Name());
+    return t && (ignoreCase ? SameIdentifier(name, t->Name()) : name == t->Name());
   };
   if (same(s.mTblAdressen)) return s.mTblAdressmerkmale.get();
   if (same(s.mTblAnsprechpartner)) return s.mTblAnsprechpartnerMerkmale.get();
@@ -93,8 +94,8 @@ bool DeleteVelOutlookFavorit(HostTable& pTable) {
 
 bool ClearVelsearchInContacts() {
   try {
-    const MsgAnswer answer =
-        Message(DecodeEscapes(Msg(3468)), Msg(3469), MsgButtons::YesNo, MsgIcon::Exclamation, 2);
+    const MsgAnswer answer = ShowMessage(DecodeEscapes(Msg(3468)), Msg(3469), MsgButtons::YesNo,
+                                         MsgIcon::Exclamation, 2);
     if (answer != MsgAnswer::Yes) return false;
     OlItems& items = ContactItems();
     // Positions are counted in full int range: large folders are walked to

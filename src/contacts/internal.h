@@ -19,10 +19,4 @@ void PositionAddressOfPerson();
 // The "[FileAs] = ..." filter of a company contact.
 std::string FileAsFilter(const std::string& companyName);
 
-// Log lines of a procedure.
-void LogEntry(const char* component, const char* subroutine, const std::string& info,
-              const std::string& input);
-void LogLeave(const char* component, const char* subroutine, const std::string& output);
-void LogErr(const char* component, const char* subroutine, const AutomationError& error);
-
 }  // namespace velklk::contacts

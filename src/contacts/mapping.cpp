@@ -2,37 +2,20 @@
 // contacts.
 #include <optional>
 
-#include "addin/shared_state.h"
-#include "contacts/access.h"
 #include "contacts/contact_utils.h"
 #include "contacts/text_rules.h"
 #include "diagnostics/text_helpers.h"
 #include "platform/clock.h"
 #include "platform/components.h"
+#include "session/access.h"
+#include "session/helpers.h"
+#include "session/shared_state.h"
 
 namespace velklk {
 
 using namespace contacts;
 
 namespace {
-
-// Runs one statement of a mapping under its handler (see StepHandler).
-class Steps {
- public:
-  explicit Steps(const StepHandler& onError) : onError_(onError) {}
-  template <typename F>
-  void operator()(F&& statement) const {
-    try {
-      statement();
-    } catch (const AutomationError& e) {
-      if (!onError_) throw;
-      onError_(e);
-    }
-  }
-
- private:
-  const StepHandler& onError_;
-};
 
 void SetText(OlItem& contact, const char* property, const std::string& value) {
   contact.Set(property, Variant(value));
@@ -114,7 +97,7 @@ std::string ExportedTitle(bool bContactPerson) {
 }
 
 void SetContactSalutation(OlItem& contact, bool bContactPerson, const StepHandler& onError) {
-  Steps step(onError);
+  const Steps step(onError);
   std::string salutation;
   std::string title;
   step([&] {
@@ -147,7 +130,7 @@ std::string ExportedBusinessStreet() {
 }
 
 void WriteBusinessAddress(OlItem& contact, const StepHandler& onError) {
-  Steps step(onError);
+  const Steps step(onError);
   step([&] { SetText(contact, "BusinessAddressStreet", ExportedBusinessStreet()); });
   step([&] { SetText(contact, "BusinessAddressCity", FieldText(Adressen(), "Ort")); });
   step([&] { SetText(contact, "BusinessAddressPostalCode", FieldText(Adressen(), "PLZ")); });
@@ -198,7 +181,7 @@ std::string MakeValidEmailAddress(const std::string& address) {
 }
 
 void UpdateHomePageLink(HostTable& table, OlItem& contact) {
-  const bool address = EqualsNoCase(table.Name(), "Adressen");
+  const bool address = SameIdentifier(table.Name(), "Adressen");
   const std::string page = Prop(contact, address ? "BusinessHomePage" : "PersonalHomePage");
   const std::string current =
       EvaluateText(table, address ? R"(DocLinkName("Adressen", "URL"))"
@@ -230,7 +213,7 @@ bool HasNoName(OlItem& contact) {
 // ---- addresses -------------------------------------------------------------
 
 void MapAddressToContact(OlItem& contact, const StepHandler& onError) {
-  Steps step(onError);
+  const Steps step(onError);
   HostTable& t = Adressen();
   if (IsCompanyAddress()) {
     step([&] { SetText(contact, "CompanyName", CompanyDisplayName()); });
@@ -379,7 +362,7 @@ void MapContactToAddress(OlItem& contact, const WayBackOptions& options) {
 // ---- contact persons -------------------------------------------------------
 
 void MapContactPersonToContact(OlItem& contact, const StepHandler& onError) {
-  Steps step(onError);
+  const Steps step(onError);
   HostTable& p = Ansprechpartner();
   SetContactSalutation(contact, true, onError);
   step([&] { SetText(contact, "FirstName", FieldText(p, "Vorname")); });
@@ -444,7 +427,7 @@ void MapContactPersonToContact(OlItem& contact, const StepHandler& onError) {
 
 void MapContactToContactPerson(OlItem& contact, const StepHandler& onError,
                                const WayBackOptions& options) {
-  Steps step(onError);
+  const Steps step(onError);
   HostTable& p = Ansprechpartner();
   const bool keep = options.keepExportedValues;
   const auto exTitle = Exported(keep, [] { return ExportedTitle(true); });

@@ -5,65 +5,6 @@
 #include <vector>
 
 namespace velklk::contacts {
-namespace {
-
-// Byte offset of character `index` (the text's size when it has fewer).
-std::size_t ByteOffset(std::string_view text, std::size_t index) {
-  std::size_t pos = 0;
-  for (std::size_t n = 0; n < index && pos < text.size(); ++n) {
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    std::size_t len = 1;
-    if (lead >= 0xF0 && lead < 0xF8)
-      len = 4;
-    else if (lead >= 0xE0)
-      len = 3;
-    else if (lead >= 0xC0)
-      len = 2;
-    // A cut sequence or a stray continuation byte counts as one character.
-    std::size_t end = pos + 1;
-    while (end < text.size() && end < pos + len &&
-           (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-      ++end;
-    pos = end;
-  }
-  return pos;
-}
-
-bool IsBlank(char c) { return c == ' '; }
-
-}  // namespace
-
-std::size_t CharCount(std::string_view text) {
-  std::size_t count = 0;
-  for (std::size_t pos = 0; pos < text.size(); pos += ByteOffset(text.substr(pos), 1)) ++count;
-  return count;
-}
-
-std::string LeftChars(std::string_view text, std::size_t count) {
-  return std::string(text.substr(0, ByteOffset(text, count)));
-}
-
-std::string MidChars(std::string_view text, std::size_t start, std::size_t count) {
-  const std::size_t from = ByteOffset(text, start);
-  std::string_view rest = text.substr(from);
-  if (count == std::string::npos) return std::string(rest);
-  return std::string(rest.substr(0, ByteOffset(rest, count)));
-}
-
-std::string TrimLeft(std::string_view text) {
-  std::size_t b = 0;
-  while (b < text.size() && IsBlank(text[b])) ++b;
-  return std::string(text.substr(b));
-}
-
-std::string TrimRight(std::string_view text) {
-  std::size_t e = text.size();
-  while (e > 0 && IsBlank(text[e - 1])) --e;
-  return std::string(text.substr(0, e));
-}
-
-std::string Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
-
 std::string AddressSalutationFromTitle(std::string_view title) {
   // "Herr" also matches "Herrn"; the others only while none was found.
   if (ContainsNoCase(title, "Herr")) return "Herrn";

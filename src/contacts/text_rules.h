@@ -1,5 +1,4 @@
-// Pure text rules of the contact mapping: character-based cutting of UTF-8
-// texts, comparisons without regard to case, the salutation and title tables,
+// Pure text rules of the contact mapping: the salutation and title tables,
 // the country-code rule, the company-name split and the link-key layout.
 // Nothing here touches the host or Outlook.
 #pragma once
@@ -8,28 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "diagnostics/text_helpers.h"
 #include "platform/text_case.h"
 
 namespace velklk::contacts {
-
-// Number of characters (code points) of a UTF-8 text; a stray byte counts as
-// one character.
-std::size_t CharCount(std::string_view text);
-// The first `count` characters.
-std::string LeftChars(std::string_view text, std::size_t count);
-// The text from character `start` (0-based) on, at most `count` characters.
-std::string MidChars(std::string_view text, std::size_t start,
-                     std::size_t count = std::string::npos);
-
-// Comparisons without regard to case (per character, see platform/text_case.h).
-using velklk::EqualsNoCase;
-using velklk::FoldCase;
-using velklk::UpperCase;
-using velklk::ContainsNoCase;
-
-std::string Trim(std::string_view text);
-std::string TrimRight(std::string_view text);
-std::string TrimLeft(std::string_view text);
 
 // Salutation of an address from an Outlook title ("Herrn", "Frau", "Mrs",
 // "Mr", "Familie", "Eheleute"), empty when no word matches.

@@ -1,6 +1,5 @@
 #include "diagnostics/error_report.h"
 
-#include "addin/shared_state.h"
 #include "platform/components.h"
 #include "platform/user_interface.h"
 
@@ -27,18 +26,6 @@ void CAddonError::ShowErrText(const std::string& sSource, const AutomationError&
   box.buttons = MsgButtons::Ok;
   box.icon = MsgIcon::Exclamation;
   ui_->MessageBox(box);
-}
-
-void ReportError(const std::string& module, const std::string& procedure,
-                 const AutomationError& error) {
-  std::shared_ptr<CAddonError> reporter = State().mErr;
-  if (!reporter) {
-    throw AutomationError(err::kObjectVariableNotSet, module,
-                          "Object variable or With block variable not set");
-  }
-  // The place reads "module.procedure" whether or not the caller wrote the point.
-  const bool hasPoint = !procedure.empty() && procedure.front() == '.';
-  reporter->ShowErrText(module + (hasPoint ? "" : ".") + procedure, error);
 }
 
 }  // namespace velklk

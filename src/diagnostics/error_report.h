@@ -3,7 +3,6 @@
 // the error-text component).
 #pragma once
 
-#include <memory>
 #include <string>
 
 #include "platform/automation_error.h"
@@ -25,11 +24,5 @@ class CAddonError {
   UserInterface* ui_;
   std::string language_;
 };
-
-// The handler shape of most procedures: shows `error` through the shared
-// error reporter under `module` + `procedure` (".InitTables"). When the shared
-// state has no reporter, raises error 91 to the caller, as the host would see.
-void ReportError(const std::string& module, const std::string& procedure,
-                 const AutomationError& error);
 
 }  // namespace velklk

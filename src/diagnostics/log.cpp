@@ -1,13 +1,10 @@
 #include "diagnostics/log.h"
 
-#include <algorithm>
-#include <cctype>
-
-#include "addin/shared_state.h"
 #include "platform/automation_error.h"
 #include "platform/clock.h"
 #include "platform/components.h"
 #include "platform/host.h"
+#include "platform/text_case.h"
 
 namespace velklk {
 namespace {
@@ -36,19 +33,16 @@ const char* InfoTypeText(int infoType) {
                         "Object variable or With block variable not set (" + what + ")");
 }
 
-// The log level of the current host user, lower case; empty when not set.
-std::string LogLevel(HostApplication& app) {
+// True when the current host user's log level is "debug" (in any case).
+bool DebugLevel(HostApplication& app) {
   auto db = app.Database();
   if (!db) RaiseNothing("database");
   auto user = db->CurrentUser();
   if (!user) RaiseNothing("current user");
   auto settings = user->Settings();
   if (!settings) RaiseNothing("settings");
-  if (!settings->Exists(kLevelKey)) return {};
-  std::string level = settings->Value(kLevelKey).ToText();
-  std::transform(level.begin(), level.end(), level.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return level;
+  if (!settings->Exists(kLevelKey)) return false;
+  return SameIdentifier(settings->Value(kLevelKey).ToText(), "debug");
 }
 
 struct LogPaths {
@@ -77,17 +71,16 @@ LogPaths LogPathsOf(const std::string& databasePath) {
 
 }  // namespace
 
-void WriteLog(const std::string& component, const std::string& subroutine, int infoType,
-              const std::string& info, const std::string& inputValues,
-              const std::string& outputValues, const std::shared_ptr<HostApplication>& app) {
-  SharedState& state = State();
-  std::shared_ptr<HostApplication> application = app ? app : state.mAPP;
-  if (!application) return;
+void WriteLogLine(const LogTarget& target, const std::string& component,
+                  const std::string& subroutine, int infoType, const std::string& info,
+                  const std::string& inputValues, const std::string& outputValues) {
+  HostApplication* application = target.app;
+  if (application == nullptr) return;
   // The level is read on every call so that a changed setting counts at once;
   // a disabled log costs only this lookup.
-  if (LogLevel(*application) != "debug") return;
+  if (!DebugLevel(*application)) return;
 
-  FileSystem* fs = state.services.fileSystem;
+  FileSystem* fs = target.fileSystem;
   if (fs == nullptr) {
     throw AutomationError(err::kClassNotRegistered, "modLogging",
                           "No file system is available for the log");
@@ -97,7 +90,7 @@ void WriteLog(const std::string& component, const std::string& subroutine, int i
   const LogPaths paths = LogPathsOf(db->FilePath());
   if (!fs->FolderExists(paths.folder)) fs->CreateFolder(paths.folder);
 
-  const Clock* clock = state.services.clock;
+  const Clock* clock = target.clock;
   const SystemClock systemClock;
   const std::string timeStamp = (clock != nullptr ? clock : &systemClock)->Now().Format();
 

@@ -1,23 +1,33 @@
 // The diagnostic log: one CSV line per call in "Logs/velKLK.log" beside the
-// host database, written only while the setting "TSKLK_LogLevel" is "debug".
+// host database, written only while the current host user's setting
+// "TSKLK_LogLevel" is "debug".
 #pragma once
 
-#include <memory>
 #include <string>
 
 namespace velklk {
 
+class Clock;
+class FileSystem;
 class HostApplication;
 
 enum LogInfoType : int { kLogEntry = 0, kLogIntermediate = 1, kLogErrHandler = 2, kLogLeave = 3 };
 
-// Writes one line. Uses `app`, or the shared state's mAPP when `app` is
-// nothing; writes nothing when both are nothing. Failures (settings store,
-// folder, file) raise an AutomationError to the caller.
-void WriteLog(const std::string& component, const std::string& subroutine, int infoType,
-              const std::string& info, const std::string& inputValues,
-              const std::string& outputValues,
-              const std::shared_ptr<HostApplication>& app = nullptr);
+// Where a line goes and when it is written.
+struct LogTarget {
+  // The host application whose database locates the log and whose current
+  // user's setting decides the level; nothing writes nothing.
+  HostApplication* app = nullptr;
+  FileSystem* fileSystem = nullptr;
+  // The time stamp's clock; the machine's clock when nothing.
+  const Clock* clock = nullptr;
+};
+
+// Writes one line. Failures (settings store, folder, file) raise an
+// AutomationError to the caller.
+void WriteLogLine(const LogTarget& target, const std::string& component,
+                  const std::string& subroutine, int infoType, const std::string& info,
+                  const std::string& inputValues, const std::string& outputValues);
 
 // "Not Nothing" or "Nothing".
 template <typename T>

@@ -1,7 +1,9 @@
 #include "diagnostics/text_helpers.h"
 
-#include "addin/shared_state.h"
-#include "platform/automation_error.h"
+#include <unicode/utf8.h>
+
+#include <cstdint>
+
 #include "platform/outlook.h"
 #include "platform/text_case.h"
 
@@ -16,11 +18,16 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
   }
 }
 
-[[noreturn]] void RaiseNothing(const char* source, const char* what) {
-  throw AutomationError(
-      err::kObjectVariableNotSet, source,
-      std::string("Object variable or With block variable not set (") + what + ")");
+// Byte offset of character `index` (the text's size when it has fewer).
+std::size_t ByteOffset(std::string_view text, std::size_t index) {
+  const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = static_cast<std::int32_t>(text.size());
+  std::int32_t pos = 0;
+  for (std::size_t n = 0; n < index && pos < length; ++n) U8_FWD_1(s, pos, length);
+  return static_cast<std::size_t>(pos);
 }
+
+bool IsBlank(char c) { return c == ' '; }
 
 }  // namespace
 
@@ -58,10 +65,8 @@ std::string FormatText(const std::string& text, const std::vector<std::string>& 
 bool ToBoolean(const Variant& value) {
   const std::string text = value.ToText();
   if (LeadingNumber(text) == -1.0) return true;
-  std::string lower;
-  lower.reserve(text.size());
-  for (char c : text) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return lower == "true" || lower == "t" || lower == "wahr" || lower == "w";
+  const std::string word = IdentifierKey(text);
+  return word == "true" || word == "t" || word == "wahr" || word == "w";
 }
 
 std::shared_ptr<OlFolder> GetSubCalendarFolder(const std::shared_ptr<OlFolders>& folders,
@@ -80,30 +85,6 @@ std::shared_ptr<OlFolder> GetSubCalendarFolder(const std::shared_ptr<OlFolders>&
   return nullptr;
 }
 
-std::shared_ptr<OlItem> FindContactByVelSearch(const std::string& key) {
-  std::shared_ptr<OlItems> items = State().mOlitems;
-  if (!items) RaiseNothing("Tools", "contact items");
-  // Only contacts count: a distribution list that carries the key is skipped.
-  for (auto item = items->Find(VelSearchFilter(key)); item; item = items->FindNext()) {
-    if (item->Class() == olclass::kContact) return item;
-  }
-  return nullptr;
-}
-
-bool FieldExists(const std::string& tableName, const Variant& fieldName) {
-  std::shared_ptr<HostDatabase> db = State().mDB;
-  if (!db) RaiseNothing("Tools", "database");
-  std::shared_ptr<HostTable> table = db->Table(tableName);
-  if (!table) RaiseNothing("Tools", "table");
-  const std::string wanted = UpperCase(fieldName.ToText());
-  const int count = table->FieldCount();
-  for (int i = 0; i < count; ++i) {
-    auto field = table->Field(i);
-    if (field && UpperCase(field->Name()) == wanted) return true;
-  }
-  return false;
-}
-
 std::string QuoteLiteral(const std::string& value) {
   std::string quoted = value;
   ReplaceAll(quoted, "\"", "\"\"");
@@ -111,6 +92,36 @@ std::string QuoteLiteral(const std::string& value) {
 }
 
 std::string VelSearchFilter(const std::string& key) { return "[velSearch] = " + QuoteLiteral(key); }
+
+std::size_t CharCount(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t pos = 0; pos < text.size(); pos += ByteOffset(text.substr(pos), 1)) ++count;
+  return count;
+}
+
+std::string LeftChars(std::string_view text, std::size_t count) {
+  return std::string(text.substr(0, ByteOffset(text, count)));
+}
+
+std::string MidChars(std::string_view text, std::size_t start, std::size_t count) {
+  std::string_view rest = text.substr(ByteOffset(text, start));
+  if (count == std::string::npos) return std::string(rest);
+  return std::string(rest.substr(0, ByteOffset(rest, count)));
+}
+
+std::string TrimLeft(std::string_view text) {
+  std::size_t b = 0;
+  while (b < text.size() && IsBlank(text[b])) ++b;
+  return std::string(text.substr(b));
+}
+
+std::string TrimRight(std::string_view text) {
+  std::size_t e = text.size();
+  while (e > 0 && IsBlank(text[e - 1])) --e;
+  return std::string(text.substr(0, e));
+}
+
+std::string Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts;

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/variant.h"
@@ -11,7 +12,6 @@ namespace velklk {
 
 class OlFolder;
 class OlFolders;
-class OlItem;
 
 // "/n" CR LF, "/c" CR, "/l" LF, "/t" tab, "/q" double quote, in that order.
 std::string DecodeEscapes(const std::string& text);
@@ -21,19 +21,25 @@ std::string FormatText(const std::string& text, const std::vector<std::string>& 
 bool ToBoolean(const Variant& value);
 // Depth-first search of a folder path (names compared exactly) from `level`.
 std::shared_ptr<OlFolder> GetSubCalendarFolder(const std::shared_ptr<OlFolders>& folders,
-                                               const std::vector<std::string>& names,
-                                               int level);
-// The first contact in the shared state's mOlitems whose velSearch equals the
-// key, or nothing.
-std::shared_ptr<OlItem> FindContactByVelSearch(const std::string& key);
-// True when the host table of mDB has a field of that name (case ignored).
-bool FieldExists(const std::string& tableName, const Variant& fieldName);
-
+                                               const std::vector<std::string>& names, int level);
 // A value in double quotes for an Outlook filter or a host expression, with
 // every double quote inside written twice.
 std::string QuoteLiteral(const std::string& value);
 // The filter `[velSearch] = "<key>"` with the key quoted as above.
 std::string VelSearchFilter(const std::string& key);
+
+// Characters of UTF-8 texts: one code point counts as one character, and so
+// does a stray byte that is not valid UTF-8.
+std::size_t CharCount(std::string_view text);
+// The first `count` characters.
+std::string LeftChars(std::string_view text, std::size_t count);
+// The text from character `start` (0-based) on, at most `count` characters.
+std::string MidChars(std::string_view text, std::size_t start,
+                     std::size_t count = std::string::npos);
+// Without leading and/or trailing blanks (spaces only).
+std::string Trim(std::string_view text);
+std::string TrimRight(std::string_view text);
+std::string TrimLeft(std::string_view text);
 
 // Splits at every occurrence of the separator (an empty text gives one empty
 // element).

@@ -1,10 +1,10 @@
 #include "platform/auto_date.h"
 
+#include <fmt/format.h>
+
+#include <charconv>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-
-#include <fmt/format.h>
 
 namespace velklk {
 namespace {
@@ -37,13 +37,13 @@ double FromLinear(double linear) {
 
 bool ReadInt(std::string_view text, std::size_t& pos, std::size_t minDigits, std::size_t maxDigits,
              int& out) {
-  std::size_t start = pos;
+  // Only digits count: from_chars would also take a sign.
+  std::size_t end = pos;
+  while (end < text.size() && end - pos < maxDigits && text[end] >= '0' && text[end] <= '9') ++end;
+  if (end - pos < minDigits) return false;
   int value = 0;
-  while (pos < text.size() && pos - start < maxDigits && text[pos] >= '0' && text[pos] <= '9') {
-    value = value * 10 + (text[pos] - '0');
-    ++pos;
-  }
-  if (pos - start < minDigits) return false;
+  if (end > pos) std::from_chars(text.data() + pos, text.data() + end, value);
+  pos = end;
   out = value;
   return true;
 }
@@ -73,8 +73,7 @@ AutoDate AutoDate::FromParts(const DateParts& p) {
   year_month_day ymd{year(p.year), month(static_cast<unsigned>(p.month)),
                      day(static_cast<unsigned>(p.day))};
   const long long dayNumber = (sys_days(ymd) - Epoch()).count();
-  const long long secs =
-      dayNumber * kSecondsPerDay + p.hour * 3600LL + p.minute * 60LL + p.second;
+  const long long secs = dayNumber * kSecondsPerDay + p.hour * 3600LL + p.minute * 60LL + p.second;
   return FromSeconds(secs);
 }
 

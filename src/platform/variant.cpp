@@ -1,28 +1,22 @@
 #include "platform/variant.h"
 
+#include <fmt/format.h>
+
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
-#include <fmt/format.h>
-
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
 
 namespace velklk {
 namespace {
 
 [[noreturn]] void TypeMismatch(const Variant& v, const char* target) {
-  throw AutomationError(err::kTypeMismatchRt, "Variant",
-                        fmt::format("Type mismatch: {} cannot be read as {}", v.KindName(), target));
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
+  throw AutomationError(
+      err::kTypeMismatchRt, "Variant",
+      fmt::format("Type mismatch: {} cannot be read as {}", v.KindName(), target));
 }
 
 std::string FormatDouble(double d) {
@@ -36,8 +30,9 @@ std::string FormatDouble(double d) {
 double LeadingNumber(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
-  std::size_t start = pos;
+  const bool negative = pos < text.size() && text[pos] == '-';
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+  const std::size_t start = pos;
   bool digits = false;
   while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
     ++pos;
@@ -51,8 +46,10 @@ double LeadingNumber(std::string_view text) {
     }
   }
   if (!digits) return 0.0;
-  std::string number(text.substr(start, pos - start));
-  return std::strtod(number.c_str(), nullptr);
+  // Read with the point as decimal separator whatever the process locale.
+  double value = 0.0;
+  std::from_chars(text.data() + start, text.data() + pos, value, std::chars_format::fixed);
+  return negative ? -value : value;
 }
 
 bool Variant::IsNumeric() const {
@@ -63,12 +60,17 @@ bool Variant::IsNumeric() const {
     case Kind::Date:
       return true;
     case Kind::Text: {
-      const auto& s = std::get<std::string>(value_);
-      char* end = nullptr;
-      if (s.empty()) return false;
-      std::strtod(s.c_str(), &end);
-      while (end && *end == ' ') ++end;
-      return end && *end == '\0';
+      // A decimal number with the point as separator, blanks around it and
+      // an optional sign and exponent, whatever the process locale.
+      std::string_view s = std::get<std::string>(value_);
+      while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+      while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+      if (!s.empty() && (s.front() == '+' || s.front() == '-')) s.remove_prefix(1);
+      if (s.empty() || !(std::isdigit(static_cast<unsigned char>(s.front())) || s.front() == '.'))
+        return false;
+      double value = 0.0;
+      const auto parsed = std::from_chars(s.data(), s.data() + s.size(), value);
+      return parsed.ec == std::errc() && parsed.ptr == s.data() + s.size();
     }
     default:
       return false;
@@ -130,8 +132,8 @@ bool Variant::ToBool() const {
   if (GetKind() == Kind::Bool) return std::get<bool>(value_);
   if (GetKind() == Kind::Text) {
     const auto& s = std::get<std::string>(value_);
-    if (EqualsNoCase(s, "true")) return true;
-    if (EqualsNoCase(s, "false")) return false;
+    if (SameIdentifier(s, "true")) return true;
+    if (SameIdentifier(s, "false")) return false;
   }
   return ToDouble() != 0.0;
 }
@@ -164,7 +166,7 @@ const VariantList& Variant::ToList() const {
 }
 
 std::string Variant::KindName() const {
-  static const char* const kNames[] = {"Empty", "Null",   "Text",   "Boolean", "Integer",
+  static const char* const kNames[] = {"Empty",  "Null", "Text",   "Boolean", "Integer",
                                        "Double", "Date", "Object", "List"};
   return kNames[value_.index()];
 }

@@ -2,10 +2,10 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
 #include <cstdlib>
 #include <map>
 
-#include "addin/shared_state.h"
 #include "platform/automation_error.h"
 
 extern const char kVelklkMessagesDe[];
@@ -35,11 +35,9 @@ Catalogue Parse(std::string_view data, const char* name) {
     if (line.empty() || line.front() == '#') continue;
     const auto tab = line.find('\t');
     int number = 0;
-    bool ok = tab != std::string_view::npos && tab > 0 && tab <= 5;
-    for (std::size_t i = 0; ok && i < tab; ++i) {
-      ok = line[i] >= '0' && line[i] <= '9';
-      number = number * 10 + (line[i] - '0');
-    }
+    const char* digitsEnd = tab == std::string_view::npos ? nullptr : line.data() + tab;
+    const bool ok = tab != std::string_view::npos && tab > 0 && tab <= 5 && line.front() != '-' &&
+                    std::from_chars(line.data(), digitsEnd, number).ptr == digitsEnd;
     if (!ok || !result.emplace(number, std::string(line.substr(tab + 1))).second) {
       throw AutomationError(
           err::kFail, "velKLK",
@@ -91,8 +89,6 @@ std::string CatalogueText(int number, std::string_view language) {
   }
   return found->second;
 }
-
-std::string Msg(int number) { return CatalogueText(number, State().services.language); }
 
 std::vector<int> CatalogueNumbers(std::string_view language) {
   std::vector<int> numbers;

@@ -15,8 +15,6 @@ std::string SystemLanguage();
 // The raw text of a message (escape sequences not decoded) in a language;
 // raises an AutomationError for an unknown number.
 std::string CatalogueText(int number, std::string_view language);
-// In the shared state's language.
-std::string Msg(int number);
 // Every number of the catalogue of a language, ascending.
 std::vector<int> CatalogueNumbers(std::string_view language);
 

@@ -3,9 +3,10 @@
 // built yet, on a desk in memory.
 #include <gtest/gtest.h>
 
-#include "addin/startup.h"
 #include "desk.h"
 #include "platform/host.h"
+#include "session/link_properties.h"
+#include "session/startup.h"
 
 namespace velklk::test {
 namespace {

@@ -4,9 +4,10 @@
 
 #include <algorithm>
 
-#include "addin/startup.h"
 #include "desk.h"
 #include "platform/outlook.h"
+#include "session/link_properties.h"
+#include "session/startup.h"
 
 namespace velklk::test {
 namespace {

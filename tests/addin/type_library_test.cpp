@@ -9,8 +9,8 @@
 #include <regex>
 #include <set>
 
-#include "addin/shared_state.h"
 #include "platform/automation_error.h"
+#include "session/shared_state.h"
 
 namespace velklk {
 namespace {

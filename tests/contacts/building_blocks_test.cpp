@@ -2,9 +2,9 @@
 // state a command has set up: sync log, favourite marks, link test.
 #include <gtest/gtest.h>
 
-#include "addin/shared_state.h"
 #include "contacts/contacts.h"
 #include "desk.h"
+#include "session/shared_state.h"
 
 namespace velklk::test {
 namespace {

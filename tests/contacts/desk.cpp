@@ -3,10 +3,10 @@
 #include <nlohmann/json.hpp>
 
 #include "addin/public_classes.h"
-#include "addin/shared_state.h"
 #include "diagnostics/text_helpers.h"
 #include "platform/automation_error.h"
 #include "profile/profile.h"
+#include "session/shared_state.h"
 #include "ui/recording_ui.h"
 
 namespace velklk::test {

@@ -1,6 +1,7 @@
 // The message catalogue: both languages complete, texts exactly as shipped,
 // the language choice.
 #include "resources/catalogue.h"
+#include "session/helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,8 @@
 #include <initializer_list>
 #include <optional>
 
-#include "addin/shared_state.h"
 #include "platform/automation_error.h"
+#include "session/shared_state.h"
 
 namespace velklk {
 namespace {

@@ -1,10 +1,11 @@
 // The error reporter: the message box an unexpected error produces.
 #include "diagnostics/error_report.h"
+#include "session/helpers.h"
 
 #include <gtest/gtest.h>
 
-#include "addin/shared_state.h"
 #include "components/error_text.h"
+#include "session/shared_state.h"
 #include "ui/recording_ui.h"
 
 namespace velklk {

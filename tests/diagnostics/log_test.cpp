@@ -1,5 +1,6 @@
 // The diagnostic log: where it goes, when it is written, and how a line looks.
 #include "diagnostics/log.h"
+#include "session/trace.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,11 +9,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "addin/shared_state.h"
 #include "components/file_system.h"
 #include "diagnostics/fakes.h"
 #include "platform/automation_error.h"
 #include "platform/clock.h"
+#include "session/shared_state.h"
 
 namespace velklk {
 namespace {

@@ -1,11 +1,12 @@
 // The shared text and look-up helpers.
 #include "diagnostics/text_helpers.h"
+#include "session/access.h"
 
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
-#include "addin/shared_state.h"
 #include "diagnostics/fakes.h"
+#include "session/shared_state.h"
 
 namespace velklk {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "addin/shared_state.h"
 #include "addin/type_library.h"
 #include "platform/automation_error.h"
 #include "profile/profile.h"
+#include "session/shared_state.h"
 #include "ui/recording_ui.h"
 
 namespace velklk::test {

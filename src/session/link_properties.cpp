@@ -1,14 +1,16 @@
 // The link properties that tie Outlook items to host records: their
 // definitions on folders and items, the contact type of new contacts, and the
 // removal of items written by the older release.
-#include "addin/addin_util.h"
-#include "addin/shared_state.h"
-#include "addin/startup.h"
+#include "session/link_properties.h"
+
 #include "diagnostics/error_report.h"
-#include "diagnostics/log.h"
 #include "diagnostics/text_helpers.h"
 #include "platform/outlook.h"
 #include "resources/catalogue.h"
+#include "session/helpers.h"
+#include "session/shared_state.h"
+#include "session/startup.h"
+#include "session/trace.h"
 
 namespace velklk {
 namespace {

@@ -1,16 +1,16 @@
 // Host side of the start-up: application and database handles, the host
 // tables, the settings and the global variables of the shared state.
-#include <cctype>
 #include <set>
 
-#include "addin/addin_util.h"
-#include "addin/shared_state.h"
-#include "addin/startup.h"
 #include "diagnostics/error_report.h"
-#include "diagnostics/log.h"
 #include "diagnostics/text_helpers.h"
 #include "platform/host.h"
 #include "platform/text_case.h"
+#include "session/access.h"
+#include "session/helpers.h"
+#include "session/shared_state.h"
+#include "session/startup.h"
+#include "session/trace.h"
 
 namespace velklk {
 namespace {
@@ -115,7 +115,7 @@ bool TableAdressIsMaster(const std::string& sTable) {
       auto master = table->Master();
       table = db.Table(Need(master, kModule).Name());
     }
-    return EqualsNoCase(table->Name(), "Adressen");
+    return SameIdentifier(table->Name(), "Adressen");
   } catch (const AutomationError& e) {
     ReportError(kModule, ".TableAdressIsMaster", e);
     return false;

@@ -1,6 +1,5 @@
-// The host and Outlook start-up steps, the setting readers and the link
-// properties of folders and items. Every procedure runs against the calling
-// thread's shared state (State()).
+// The host and Outlook start-up steps and the setting readers. Every
+// procedure runs against the calling thread's shared state (State()).
 #pragma once
 
 #include <memory>
@@ -76,32 +75,5 @@ bool IsValidTaskPath();
 void SetDictionaryCalFolders();
 // The major version of an Outlook version text ("16.0.0.0" gives 16).
 int OutlookMajorVersion(const std::string& version);
-
-// --- Link properties and items of the older release ---------------------
-bool CheckFolderProps(const std::shared_ptr<OlFolder>& FolderToCheck);
-bool ConfigContactItem(OlItem& item);
-bool ConfigAppointmentItem(OlItem& item);
-bool ConfigTaskItem(OlItem& item);
-void ClassifyContact(OlItem& contact);
-// True when no item of the older release exists; asks to delete them.
-bool NoOldEntries();
-void DeleteOldContacts();
-void DeleteOldAppointments();
-void DeleteOldTasks();
-
-// Names of the link properties.
-namespace linkprop {
-inline constexpr const char* kVelTable = "velTable";
-inline constexpr const char* kVelID = "velID";
-inline constexpr const char* kVelSearch = "velSearch";
-inline constexpr const char* kVelKontaktTyp = "velKontaktTyp";
-inline constexpr const char* kVelACOID = "velACOID";
-inline constexpr const char* kVelStatus1 = "velStatus1";
-inline constexpr const char* kVelGroupName = "velGroupName";
-inline constexpr const char* kVelModifiziertAm = "velModifiziertAm";
-}  // namespace linkprop
-
-// The title of the system's message boxes.
-inline constexpr const char* kMsgTitle = "Velmora Kestrelink";
 
 }  // namespace velklk

@@ -1,17 +1,17 @@
 // Outlook side of the start-up: attachment to the running Outlook, the
 // version check and the contacts, calendar and tasks folders named by the
 // user's settings.
-#include <cctype>
-
-#include "addin/addin_util.h"
-#include "addin/shared_state.h"
-#include "addin/startup.h"
 #include "diagnostics/error_report.h"
-#include "diagnostics/log.h"
 #include "diagnostics/text_helpers.h"
 #include "platform/host.h"
 #include "platform/outlook.h"
+#include "platform/text_case.h"
 #include "resources/catalogue.h"
+#include "session/helpers.h"
+#include "session/link_properties.h"
+#include "session/shared_state.h"
+#include "session/startup.h"
+#include "session/trace.h"
 
 namespace velklk {
 namespace {
@@ -190,16 +190,10 @@ void SetDictionaryCalFolders() {
     if (email.empty()) continue;
     // The user's entry: the first whose beginning is the address and "\",
     // compared without regard to case.
-    const std::string prefix = email + "\\";
+    const std::string prefix = FoldCase(email + "\\");
     const std::string* entry = nullptr;
     for (const auto& candidate : entries) {
-      if (candidate.size() < prefix.size()) continue;
-      bool same = true;
-      for (std::size_t k = 0; k < prefix.size() && same; ++k) {
-        same = std::tolower(static_cast<unsigned char>(candidate[k])) ==
-               std::tolower(static_cast<unsigned char>(prefix[k]));
-      }
-      if (same) {
+      if (FoldCase(candidate).starts_with(prefix)) {
         entry = &candidate;
         break;
       }

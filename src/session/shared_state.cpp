@@ -1,4 +1,4 @@
-#include "addin/shared_state.h"
+#include "session/shared_state.h"
 
 namespace velklk {
 namespace {

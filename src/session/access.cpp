@@ -1,26 +1,24 @@
-#include "contacts/access.h"
+#include "session/access.h"
 
-#include "contacts/text_rules.h"
+#include <algorithm>
 
-namespace velklk::contacts {
+#include "diagnostics/text_helpers.h"
+#include "platform/text_case.h"
+#include "session/helpers.h"
+#include "session/shared_state.h"
 
-HostTable& Adressen() { return Need(State().mTblAdressen, "mTblAdressen"); }
-HostTable& Ansprechpartner() { return Need(State().mTblAnsprechpartner, "mTblAnsprechpartner"); }
-HostTable& SyncLog() { return Need(State().mTblSyncLog, "mTblSyncLog"); }
-OlItems& ContactItems() { return Need(State().mOlitems, "mOlitems"); }
-HostDatabase& Db() { return Need(State().mDB, "mDB"); }
+namespace velklk {
+namespace {
+constexpr const char* kSource = "velKLK";
+}  // namespace
 
-UserInterface& Ui() {
-  UserInterface* ui = State().services.ui;
-  if (!ui)
-    throw AutomationError(err::kObjectVariableNotSet, "velKLK", "Object variable not set: ui");
-  return *ui;
-}
+HostDatabase& Db() { return Need(State().mDB, kSource); }
+HostTable& Adressen() { return Need(State().mTblAdressen, kSource); }
+HostTable& Ansprechpartner() { return Need(State().mTblAnsprechpartner, kSource); }
+HostTable& SyncLog() { return Need(State().mTblSyncLog, kSource); }
+OlItems& ContactItems() { return Need(State().mOlitems, kSource); }
 
-std::string CurrentUserName() {
-  auto user = Db().CurrentUser();
-  return Need(user, "current user").Name();
-}
+std::string CurrentUserName() { return Need(Db().CurrentUser(), kSource).Name(); }
 
 int IdLength() { return State().nIdLength; }
 
@@ -35,8 +33,7 @@ void SetField(HostTable& table, const std::string& field, const Variant& value) 
 }
 
 Variant Evaluate(HostTable& table, const std::string& expression) {
-  auto compiled = Db().Compile(expression);
-  return Need(compiled, "expression").Evaluate(table);
+  return Need(Db().Compile(expression), kSource).Evaluate(table);
 }
 
 std::string EvaluateText(HostTable& table, const std::string& expression) {
@@ -65,9 +62,9 @@ bool HasUserProp(OlItem& item, const std::string& name) {
 
 void SetUserProp(OlItem& item, const std::string& name, const std::string& value) {
   auto props = item.UserProperties();
-  auto prop = Need(props, "UserProperties").Find(name);
+  auto prop = Need(props, kSource).Find(name);
   if (!prop) prop = props->Add(name, OlUserPropertyType::Text);
-  Need(prop, "UserProperty").SetValue(Variant(value));
+  Need(prop, kSource).SetValue(Variant(value));
 }
 
 std::string KeyId(const std::string& key) {
@@ -78,15 +75,23 @@ std::string KeyTable(const std::string& key) {
   return MidChars(key, static_cast<std::size_t>(std::max(IdLength(), 0)));
 }
 
-MsgAnswer Message(const std::string& text, const std::string& title, MsgButtons buttons,
-                  MsgIcon icon, int defaultButton) {
-  MessageBoxRequest request;
-  request.text = text;
-  request.title = title;
-  request.buttons = buttons;
-  request.icon = icon;
-  request.defaultButton = defaultButton;
-  return Ui().MessageBox(request);
+std::shared_ptr<OlItem> FindContactByVelSearch(const std::string& key) {
+  OlItems& items = Need(State().mOlitems, "Tools");
+  for (auto item = items.Find(VelSearchFilter(key)); item; item = items.FindNext()) {
+    if (item->Class() == olclass::kContact) return item;
+  }
+  return nullptr;
 }
 
-}  // namespace velklk::contacts
+bool FieldExists(const std::string& tableName, const Variant& fieldName) {
+  HostTable& table = Need(Need(State().mDB, "Tools").Table(tableName), "Tools");
+  const std::string wanted = fieldName.ToText();
+  const int count = table.FieldCount();
+  for (int i = 0; i < count; ++i) {
+    auto field = table.Field(i);
+    if (field && SameIdentifier(field->Name(), wanted)) return true;
+  }
+  return false;
+}
+
+}  // namespace velklk

@@ -1,0 +1,2 @@
+#include "profile/profile.h"
+#include "session/helpers.h"

@@ -1,0 +1,1 @@
+#include "contacts/contacts.h"

@@ -1,0 +1,46 @@
+# Checks that every file under SRC (the src/ folder) includes only folders of
+# its own layer or of the layers below it, and nothing of the embedded
+# platforms or the command. Run: cmake -DSRC=<src folder> -P check_layers.cmake
+#
+cmake_minimum_required(VERSION 3.25)
+
+# The layers, lowest first; a folder may include itself and what it lists.
+set(allowed_platform     platform)
+set(allowed_resources    platform resources)
+set(allowed_diagnostics  platform diagnostics)
+set(allowed_session      platform resources diagnostics session)
+set(allowed_contacts     platform resources diagnostics session contacts)
+set(allowed_dialogs      platform resources diagnostics session dialogs)
+set(allowed_appointments platform resources diagnostics session contacts dialogs appointments)
+set(allowed_tasks        platform resources diagnostics session contacts tasks)
+set(allowed_addin        platform resources diagnostics session contacts dialogs appointments
+                         tasks addin)
+
+if(NOT SRC)
+  message(FATAL_ERROR "usage: cmake -DSRC=<src folder> -P check_layers.cmake")
+endif()
+file(GLOB_RECURSE sources RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp)
+set(violations "")
+foreach(source IN LISTS sources)
+  string(REGEX MATCH "^[^/]+" layer "${source}")
+  if(NOT DEFINED allowed_${layer})
+    list(APPEND violations "${source}: folder '${layer}' is not a known layer")
+    continue()
+  endif()
+  file(STRINGS ${SRC}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" target "${line}")
+    string(REGEX MATCH "^[^/]+" target_layer "${target}")
+    if(NOT target MATCHES "/")
+      list(APPEND violations "${source}: includes \"${target}\" without its folder")
+    elseif(NOT target_layer IN_LIST allowed_${layer})
+      list(APPEND violations "${source}: ${layer} includes \"${target}\"")
+    endif()
+  endforeach()
+endforeach()
+if(violations)
+  list(JOIN violations "\n  " text)
+  message(FATAL_ERROR "includes against the layer order:\n  ${text}")
+endif()
+list(LENGTH sources count)
+message(STATUS "${count} files follow the layer order")
