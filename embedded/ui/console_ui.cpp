@@ -65,12 +65,56 @@ void ConsoleUserInterface::DisplayItem(const std::shared_ptr<OlItem>& item, bool
   WriteLine(Dump(line));
 }
 
-void ConsoleUserInterface::ShowDialog(ModalDialog& dialog) {
-  Json line;
-  line["event"] = "dialog";
-  line["name"] = dialog.Name();
-  WriteLine(Dump(line));
-  dialog.Run(*this);
+void ConsoleUserInterface::SetDialogAnswers(const std::vector<std::string>& answers) {
+  dialogs_ = ScriptedDialogs::FromTexts(answers);
+}
+
+void ConsoleUserInterface::ShowDialog(DialogModel& dialog) {
+  Json open;
+  open["event"] = "dialog";
+  open["name"] = dialog.Name();
+  open["caption"] = dialog.Caption();
+  if (dialog.HasList()) {
+    open["entries"] = dialog.Entries();
+  } else {
+    const auto nodes = dialog.Nodes();
+    const int selected = dialog.SelectedNode();
+    Json list = Json::array();
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      Json node;
+      node["path"] = nodes[i].path;
+      node["bold"] = nodes[i].bold;
+      node["checked"] = nodes[i].checked;
+      node["selected"] = static_cast<int>(i) == selected;
+      list.push_back(std::move(node));
+    }
+    open["nodes"] = std::move(list);
+  }
+  WriteLine(Dump(open));
+
+  bool byDefault = false;
+  const auto closingLine = [&] {
+    const DialogSnapshot snapshot = SnapshotOf(dialog);
+    Json closed;
+    closed["event"] = "dialog-closed";
+    closed["name"] = dialog.Name();
+    closed["button"] = DialogButtonName(dialog.ClosedBy());
+    closed["selected"] = snapshot.hasSelection ? Json(snapshot.selected) : Json(nullptr);
+    if (dialog.HasList()) {
+      closed["entries"] = dialog.Entries();
+    } else {
+      closed["checked"] = snapshot.checked;
+    }
+    if (byDefault) closed["answered"] = "default";
+    WriteLine(Dump(closed));
+  };
+  try {
+    byDefault = dialogs_.Play(dialog);
+  } catch (const AutomationError&) {
+    if (!dialog.IsOpen()) closingLine();
+    throw;
+  }
+  closingLine();
 }
 
 void ConsoleUserInterface::ShowExplorer(const std::string& folderPath, int windowState) {

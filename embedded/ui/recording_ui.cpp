@@ -28,16 +28,31 @@ void RecordingUserInterface::DisplayItem(const std::shared_ptr<OlItem>& item, bo
   events_.push_back(std::move(event));
 }
 
-void RecordingUserInterface::ShowDialog(ModalDialog& dialog) {
-  UiEvent event;
-  event.kind = UiEvent::Kind::Dialog;
-  event.dialogName = dialog.Name();
-  events_.push_back(std::move(event));
-  if (dialogHandler_) {
-    dialogHandler_(dialog, *this);
+void RecordingUserInterface::ShowDialog(DialogModel& dialog) {
+  UiEvent opened;
+  opened.kind = UiEvent::Kind::Dialog;
+  opened.dialogName = dialog.Name();
+  if (dialog.HasList()) {
+    opened.dialogEntries = dialog.Entries();
   } else {
-    dialog.Run(*this);
+    opened.dialogNodes = dialog.Nodes();
   }
+  events_.push_back(std::move(opened));
+  const std::size_t index = events_.size() - 1;
+  bool byDefault = false;
+  if (dialogHandler_) {
+    dialogHandler_(dialog);
+    if (dialog.IsOpen()) {
+      throw AutomationError(err::kFail, "velKLK.UserInterface",
+                            "The dialog handler left " + dialog.Name() + " open");
+    }
+  } else {
+    byDefault = dialogs_.Play(dialog);
+  }
+  UiEvent& event = events_[index];
+  event.dialogClosedBy = dialog.ClosedBy();
+  event.dialogClosedByDefault = byDefault;
+  event.dialogClosed = SnapshotOf(dialog);
 }
 
 void RecordingUserInterface::ShowExplorer(const std::string& folderPath, int windowState) {

@@ -10,6 +10,7 @@
 
 #include "platform/user_interface.h"
 #include "ui/answers.h"
+#include "ui/dialog_answers.h"
 #include "ui/item_summary.h"
 
 namespace velklk {
@@ -25,8 +26,13 @@ struct UiEvent {
   std::shared_ptr<OlItem> item;
   ItemSummary summary;
   bool modal = false;
-  // Dialog
+  // Dialog: its name, its nodes or entries when it opened, and how it closed.
   std::string dialogName;
+  std::vector<DialogNode> dialogNodes;
+  std::vector<std::string> dialogEntries;
+  DialogButton dialogClosedBy = DialogButton::Close;
+  bool dialogClosedByDefault = false;
+  DialogSnapshot dialogClosed;
   // Explorer
   std::string folderPath;
   int windowState = 0;
@@ -43,14 +49,17 @@ class RecordingUserInterface final : public UserInterface {
   void DoEvents() override { ++doEvents_; }
   // Raises error 91 for nothing.
   void DisplayItem(const std::shared_ptr<OlItem>& item, bool modal) override;
-  // Records the dialog, then runs it, or hands it to the dialog handler when
-  // one is set (a test plays the user of the dialog there).
-  void ShowDialog(ModalDialog& dialog) override;
+  // Records the dialog and plays it with the dialog answers, or hands it to
+  // the dialog handler when one is set (a test plays the user there; the
+  // handler must close the dialog).
+  void ShowDialog(DialogModel& dialog) override;
   void ShowExplorer(const std::string& folderPath, int windowState) override;
 
   void AddAnswer(MsgAnswer answer) { answers_.Add(answer); }
   std::size_t RemainingAnswers() const { return answers_.Remaining(); }
-  using DialogHandler = std::function<void(ModalDialog&, UserInterface&)>;
+  // An answer as ui/dialog_answers.h describes it; raises for a bad one.
+  void AddDialogAnswer(const std::string& json) { dialogs_.Add(ParseDialogAnswer(json)); }
+  using DialogHandler = std::function<void(DialogModel&)>;
   void SetDialogHandler(DialogHandler handler) { dialogHandler_ = std::move(handler); }
 
   const std::vector<UiEvent>& Events() const { return events_; }
@@ -64,6 +73,7 @@ class RecordingUserInterface final : public UserInterface {
 
  private:
   ScriptedAnswers answers_;
+  ScriptedDialogs dialogs_;
   std::vector<UiEvent> events_;
   int doEvents_ = 0;
   DialogHandler dialogHandler_;

@@ -5,13 +5,13 @@
 
 #include <memory>
 
-#include "platform/user_interface.h"
+#include "platform/dialog.h"
 
 namespace velklk {
 
 // A folder picker; init(true) makes it read and write the current user's
 // setting.
-class FolderDialog : public ModalDialog {
+class FolderDialog : public DialogModel {
  public:
   virtual void init(bool bUser) = 0;
 };
@@ -24,7 +24,7 @@ std::unique_ptr<FolderDialog> CreateFrmCalPath();
 std::unique_ptr<FolderDialog> CreateFrmTaskPath();
 
 // The editor of the appointment-type list.
-class AppointmentTypeConfigDialog : public ModalDialog {
+class AppointmentTypeConfigDialog : public DialogModel {
  public:
   virtual void init() = 0;
 };

@@ -1,5 +1,5 @@
 // The user-facing services of the system: message boxes, the pass of pending
-// events, modal item display and modal dialogs.
+// events, modal item display and modal dialogs (platform/dialog.h).
 #pragma once
 
 #include <memory>
@@ -7,6 +7,7 @@
 
 namespace velklk {
 
+class DialogModel;
 class OlItem;
 
 enum class MsgButtons { Ok, OkCancel, YesNo };
@@ -21,16 +22,6 @@ struct MessageBoxRequest {
   int defaultButton = 1;  // 1 or 2
 };
 
-// A modal dialog the system shows (folder pickers, appointment types). The
-// user interface runs it; the dialog reads and writes through its own logic.
-class ModalDialog {
- public:
-  virtual ~ModalDialog() = default;
-  virtual std::string Name() const = 0;
-  // Runs the dialog until the user closes it.
-  virtual void Run(class UserInterface& ui) = 0;
-};
-
 class UserInterface {
  public:
   virtual ~UserInterface() = default;
@@ -38,7 +29,9 @@ class UserInterface {
   // Lets the host process pending window messages and events once.
   virtual void DoEvents() = 0;
   virtual void DisplayItem(const std::shared_ptr<OlItem>& item, bool modal) = 0;
-  virtual void ShowDialog(ModalDialog& dialog) = 0;
+  // Shows the dialog modally: renders it and feeds it the user's actions
+  // until it is closed.
+  virtual void ShowDialog(DialogModel& dialog) = 0;
   // An explorer window shown for a folder path, with its window state.
   virtual void ShowExplorer(const std::string& folderPath, int windowState) = 0;
 };

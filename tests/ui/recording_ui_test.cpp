@@ -10,13 +10,6 @@
 namespace velklk {
 namespace {
 
-class CountingDialog final : public ModalDialog {
- public:
-  std::string Name() const override { return "frmTerminTypConfig"; }
-  void Run(UserInterface&) override { ++runs; }
-  int runs = 0;
-};
-
 TEST(RecordingUi, RecordsEveryEventAndAnswersFromTheScript) {
   RecordingUserInterface ui({MsgAnswer::No});
   MessageBoxRequest box;
@@ -32,18 +25,10 @@ TEST(RecordingUi, RecordsEveryEventAndAnswersFromTheScript) {
 
   auto item = testing::FakeItem::Contact("Berg, Anna", "");
   ui.DisplayItem(item, true);
-  CountingDialog dialog;
-  ui.ShowDialog(dialog);
-  ui.SetDialogHandler([](ModalDialog& shown, UserInterface& host) {
-    MessageBoxRequest inner;
-    inner.text = shown.Name();
-    host.MessageBox(inner);
-  });
-  ui.ShowDialog(dialog);
   ui.ShowExplorer("\\\\anna\\Kontakte", 1);
 
   const auto& events = ui.Events();
-  ASSERT_EQ(events.size(), 7u);
+  ASSERT_EQ(events.size(), 4u);
   EXPECT_EQ(events[0].kind, UiEvent::Kind::MessageBox);
   EXPECT_FALSE(events[0].answeredByDefault);
   EXPECT_TRUE(events[1].answeredByDefault);
@@ -54,14 +39,10 @@ TEST(RecordingUi, RecordsEveryEventAndAnswersFromTheScript) {
   EXPECT_EQ(events[2].summary.fileAs, "Berg, Anna");
   EXPECT_FALSE(events[2].summary.velSearch.has_value());
   EXPECT_TRUE(events[2].modal);
-  EXPECT_EQ(events[3].dialogName, "frmTerminTypConfig");
-  EXPECT_EQ(dialog.runs, 1);  // the handler replaced the second run
-  EXPECT_EQ(events[4].kind, UiEvent::Kind::Dialog);
-  EXPECT_EQ(events[5].box.text, "frmTerminTypConfig");
-  EXPECT_EQ(events[6].folderPath, "\\\\anna\\Kontakte");
-  EXPECT_EQ(events[6].windowState, 1);
+  EXPECT_EQ(events[3].folderPath, "\\\\anna\\Kontakte");
+  EXPECT_EQ(events[3].windowState, 1);
   EXPECT_EQ(ui.DoEventsCount(), 2);
-  EXPECT_EQ(ui.MessageBoxes().size(), 3u);
+  EXPECT_EQ(ui.MessageBoxes().size(), 2u);
 
   ui.Clear();
   EXPECT_TRUE(ui.Events().empty());
