@@ -75,12 +75,15 @@ std::string KeyTable(const std::string& key) {
   return MidChars(key, static_cast<std::size_t>(std::max(IdLength(), 0)));
 }
 
-std::shared_ptr<OlItem> FindContactByVelSearch(const std::string& key) {
-  OlItems& items = Need(State().mOlitems, "Tools");
+std::shared_ptr<OlItem> FindItemByVelSearch(OlItems& items, const std::string& key, int itemClass) {
   for (auto item = items.Find(VelSearchFilter(key)); item; item = items.FindNext()) {
-    if (item->Class() == olclass::kContact) return item;
+    if (item->Class() == itemClass) return item;
   }
   return nullptr;
+}
+
+std::shared_ptr<OlItem> FindContactByVelSearch(const std::string& key) {
+  return FindItemByVelSearch(Need(State().mOlitems, "Tools"), key, olclass::kContact);
 }
 
 bool FieldExists(const std::string& tableName, const Variant& fieldName) {

@@ -44,6 +44,9 @@ void SetUserProp(OlItem& item, const std::string& name, const std::string& value
 std::string KeyId(const std::string& key);
 std::string KeyTable(const std::string& key);
 
+// The first item of that class (olclass::...) whose velSearch equals the key,
+// found with the quoted filter of VelSearchFilter; nothing when none.
+std::shared_ptr<OlItem> FindItemByVelSearch(OlItems& items, const std::string& key, int itemClass);
 // The first contact of the shared state's mOlitems whose velSearch equals the
 // key, or nothing; distribution lists carrying the key are skipped.
 std::shared_ptr<OlItem> FindContactByVelSearch(const std::string& key);
