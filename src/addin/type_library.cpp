@@ -1,11 +1,13 @@
 #include "addin/type_library.h"
 
-#include <cctype>
-#include <functional>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 #include "addin/public_classes.h"
 #include "platform/automation_error.h"
 #include "platform/host.h"
+#include "platform/text_case.h"
 
 namespace velklk {
 namespace {
@@ -14,304 +16,218 @@ constexpr const char* kSource = "velKLK";
 
 using P = ParamKind;
 
-const ParamInfo kApp{"oApp", P::HostApplication};
-
-InterfaceInfo MakeInterface(const char* name, Guid iid,
-                            std::vector<std::pair<const char*, std::vector<ParamInfo>>> members,
-                            std::vector<bool> returnsBoolean) {
-  InterfaceInfo info{name, iid, {}};
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    info.members.push_back(MemberInfo{members[i].first, kFirstDispid + static_cast<std::int32_t>(i),
-                                      std::move(members[i].second), returnsBoolean[i]});
-  }
-  return info;
-}
-
-TypeLibraryInfo BuildTypeLibrary() {
-  TypeLibraryInfo lib;
-  lib.name = "velKLK";
-  lib.libid = "{E2613D8E-D7A0-4821-992D-15A7E9D3273C}";
-  lib.lcid = 0x409;
-  lib.majorVersion = 2;
-  lib.minorVersion = 0;
-  lib.imports = {"velDat", "velDbs", "stdole"};
-  lib.interfaces.push_back(MakeInterface(
-      "_CMenue", "{667DDF3D-F53F-4E4C-9C7A-441969980DAC}",
-      {{"UpdateAdresse", {kApp}}, {"UpdateAnsprechpartner", {kApp}}}, {false, false}));
-  lib.interfaces.push_back(MakeInterface("_CAppointment", "{66E35FE9-9028-413C-9305-CE1C7E6B0CC5}",
-                                         {{"NewOutlookAppointment", {kApp}},
-                                          {"FindOutlookAppointment", {kApp}},
-                                          {"CreateOutlookAppointment", {kApp}}},
-                                         {false, false, false}));
-  lib.interfaces.push_back(MakeInterface(
-      "_CSync", "{4455D906-9534-46DB-A8DD-AED6FB638AEE}",
-      {{"SelectOlContactPath", {kApp}},
-       {"SelectOLAppointmentPath", {kApp}},
-       {"SelectOlTaskPath", {kApp}},
-       {"ConfigAppintmentTypes", {kApp}},
-       {"ClearContactsVelSearch", {kApp}},
-       {"AppSync2OL",
-        {kApp,
-         {"sOLID", P::String},
-         {"sOlTable", P::String},
-         {"sActivityID", P::String},
-         {"sActivityTable", P::String},
-         {"sSubjectExpression", P::String}}},
-       {"AddressOrContactSync2OL", {kApp, {"sOLID", P::String}, {"sOlTable", P::String}}},
-       {"TaskSync2OL",
-        {kApp, {"sOLID", P::String}, {"sOlTable", P::String}, {"pbResponsibleGroup", P::Boolean}}},
-       {"SyncContacts2VEL", {kApp}},
-       {"SyncAppointments2VEL",
-        {kApp,
-         {"dStartFrom", P::Date},
-         {"dStartTo", P::Date},
-         {"bImportAktivitaeten", P::Boolean},
-         {"bImportCalaTermine", P::Boolean}}},
-       {"SyncTasks2VEL", {kApp, {"pbResponsibleGroup", P::Boolean}}},
-       {"CreateOutlookTask", {{"pobjDB", P::HostDatabase}, {"psID", P::String}}}},
-      {true, true, true, false, true, true, true, true, true, true, true, true}));
-  lib.classes = {
-      {"CMenue", "velKLK.CMenue", "{283E29A9-4DEC-441E-A740-107AB0A315CC}", &lib.interfaces[0]},
-      {"CAppointment", "velKLK.CAppointment", "{2C74C14C-DC55-4620-9FBD-0E5428F591CA}",
-       &lib.interfaces[1]},
-      {"CSync", "velKLK.CSync", "{82CF0F3F-8638-4F7C-B411-F1C1950EDE7B}", &lib.interfaces[2]},
-  };
-  return lib;
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 [[noreturn]] void TypeMismatch(const ParamInfo& param) {
   throw AutomationError(err::kTypeMismatch, kSource,
                         std::string("Type mismatch for parameter ") + param.name + " (" +
                             ParamKindName(param.kind) + ")");
 }
 
-// The arguments of one call, converted to their parameter types and held
-// here so that the member can change them by reference.
-class Arguments {
- public:
-  Arguments(const MemberInfo& member, std::vector<Variant>& args) : member_(member), args_(args) {
-    if (args.size() != member.params.size()) {
-      throw AutomationError(err::kBadParamCount, kSource,
-                            std::string(member.name) + " takes " +
-                                std::to_string(member.params.size()) + " arguments, not " +
-                                std::to_string(args.size()));
-    }
-    for (std::size_t i = 0; i < args.size(); ++i) Convert(i);
-  }
+// --- Parameter types -----------------------------------------------------
+// A parameter's kind follows from the C++ type its method takes by
+// reference; a method with any other parameter type cannot be a member.
 
-  std::shared_ptr<HostApplication>& App(std::size_t i) { return apps_[i]; }
-  std::shared_ptr<HostDatabase>& Db(std::size_t i) { return dbs_[i]; }
-  std::string& Text(std::size_t i) { return texts_[i]; }
-  bool& Bool(std::size_t i) { return bools_[i]; }
-  AutoDate& Date(std::size_t i) { return dates_[i]; }
+constexpr ParamKind KindOf(const std::shared_ptr<HostApplication>*) { return P::HostApplication; }
+constexpr ParamKind KindOf(const std::shared_ptr<HostDatabase>*) { return P::HostDatabase; }
+constexpr ParamKind KindOf(const std::string*) { return P::String; }
+constexpr ParamKind KindOf(const bool*) { return P::Boolean; }
+constexpr ParamKind KindOf(const AutoDate*) { return P::Date; }
 
-  // Writes the values back into the caller's arguments.
-  void WriteBack() {
-    for (std::size_t i = 0; i < args_.size(); ++i) {
-      switch (member_.params[i].kind) {
-        case P::HostApplication:
-          args_[i] = apps_[i] ? Variant(std::shared_ptr<AutomationObject>(apps_[i])) : Variant();
-          break;
-        case P::HostDatabase:
-          args_[i] = dbs_[i] ? Variant(std::shared_ptr<AutomationObject>(dbs_[i])) : Variant();
-          break;
-        case P::String:
-          args_[i] = Variant(texts_[i]);
-          break;
-        case P::Boolean:
-          args_[i] = Variant(bools_[i]);
-          break;
-        case P::Date:
-          args_[i] = Variant(dates_[i]);
-          break;
-      }
-    }
-  }
-
- private:
-  void Convert(std::size_t i) {
-    const ParamInfo& param = member_.params[i];
-    const Variant& value = args_[i];
-    using K = Variant::Kind;
-    const K kind = value.GetKind();
-    switch (param.kind) {
-      case P::HostApplication:
-        if (kind == K::Empty) break;
-        if (kind != K::Object || (value.ToObject() && !value.As<HostApplication>())) {
-          TypeMismatch(param);
-        }
-        apps_[i] = value.As<HostApplication>();
-        break;
-      case P::HostDatabase:
-        if (kind == K::Empty) break;
-        if (kind != K::Object || (value.ToObject() && !value.As<HostDatabase>())) {
-          TypeMismatch(param);
-        }
-        dbs_[i] = value.As<HostDatabase>();
-        break;
-      case P::String:
-        if (kind == K::Null || kind == K::Object || kind == K::List) TypeMismatch(param);
-        texts_[i] = value.ToText();
-        break;
-      case P::Boolean:
-        if (kind == K::Text) {
-          const std::string text = value.ToText();
-          if (EqualsNoCase(text, "True")) {
-            bools_[i] = true;
-          } else if (EqualsNoCase(text, "False")) {
-            bools_[i] = false;
-          } else {
-            TypeMismatch(param);
-          }
-        } else if (kind == K::Empty || kind == K::Bool || kind == K::Integer || kind == K::Double) {
-          bools_[i] = value.ToBool();
-        } else {
-          TypeMismatch(param);
-        }
-        break;
-      case P::Date:
-        if (kind == K::Text) {
-          auto date = AutoDate::Parse(value.ToText());
-          if (!date) TypeMismatch(param);
-          dates_[i] = *date;
-        } else if (kind == K::Empty || kind == K::Date || kind == K::Integer || kind == K::Double) {
-          dates_[i] = kind == K::Empty ? AutoDate() : value.ToDate();
-        } else {
-          TypeMismatch(param);
-        }
-        break;
-    }
-  }
-
-  const MemberInfo& member_;
-  std::vector<Variant>& args_;
-  std::array<std::shared_ptr<HostApplication>, 8> apps_{};
-  std::array<std::shared_ptr<HostDatabase>, 8> dbs_{};
-  std::array<std::string, 8> texts_{};
-  std::array<bool, 8> bools_{};
-  std::array<AutoDate, 8> dates_{};
-};
-
-const ClassInfo& ClassNamed(const char* name) {
-  for (const auto& c : TypeLibrary().classes) {
-    if (std::string(c.name) == name) return c;
-  }
-  throw AutomationError(err::kClassNotRegistered, kSource, std::string("class ") + name);
+// Converts the caller's argument to the parameter's type. An empty argument
+// is Nothing, "", False or the zero date.
+template <class T>
+void Convert(const ParamInfo& param, const Variant& value, std::shared_ptr<T>& out) {
+  if (value.IsEmpty()) return;
+  if (!value.IsObject() || (value.ToObject() && !value.As<T>())) TypeMismatch(param);
+  out = value.As<T>();
 }
 
-// The member's position in its interface.
-int Position(const MemberInfo& member) { return member.dispid - kFirstDispid; }
+void Convert(const ParamInfo& param, const Variant& value, std::string& out) {
+  if (value.IsNull() || value.IsObject() || value.IsList()) TypeMismatch(param);
+  out = value.ToText();
+}
 
-class MenueDispatch final : public DispatchObject {
- public:
-  const ClassInfo& Class() const override { return ClassNamed("CMenue"); }
-  AutomationObject& Object() override { return object_; }
-  Variant InvokeMember(const MemberInfo& member, std::vector<Variant>& args) override {
-    Arguments a(member, args);
-    switch (Position(member)) {
-      case 0:
-        object_.UpdateAdresse(a.App(0));
-        break;
-      case 1:
-        object_.UpdateAnsprechpartner(a.App(0));
-        break;
+void Convert(const ParamInfo& param, const Variant& value, bool& out) {
+  using K = Variant::Kind;
+  const K kind = value.GetKind();
+  if (kind == K::Text) {
+    const std::string text = value.ToText();
+    if (SameIdentifier(text, "True")) {
+      out = true;
+    } else if (SameIdentifier(text, "False")) {
+      out = false;
+    } else {
+      TypeMismatch(param);
     }
-    a.WriteBack();
-    return {};
+  } else if (kind == K::Empty || kind == K::Bool || kind == K::Integer || kind == K::Double) {
+    out = value.ToBool();
+  } else {
+    TypeMismatch(param);
   }
+}
 
- private:
-  CMenue object_;
+void Convert(const ParamInfo& param, const Variant& value, AutoDate& out) {
+  using K = Variant::Kind;
+  const K kind = value.GetKind();
+  if (kind == K::Text) {
+    auto date = AutoDate::Parse(value.ToText());
+    if (!date) TypeMismatch(param);
+    out = *date;
+  } else if (kind == K::Date || kind == K::Integer || kind == K::Double) {
+    out = value.ToDate();
+  } else if (kind != K::Empty) {
+    TypeMismatch(param);
+  }
+}
+
+// The value a parameter hands back to the caller.
+template <class T>
+Variant WrittenBack(const std::shared_ptr<T>& object) {
+  return object ? Variant(std::shared_ptr<AutomationObject>(object)) : Variant();
+}
+Variant WrittenBack(const std::string& text) { return Variant(text); }
+Variant WrittenBack(bool value) { return Variant(value); }
+Variant WrittenBack(const AutoDate& date) { return Variant(date); }
+
+// --- Rows ------------------------------------------------------------------
+
+// Calls `method` with the arguments converted into storage of exactly its
+// parameter types, then writes them back. A member that fails leaves the
+// caller's arguments as they were.
+template <class T, class R, class... A, std::size_t... I>
+Variant CallMethod(R (T::*method)(A...), T& object, const MemberInfo& member,
+                   std::vector<Variant>& args, std::index_sequence<I...>) {
+  std::tuple<std::remove_reference_t<A>...> values;
+  (Convert(member.params[I], args[I], std::get<I>(values)), ...);
+  Variant result;
+  if constexpr (std::is_void_v<R>) {
+    (object.*method)(std::get<I>(values)...);
+  } else {
+    result = Variant((object.*method)(std::get<I>(values)...));
+  }
+  ((args[I] = WrittenBack(std::get<I>(values))), ...);
+  return result;
+}
+
+// A member of the default interface of class T, to be placed in AddClass.
+template <class T>
+struct Row {
+  MemberInfo info;
 };
 
-class AppointmentDispatch final : public DispatchObject {
- public:
-  const ClassInfo& Class() const override { return ClassNamed("CAppointment"); }
-  AutomationObject& Object() override { return object_; }
-  Variant InvokeMember(const MemberInfo& member, std::vector<Variant>& args) override {
-    Arguments a(member, args);
-    switch (Position(member)) {
-      case 0:
-        object_.NewOutlookAppointment(a.App(0));
-        break;
-      case 1:
-        object_.FindOutlookAppointment(a.App(0));
-        break;
-      case 2:
-        object_.CreateOutlookAppointment(a.App(0));
-        break;
+// The row of a method of T, one name per parameter. The dispatch identifier
+// is set from the row's position by AddClass.
+template <class T, class R, class... A, std::size_t N>
+Row<T> MakeRow(const char* name, R (T::*method)(A...), const char* const (&names)[N]) {
+  static_assert(N == sizeof...(A), "one name per parameter");
+  static_assert((std::is_lvalue_reference_v<A> && ...), "every parameter is passed by reference");
+  static_assert(std::is_void_v<R> || std::is_same_v<R, bool>, "the result is a Boolean or none");
+  Row<T> row{MemberInfo{name, 0, {}, std::is_same_v<R, bool>, nullptr}};
+  std::size_t i = 0;
+  (row.info.params.push_back(
+       ParamInfo{names[i++], KindOf(static_cast<std::remove_reference_t<A>*>(nullptr))}),
+   ...);
+  row.info.call = [method](AutomationObject& object, const MemberInfo& member,
+                           std::vector<Variant>& args) {
+    T* self = dynamic_cast<T*>(&object);
+    if (self == nullptr) {
+      throw AutomationError(
+          err::kMemberNotFound, kSource,
+          std::string("Member not found: ") + member.name + " is not a member of this object");
     }
-    a.WriteBack();
-    return {};
+    if (args.size() != sizeof...(A)) {
+      throw AutomationError(err::kBadParamCount, kSource,
+                            std::string(member.name) + " takes " + std::to_string(sizeof...(A)) +
+                                " arguments, not " + std::to_string(args.size()));
+    }
+    return CallMethod(method, *self, member, args, std::index_sequence_for<A...>{});
+  };
+  return row;
+}
+
+// One row: the member's name is the name of its method.
+#define VELKLK_MEMBER(Class, method, ...) MakeRow<Class>(#method, &Class::method, {__VA_ARGS__})
+
+// Adds class T with its default interface; the members take their dispatch
+// identifiers from their order.
+template <class T>
+void AddClass(TypeLibraryInfo& lib, const char* interfaceName, Guid iid, const char* className,
+              const char* progid, Guid clsid, std::initializer_list<Row<T>> rows) {
+  InterfaceInfo itf{interfaceName, iid, {}};
+  for (const Row<T>& row : rows) {
+    itf.members.push_back(row.info);
+    itf.members.back().dispid = kFirstDispid + static_cast<std::int32_t>(itf.members.size() - 1);
+  }
+  lib.interfaces.push_back(std::move(itf));
+  lib.classes.push_back(
+      ClassInfo{className, progid, clsid, nullptr,
+                []() -> std::unique_ptr<AutomationObject> { return std::make_unique<T>(); }});
+}
+
+TypeLibraryInfo BuildTypeLibrary() {
+  TypeLibraryInfo lib{.name = "velKLK",
+                      .libid = "{E2613D8E-D7A0-4821-992D-15A7E9D3273C}",
+                      .lcid = 0x409,
+                      .majorVersion = 2,
+                      .minorVersion = 0,
+                      .imports = {"velDat", "velDbs", "stdole"},
+                      .interfaces = {},
+                      .classes = {}};
+  AddClass<CMenue>(lib, "_CMenue", "{667DDF3D-F53F-4E4C-9C7A-441969980DAC}", "CMenue",
+                   "velKLK.CMenue", "{283E29A9-4DEC-441E-A740-107AB0A315CC}",
+                   {
+                       VELKLK_MEMBER(CMenue, UpdateAdresse, "oApp"),
+                       VELKLK_MEMBER(CMenue, UpdateAnsprechpartner, "oApp"),
+                   });
+  AddClass<CAppointment>(lib, "_CAppointment", "{66E35FE9-9028-413C-9305-CE1C7E6B0CC5}",
+                         "CAppointment", "velKLK.CAppointment",
+                         "{2C74C14C-DC55-4620-9FBD-0E5428F591CA}",
+                         {
+                             VELKLK_MEMBER(CAppointment, NewOutlookAppointment, "oApp"),
+                             VELKLK_MEMBER(CAppointment, FindOutlookAppointment, "oApp"),
+                             VELKLK_MEMBER(CAppointment, CreateOutlookAppointment, "oApp"),
+                         });
+  AddClass<CSync>(
+      lib, "_CSync", "{4455D906-9534-46DB-A8DD-AED6FB638AEE}", "CSync", "velKLK.CSync",
+      "{82CF0F3F-8638-4F7C-B411-F1C1950EDE7B}",
+      {
+          VELKLK_MEMBER(CSync, SelectOlContactPath, "oApp"),
+          VELKLK_MEMBER(CSync, SelectOLAppointmentPath, "oApp"),
+          VELKLK_MEMBER(CSync, SelectOlTaskPath, "oApp"),
+          VELKLK_MEMBER(CSync, ConfigAppintmentTypes, "oApp"),
+          VELKLK_MEMBER(CSync, ClearContactsVelSearch, "oApp"),
+          VELKLK_MEMBER(CSync, AppSync2OL, "oApp", "sOLID", "sOlTable", "sActivityID",
+                        "sActivityTable", "sSubjectExpression"),
+          VELKLK_MEMBER(CSync, AddressOrContactSync2OL, "oApp", "sOLID", "sOlTable"),
+          VELKLK_MEMBER(CSync, TaskSync2OL, "oApp", "sOLID", "sOlTable", "pbResponsibleGroup"),
+          VELKLK_MEMBER(CSync, SyncContacts2VEL, "oApp"),
+          VELKLK_MEMBER(CSync, SyncAppointments2VEL, "oApp", "dStartFrom", "dStartTo",
+                        "bImportAktivitaeten", "bImportCalaTermine"),
+          VELKLK_MEMBER(CSync, SyncTasks2VEL, "oApp", "pbResponsibleGroup"),
+          VELKLK_MEMBER(CSync, CreateOutlookTask, "pobjDB", "psID"),
+      });
+  // Every class brings one interface; point each at its own once the
+  // interface list no longer grows.
+  for (std::size_t i = 0; i < lib.classes.size(); ++i) {
+    lib.classes[i].defaultInterface = &lib.interfaces[i];
+  }
+  return lib;
+}
+
+#undef VELKLK_MEMBER
+
+// An instance of a public class: the C++ object and its class.
+class ClassObject final : public DispatchObject {
+ public:
+  explicit ClassObject(const ClassInfo& info) : info_(info), object_(info.create()) {}
+  const ClassInfo& Class() const override { return info_; }
+  AutomationObject& Object() override { return *object_; }
+  Variant InvokeMember(const MemberInfo& member, std::vector<Variant>& args) override {
+    return member.call(*object_, member, args);
   }
 
  private:
-  CAppointment object_;
-};
-
-class SyncDispatch final : public DispatchObject {
- public:
-  const ClassInfo& Class() const override { return ClassNamed("CSync"); }
-  AutomationObject& Object() override { return object_; }
-  Variant InvokeMember(const MemberInfo& member, std::vector<Variant>& args) override {
-    Arguments a(member, args);
-    Variant result;
-    CSync& o = object_;
-    switch (Position(member)) {
-      case 0:
-        result = o.SelectOlContactPath(a.App(0));
-        break;
-      case 1:
-        result = o.SelectOLAppointmentPath(a.App(0));
-        break;
-      case 2:
-        result = o.SelectOlTaskPath(a.App(0));
-        break;
-      case 3:
-        o.ConfigAppintmentTypes(a.App(0));
-        break;
-      case 4:
-        result = o.ClearContactsVelSearch(a.App(0));
-        break;
-      case 5:
-        result = o.AppSync2OL(a.App(0), a.Text(1), a.Text(2), a.Text(3), a.Text(4), a.Text(5));
-        break;
-      case 6:
-        result = o.AddressOrContactSync2OL(a.App(0), a.Text(1), a.Text(2));
-        break;
-      case 7:
-        result = o.TaskSync2OL(a.App(0), a.Text(1), a.Text(2), a.Bool(3));
-        break;
-      case 8:
-        result = o.SyncContacts2VEL(a.App(0));
-        break;
-      case 9:
-        result = o.SyncAppointments2VEL(a.App(0), a.Date(1), a.Date(2), a.Bool(3), a.Bool(4));
-        break;
-      case 10:
-        result = o.SyncTasks2VEL(a.App(0), a.Bool(1));
-        break;
-      case 11:
-        result = o.CreateOutlookTask(a.Db(0), a.Text(1));
-        break;
-    }
-    a.WriteBack();
-    return result;
-  }
-
- private:
-  CSync object_;
+  const ClassInfo& info_;
+  std::unique_ptr<AutomationObject> object_;
 };
 
 }  // namespace
@@ -338,15 +254,15 @@ const TypeLibraryInfo& TypeLibrary() {
 }
 
 std::unique_ptr<DispatchObject> CreateObject(const std::string& progid) {
-  if (EqualsNoCase(progid, "velKLK.CSync")) return std::make_unique<SyncDispatch>();
-  if (EqualsNoCase(progid, "velKLK.CMenue")) return std::make_unique<MenueDispatch>();
-  if (EqualsNoCase(progid, "velKLK.CAppointment")) return std::make_unique<AppointmentDispatch>();
+  for (const ClassInfo& c : TypeLibrary().classes) {
+    if (SameIdentifier(progid, c.progid)) return std::make_unique<ClassObject>(c);
+  }
   throw AutomationError(err::kClassNotRegistered, kSource, "Class not registered: " + progid);
 }
 
 const MemberInfo& FindMember(const DispatchObject& object, const std::string& name) {
   for (const auto& member : object.Class().defaultInterface->members) {
-    if (EqualsNoCase(member.name, name)) return member;
+    if (SameIdentifier(member.name, name)) return member;
   }
   throw AutomationError(err::kUnknownName, kSource,
                         "Unknown name: " + name + " (" + object.Class().name + ")");
@@ -374,8 +290,8 @@ Variant ArgumentFromText(ParamKind kind, const std::string& text) {
     case P::String:
       return Variant(text);
     case P::Boolean:
-      if (EqualsNoCase(text, "True")) return Variant(true);
-      if (EqualsNoCase(text, "False")) return Variant(false);
+      if (SameIdentifier(text, "True")) return Variant(true);
+      if (SameIdentifier(text, "False")) return Variant(false);
       TypeMismatch(param);
     case P::Date: {
       auto date = AutoDate::Parse(text);

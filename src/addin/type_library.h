@@ -3,8 +3,8 @@
 // a member by name or dispatch identifier with by-reference arguments.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,11 +25,24 @@ struct ParamInfo {
   ParamKind kind;
 };
 
+struct MemberInfo;
+
+// The call of a member: checks the number of `args` against the member's
+// parameters (DISP_E_BADPARAMCOUNT), converts them to the parameter types
+// (DISP_E_TYPEMISMATCH), calls the method on `object` and writes the values
+// back into `args`. The result is a Boolean or empty. An object of another
+// class raises DISP_E_MEMBERNOTFOUND.
+using MemberCall = std::function<Variant(AutomationObject& object, const MemberInfo& member,
+                                         std::vector<Variant>& args)>;
+
+// One member of an interface. The parameter kinds and whether there is a
+// result follow from the C++ signature of the method behind `call`.
 struct MemberInfo {
   const char* name;
   std::int32_t dispid;            // 0x60030000 + position in the interface
   std::vector<ParamInfo> params;  // all passed by reference
   bool returnsBoolean;            // otherwise no result
+  MemberCall call;
 };
 
 struct InterfaceInfo {
@@ -44,6 +57,7 @@ struct ClassInfo {
   const char* progid;  // "velKLK.CSync"
   Guid clsid;
   const InterfaceInfo* defaultInterface;
+  std::unique_ptr<AutomationObject> (*create)();  // a new instance
 };
 
 struct TypeLibraryInfo {
@@ -69,8 +83,8 @@ class DispatchObject {
   virtual const ClassInfo& Class() const = 0;
   // The C++ object behind the interface (CSync, CMenue or CAppointment).
   virtual AutomationObject& Object() = 0;
-  // Calls the member; `args` are converted to its parameter types, passed by
-  // reference and written back after the call.
+  // Calls the member (see MemberCall); `args` are converted to its parameter
+  // types, passed by reference and written back after the call.
   virtual Variant InvokeMember(const MemberInfo& member, std::vector<Variant>& args) = 0;
 };
 
