@@ -64,13 +64,11 @@ extern const int kDuration, kStart, kEnd, kMemberCount;
 
 const std::vector<PropertyDef>& AllProperties();
 const PropertyDef& Property(int id);
-// Case-insensitive lookup of a standard property name (of any kind).
+// Lookup of a standard property name (of any kind) without regard to ASCII
+// case.
 std::optional<int> FindProperty(std::string_view name);
 bool KindHas(ItemKind kind, int id);
 // The standard properties of a kind in table order.
 const std::vector<int>& PropertiesOf(ItemKind kind);
-
-// ASCII case-insensitive equality of names.
-bool NameEquals(std::string_view a, std::string_view b);
 
 }  // namespace velklk::outlook
