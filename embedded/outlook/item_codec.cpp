@@ -1,6 +1,7 @@
 #include "outlook/item_codec.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -95,10 +96,16 @@ class Reader {
         return Byte() != 0;
       case ValueType::Integer:
         return Fixed<std::int64_t>();
-      case ValueType::Double:
-        return Fixed<double>();
-      case ValueType::Date:
-        return AutoDate(Fixed<double>());
+      case ValueType::Double: {
+        const double v = Fixed<double>();
+        if (!std::isfinite(v)) RaiseDamagedProfile("an item's number is not finite");
+        return v;
+      }
+      case ValueType::Date: {
+        const double v = Fixed<double>();
+        if (!IsCalendarDate(v)) RaiseDamagedProfile("an item's date lies outside the calendar");
+        return AutoDate(v);
+      }
     }
     RaiseDamagedProfile("an item's value has an unknown type");
   }

@@ -57,7 +57,7 @@ std::string EncodeItem(const ItemData& data);
 // have, or holds with another type, or keeps itself (read-only), is dropped.
 // Raises AutomationError (0x80004005, "The Outlook profile is damaged: ...")
 // for bytes that are not a stored form: cut short, an unknown tag or type, a
-// number or date that no property can hold.
+// number that is not finite, a date outside the calendar (IsCalendarDate).
 ItemData DecodeItem(std::string_view blob);
 
 }  // namespace velklk::outlook

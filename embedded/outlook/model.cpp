@@ -234,6 +234,9 @@ void Model::Load() {
       if (!kind) RaiseDamagedProfile(fmt::format("item {} has an unknown class", record->rowId));
       record->kind = *kind;
       record->entryId = items.Text(3);
+      if (!IsCalendarDate(items.Double(4)) || !IsCalendarDate(items.Double(5)))
+        RaiseDamagedProfile(
+            fmt::format("item {} has a time stamp outside the calendar", record->rowId));
       record->created = AutoDate(items.Double(4));
       record->modified = AutoDate(items.Double(5));
       const std::string blob = items.Text(6);

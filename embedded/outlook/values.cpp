@@ -212,6 +212,12 @@ const int kMemberCount = (TheTable(), g_ids.memberCount);
 
 ValueType TypeOf(const PropValue& value) { return static_cast<ValueType>(value.index()); }
 
+bool IsCalendarDate(double value) {
+  // 0100-01-01 is day -657434 and 9999-12-31 day 2958465; before the epoch
+  // the time of day counts away from zero (-657434.5 is 12:00 on the first).
+  return value > -657435.0 && value < 2958466.0;
+}
+
 Variant ToVariant(const PropValue& value) {
   switch (TypeOf(value)) {
     case ValueType::Text:
@@ -270,7 +276,7 @@ PropValue CoerceValue(const Variant& value, ValueType type, const std::string& p
       if (kind == K::Date) return value.ToDate();
       if (kind == K::Integer || kind == K::Double) {
         const double d = value.ToDouble();
-        if (!std::isfinite(d) || d < -657434.0 || d > 2958465.0) Mismatch(property, value);
+        if (!IsCalendarDate(d)) Mismatch(property, value);
         return AutoDate(d);
       }
       if (kind == K::Text) {

@@ -21,6 +21,9 @@ enum class ValueType : std::uint8_t { Text, Bool, Integer, Double, Date };
 using PropValue = std::variant<std::string, bool, std::int64_t, double, AutoDate>;
 
 ValueType TypeOf(const PropValue& value);
+// True for an automation date value of a day in the years 100 to 9999, which
+// is what a date property holds.
+bool IsCalendarDate(double value);
 Variant ToVariant(const PropValue& value);
 // Text form used for refused-value checks and diagnostics.
 std::string ValueText(const PropValue& value);
