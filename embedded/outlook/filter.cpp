@@ -250,7 +250,7 @@ BoundFilter::Node BindNode(const FilterNode& in, const PropertyBinder& binder) {
   };
   switch (bound->type) {
     case ValueType::Text:
-      out.text = FoldCase(in.value);
+      out.text = FullCaseFold(in.value);
       break;
     case ValueType::Bool:
       if (SameIdentifier(in.value, "True") || SameIdentifier(in.value, "Yes") ||
@@ -305,7 +305,7 @@ bool Eval(const BoundFilter::Node& node, const ValueSource& source) {
   switch (TypeOf(*value)) {
     case ValueType::Text: {
       if (node.type != ValueType::Text) return false;
-      return Apply(node.op, FoldCase(std::get<std::string>(*value)), node.text);
+      return Apply(node.op, FullCaseFold(std::get<std::string>(*value)), node.text);
     }
     case ValueType::Bool:
       if (node.type == ValueType::Text || node.type == ValueType::Date) return false;

@@ -409,10 +409,10 @@ void Model::Index(Record& record, bool add) {
   };
   if (const UserProp* u = record.saved.FindUser("velSearch");
       u && u->type == OlUserPropertyType::Text)
-    update(f.velSearchIndex, FoldCase(std::get<std::string>(u->value)));
+    update(f.velSearchIndex, FullCaseFold(std::get<std::string>(u->value)));
   if (record.kind == ItemKind::Contact)
     update(f.fileAsIndex,
-           FoldCase(std::get<std::string>(Value(record, record.saved, prop::kFileAs))));
+           FullCaseFold(std::get<std::string>(Value(record, record.saved, prop::kFileAs))));
 }
 
 PropValue Model::Value(const Record& record, const ItemData& data, int id) {
