@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "addin/startup.h"
-#include "desk.h"
 #include "platform/host.h"
+#include "support/desk.h"
 
 namespace velklk::test {
 namespace {
@@ -43,11 +43,11 @@ TEST(HostStartup, SettingsAreReadWithTheirDefaults) {
 }
 
 TEST(HostStartup, GlobalVariablesNameFieldsAndTheFeatureGroup) {
-  Desk desk(StandardFixture(R"({"host":{
+  Desk desk(R"({"host":{
     "globals":{"TBKLK_g_Merkmalgruppe":"", "TBKLK_g_AdressenFeld1":"referenz",
                "TBKLK_g_AdressenFeld2":"Gibtsnicht", "TBKLK_g_AnsprechpartnerFeld3":"Abteilung",
                "TBKLK_g_AktivitaetenFeld1":"Absender"},
-    "schema":{"Ansprechpartner":{"drop":["Email2","Land"]}}}})"));
+    "schema":{"Ansprechpartner":{"drop":["Email2","Land"]}}}})");
   SharedState& s = desk.state();
   s.sActivityTable = "calA_Termine";
   ASSERT_TRUE(InitVelData(desk.host().Application(), false));
@@ -123,10 +123,10 @@ TEST(HostStartup, TheFirstApplicationAndDatabaseAreKept) {
 }
 
 TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   // No handler: the error reaches the host.
-  desk.host().PositionTable("Aktivitaeten", "0000000004");
-  desk.host().SetActiveTable("Aktivitaeten");
+  desk.Position("Aktivitaeten", "0000000004");
+  desk.SetActive("Aktivitaeten");
   auto create = desk.Call("velKLK.CAppointment", "CreateOutlookAppointment");
   ASSERT_TRUE(create.Failed());
   EXPECT_EQ(create.error->Number(), 0x80004001u);
@@ -182,7 +182,7 @@ TEST(Workers, TheAppointmentCommandsNeedAnActiveTable) {
 }
 
 TEST(Workers, FolderChoiceNeedsARunningOutlook) {
-  Desk desk(StandardFixture(R"({"outlook":{"running":false}})"));
+  Desk desk(R"({"outlook":{"running":false}})");
   auto outcome = desk.Call("velKLK.CSync", "SelectOLAppointmentPath");
   ASSERT_FALSE(outcome.Failed());
   EXPECT_EQ(outcome.value, Variant(false));
@@ -211,7 +211,7 @@ TEST(Workers, TheCheckAfterTheFolderDialogReadsTheSettingAgain) {
 }
 
 TEST(LateBinding, ArgumentsComeBackAsTheParameterTypes) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto sync = desk.Create("velKLK.CSync");
   const Variant app(std::shared_ptr<AutomationObject>(desk.host().Application()));
   std::vector<Variant> args{app,       Variant(1),          Variant("Adressen"),

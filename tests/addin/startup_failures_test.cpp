@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "addin/public_classes.h"
-#include "desk.h"
+#include "support/desk.h"
 
 namespace velklk::test {
 namespace {
@@ -14,7 +14,7 @@ constexpr const char* kOutlookFalse = "Calling modAppSync.InitOutlook returns: F
 
 struct FailureCase {
   const char* name;
-  const char* patch;        // merge patch of the standard fixture
+  const char* patch;        // merge patch of the base fixture
   const char* contactPath;  // replaces the setting; nullptr keeps it, "" removes it
   const char* calPath;
   const char* taskPath;
@@ -75,7 +75,7 @@ TEST(StartupFailures, EachShowsItsMessageAndTheCallEndsFalse) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Desk desk(StandardFixture(c.patch));
+    Desk desk({kSampleRecords, c.patch});
     auto set = [&](const char* key, const char* value) {
       if (value == nullptr) return;
       if (std::string(value).empty()) {
@@ -117,7 +117,7 @@ TEST(StartupFailures, EachShowsItsMessageAndTheCallEndsFalse) {
 }
 
 TEST(StartupFailures, WithoutAnApplicationObjectInitVelDataFails) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto menue = desk.Create("velKLK.CMenue");
   std::vector<Variant> nothing{Variant()};
   EXPECT_TRUE(Invoke(*menue, "UpdateAdresse", nothing).IsEmpty());
@@ -137,7 +137,7 @@ TEST(StartupFailures, WithoutAnApplicationObjectInitVelDataFails) {
 }
 
 TEST(StartupFailures, OutlookIsNeverStartedAndTheFailureIsTraced) {
-  Desk desk(StandardFixture(R"({"outlook":{"running":false}})"));
+  Desk desk({kSampleRecords, R"({"outlook":{"running":false}})"});
   auto outcome = desk.Call("velKLK.CMenue", "UpdateAdresse");
   ASSERT_FALSE(outcome.Failed());
   EXPECT_TRUE(outcome.value.IsEmpty());
@@ -154,7 +154,7 @@ TEST(StartupFailures, OutlookIsNeverStartedAndTheFailureIsTraced) {
 }
 
 TEST(StartupFailures, InitOutlookTracesItsPhases) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();
   std::vector<std::string> outlookLines;
@@ -198,7 +198,7 @@ TEST(StartupFailures, InitOutlookTracesItsPhases) {
 }
 
 TEST(StartupFailures, ACalendarEntryThatDoesNotResolveIsReportedAndLeftOut) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   desk.SetSetting("PREXOLCalPath", "anna@example.com\\Kalender;BEN@example.com\\Termine");
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(outcome.Failed());
@@ -210,7 +210,7 @@ TEST(StartupFailures, ACalendarEntryThatDoesNotResolveIsReportedAndLeftOut) {
 }
 
 TEST(StartupReuse, CSyncSkipsTheStartupForTheTableOfItsLastSuccess) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto sync = desk.Create("velKLK.CSync");
   auto first = desk.Call(*sync, "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(first.Failed()) << first.error->Description();
@@ -239,7 +239,7 @@ TEST(StartupReuse, CSyncSkipsTheStartupForTheTableOfItsLastSuccess) {
 }
 
 TEST(StartupReuse, TheThreeMethodsShareTheRememberedTable) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto sync = desk.Create("velKLK.CSync");
   auto address = desk.Call(*sync, "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_EQ(address.value, Variant(true));
@@ -263,7 +263,7 @@ TEST(StartupReuse, TheThreeMethodsShareTheRememberedTable) {
 }
 
 TEST(StartupReuse, AFailedWorkerLeavesTheRememberedTableUnchanged) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto sync = desk.Create("velKLK.CSync");
   // The address does not exist: the worker fails, the start-up ran.
   auto missing = desk.Call(*sync, "AddressOrContactSync2OL", {"0000009999", "Adressen"});

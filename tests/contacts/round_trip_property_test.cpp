@@ -7,8 +7,8 @@
 
 #include <map>
 
-#include "desk.h"
 #include "platform/auto_date.h"
+#include "support/desk.h"
 
 namespace velklk::test {
 namespace {
@@ -83,7 +83,7 @@ RC_GTEST_PROP(ContactRoundTrip, AddressFieldsSurviveAnUpdateFromOutlook, ()) {
     const std::string now = desk.Field("Adressen", "0000000001", field);
     RC_ASSERT(now == value);
   }
-  RC_ASSERT(desk.Messages().empty());
+  RC_ASSERT(desk.Boxes().empty());
 }
 
 RC_GTEST_PROP(ContactRoundTrip, ContactPersonFieldsSurviveAnUpdateFromOutlook, ()) {
@@ -119,7 +119,7 @@ RC_GTEST_PROP(ContactRoundTrip, ContactPersonFieldsSurviveAnUpdateFromOutlook, (
   desk.UpdateAnsprechpartner("0000000011");
   auto contact = desk.ContactOf("0000000011Ansprechpartner");
   RC_ASSERT(contact != nullptr);
-  RC_ASSERT(desk.Get(*contact, "CompanyName") == "Muster AG");
+  RC_ASSERT(contact->Get("CompanyName").ToText() == "Muster AG");
   desk.SetNow("2026-12-06 11:00:00");
   desk.Edit(*contact, R"({"NickName": "geändert"})");
   desk.SetNow("2026-12-06 11:30:00");
@@ -129,7 +129,7 @@ RC_GTEST_PROP(ContactRoundTrip, ContactPersonFieldsSurviveAnUpdateFromOutlook, (
     if (field == "geboren" || field == "Geburtstag") now = now.substr(0, 10);
     RC_ASSERT(now == value);
   }
-  RC_ASSERT(desk.Messages().empty());
+  RC_ASSERT(desk.Boxes().empty());
 }
 
 // The conflict rule over arbitrary stamps within three days: "host" when the
@@ -147,18 +147,15 @@ RC_GTEST_PROP(ContactConflictRule, NewerSideWinsByDayThenByTenSeconds, ()) {
       "Adressen": [ {"ID": "0000000001", "An": "Firma", "Name": "Muster", "Telefon1": "HOST", "ModifiziertAm": ")" +
             hd.Format() + R"("} ],
       "Adressmerkmale": [ {"@master": "0000000001", "Merkmal": "OutlookFavorit", "Wert": "ANNA"} ]}},
-      "outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
-          {"name": "Kontakte", "type": 2, "items": [
-             {"class": "contact", "CompanyName": "Muster", "LastName": "Muster", "BusinessTelephoneNumber": "OUTLOOK",
-              "LastModificationTime": ")" +
+      "folders": {"anna@example.com\\Kontakte": {"items": [
+          {"class": "contact", "CompanyName": "Muster", "LastName": "Muster", "BusinessTelephoneNumber": "OUTLOOK",
+           "LastModificationTime": ")" +
             od.Format() + R"(",
-              "userProperties": {"velSearch": "0000000001Adressen", "velTable": "Adressen", "velID": "0000000001", "velKontaktTyp": "Firma"}} ], "folders": []},
-          {"name": "Kalender", "type": 1, "items": [], "folders": []},
-          {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})");
+           "userProperties": {"velSearch": "0000000001Adressen", "velTable": "Adressen", "velID": "0000000001", "velKontaktTyp": "Firma"}} ]}}})");
   RC_ASSERT(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
   const std::string host = desk.Field("Adressen", "0000000001", "Telefon1");
   const std::string outlook =
-      desk.Get(*desk.ContactOf("0000000001Adressen"), "BusinessTelephoneNumber");
+      desk.ContactOf("0000000001Adressen")->Get("BusinessTelephoneNumber").ToText();
 
   std::string expected = "none";
   if (hd.Day() != od.Day())

@@ -1,7 +1,7 @@
 // The embedded host's expression language and its functions.
 #include "host_test_support.h"
 
-namespace velklk::testing {
+namespace velklk::test {
 namespace {
 
 using nlohmann::json;
@@ -105,4 +105,4 @@ TEST(HostExpressions, SyntaxErrorsAndUnknownFunctionsRaise) {
 }
 
 }  // namespace
-}  // namespace velklk::testing
+}  // namespace velklk::test

@@ -1,7 +1,7 @@
 // Loading and dumping the host part of a fixture.
 #include "host_test_support.h"
 
-namespace velklk::testing {
+namespace velklk::test {
 namespace {
 
 using nlohmann::json;
@@ -135,4 +135,4 @@ TEST(HostFixtures, BadFixturesNameTheEntryAndChangeNothing) {
 }
 
 }  // namespace
-}  // namespace velklk::testing
+}  // namespace velklk::test

@@ -8,7 +8,7 @@
 
 #include "host_test_support.h"
 
-namespace velklk::testing {
+namespace velklk::test {
 namespace {
 
 using nlohmann::json;
@@ -393,9 +393,9 @@ TEST(HostTables, ApplicationActiveTableAndPositioning) {
 }
 
 }  // namespace
-}  // namespace velklk::testing
+}  // namespace velklk::test
 
-namespace velklk::testing {
+namespace velklk::test {
 namespace {
 
 // A process that dies inside a unit of work leaves the database as the last
@@ -445,4 +445,4 @@ TEST(HostDurability, DyingInsideAUnitLosesOnlyThatUnit) {
 }
 
 }  // namespace
-}  // namespace velklk::testing
+}  // namespace velklk::test

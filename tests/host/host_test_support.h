@@ -8,9 +8,9 @@
 #include <string>
 
 #include "host/embedded_host.h"
-#include "platform/automation_error.h"
+#include "support/helpers.h"
 
-namespace velklk::testing {
+namespace velklk::test {
 
 inline AutoDate At(const char* text) { return *AutoDate::Parse(text); }
 
@@ -32,15 +32,4 @@ struct HostUnderTest {
   std::shared_ptr<HostDatabase> db;
 };
 
-// The number of the automation error a call raises, 0 when it raises none.
-template <typename Call>
-std::uint32_t ErrorOf(Call&& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
-}  // namespace velklk::testing
+}  // namespace velklk::test

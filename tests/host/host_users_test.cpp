@@ -1,7 +1,7 @@
 // Users, groups, private settings and global variables of the embedded host.
 #include "host_test_support.h"
 
-namespace velklk::testing {
+namespace velklk::test {
 namespace {
 
 using nlohmann::json;
@@ -104,4 +104,4 @@ TEST(HostUsers, AFreshDatabaseHasOneCurrentUser) {
 }
 
 }  // namespace
-}  // namespace velklk::testing
+}  // namespace velklk::test

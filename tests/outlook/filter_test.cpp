@@ -11,9 +11,9 @@ namespace velklk {
 namespace {
 
 using nlohmann::json;
-using testing::ErrorOf;
-using testing::Store;
-using testing::TempProfile;
+using test::ErrorOf;
+using test::Store;
+using test::TempProfile;
 
 json TaskFixture() {
   return json::parse(R"({

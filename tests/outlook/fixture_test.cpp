@@ -9,9 +9,9 @@ namespace velklk {
 namespace {
 
 using nlohmann::json;
-using testing::ErrorOf;
-using testing::Store;
-using testing::TempProfile;
+using test::ErrorOf;
+using test::Store;
+using test::TempProfile;
 
 const char* kFull = R"J({
   "running": false, "version": "14.0.0", "offline": true,

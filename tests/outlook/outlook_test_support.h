@@ -12,8 +12,9 @@
 #include "platform/automation_error.h"
 #include "platform/clock.h"
 #include "sqlite/connection.h"
+#include "support/helpers.h"
 
-namespace velklk::testing {
+namespace velklk::test {
 
 class TempProfile {
  public:
@@ -54,15 +55,4 @@ struct Store {
   std::shared_ptr<EmbeddedOutlook> outlook;
 };
 
-// The number of an AutomationError raised by fn, or 0 when none.
-template <typename Fn>
-std::uint32_t ErrorOf(Fn&& fn) {
-  try {
-    fn();
-  } catch (const AutomationError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
-}  // namespace velklk::testing
+}  // namespace velklk::test

@@ -6,13 +6,10 @@
 
 #include <sstream>
 
-#include "diagnostics/fakes.h"
-#include "platform/automation_error.h"
+#include "support/desk.h"
 
-namespace velklk {
+namespace velklk::test {
 namespace {
-
-using testing::FakeItem;
 
 MessageBoxRequest Box(std::string text, std::string title, MsgButtons buttons, MsgIcon icon,
                       int defaultButton = 1) {
@@ -126,16 +123,19 @@ class FakeDialog final : public ModalDialog {
 };
 
 TEST(ConsoleUi, DisplaysDialogsAndExplorersAreLinesInTheOrderTheyHappen) {
+  Desk desk(R"({"folders": {
+      "anna@example.com\\Kontakte": {"items": [{"class": "contact", "LastName": "Muster", "Subject": "Muster, Max",
+          "FirstName": "Max", "userProperties": {"velSearch": "0000000001Adressen"}}]},
+      "anna@example.com\\Kalender": {"items": [{"class": "appointment", "Subject": "Besuch"},
+                                                {"class": "appointment", "Subject": "weg"}]}}})");
   std::ostringstream out;
   ConsoleUserInterface ui(out, {"ok"});
-
-  auto contact = FakeItem::Contact("Muster, Max", "0000000001Adressen");
-  ui.DisplayItem(contact, true);
-  auto appointment = std::make_shared<FakeItem>();
-  appointment->itemClass = olclass::kAppointment;
-  appointment->values["Subject"] = "Besuch";
-  appointment->brokenUserProperties = true;  // left out, not an error
-  ui.DisplayItem(appointment, false);
+  ui.DisplayItem(desk.Items("Kontakte")[0], true);
+  ui.DisplayItem(desk.Items("Kalender")[0], false);
+  // What cannot be read of an item is left out, not an error.
+  auto deleted = desk.Items("Kalender")[1];
+  deleted->Delete();
+  ui.DisplayItem(deleted, false);
   FakeDialog dialog;
   ui.ShowDialog(dialog);
   EXPECT_TRUE(dialog.ran);
@@ -144,22 +144,24 @@ TEST(ConsoleUi, DisplaysDialogsAndExplorersAreLinesInTheOrderTheyHappen) {
   EXPECT_THROW(ui.DisplayItem(nullptr, true), AutomationError);
 
   const auto lines = Lines(out.str());
-  ASSERT_EQ(lines.size(), 5u);
+  ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0],
             "{\"event\":\"display\",\"item\":{\"class\":\"contact\",\"Subject\":\"Muster, Max\","
             "\"FileAs\":\"Muster, Max\",\"velSearch\":\"0000000001Adressen\"},\"modal\":true}");
   EXPECT_EQ(lines[1],
             "{\"event\":\"display\",\"item\":{\"class\":\"appointment\",\"Subject\":\"Besuch\"},"
             "\"modal\":false}");
-  EXPECT_EQ(lines[2], "{\"event\":\"dialog\",\"name\":\"frmCalPath\"}");
-  EXPECT_EQ(lines[3],
+  EXPECT_EQ(lines[2],
+            "{\"event\":\"display\",\"item\":{\"class\":\"appointment\"},\"modal\":false}");
+  EXPECT_EQ(lines[3], "{\"event\":\"dialog\",\"name\":\"frmCalPath\"}");
+  EXPECT_EQ(lines[4],
             "{\"event\":\"msgbox\",\"title\":\"Velmora Kestrelink\",\"text\":\"Wählen Sie bitte "
             "einen KALENDER-Ordner aus!\",\"icon\":\"information\",\"buttons\":\"ok\","
             "\"default\":1,\"answer\":\"ok\"}");
-  EXPECT_EQ(lines[4],
+  EXPECT_EQ(lines[5],
             "{\"event\":\"explorer\",\"folder\":\"\\\\\\\\anna@example.com\\\\Kalender\","
             "\"windowState\":2}");
 }
 
 }  // namespace
-}  // namespace velklk
+}  // namespace velklk::test

@@ -4,10 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "diagnostics/fakes.h"
-#include "platform/automation_error.h"
+#include "support/desk.h"
 
-namespace velklk {
+namespace velklk::test {
 namespace {
 
 class CountingDialog final : public ModalDialog {
@@ -30,7 +29,9 @@ TEST(RecordingUi, RecordsEveryEventAndAnswersFromTheScript) {
   ui.DoEvents();
   ui.DoEvents();
 
-  auto item = testing::FakeItem::Contact("Berg, Anna", "");
+  Desk desk(R"({"folders": {"anna@example.com\\Kontakte": {"items": [
+      {"class": "contact", "LastName": "Berg", "FirstName": "Anna"}]}}})");
+  auto item = desk.Items()[0];
   ui.DisplayItem(item, true);
   CountingDialog dialog;
   ui.ShowDialog(dialog);
@@ -68,4 +69,4 @@ TEST(RecordingUi, RecordsEveryEventAndAnswersFromTheScript) {
 }
 
 }  // namespace
-}  // namespace velklk
+}  // namespace velklk::test
