@@ -1,13 +1,11 @@
 // Properties of the contact synchronisation over generated records: an
 // export followed by an update from Outlook leaves every host field as it
-// was when the user changed nothing that maps to it, and the conflict rule
-// decides by calendar day first and by a 10-second band within one day.
+// was when the user changed nothing that maps to it.
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
 #include <map>
 
-#include "platform/auto_date.h"
 #include "support/desk.h"
 
 namespace velklk::test {
@@ -130,45 +128,6 @@ RC_GTEST_PROP(ContactRoundTrip, ContactPersonFieldsSurviveAnUpdateFromOutlook, (
     RC_ASSERT(now == value);
   }
   RC_ASSERT(desk.Boxes().empty());
-}
-
-// The conflict rule over arbitrary stamps within three days: "host" when the
-// record is newer, "outlook" when the contact is, "none" when they are in
-// step.
-RC_GTEST_PROP(ContactConflictRule, NewerSideWinsByDayThenByTenSeconds, ()) {
-  const long long base = AutoDate::FromParts(2026, 12, 4).Seconds();
-  const long long h = base + *rc::gen::inRange(0, 3 * 86400);
-  // Mostly close to each other, so the band and midnight are often hit.
-  const long long o = *rc::gen::weightedOneOf<long long>(
-      {{3, rc::gen::just(h + *rc::gen::inRange(-15, 16))},
-       {1, rc::gen::just(base + *rc::gen::inRange(0, 3 * 86400))}});
-  const AutoDate hd = AutoDate::FromSeconds(h), od = AutoDate::FromSeconds(o);
-  Desk desk(R"({"now": "2026-12-08 12:00:00", "host": {"tables": {
-      "Adressen": [ {"ID": "0000000001", "An": "Firma", "Name": "Muster", "Telefon1": "HOST", "ModifiziertAm": ")" +
-            hd.Format() + R"("} ],
-      "Adressmerkmale": [ {"@master": "0000000001", "Merkmal": "OutlookFavorit", "Wert": "ANNA"} ]}},
-      "folders": {"anna@example.com\\Kontakte": {"items": [
-          {"class": "contact", "CompanyName": "Muster", "LastName": "Muster", "BusinessTelephoneNumber": "OUTLOOK",
-           "LastModificationTime": ")" +
-            od.Format() + R"(",
-           "userProperties": {"velSearch": "0000000001Adressen", "velTable": "Adressen", "velID": "0000000001", "velKontaktTyp": "Firma"}} ]}}})");
-  RC_ASSERT(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
-  const std::string host = desk.Field("Adressen", "0000000001", "Telefon1");
-  const std::string outlook =
-      desk.ContactOf("0000000001Adressen")->Get("BusinessTelephoneNumber").ToText();
-
-  std::string expected = "none";
-  if (hd.Day() != od.Day())
-    expected = hd.Day() > od.Day() ? "host" : "outlook";
-  else if (h - o > 10)
-    expected = "host";
-  else if (o - h > 10)
-    expected = "outlook";
-  const std::string actual = host == "HOST" && outlook == "OUTLOOK"      ? "none"
-                             : host == "HOST" && outlook == "HOST"       ? "host"
-                             : host == "OUTLOOK" && outlook == "OUTLOOK" ? "outlook"
-                                                                         : "mixed";
-  RC_ASSERT(actual == expected);
 }
 
 }  // namespace

@@ -6,39 +6,8 @@ namespace {
 
 using nlohmann::json;
 
-json Rich() {
-  return json::parse(R"({
-    "currentUser": "ANNA",
-    "flags": 65536,
-    "users": [
-      { "name": "ANNA", "name2": "Anna Berg", "properties": { "EMail": "anna@example.com" },
-        "groups": ["Vertrieb"], "settings": { "TSKLK_LogLevel": "debug", "TBKLK_Count": 3 } },
-      { "name": "BEN" } ],
-    "globals": { "TBKLK_g_Merkmalgruppe": "Kestrelink", "TBKLK_lt_AktivitaetentypTermin": ["Termin", "Besuch"] },
-    "schema": { "Adressen": { "drop": ["haus_zimmer", "TelefonMobil"],
-                              "add": { "Branche": { "type": "text", "size": 40 } } },
-                "Ansprechpartner": { "drop": ["geboren", "Email2", "Strasse", "PLZ", "Ort", "Land"] },
-                "Aktivitaeten": { "drop": ["Empfaenger"] },
-                "Projekte": { "master": "Adressen", "add": { "Titel": { "type": "text", "size": 50 },
-                                                              "Budget": { "type": "number" } } } },
-    "tables": {
-      "Ansprechpartner": [ { "ID": "0000000002", "@master": "0000000001", "FrauHerr": "Frau", "Name": "Berg",
-                             "Geburtstag": "1980-05-17", "InfoObject": "https://berg.example" } ],
-      "Adressen": [ { "ID": "0000000001", "An": "Herrn", "Vorname": "Max", "Name": "Muster",
-                      "URL": "http://muster.example", "Branche": "Handel",
-                      "ModifiziertAm": "2026-12-01 09:00:00", "@tenants": ["Nord", "Sued"] } ],
-      "Adressmerkmale": [ { "@master": "0000000001", "Gruppe": "Kestrelink", "Merkmal": "OutlookFavorit", "Wert": "ANNA" } ],
-      "Projekte": [ { "@master": "0000000001", "Titel": "Umbau", "Budget": 1250.5 } ],
-      "WRTM_Tasks": [ { "Subject": "Anrufen", "Status": 2, "Remind": true, "RemindTime": "2026-12-07 08:00:00" } ]
-    },
-    "refuse": { "Aktivitaeten": ["add"], "Adressen:0000000001": ["delete"] },
-    "refuseValues": { "Adressen.Telefon1": ["###"] },
-    "raise": { "WRTM_Tasks.SaveNew": "0x80004005" }
-  })");
-}
-
 TEST(HostFixtures, LoadsShapesAndRecords) {
-  HostUnderTest h(Rich());
+  HostUnderTest h(Fixture("rich"));
   auto adr = h.Table("Adressen");
   EXPECT_FALSE(adr->FieldExists("haus_zimmer"));
   EXPECT_FALSE(adr->FieldExists("TelefonMobil"));
@@ -66,7 +35,7 @@ TEST(HostFixtures, LoadsShapesAndRecords) {
 }
 
 TEST(HostFixtures, DumpThenLoadGivesTheSameState) {
-  HostUnderTest first(Rich());
+  HostUnderTest first(Fixture("rich"));
   // Work through the interface before dumping.
   auto ap = first.Table("Ansprechpartner");
   ap->Seek("0000000002");
@@ -88,7 +57,7 @@ TEST(HostFixtures, DumpThenLoadGivesTheSameState) {
 }
 
 TEST(HostFixtures, BadFixturesNameTheEntryAndChangeNothing) {
-  HostUnderTest h(Rich());
+  HostUnderTest h(Fixture("rich"));
   const json before = h.host->DumpFixture();
   const std::vector<std::pair<std::string, std::string>> cases = {
       {R"({"tables": {"Kunden": []}})", "host.tables.Kunden"},

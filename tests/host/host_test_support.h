@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -11,6 +12,12 @@
 #include "support/helpers.h"
 
 namespace velklk::test {
+
+// A fixture of this suite's fixtures/ folder.
+inline nlohmann::json Fixture(const std::string& name) {
+  std::ifstream in(std::string(VELKLK_SOURCE_DIR) + "/tests/host/fixtures/" + name + ".json");
+  return nlohmann::json::parse(in);
+}
 
 inline AutoDate At(const char* text) { return *AutoDate::Parse(text); }
 

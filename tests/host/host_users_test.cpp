@@ -6,21 +6,8 @@ namespace {
 
 using nlohmann::json;
 
-json Fixture() {
-  return json::parse(R"({
-    "currentUser": "BEN",
-    "users": [
-      { "name": "ANNA", "name2": "Anna Berg", "properties": { "EMail": "anna@example.com" },
-        "groups": ["Vertrieb"], "settings": { "PREXOLContactPath": "anna@example.com\\Kontakte" } },
-      { "name": "BEN", "name2": "Ben Ott", "groups": ["Vertrieb", "Technik"],
-        "settings": { "TSKLK_LogLevel": "debug", "TBKLK_DeleteTasks": "True" } } ],
-    "globals": { "TBKLK_g_Merkmalgruppe": "Kestrelink",
-                 "TBKLK_lt_AktivitaetentypTermin": ["Termin", "Besuch"] }
-  })");
-}
-
 TEST(HostUsers, UsersGroupsAndProperties) {
-  HostUnderTest h(Fixture());
+  HostUnderTest h(Fixture("users"));
   ASSERT_EQ(h.db->UserCount(), 2);
   EXPECT_EQ(h.db->UserAt(0)->Name(), "ANNA");
   EXPECT_EQ(h.db->UserAt(1)->Name2(), "Ben Ott");
@@ -42,7 +29,7 @@ TEST(HostUsers, UsersGroupsAndProperties) {
 }
 
 TEST(HostUsers, PrivateSettingsPerUser) {
-  HostUnderTest h(Fixture());
+  HostUnderTest h(Fixture("users"));
   auto ben = h.db->CurrentUser()->Settings();
   EXPECT_EQ(ben->Count(), 2);
   // A fixture's settings are stored in key order; later ones are appended.
@@ -69,7 +56,7 @@ TEST(HostUsers, PrivateSettingsPerUser) {
 }
 
 TEST(HostUsers, GlobalVariablesIncludingLookupLists) {
-  HostUnderTest h(Fixture());
+  HostUnderTest h(Fixture("users"));
   EXPECT_TRUE(h.db->GlobalExists("tbklk_g_merkmalgruppe"));
   EXPECT_EQ(h.db->GlobalValue("TBKLK_g_Merkmalgruppe"), Variant("Kestrelink"));
   const Variant list = h.db->GlobalValue("TBKLK_lt_AktivitaetentypTermin");
@@ -92,15 +79,6 @@ TEST(HostUsers, GlobalVariablesIncludingLookupLists) {
   auto work = h.db->OpenWorkingDatabase(0);
   EXPECT_EQ(work->GlobalValue("TBKLK_g_AdressenFeld1"), Variant("Branche"));
   EXPECT_EQ(ErrorOf([&] { h.db->OpenWorkingDatabase(1); }), err::kInvalidArg);
-}
-
-TEST(HostUsers, AFreshDatabaseHasOneCurrentUser) {
-  SettableClock clock(At("2026-12-06 10:00:00"));
-  auto host = EmbeddedHost::OpenFile(":memory:", &clock);
-  EXPECT_EQ(host->Database()->UserCount(), 1);
-  EXPECT_EQ(host->Database()->CurrentUser()->Name(), "ADMIN");
-  EXPECT_EQ(host->Database()->AttributeFlags(), 0u);
-  EXPECT_TRUE(host->Database()->Table("Adressen")->AtEnd());
 }
 
 }  // namespace

@@ -10,59 +10,20 @@ namespace {
 
 using nlohmann::json;
 using test::ErrorOf;
+using test::Fixture;
 using test::Store;
 using test::TempProfile;
-
-const char* kFull = R"J({
-  "running": false, "version": "14.0.0", "offline": true,
-  "refusedValues": { "BusinessTelephoneNumber": ["###", "000"] },
-  "stores": [
-    { "name": "anna@example.com", "folders": [
-      { "name": "Kontakte", "type": 2,
-        "userPropertyDefinitions": { "velSearch": "text", "velTable": "text" },
-        "items": [
-          { "class": "contact", "entryId": "C1", "LastName": "Muster", "FirstName": "Max",
-            "Birthday": "1970-05-17 00:00:00", "Gender": 2,
-            "LastModificationTime": "2026-12-01 09:00:05",
-            "userProperties": { "velSearch": "0000000001Adressen", "velTable": "Adressen" } },
-          { "class": "contact", "CompanyName": "Acme", "FileAs": "Acme (Zentrale)" },
-          { "class": "distlist", "DLName": "Alle" } ],
-        "folders": [ { "name": "Archiv", "type": 2, "folders": [ { "name": "2025", "type": 2 } ] } ] },
-      { "name": "Kalender", "type": 1, "items": [
-          { "class": "appointment", "Subject": "Besuch", "Start": "2026-12-08 09:00:00",
-            "End": "2026-12-08 10:00:00", "ReminderSet": true, "links": ["C1"] } ] },
-      { "name": "Aufgaben", "type": 3,
-        "userPropertyDefinitions": { "velStatus1": "yesno", "velGroupName": "text" },
-        "items": [
-          { "class": "task", "Subject": "Anrufen", "PercentComplete": 50,
-            "userProperties": { "velStatus1": true } } ] } ] }
-  ]
-})J";
 
 TEST(OutlookFixture, DumpThenLoadGivesTheSameStateBack) {
   TempProfile profile;
   Store store(profile);
-  store.Load(json::parse(kFull));
+  store.Load(Fixture("full"));
   const json first = store.outlook->DumpFixture();
 
-  // Everything is written: switches, every standard property, unset dates.
-  EXPECT_EQ(first["running"], false);
-  EXPECT_EQ(first["version"], "14.0.0");
-  EXPECT_EQ(first["refusedValues"]["BusinessTelephoneNumber"], json({"###", "000"}));
-  const json& contacts = first["stores"][0]["folders"][0];
-  const json& max = contacts["items"][0];
-  EXPECT_EQ(max["LastModificationTime"], "2026-12-01 09:00:05");
-  EXPECT_EQ(max["FileAs"], "Muster, Max");
-  EXPECT_EQ(max["Anniversary"], "4501-01-01 00:00:00");
-  EXPECT_EQ(max["BusinessTelephoneNumber"], "");
-  EXPECT_EQ(max["userProperties"]["velTable"], "Adressen");
-  EXPECT_EQ(contacts["items"][1]["FileAs"], "Acme (Zentrale)");
-  EXPECT_EQ(contacts["items"][1]["LastModificationTime"], "2026-12-06 10:00:00");
-  EXPECT_EQ(contacts["items"][2]["class"], "distlist");
-  EXPECT_EQ(contacts["folders"][0]["folders"][0]["name"], "2025");
-  const json& visit = first["stores"][0]["folders"][1]["items"][0];
-  EXPECT_EQ(visit["Duration"], 60);
-  EXPECT_EQ(visit["links"][0]["entryId"], "C1");
+  // Everything is written (the golden test below shows the format), links
+  // by entry ID.
+  EXPECT_EQ(first["stores"][0]["folders"][1]["items"][0]["links"][0]["entryId"], "C1");
+  EXPECT_EQ(first["stores"][0]["folders"][0]["folders"][0]["folders"][0]["name"], "2025");
 
   // Loading the dump into a new profile and dumping again changes nothing.
   TempProfile other;
@@ -101,7 +62,7 @@ TEST(OutlookFixture, DumpMatchesTheGoldenFile) {
 TEST(OutlookFixture, ItemsAsTheUserEntersThem) {
   TempProfile profile;
   Store store(profile);
-  store.Load(json::parse(kFull));
+  store.Load(Fixture("full"));
   store.outlook->SetOffline(false);
   auto item = store.outlook->AddItemAsUser(
       "anna@example.com\\Aufgaben",
@@ -122,7 +83,7 @@ TEST(OutlookFixture, ItemsAsTheUserEntersThem) {
 TEST(OutlookFixture, BadFixturesAreRefusedWholeNamingTheEntry) {
   TempProfile profile;
   Store store(profile);
-  store.Load(json::parse(kFull));
+  store.Load(Fixture("full"));
   const json before = store.outlook->DumpFixture();
   struct Case {
     const char* fixture;
@@ -170,7 +131,7 @@ TEST(OutlookFixture, ADamagedProfileIsReportedNotTrusted) {
   TempProfile profile;
   {
     Store store(profile);
-    store.Load(json::parse(kFull));
+    store.Load(Fixture("full"));
   }
   for (const char* damage : {"UPDATE outlook.items SET data = x'5301' WHERE id = 1",
                              "UPDATE outlook.items SET data = x'55035a5a5a0900' WHERE id = 1",

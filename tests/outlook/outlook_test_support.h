@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -15,6 +16,12 @@
 #include "support/helpers.h"
 
 namespace velklk::test {
+
+// A fixture of this suite's fixtures/ folder.
+inline nlohmann::json Fixture(const std::string& name) {
+  std::ifstream in(std::string(VELKLK_SOURCE_DIR) + "/tests/outlook/fixtures/" + name + ".json");
+  return nlohmann::json::parse(in);
+}
 
 class TempProfile {
  public:

@@ -1,5 +1,6 @@
 #include "desk.h"
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
@@ -9,35 +10,6 @@ namespace velklk::test {
 namespace {
 
 using nlohmann::json;
-
-constexpr const char* kBase = R"json({
-  "now": "2026-12-06 10:00:00",
-  "host": {
-    "currentUser": "ANNA",
-    "users": [
-      { "name": "ANNA", "name2": "Anna Berg", "properties": { "EMail": "anna@example.com" },
-        "settings": { "PREXOLContactPath": "anna@example.com\\Kontakte",
-                      "PREXOLCalPath": "anna@example.com\\Kalender;ben@example.com\\Kalender",
-                      "PREXOLTaskPath": "anna@example.com\\Aufgaben",
-                      "TSKLK_LogLevel": "debug" } },
-      { "name": "BEN", "name2": "Ben Kraus", "properties": { "EMail": "ben@example.com" },
-        "settings": { "PREXOLContactPath": "ben@example.com\\Kontakte",
-                      "PREXOLCalPath": "ben@example.com\\Kalender",
-                      "PREXOLTaskPath": "ben@example.com\\Aufgaben" } } ],
-    "globals": { "TBKLK_g_Merkmalgruppe": "Kestrelink" },
-    "tables": {}
-  },
-  "outlook": {
-    "running": true, "version": "16.0.0.0",
-    "stores": [
-      { "name": "anna@example.com", "folders": [
-          { "name": "Kontakte", "type": 2 }, { "name": "Kalender", "type": 1 },
-          { "name": "Aufgaben", "type": 3 } ] },
-      { "name": "ben@example.com", "folders": [
-          { "name": "Kontakte", "type": 2 }, { "name": "Kalender", "type": 1 },
-          { "name": "Aufgaben", "type": 3 } ] } ]
-  }
-})json";
 
 std::string Lower(std::string s) {
   for (char& c : s)
@@ -94,7 +66,8 @@ Desk::Desk(const std::string& patch) : Desk({patch}) {}
 
 Desk::Desk(std::initializer_list<std::string> patches)
     : profile_(Profile::InMemory()), ui_(std::make_unique<RecordingUserInterface>()) {
-  json doc = json::parse(kBase);
+  std::ifstream base(std::string(VELKLK_SOURCE_DIR) + "/tests/support/base.json");
+  json doc = json::parse(base);
   for (const auto& text : patches) {
     json patch = json::parse(text);
     if (patch.is_object() && patch.contains("folders")) {
@@ -110,24 +83,11 @@ Desk::Desk(std::initializer_list<std::string> patches)
 
 Desk::~Desk() = default;
 
-void Desk::SetUser(const std::string& name) { host().SetCurrentUser(name); }
-
 void Desk::SetNow(const std::string& now) {
   const auto parsed = AutoDate::Parse(now);
   if (!parsed) throw std::invalid_argument("not a time: " + now);
   profile_->Clock().Set(*parsed);
 }
-
-void Desk::SetLanguage(const std::string& language) {
-  profile_->SetLanguage(language);
-  state().services.language = language;
-}
-
-void Desk::Position(const std::string& table, const std::string& id) {
-  host().PositionTable(table, id);
-}
-
-void Desk::SetActive(const std::string& table) { host().SetActiveTable(table); }
 
 void Desk::SetSetting(const std::string& key, const std::string& value) {
   auto settings = host().Database()->CurrentUser()->Settings();
@@ -145,14 +105,6 @@ void Desk::RemoveSetting(const std::string& key) {
 
 void Desk::Answer(std::initializer_list<MsgAnswer> answers) {
   for (MsgAnswer answer : answers) ui_->AddAnswer(answer);
-}
-
-void Desk::RaiseOn(const std::string& operation, std::uint32_t number) {
-  host().RaiseOn(operation, number);
-}
-
-std::unique_ptr<DispatchObject> Desk::Create(const std::string& progid) {
-  return CreateObject(progid);
 }
 
 CallOutcome Desk::Call(DispatchObject& object, const std::string& member,
@@ -175,12 +127,6 @@ CallOutcome Desk::Call(const std::string& progid, const std::string& member,
   return Call(*object, member, args);
 }
 
-bool Desk::AddressOrContactSync2OL(const std::string& id, const std::string& table) {
-  return Call("velKLK.CSync", "AddressOrContactSync2OL", {id, table}).True();
-}
-
-bool Desk::SyncContacts2VEL() { return Call("velKLK.CSync", "SyncContacts2VEL").True(); }
-
 void Desk::UpdateAdresse(const std::string& id) {
   if (!id.empty()) Position("Adressen", id);
   Call("velKLK.CMenue", "UpdateAdresse");
@@ -195,6 +141,17 @@ std::vector<std::string> Desk::BoxTexts() const {
   std::vector<std::string> texts;
   for (const auto& box : ui_->MessageBoxes()) texts.push_back(box.text);
   return texts;
+}
+
+std::vector<std::string> Desk::BoxLines() const {
+  std::vector<std::string> lines;
+  for (const auto& box : ui_->MessageBoxes()) {
+    std::string text;
+    for (char c : box.text) text += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+    lines.push_back(box.title + " | " + IconName(box.icon) + " | " + ButtonsName(box.buttons) +
+                    " | " + std::to_string(box.defaultButton) + " | " + text);
+  }
+  return lines;
 }
 
 std::vector<std::string> Desk::LogLines() const {
@@ -249,10 +206,6 @@ std::string Desk::UserProp(OlItem& item, const std::string& name) {
 void Desk::Edit(OlItem& item, const std::string& text) {
   outlook().ApplyJson(item, json::parse(text));
   item.Save();
-}
-
-std::shared_ptr<OlItem> Desk::Enter(const std::string& text, const std::string& folder) {
-  return outlook().AddItemAsUser(Folder(folder)->FolderPath(), json::parse(text));
 }
 
 std::vector<std::string> Desk::ItemLines(const OlItem& item) const {

@@ -5,11 +5,10 @@
 // and the public classes are called through late binding, as the host calls
 // them.
 //
-// The base fixture: now "2026-12-06 10:00:00"; users ANNA (current, log level
-// "debug") and BEN, each with the mailbox "<name>@example.com" (user property
-// "EMail") holding "Kontakte", "Kalender" and "Aufgaben", and the folder
-// settings pointing at them (ANNA's calendar setting names BEN's calendar
-// too); the feature group "Kestrelink"; no records.
+// The base fixture (tests/support/base.json): now "2026-12-06 10:00:00"; users ANNA (current, log
+// level "debug") and BEN, each with the mailbox "<name>@example.com" (user property "EMail")
+// holding "Kontakte", "Kalender" and "Aufgaben", and the folder settings pointing at them (ANNA's
+// calendar setting names BEN's calendar too); the feature group "Kestrelink"; no records.
 #pragma once
 
 #include <cstdint>
@@ -65,13 +64,14 @@ class Desk {
   SharedState& state() { return **state_; }
 
   // ---- Before a call, as the host window and the user set things up.
-  void SetUser(const std::string& name);
+  void SetUser(const std::string& name) { host().SetCurrentUser(name); }
   void SetNow(const std::string& now);  // "yyyy-MM-dd hh:mm:ss"
-  void SetLanguage(const std::string& language);
   // Positions a table on a record as the host window shows it (the
   // command's --current TABLE=ID); makes a table the active one.
-  void Position(const std::string& table, const std::string& id);
-  void SetActive(const std::string& table);
+  void Position(const std::string& table, const std::string& id) {
+    host().PositionTable(table, id);
+  }
+  void SetActive(const std::string& table) { host().SetActiveTable(table); }
   // Private settings of the current user.
   void SetSetting(const std::string& key, const std::string& value);
   void RemoveSetting(const std::string& key);
@@ -80,10 +80,12 @@ class Desk {
   // Makes a host operation ("Adressen.SaveNew", "Settings.Exists", ...)
   // raise that error number. Outlook faults: outlook().SetOffline,
   // outlook().RefuseValue, outlook().SetRunning.
-  void RaiseOn(const std::string& operation, std::uint32_t number);
+  void RaiseOn(const std::string& operation, std::uint32_t number) {
+    host().RaiseOn(operation, number);
+  }
 
   // ---- Calls, each in one unit of work as the command makes it.
-  std::unique_ptr<DispatchObject> Create(const std::string& progid);
+  std::unique_ptr<DispatchObject> Create(const std::string& progid) { return CreateObject(progid); }
   // A HostApplication parameter gets the host's application, a HostDatabase
   // parameter its database, the texts fill the rest.
   CallOutcome Call(DispatchObject& object, const std::string& member,
@@ -93,14 +95,19 @@ class Desk {
                    const std::vector<std::string>& args = {});
   // Shortcuts for the contact commands: CSync's result, and CMenue on the
   // record positioned first (none positioned for an empty ID).
-  bool AddressOrContactSync2OL(const std::string& id, const std::string& table);
-  bool SyncContacts2VEL();
+  bool AddressOrContactSync2OL(const std::string& id, const std::string& table) {
+    return Call("velKLK.CSync", "AddressOrContactSync2OL", {id, table}).True();
+  }
+  bool SyncContacts2VEL() { return Call("velKLK.CSync", "SyncContacts2VEL").True(); }
   void UpdateAdresse(const std::string& id);
   void UpdateAnsprechpartner(const std::string& id);
 
   // ---- What the user saw.
   std::vector<MessageBoxRequest> Boxes() const { return ui_->MessageBoxes(); }
   std::vector<std::string> BoxTexts() const;
+  // Golden dump of the message boxes: "title | icon | buttons | default |
+  // text" each, CR and LF in the text written as \r and \n.
+  std::vector<std::string> BoxLines() const;
   // The diagnostic log (UTF-8), one entry per line without the time stamp.
   std::vector<std::string> LogLines() const;
 
@@ -117,11 +124,9 @@ class Desk {
   // The user edits and saves an item (a JSON object of properties as a
   // fixture item writes them): fires the item's change event.
   void Edit(OlItem& item, const std::string& json);
-  // The user enters a new item (a fixture item): fires the add event.
-  std::shared_ptr<OlItem> Enter(const std::string& json, const std::string& folder = "Kontakte");
   // Golden dump of an item: "Property: value" for every property that is
   // set (not empty, zero, false or the unset date), then "user.<name>:
-  // value" and "link: <name>", in name order.
+  // value" and "link: <entry ID>", in name order.
   std::vector<std::string> ItemLines(const OlItem& item) const;
 
   // ---- Host.
