@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "addin/startup.h"
+#include "components/error_text.h"
 #include "platform/host.h"
 #include "support/desk.h"
 
@@ -77,11 +78,10 @@ TEST(HostStartup, AMissingTableMakesInitTablesFail) {
   ASSERT_TRUE(InitVelData(desk.host().Application(), false));
   auto sync = desk.Create("velKLK.CSync");  // brings the error reporter
   EXPECT_FALSE(InitTables());
-  const auto boxes = desk.Boxes();
+  const auto boxes = desk.BoxLines();
   ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[0].title, "Fehler in modAppSync.TableAdressIsMaster");
-  EXPECT_EQ(boxes[1].title, "Fehler in modAppSync.InitTables");
-  EXPECT_EQ(boxes[1].icon, MsgIcon::Exclamation);
+  EXPECT_EQ(boxes[0].rfind("Fehler in modAppSync.TableAdressIsMaster | ", 0), 0u);
+  EXPECT_EQ(boxes[1].rfind("Fehler in modAppSync.InitTables | exclamation | ", 0), 0u);
 }
 
 TEST(HostStartup, Error91FromInitTablesIsShownWithItsPlace) {
@@ -89,11 +89,10 @@ TEST(HostStartup, Error91FromInitTablesIsShownWithItsPlace) {
   auto sync = desk.Create("velKLK.CSync");
   // No InitVelData: there is no database to open the tables from.
   EXPECT_FALSE(InitTables());
-  const auto boxes = desk.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].title, "Fehler in modAppSync.InitTables");
-  EXPECT_EQ(boxes[0].text.rfind("Fehler &H5B in modAppSync\r\n", 0), 0u) << boxes[0].text;
-  EXPECT_EQ(boxes[0].buttons, MsgButtons::Ok);
+  EXPECT_EQ(desk.BoxLines(),
+            std::vector<std::string>{"Fehler in modAppSync.InitTables | exclamation | ok | 1 | "
+                                     "Fehler &H5B in modAppSync\\r\\n" +
+                                     TableErrorText().ErrorText(91, "de")});
   // Without an application object the log writes nothing.
   EXPECT_TRUE(desk.LogLines().empty());
 

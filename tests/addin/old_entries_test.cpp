@@ -55,14 +55,7 @@ TEST(OldEntries, NoAnswerLeavesTheOldContactsAndStopsTheCall) {
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();
   EXPECT_EQ(outcome.value, Variant(false));
-  const auto boxes = desk.Boxes();
-  ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[0].text, k3901);
-  EXPECT_EQ(boxes[0].title, "Velmora Kestrelink");
-  EXPECT_EQ(boxes[0].buttons, MsgButtons::YesNo);
-  EXPECT_EQ(boxes[0].icon, MsgIcon::Exclamation);
-  EXPECT_EQ(boxes[0].defaultButton, 2);
-  EXPECT_EQ(boxes[1].text, kNoOldEntriesFalse);
+  ExpectGolden("addin/golden/old_contacts_no.txt", desk.BoxLines());
   EXPECT_EQ(desk.Items("Kontakte").size(), 4u);
 
   // Every later start-up asks again.
@@ -162,18 +155,7 @@ TEST(LinkProperties, AnOfflineProfileGetsItsOwnAdvice) {
   EXPECT_FALSE(ConfigTaskItem(*task));
   auto appointment = desk.Folder("Kalender")->Items()->Add();
   EXPECT_FALSE(ConfigAppointmentItem(*appointment));
-  const std::string advice =
-      "\r\nBitte überprüfen Sie, ob Microsoft Outllook verbunden (online) ist. Falls keine "
-      "Verbindung hergestellt werden kann, schalten Sie Outllok in den Offline-Modus um und "
-      "wiederholen die Aktion.";
-  EXPECT_EQ(desk.BoxTexts(),
-            (std::vector<std::string>{"Kontakt konnte nicht erstellt werden." + advice,
-                                      "Aufgabe konnte nicht erstellt werden." + advice,
-                                      "Kalendereintrag konnte nicht erstellt werden." + advice}));
-  for (const auto& box : desk.Boxes()) {
-    EXPECT_EQ(box.icon, MsgIcon::Critical);
-    EXPECT_EQ(box.title, "Velmora Kestrelink");
-  }
+  ExpectGolden("addin/golden/offline_advice.txt", desk.BoxLines());
 }
 
 TEST(LinkProperties, ClassifyContactSetsTheContactType) {

@@ -240,13 +240,13 @@ TEST(LinkClearing, AnswerNoChangesNothingAnswerYesClearsKeysAndLog) {
     Desk desk({fixture, log});
     desk.Answer({MsgAnswer::No});
     EXPECT_FALSE(desk.Call("velKLK.CSync", "ClearContactsVelSearch").True());
-    const auto boxes = desk.Boxes();
+    const auto boxes = desk.BoxLines();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].title, "Alle Kontakte auf 'Nicht importiert' setzen");
-    EXPECT_EQ(boxes[0].buttons, MsgButtons::YesNo);
-    EXPECT_EQ(boxes[0].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(boxes[0].defaultButton, 2);
-    EXPECT_EQ(boxes[0].text.rfind("\r\nA C H T U N G\r\n", 0), 0u);
+    EXPECT_EQ(boxes[0].rfind("Alle Kontakte auf 'Nicht importiert' setzen | exclamation | yesno | "
+                             "2 | \\r\\nA C H T U N G\\r\\n",
+                             0),
+              0u)
+        << boxes[0];
     EXPECT_TRUE(desk.ContactOf("0000000001Adressen"));
     EXPECT_TRUE(desk.SyncLogHas("0000000001Adressen"));
   }
