@@ -59,17 +59,21 @@ void DialogWindow::CreateControls() {
       }
       Act([&] { model_.CheckNode(index, checked); });
     });
-    connect(tree_, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
-              if (syncing_ || current == nullptr) return;
-              const int index = current->data(0, Qt::UserRole).toInt();
-              if (index != model_.SelectedNode()) Act([&] { model_.SelectNode(index); });
-            });
+    // Selections, not the current item: a view that gets the focus makes
+    // its first item current without the user choosing it.
+    connect(tree_, &QTreeWidget::itemSelectionChanged, this, [this] {
+      const auto selected = tree_->selectedItems();
+      if (syncing_ || selected.isEmpty()) return;
+      const int index = selected.front()->data(0, Qt::UserRole).toInt();
+      if (index != model_.SelectedNode()) Act([&] { model_.SelectNode(index); });
+    });
   }
   if (model_.HasList()) {
     list_ = new QListWidget(this);
     list_->setObjectName("list");
-    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
+      const auto selected = list_->selectedItems();
+      const int row = selected.isEmpty() ? -1 : list_->row(selected.front());
       if (syncing_ || row == model_.SelectedEntry()) return;
       Act([&] { model_.SelectEntry(row); });
     });
@@ -213,7 +217,6 @@ void DialogWindow::Sync() {
     if (selected >= 0 && static_cast<std::size_t>(selected) < items_.size()) {
       tree_->setCurrentItem(items_[static_cast<std::size_t>(selected)]);
     } else {
-      tree_->setCurrentItem(nullptr);
       tree_->clearSelection();
     }
   }
@@ -225,8 +228,11 @@ void DialogWindow::Sync() {
       entries_ = entries;
     }
     const int selected = model_.SelectedEntry();
-    list_->setCurrentRow(selected);
-    if (selected < 0) list_->clearSelection();
+    if (selected >= 0) {
+      list_->setCurrentRow(selected);
+    } else {
+      list_->clearSelection();
+    }
   }
   if (text_ != nullptr) {
     const QString value = Q(model_.TextField().value_or(""));

@@ -2,6 +2,7 @@
 
 #include <qdrawutil.h>
 
+#include <QImage>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -10,6 +11,26 @@ namespace velklk {
 namespace {
 
 QRect ToRect(const DialogRect& r) { return QRect(r.left, r.top, r.width, r.height); }
+
+// How far below the top of its rectangle the style draws a group-box frame
+// (styles leave room for a title there); found by drawing one.
+int StyleFrameOffset(const QWidget& widget) {
+  QImage probe(48, 96, QImage::Format_ARGB32_Premultiplied);
+  probe.fill(Qt::transparent);
+  {
+    QPainter painter(&probe);
+    QStyleOptionFrame option;
+    option.initFrom(&widget);
+    option.rect = probe.rect();
+    widget.style()->drawPrimitive(QStyle::PE_FrameGroupBox, &option, &painter, &widget);
+  }
+  for (int y = 0; y < probe.height(); ++y) {
+    for (int x = 0; x < probe.width(); ++x) {
+      if (qAlpha(probe.pixel(x, y)) != 0) return y;
+    }
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -35,7 +56,7 @@ void XPFrameWidget::paintEvent(QPaintEvent*) {
   if (g.themed) {
     QStyleOptionFrame option;
     option.initFrom(this);
-    option.rect = frame;
+    option.rect = frame.adjusted(0, -StyleFrameOffset(*this), 0, 0);
     option.lineWidth = 1;
     option.midLineWidth = 0;
     style()->drawPrimitive(QStyle::PE_FrameGroupBox, &option, &painter, this);
