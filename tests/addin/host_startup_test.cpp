@@ -146,10 +146,6 @@ TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
        "CSync.SyncAppointments2VEL",
        Variant(false)},
       {"CreateOutlookTask", {"0000000005"}, "CSync.CreateOutlookTask", Variant(false)},
-      {"ConfigAppintmentTypes", {}, "CSync.ConfigAppintmentTypes", Variant()},
-      {"SelectOlContactPath", {}, "modAppSync.SelectOutlookContactPath", Variant(false)},
-      {"SelectOLAppointmentPath", {}, "modAppSync.SelectOutlookAppointmentPath", Variant(false)},
-      {"SelectOlTaskPath", {}, "modAppSync.SelectOutlookTaskPath", Variant(false)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.member);
@@ -161,8 +157,6 @@ TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
     EXPECT_EQ(desk.Boxes()[0].title, std::string("Fehler in ") + c.place);
     EXPECT_EQ(desk.Boxes()[0].text.rfind("Fehler &H80004001 in ", 0), 0u);
   }
-  // No dialog was shown for a dialog that does not exist yet.
-  for (const auto& event : desk.ui().Events()) EXPECT_NE(event.kind, UiEvent::Kind::Dialog);
 }
 
 TEST(Workers, TheAppointmentCommandsNeedAnActiveTable) {
