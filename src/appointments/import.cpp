@@ -51,17 +51,15 @@ bool ExportedFromHere(const std::string& key) {
   return false;
 }
 
-// The host table the link names; a name the host does not know raises an
-// error that says so.
+// The host table the link names, or nothing after a message when the host
+// has no table of that name.
 std::shared_ptr<HostTable> LinkedTable(const OlItem& item, const std::string& name) {
-  try {
-    return Held(Db().Table(name), kModule);
-  } catch (const AutomationError& e) {
-    throw AutomationError(
-        e.Number(), kModule,
-        "Der Termin '" + item.Get("Subject").ToText() + "' verweist auf die Tabelle '" + name +
-            "', die Velmora nicht kennt; er bleibt unverändert. (" + e.Description() + ")");
-  }
+  std::shared_ptr<HostTable> table;
+  if (!name.empty() && IgnoreError([&] { table = Db().Table(name); }) && table) return table;
+  ShowMessage("Der Termin '" + item.Get("Subject").ToText() + "' verweist auf die Tabelle '" +
+                  name + "', die Velmora nicht kennt; er bleibt unverändert.",
+              kMsgTitle, MsgButtons::Ok, MsgIcon::Exclamation);
+  return nullptr;
 }
 
 std::string CalendarUser(const std::string& email) {
@@ -246,6 +244,7 @@ ActivityLink IsStillVelActivity(OlItem& appointment) {
     const std::string tableName = UserProp(appointment, "velTable");
     const std::string key = UserProp(appointment, "velSearch");
     auto table = LinkedTable(appointment, tableName);
+    if (!table) return ActivityLink::Unknown;
     table->SelectIndex("ID");
     if (!table->Seek(UserProp(appointment, "velID"))) {
       if (ExportedFromHere(key)) return ActivityLink::Gone;
@@ -259,6 +258,7 @@ ActivityLink IsStillVelActivity(OlItem& appointment) {
     }
     if (SameIdentifier(tableName, kParticipants)) {
       auto master = LinkedTable(appointment, FieldText(*table, "MasterTable"));
+      if (!master) return ActivityLink::Unknown;
       master->SelectIndex("ID");
       if (!master->Seek(FieldText(*table, "MasterID"))) {
         // The participant's activity is gone: so is the participant.

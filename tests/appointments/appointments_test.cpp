@@ -209,5 +209,170 @@ TEST(AppointmentResync, OfflineOutlookWritesNothingUntilItIsOnline) {
   EXPECT_TRUE(Appt(d, kAnna, kKey));
 }
 
+TEST(AppointmentCommands, CreateWritesIntoTheResponsibleUsersCalendar) {
+  // ANNA's calendar list has a shorter address before BEN's entry in other
+  // letter case; the host shows a calendar entry of BEN (while the activity
+  // table stands on ANNA's own activity) and a recurring appointment of
+  // activity 4 exists.
+  Desk d(Fixture(R"({"host": {"users": [
+      {"name": "ANNA", "name2": "Anna Berg", "properties": {"EMail": "anna@example.com"}, "settings": {
+        "PREXOLContactPath": "anna@example.com\\Kontakte", "PREXOLTaskPath": "anna@example.com\\Aufgaben",
+        "PREXOLCalPath": "anna@example.com\\Kalender;ben@example.co\\Kalender;Ben@Example.com\\Kalender",
+        "TBKLK_InfoTerminAnlage": "wahr", "TBKLK_UserTableSettings": "<TBKLK><Tables>"}},
+      {"name": "BEN", "properties": {"EMail": "ben@example.com"}} ],
+    "tables": {"calA_Termine": [ {"ID": "0000000006", "Betreff": "Abnahme",
+      "Datum": "2026-12-10 09:00:00", "DatumBis": "2026-12-10 10:00:00", "Verantwortlich": "BEN"} ]}},
+    "outlook": {"stores": [ {"name": "anna@example.com", "folders": [ {"name": "Kontakte", "type": 2},
+        {"name": "Kalender", "type": 1, "items": [ {"Subject": "Serie", "RecurrenceState": 1,
+          "userProperties": {"velSearch": "0000000004Aktivitaeten"}} ]}, {"name": "Aufgaben", "type": 3} ]},
+      {"name": "Ben@Example.com", "folders": [ {"name": "Kalender", "type": 1} ]} ]}})"));
+  d.host().SetActiveTable("calA_Termine");
+  d.host().PositionTable("calA_Termine", "0000000006");
+  d.host().PositionTable("Aktivitaeten", "0000000004");
+  auto app = d.Create("velKLK.CAppointment");
+  ASSERT_FALSE(d.Call(*app, "CreateOutlookAppointment").Failed());
+  EXPECT_EQ(Rows(d, "calA_Teilnehmer"), 1);
+  Table participant(d, "calA_Teilnehmer");
+  participant.t->MoveFirst();
+  EXPECT_EQ(participant.t->Field("MasterTable")->Value().ToText(), "calA_Termine");
+  EXPECT_EQ(participant.t->Field("User")->Value().ToText(), "ANNA");
+  const std::string id = participant.t->Field("ID")->Value().ToText();
+  auto a = Appt(d, "Ben@Example.com\\Kalender", id + "calA_Teilnehmer");
+  EXPECT_EQ(Get(a, "Subject"), "Abnahme");
+  EXPECT_EQ(Get(a, "End"), "2026-12-10 10:00:00");
+  ASSERT_EQ(d.BoxTexts().size(), 2u);  // the broken settings document, then "created"
+  EXPECT_NE(d.BoxTexts()[0].find("TBKLK_UserTableSettings"), std::string::npos);
+  EXPECT_EQ(d.BoxTexts()[1], "Termin wurde in Outlook angelegt");
+
+  ASSERT_FALSE(d.Call(*app, "CreateOutlookAppointment").Failed());
+  EXPECT_EQ(Rows(d, "calA_Teilnehmer"), 1);
+  EXPECT_EQ(d.BoxTexts().back(), "Termin wurde in Outlook geändert");
+
+  // ANNA's own activity: its recurring appointment is left as it is.
+  d.host().SetActiveTable("Aktivitaeten");
+  ASSERT_FALSE(d.Call(*app, "CreateOutlookAppointment").Failed());
+  EXPECT_EQ(Get(Appt(d, kAnna, kKey), "Subject"), "Serie");
+}
+
+TEST(AppointmentCommands, ListenerMakesTheNextAppointmentAnActivityOnce) {
+  Desk d(Fixture(R"({"host": {"globals": {"TBKLK_lt_AktivitaetentypTermin": ["Termin", "Besuch"]}},
+      "outlook": {"stores": [ {"name": "anna@example.com", "folders": [ {"name": "Kontakte", "type": 2},
+        {"name": "Kalender", "type": 1, "items": [ {"Subject": "Kopie", "userProperties": {
+          "velTable": "calA_Teilnehmer", "velID": "0000000004", "velSearch": "0000000004calA_Teilnehmer"}} ]},
+        {"name": "Aufgaben", "type": 3} ]}, {"name": "ben@example.com", "folders": [ {"name": "Kalender", "type": 1} ]} ]}})"));
+  d.host().SetActiveTable("Ansprechpartner");
+  d.host().PositionTable("Ansprechpartner", "0000000002");
+  auto app = d.Create("velKLK.CAppointment");
+  // The type choice is closed without OK: still armed, with the type "Termin".
+  ASSERT_FALSE(d.Call(*app, "NewOutlookAppointment").Failed());
+  const auto add = [&](const char* subject) {
+    return d.outlook().AddItemAsUser(kAnna, nlohmann::json{{"class", "appointment"},
+                                                           {"Subject", subject},
+                                                           {"Start", "2026-12-10 00:00:00"},
+                                                           {"End", "2026-12-11 00:00:00"},
+                                                           {"AllDayEvent", true},
+                                                           {"ReminderSet", false}});
+  };
+  auto first = add("Kunde");
+  const std::string id = UserProp(*first, "velID");
+  EXPECT_EQ(Field(d, "Aktivitaeten", id, "Typ"), "Termin");
+  EXPECT_EQ(Field(d, "Aktivitaeten", id, "Betreff"), "Kunde");
+  EXPECT_EQ(Field(d, "Aktivitaeten", id, "Empfaenger"), "Eva Berg");
+  EXPECT_EQ(Field(d, "Aktivitaeten", id, "Dauer"), "0.9999");
+  EXPECT_EQ(Field(d, "Aktivitaeten", id, "Erledigt"), "True");
+  EXPECT_EQ(Get(first, "Subject"), "|Kunde");
+  EXPECT_TRUE(Logged(d, id + "Aktivitaeten"));
+  Table activity(d, "Aktivitaeten", id);
+  EXPECT_EQ(activity.t->Master()->Field("Betreff")->Value().ToText(), "Nur Outlook");
+
+  add("Zweiter");  // not armed any more
+  EXPECT_EQ(Rows(d, "Aktivitaeten"), 2);
+  Change(d, first, R"({"Subject": "|Neu"})");  // busy: the listener's own activity stays
+  EXPECT_EQ(Field(d, "Aktivitaeten", id, "Betreff"), "Kunde");
+
+  d.ui().AddDialogAnswer(R"({"select": "Besuch", "press": "ok"})");
+  d.host().SetActiveTable("Adressen");  // the listener left the process table active
+  ASSERT_FALSE(d.Call(*app, "NewOutlookAppointment").Failed());
+  ASSERT_TRUE(d.outlook().Application()->ActiveExplorer());  // the calendar window
+  EXPECT_EQ(Field(d, "Aktivitaeten", UserProp(*add("Besuch"), "velID"), "Typ"), "Besuch");
+  EXPECT_FALSE(d.outlook().Application()->ActiveExplorer());
+
+  // An opened appointment writes its changes back, a participant's copy not.
+  ASSERT_TRUE(AppSync(d));
+  d.host().SetActiveTable("Aktivitaeten");
+  d.host().PositionTable("Aktivitaeten", "0000000004");
+  ASSERT_FALSE(d.Call(*app, "FindOutlookAppointment").Failed());
+  EXPECT_EQ(d.ui().Events().back().kind, UiEvent::Kind::Display);
+  Change(d, Appt(d, kAnna, "0000000004calA_Teilnehmer"), R"({"Subject": "Fremd"})");
+  EXPECT_EQ(Field(d, "Aktivitaeten", "0000000004", "Betreff"), "Termin");
+  Change(d, Appt(d, kAnna, kKey), R"({"Subject": "X|Geändert"})");
+  EXPECT_EQ(Field(d, "Aktivitaeten", "0000000004", "Betreff"), "Geändert");
+  EXPECT_TRUE(d.BoxTexts().empty());
+}
+
+TEST(AppointmentImport, NewAppointmentsComeInOrphansGoAndForeignLinksStay) {
+  Desk d(Fixture(R"({"host": {"tables": {"TBKLK_SyncLog": [ {"velUser": "ANNA",
+      "velTable": "Aktivitaeten", "velID": "0000000099", "velSearch": "0000000099Aktivitaeten"} ]}},
+    "outlook": {"version": "14.0.0.0", "stores": [ {"name": "anna@example.com", "folders": [
+      {"name": "Kontakte", "type": 2, "items": [ {"class": "contact", "entryId": "C1", "CompanyName": "Muster GmbH",
+          "userProperties": {"velSearch": "0000000001Adressen", "velTable": "Adressen", "velID": "0000000001"}},
+        {"class": "contact", "entryId": "C2", "LastName": "Weg"} ]},
+      {"name": "Kalender", "type": 1, "items": [
+        {"Subject": "Privat|Zahnarzt", "Start": "2026-12-09 08:00:00", "End": "2026-12-09 09:00:00", "Sensitivity": 2},
+        {"Subject": "MITTAGESSEN mit Tom", "Start": "2026-12-09 12:00:00"},
+        {"Subject": "Kundentermin", "Start": "2026-12-10 10:00:00", "links": ["C1"]},
+        {"Subject": "Alt", "Start": "2026-12-11 10:00:00", "links": ["C2"]},
+        {"Subject": "Waise", "Start": "2026-12-12 10:00:00", "userProperties": {"velTable": "Aktivitaeten",
+          "velID": "0000000099", "velSearch": "0000000099Aktivitaeten"}},
+        {"Subject": "Unbekannt", "Start": "2026-12-12 11:00:00", "userProperties": {"velTable": "Nope",
+          "velID": "1", "velSearch": "1Nope"}},
+        {"Subject": "Andere DB", "Start": "2026-12-12 12:00:00", "userProperties": {"velTable": "Aktivitaeten",
+          "velID": "0000000098", "velSearch": "0000000098Aktivitaeten"}},
+        {"Subject": "Jour fixe", "Start": "2026-12-14 09:00:00", "RecurrenceState": 1},
+        {"Subject": "Später", "Start": "2027-01-05 09:00:00"} ]},
+      {"name": "Aufgaben", "type": 3} ]},
+      {"name": "ben@example.com", "folders": [ {"name": "Kalender", "type": 1, "items": [
+        {"Subject": "Werkstatt", "Start": "2026-12-31 23:00:00"} ]} ]} ]}})"));
+  d.SetSetting("TBKLK_ImportBlacklist", "foo  mittagessen");
+  d.outlook().FindFolder("anna@example.com\\Kontakte")->Items()->Item(2)->Delete();  // a broken
+                                                                                     // link
+  const std::vector<std::string> run = {"2026-12-01", "2026-12-31", "True", "True"};
+  ASSERT_TRUE(d.Call("velKLK.CSync", "SyncAppointments2VEL", run).True());
+  // Calendar entries: the private appointment, the one with the broken link
+  // and BEN's; an activity for the appointment of the Outlook contact.
+  EXPECT_EQ(Rows(d, "calA_Termine"), 3);
+  auto zahnarzt =
+      Appt(d, kAnna, UserProp(*d.outlook().FindFolder(kAnna)->Items()->Item(1), "velSearch"));
+  const std::string entry = UserProp(*zahnarzt, "velID");
+  EXPECT_EQ(Field(d, "calA_Termine", entry, "Betreff"), "Zahnarzt");
+  EXPECT_EQ(Field(d, "calA_Termine", entry, "Vertraulich"), "True");
+  EXPECT_EQ(Field(d, "calA_Termine", entry, "Absender"), "Anna Berg");
+  auto werkstatt = d.outlook().FindFolder(kBen)->Items()->Item(1);
+  EXPECT_EQ(Field(d, "calA_Termine", UserProp(*werkstatt, "velID"), "Verantwortlich"), "BEN");
+  auto kunde = d.outlook().FindFolder(kAnna)->Items()->Item(3);
+  EXPECT_EQ(Field(d, "Aktivitaeten", UserProp(*kunde, "velID"), "Betreff"), "Kundentermin");
+  EXPECT_EQ(Rows(d, "Aktivitaeten"), 2);
+  // The orphan went with its log entry; the unknown table and the record of
+  // another database stay, each with a message; nothing else was shown.
+  EXPECT_FALSE(Appt(d, kAnna, "0000000099Aktivitaeten"));
+  EXPECT_FALSE(Logged(d, "0000000099Aktivitaeten"));
+  EXPECT_TRUE(Appt(d, kAnna, "1Nope"));
+  EXPECT_TRUE(Appt(d, kAnna, "0000000098Aktivitaeten"));
+  ASSERT_EQ(d.BoxTexts().size(), 2u);
+  EXPECT_NE(d.BoxTexts()[0].find("Nope"), std::string::npos);
+  EXPECT_NE(d.BoxTexts()[1].find("0000000098Aktivitaeten"), std::string::npos);
+  EXPECT_EQ(UserProp(*d.outlook().FindFolder(kAnna)->Items()->Item(2), "velSearch"), "");
+
+  // A blacklist cleared since filters nothing any more; a refused record is
+  // shown and loses nothing.
+  d.SetSetting("TBKLK_ImportBlacklist", "");
+  d.host().RefuseTable("calA_Termine", "add");
+  d.ui().Clear();
+  ASSERT_TRUE(d.Call("velKLK.CSync", "SyncAppointments2VEL", run).True());
+  EXPECT_NE(d.BoxTexts().at(0).find("'MITTAGESSEN mit Tom' wurde nicht übernommen"),
+            std::string::npos);
+  EXPECT_EQ(UserProp(*d.outlook().FindFolder(kAnna)->Items()->Item(2), "velSearch"), "");
+}
+
 }  // namespace
 }  // namespace velklk::test
