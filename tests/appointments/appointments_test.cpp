@@ -4,9 +4,8 @@
 // listener, and the import by CSync.SyncAppointments2VEL.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include "desk.h"
+#include "fixtures.h"
 #include "platform/host.h"
 #include "platform/outlook.h"
 #include "session/access.h"
@@ -17,18 +16,6 @@ namespace {
 constexpr const char* kAnna = "anna@example.com\\Kalender";
 constexpr const char* kBen = "ben@example.com\\Kalender";
 constexpr const char* kKey = "0000000004Aktivitaeten";
-
-// Activity 4 of ANNA: from 10:00 for an hour, a reminder of 2.5 minutes,
-// for the contact person Eva Berg.
-std::string Fixture(const std::string& more = "{}") {
-  nlohmann::json doc = nlohmann::json::parse(StandardFixture(R"({"host": {"tables": {
-      "Aktivitaeten": [ {"ID": "0000000004", "@master": "0000000003", "Betreff": "Termin",
-        "Datum": "2026-12-08 10:00:00", "Dauer": 0.041666666666666664,
-        "Voralarm": 0.001736111111111111, "Empfaenger": "Eva Berg", "Verantwortlich": "ANNA",
-        "ModifiziertAm": "2026-12-06 09:00:00"} ] }}})"));
-  doc.merge_patch(nlohmann::json::parse(more));
-  return doc.dump();
-}
 
 void Now(Desk& d, const std::string& when) { d.profile().Clock().Set(*AutoDate::Parse(when)); }
 
@@ -45,10 +32,6 @@ std::shared_ptr<OlItem> Appt(Desk& d, const std::string& calendar, const std::st
     if (UserProp(*items->Item(i), "velSearch") == key) return items->Item(i);
   }
   return nullptr;
-}
-
-std::string Get(const std::shared_ptr<OlItem>& item, const char* property) {
-  return item ? item->Get(property).ToText() : "<none>";
 }
 
 void Change(Desk& d, const std::shared_ptr<OlItem>& item, const std::string& json) {
@@ -94,10 +77,10 @@ TEST(AppointmentResync, ExportThenTheNewerSideWinsOutsideFiveSecondsAndAcrossMid
   Now(d, "2026-12-06 10:00:00");
   ASSERT_TRUE(AppSync(d));
   auto a = Appt(d, kAnna, kKey);
-  EXPECT_EQ(Get(a, "Start"), "2026-12-08 10:00:00");
-  EXPECT_EQ(Get(a, "End"), "2026-12-08 11:00:00");
-  EXPECT_EQ(Get(a, "ReminderMinutesBeforeStart"), "2");  // 2.5 to the even neighbour
-  EXPECT_EQ(Get(a, "ReminderSet"), "True");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->Get("Start").ToText(), "2026-12-08 10:00:00");
+  EXPECT_EQ(a->Get("End").ToText(), "2026-12-08 11:00:00");
+  EXPECT_EQ(a->Get("ReminderMinutesBeforeStart").ToText(), "2");  // 2.5 to the even neighbour
   EXPECT_TRUE(Logged(d, kKey));
   // The contact person named in "Empfaenger" and its address are in Outlook.
   auto contacts = d.outlook().FindFolder("anna@example.com\\Kontakte")->Items();
@@ -107,18 +90,18 @@ TEST(AppointmentResync, ExportThenTheNewerSideWinsOutsideFiveSecondsAndAcrossMid
   Now(d, "2026-12-06 10:00:05");  // the host 5 seconds later: in step
   Edit(d, "Aktivitaeten", "0000000004", "Betreff", Variant("A"));
   ASSERT_TRUE(AppSync(d));
-  EXPECT_EQ(Get(a, "Subject"), "Termin");
+  EXPECT_EQ(a->Get("Subject").ToText(), "Termin");
   Now(d, "2026-12-06 10:00:06");  // 6 seconds: the host wins
   Edit(d, "Aktivitaeten", "0000000004", "Betreff", Variant("B"));
   ASSERT_TRUE(AppSync(d));
-  EXPECT_EQ(Get(a, "Subject"), "B");
+  EXPECT_EQ(a->Get("Subject").ToText(), "B");
 
   Now(d, "2026-12-06 23:59:58");  // Outlook before midnight, the host after it
   Change(d, a, R"({"Subject": "Outlook"})");
   Now(d, "2026-12-07 00:00:03");
   Edit(d, "Aktivitaeten", "0000000004", "Betreff", Variant("Host"));
   ASSERT_TRUE(AppSync(d));
-  EXPECT_EQ(Get(a, "Subject"), "Host");
+  EXPECT_EQ(a->Get("Subject").ToText(), "Host");
 
   Now(d, "2026-12-08 08:00:00");  // Outlook a day later: the activity follows
   Change(d, a, R"({"Subject": "X|Verschoben", "Start": "2026-12-09 10:00:00",
@@ -136,11 +119,12 @@ TEST(AppointmentResync, AllDayOnlyOnReSyncAndOutlookDeletions) {
       "DatumBis": "2026-12-09 00:00:00", "Verantwortlich": "ANNA"} ]}}})"));
   ASSERT_TRUE(AppSync(d));
   auto a = Appt(d, kAnna, kKey);
-  EXPECT_EQ(Get(a, "AllDayEvent"), "False");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->Get("AllDayEvent").ToText(), "False");
   Now(d, "2026-12-06 11:00:00");
   Edit(d, "Aktivitaeten", "0000000004", "Memo", Variant("Stand"));
   ASSERT_TRUE(AppSync(d));
-  EXPECT_EQ(Get(a, "AllDayEvent"), "True");
+  EXPECT_EQ(a->Get("AllDayEvent").ToText(), "True");
 
   // Deleted in Outlook: the activity stays and nothing comes back ...
   a->Delete();
@@ -156,22 +140,13 @@ TEST(AppointmentResync, AllDayOnlyOnReSyncAndOutlookDeletions) {
   EXPECT_TRUE(d.BoxTexts().empty());
 }
 
-// A participant record "0000000007" of ANNA for activity 4, and an unrelated
-// activity with the same ID under another address.
 TEST(AppointmentResync, ParticipantCopyFollowsItsActivityOnly) {
-  Desk d(Fixture(R"({"host": {"tables": {
-      "Adressen": [ {"ID": "0000000001", "Name": "Muster GmbH"}, {"ID": "0000000008", "Name": "Fremd"} ],
-      "Vorgaenge": [ {"ID": "0000000003", "@master": "0000000001"}, {"ID": "0000000009", "@master": "0000000008"} ],
-      "Aktivitaeten": [ {"ID": "0000000004", "@master": "0000000003", "Betreff": "Termin",
-          "Datum": "2026-12-08 10:00:00", "Verantwortlich": "ANNA"},
-        {"ID": "0000000007", "@master": "0000000009", "Betreff": "Fremd",
-          "Datum": "2026-12-09 10:00:00", "Verantwortlich": "BEN", "ModifiziertAm": "2026-12-01 09:00:00"} ],
-      "calA_Teilnehmer": [ {"ID": "0000000007", "MasterTable": "Aktivitaeten",
-          "MasterID": "0000000004", "User": "ANNA"} ] }}})"));
+  Desk d(Fixture(kParticipants));
   const char* key = "0000000007calA_Teilnehmer";
   ASSERT_TRUE(AppSync(d, "0000000007", "calA_Teilnehmer"));
   auto copy = Appt(d, kAnna, key);
-  EXPECT_EQ(Get(copy, "Subject"), "Termin");
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(copy->Get("Subject").ToText(), "Termin");
   // The other activity 0000000007 and its address are left alone.
   EXPECT_EQ(Field(d, "Aktivitaeten", "0000000007", "ModifiziertAm"), "2026-12-01 09:00:00");
   EXPECT_EQ(Rows(d, "Adressmerkmale"), 1);
@@ -184,7 +159,7 @@ TEST(AppointmentResync, ParticipantCopyFollowsItsActivityOnly) {
   Now(d, "2026-12-07 10:00:00");  // the copy changed later in Outlook: rewritten
   Change(d, copy, R"({"Subject": "Meins"})");
   ASSERT_TRUE(AppSync(d, "0000000007", "calA_Teilnehmer"));
-  EXPECT_EQ(Get(copy, "Subject"), "Termin");
+  EXPECT_EQ(copy->Get("Subject").ToText(), "Termin");
   EXPECT_EQ(Field(d, "Aktivitaeten", "0000000004", "Betreff"), "Termin");
 
   copy->Delete();  // deleted in Outlook: only the participant record goes
@@ -202,11 +177,21 @@ TEST(AppointmentResync, OfflineOutlookWritesNothingUntilItIsOnline) {
   EXPECT_FALSE(AppSync(d));
   EXPECT_FALSE(Appt(d, kAnna, kKey));
   EXPECT_FALSE(Logged(d, kKey));
-  ASSERT_FALSE(d.BoxTexts().empty());
-  EXPECT_NE(d.BoxTexts().back().find("(online)"), std::string::npos);
+  EXPECT_TRUE(!d.BoxTexts().empty() && d.BoxTexts().back().find("(online)") != std::string::npos);
   d.outlook().SetOffline(false);
   EXPECT_TRUE(AppSync(d));
   EXPECT_TRUE(Appt(d, kAnna, kKey));
+}
+
+TEST(AppointmentResync, CalendarThatDoesNotResolveIsShownAndNothingIsWritten) {
+  Desk d(Fixture(R"({"host": {"tables": {"Aktivitaeten": [ {"ID": "0000000004", "@master":
+      "0000000003", "Betreff": "Termin", "Datum": "2026-12-08 10:00:00", "Verantwortlich": "BEN"} ]}},
+    "outlook": {"stores": [ {"name": "anna@example.com", "folders": [ {"name": "Kontakte", "type": 2},
+      {"name": "Kalender", "type": 1}, {"name": "Aufgaben", "type": 3} ]} ]}})"));
+  EXPECT_FALSE(AppSync(d));
+  EXPECT_EQ(d.BoxTexts(), std::vector<std::string>{
+                              "'ben@example.com\\Kalender' ist ein ungültiges Verzeichnis!"});
+  EXPECT_FALSE(Logged(d, kKey));
 }
 
 TEST(AppointmentCommands, CreateWritesIntoTheResponsibleUsersCalendar) {
@@ -238,8 +223,8 @@ TEST(AppointmentCommands, CreateWritesIntoTheResponsibleUsersCalendar) {
   EXPECT_EQ(participant.t->Field("User")->Value().ToText(), "ANNA");
   const std::string id = participant.t->Field("ID")->Value().ToText();
   auto a = Appt(d, "Ben@Example.com\\Kalender", id + "calA_Teilnehmer");
-  EXPECT_EQ(Get(a, "Subject"), "Abnahme");
-  EXPECT_EQ(Get(a, "End"), "2026-12-10 10:00:00");
+  EXPECT_EQ(a->Get("Subject").ToText(), "Abnahme");
+  EXPECT_EQ(a->Get("End").ToText(), "2026-12-10 10:00:00");
   ASSERT_EQ(d.BoxTexts().size(), 2u);  // the broken settings document, then "created"
   EXPECT_NE(d.BoxTexts()[0].find("TBKLK_UserTableSettings"), std::string::npos);
   EXPECT_EQ(d.BoxTexts()[1], "Termin wurde in Outlook angelegt");
@@ -251,7 +236,7 @@ TEST(AppointmentCommands, CreateWritesIntoTheResponsibleUsersCalendar) {
   // ANNA's own activity: its recurring appointment is left as it is.
   d.host().SetActiveTable("Aktivitaeten");
   ASSERT_FALSE(d.Call(*app, "CreateOutlookAppointment").Failed());
-  EXPECT_EQ(Get(Appt(d, kAnna, kKey), "Subject"), "Serie");
+  EXPECT_EQ(Appt(d, kAnna, kKey)->Get("Subject").ToText(), "Serie");
 }
 
 TEST(AppointmentCommands, ListenerMakesTheNextAppointmentAnActivityOnce) {
@@ -280,7 +265,7 @@ TEST(AppointmentCommands, ListenerMakesTheNextAppointmentAnActivityOnce) {
   EXPECT_EQ(Field(d, "Aktivitaeten", id, "Empfaenger"), "Eva Berg");
   EXPECT_EQ(Field(d, "Aktivitaeten", id, "Dauer"), "0.9999");
   EXPECT_EQ(Field(d, "Aktivitaeten", id, "Erledigt"), "True");
-  EXPECT_EQ(Get(first, "Subject"), "|Kunde");
+  EXPECT_EQ(first->Get("Subject").ToText(), "|Kunde");
   EXPECT_TRUE(Logged(d, id + "Aktivitaeten"));
   Table activity(d, "Aktivitaeten", id);
   EXPECT_EQ(activity.t->Master()->Field("Betreff")->Value().ToText(), "Nur Outlook");
@@ -334,23 +319,21 @@ TEST(AppointmentImport, NewAppointmentsComeInOrphansGoAndForeignLinksStay) {
       {"name": "ben@example.com", "folders": [ {"name": "Kalender", "type": 1, "items": [
         {"Subject": "Werkstatt", "Start": "2026-12-31 23:00:00"} ]} ]} ]}})"));
   d.SetSetting("TBKLK_ImportBlacklist", "foo  mittagessen");
-  d.outlook().FindFolder("anna@example.com\\Kontakte")->Items()->Item(2)->Delete();  // a broken
-                                                                                     // link
+  // A broken link: its contact is deleted.
+  d.outlook().FindFolder("anna@example.com\\Kontakte")->Items()->Item(2)->Delete();
   const std::vector<std::string> run = {"2026-12-01", "2026-12-31", "True", "True"};
   ASSERT_TRUE(d.Call("velKLK.CSync", "SyncAppointments2VEL", run).True());
   // Calendar entries: the private appointment, the one with the broken link
   // and BEN's; an activity for the appointment of the Outlook contact.
   EXPECT_EQ(Rows(d, "calA_Termine"), 3);
-  auto zahnarzt =
-      Appt(d, kAnna, UserProp(*d.outlook().FindFolder(kAnna)->Items()->Item(1), "velSearch"));
-  const std::string entry = UserProp(*zahnarzt, "velID");
+  auto anna = d.outlook().FindFolder(kAnna)->Items();
+  const std::string entry = UserProp(*anna->Item(1), "velID");
   EXPECT_EQ(Field(d, "calA_Termine", entry, "Betreff"), "Zahnarzt");
   EXPECT_EQ(Field(d, "calA_Termine", entry, "Vertraulich"), "True");
   EXPECT_EQ(Field(d, "calA_Termine", entry, "Absender"), "Anna Berg");
-  auto werkstatt = d.outlook().FindFolder(kBen)->Items()->Item(1);
-  EXPECT_EQ(Field(d, "calA_Termine", UserProp(*werkstatt, "velID"), "Verantwortlich"), "BEN");
-  auto kunde = d.outlook().FindFolder(kAnna)->Items()->Item(3);
-  EXPECT_EQ(Field(d, "Aktivitaeten", UserProp(*kunde, "velID"), "Betreff"), "Kundentermin");
+  auto ben = d.outlook().FindFolder(kBen)->Items()->Item(1);
+  EXPECT_EQ(Field(d, "calA_Termine", UserProp(*ben, "velID"), "Verantwortlich"), "BEN");
+  EXPECT_EQ(Field(d, "Aktivitaeten", UserProp(*anna->Item(3), "velID"), "Betreff"), "Kundentermin");
   EXPECT_EQ(Rows(d, "Aktivitaeten"), 2);
   // The orphan went with its log entry; the unknown table and the record of
   // another database stay, each with a message; nothing else was shown.
@@ -361,7 +344,7 @@ TEST(AppointmentImport, NewAppointmentsComeInOrphansGoAndForeignLinksStay) {
   ASSERT_EQ(d.BoxTexts().size(), 2u);
   EXPECT_NE(d.BoxTexts()[0].find("Nope"), std::string::npos);
   EXPECT_NE(d.BoxTexts()[1].find("0000000098Aktivitaeten"), std::string::npos);
-  EXPECT_EQ(UserProp(*d.outlook().FindFolder(kAnna)->Items()->Item(2), "velSearch"), "");
+  EXPECT_EQ(UserProp(*anna->Item(2), "velSearch"), "");
 
   // A blacklist cleared since filters nothing any more; a refused record is
   // shown and loses nothing.
@@ -371,7 +354,7 @@ TEST(AppointmentImport, NewAppointmentsComeInOrphansGoAndForeignLinksStay) {
   ASSERT_TRUE(d.Call("velKLK.CSync", "SyncAppointments2VEL", run).True());
   EXPECT_NE(d.BoxTexts().at(0).find("'MITTAGESSEN mit Tom' wurde nicht übernommen"),
             std::string::npos);
-  EXPECT_EQ(UserProp(*d.outlook().FindFolder(kAnna)->Items()->Item(2), "velSearch"), "");
+  EXPECT_EQ(UserProp(*anna->Item(2), "velSearch"), "");
 }
 
 }  // namespace
