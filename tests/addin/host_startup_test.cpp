@@ -125,14 +125,6 @@ TEST(HostStartup, TheFirstApplicationAndDatabaseAreKept) {
 
 TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
   Desk desk;
-  // No handler: the error reaches the host.
-  desk.host().PositionTable("Aktivitaeten", "0000000004");
-  desk.host().SetActiveTable("Aktivitaeten");
-  auto create = desk.Call("velKLK.CAppointment", "CreateOutlookAppointment");
-  ASSERT_TRUE(create.Failed());
-  EXPECT_EQ(create.error->Number(), 0x80004001u);
-  EXPECT_EQ(desk.state().sActivityTable, "Aktivitaeten");
-
   // CSync members with a handler report it and end False.
   struct Case {
     const char* member;
@@ -142,10 +134,6 @@ TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
   };
   const std::vector<Case> cases = {
       {"SyncTasks2VEL", {"False"}, "CSync.SyncTasks2VEL", Variant(false)},
-      {"SyncAppointments2VEL",
-       {"2026-12-01", "2026-12-31", "True", "False"},
-       "CSync.SyncAppointments2VEL",
-       Variant(false)},
       {"CreateOutlookTask", {"0000000005"}, "CSync.CreateOutlookTask", Variant(false)},
       {"ConfigAppintmentTypes", {}, "CSync.ConfigAppintmentTypes", Variant()},
       {"SelectOlContactPath", {}, "modAppSync.SelectOutlookContactPath", Variant(false)},
