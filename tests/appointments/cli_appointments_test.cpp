@@ -1,6 +1,5 @@
-// The appointment commands through the built velklk program: a participant's
-// copy re-synchronised by `velklk call`, and the calendar listener fired by
-// an appointment entered in a `velklk session`.
+// Through the built velklk: a participant's copy by `call`, and the calendar
+// listener fired by an appointment entered in a `session`.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -50,11 +49,7 @@ struct Profile {
     EXPECT_EQ(std::system(init.c_str()), 0);
   }
   ~Profile() { fs::remove_all(dir); }
-  Json Dump() {
-    std::string text;
-    for (const auto& line : Velklk(dir, "dump --host")) text += line;
-    return Json::parse(text);
-  }
+  Json Dump() { return Json::parse(Velklk(dir, "session", R"({"dump": true})").at(0))["state"]; }
 };
 
 // The last line of a command, as JSON (null when it printed nothing).

@@ -1,7 +1,5 @@
-// Property: after any sequence of adds, moves and deletions of appointments,
-// a find over a range of Start (answered from the start index) walks exactly
-// the items a scan finds (the same condition under a double Not, which the
-// index does not serve).
+// Property: after any adds, moves and deletions, a find over a range of Start
+// (from the index) walks what a scan (under a double Not) walks.
 #include <gtest/gtest.h>
 #include <rapidcheck.h>
 #include <rapidcheck/gtest.h>
