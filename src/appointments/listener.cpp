@@ -81,6 +81,9 @@ class CAppointment2 final : public OlItemsListener,
   void Added(OlItem& item) {
     SharedState& s = State();
     if (!s.ListenerArmed || item.Class() != olclass::kAppointment) return;
+    // An appointment that arrives linked was written by the add-in itself
+    // (an activity exported meanwhile), not entered by the user.
+    if (!UserProp(item, "velSearch").empty()) return;
     // The name is read before the process record is made current, which
     // moves the contact-person table to that address's first person.
     const std::string person = PendingContactPerson(pendingContact_);
