@@ -119,36 +119,47 @@ bool CheckFolderProps(const std::shared_ptr<OlFolder>& FolderToCheck) {
   return true;
 }
 
-bool ConfigAppointmentItem(OlItem& item) {
+namespace {
+
+struct PropertyDefinition {
+  const char* name;
+  Type type;
+};
+
+// Adds the link properties to an appointment or task that has no velSearch
+// yet; a failure is shown with the item's own first line.
+bool AddLinkProperties(OlItem& item, std::initializer_list<PropertyDefinition> definitions,
+                       const char* failureLine) {
   try {
     auto propsRef = Held(item.UserProperties(), "Config");
     OlUserProperties& props = *propsRef;
     if (!props.Find(linkprop::kVelSearch)) {
-      props.Add(linkprop::kVelTable, Type::Text);
-      props.Add(linkprop::kVelID, Type::Text);
-      props.Add(linkprop::kVelSearch, Type::Text);
+      for (const PropertyDefinition& d : definitions) props.Add(d.name, d.type);
     }
     return true;
   } catch (const AutomationError& e) {
-    return ShowConfigError(e, "Kalendereintrag konnte nicht erstellt werden.");
+    return ShowConfigError(e, failureLine);
   }
 }
 
+}  // namespace
+
+bool ConfigAppointmentItem(OlItem& item) {
+  return AddLinkProperties(item,
+                           {{linkprop::kVelTable, Type::Text},
+                            {linkprop::kVelID, Type::Text},
+                            {linkprop::kVelSearch, Type::Text}},
+                           "Kalendereintrag konnte nicht erstellt werden.");
+}
+
 bool ConfigTaskItem(OlItem& item) {
-  try {
-    auto propsRef = Held(item.UserProperties(), "Config");
-    OlUserProperties& props = *propsRef;
-    if (!props.Find(linkprop::kVelSearch)) {
-      props.Add(linkprop::kVelTable, Type::Text);
-      props.Add(linkprop::kVelID, Type::Text);
-      props.Add(linkprop::kVelSearch, Type::Text);
-      props.Add(linkprop::kVelStatus1, Type::YesNo);
-      props.Add(linkprop::kVelGroupName, Type::Text);
-    }
-    return true;
-  } catch (const AutomationError& e) {
-    return ShowConfigError(e, "Aufgabe konnte nicht erstellt werden.");
-  }
+  return AddLinkProperties(item,
+                           {{linkprop::kVelTable, Type::Text},
+                            {linkprop::kVelID, Type::Text},
+                            {linkprop::kVelSearch, Type::Text},
+                            {linkprop::kVelStatus1, Type::YesNo},
+                            {linkprop::kVelGroupName, Type::Text}},
+                           "Aufgabe konnte nicht erstellt werden.");
 }
 
 bool ConfigContactItem(OlItem& item) {
