@@ -48,3 +48,9 @@ cat "$profile/Logs/velKLK.log" 2>/dev/null || echo "(no log written)"
 # Outlook, and show what changed.
 echo
 VELKLK_BUILD="$build" "$here/scripts/demo-contacts.sh"
+
+# The appointment round trip: an activity exported, moved in Outlook and
+# synchronised back, an appointment entered in Outlook that becomes an
+# activity, and a private appointment imported as a calendar entry.
+echo
+VELKLK_BUILD="$build" "$here/scripts/demo-appointments.sh"

@@ -1,5 +1,6 @@
 #include "outlook/filter.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 
@@ -350,6 +351,34 @@ std::optional<BoundFilter::Equality> BoundFilter::RequiredEquality(
     for (const Node& child : root_->children)
       if (auto e = check(child)) return e;
   return std::nullopt;
+}
+
+std::optional<BoundFilter::Range> BoundFilter::RequiredRange(
+    const std::function<bool(int)>& usable) const {
+  constexpr long long kDay = 86400;
+  std::vector<const Node*> conditions;
+  if (root_->kind == FilterNode::Kind::And) {
+    for (const Node& child : root_->children) conditions.push_back(&child);
+  } else {
+    conditions.push_back(root_.get());
+  }
+  std::optional<Range> range;
+  for (const Node* n : conditions) {
+    if (n->kind != FilterNode::Kind::Compare || n->type != ValueType::Date ||
+        n->op == CompareOp::Ne)
+      continue;
+    if (range ? n->id != range->id : !usable(n->id)) continue;
+    if (!range) range = Range{n->id, std::nullopt, std::nullopt};
+    // A calendar-day comparison covers its whole day; a day more on each
+    // side keeps any rounding of the stored values inside the bounds.
+    const long long first = n->dateOnly ? n->when * kDay : n->when;
+    const long long last = n->dateOnly ? n->when * kDay + kDay - 1 : n->when;
+    const bool lower = n->op == CompareOp::Gt || n->op == CompareOp::Ge || n->op == CompareOp::Eq;
+    const bool upper = n->op == CompareOp::Lt || n->op == CompareOp::Le || n->op == CompareOp::Eq;
+    if (lower) range->low = std::max(range->low.value_or(first - kDay), first - kDay);
+    if (upper) range->high = std::min(range->high.value_or(last + kDay), last + kDay);
+  }
+  return range;
 }
 
 }  // namespace velklk::outlook

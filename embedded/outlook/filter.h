@@ -63,6 +63,17 @@ class BoundFilter {
   };
   std::optional<Equality> RequiredEquality(const std::function<bool(int)>& usable) const;
 
+  // Bounds on a date property that must hold for any match (conditions of
+  // the whole filter, or operands of a top-level And) on a property for
+  // which `usable` answers true: seconds on the linear time scale, inclusive,
+  // a missing bound open. The bounds are generous (a day wider on each
+  // side); the caller still applies the filter to every item inside them.
+  struct Range {
+    int id;
+    std::optional<long long> low, high;
+  };
+  std::optional<Range> RequiredRange(const std::function<bool(int)>& usable) const;
+
   struct Node;
 
  private:

@@ -257,6 +257,7 @@ void Model::Install(State state, bool keepIdentity) {
     f->items.clear();
     f->velSearchIndex.clear();
     f->fileAsIndex.clear();
+    f->startIndex.Clear();
     const std::int64_t id = f->id;
     oldFolders[id] = std::move(f);
   };
@@ -410,6 +411,15 @@ void Model::Index(Record& record, bool add) {
   if (const UserProp* u = record.saved.FindUser("velSearch");
       u && u->type == OlUserPropertyType::Text)
     update(f.velSearchIndex, FullCaseFold(std::get<std::string>(u->value)));
+  if (const PropValue* start = record.saved.Find(prop::kStart);
+      start && record.kind == ItemKind::Appointment) {
+    const long long seconds = std::get<AutoDate>(*start).Seconds();
+    if (add) {
+      f.startIndex.Add(seconds, &record);
+    } else {
+      f.startIndex.Remove(seconds, &record);
+    }
+  }
   if (record.kind == ItemKind::Contact)
     update(f.fileAsIndex,
            FullCaseFold(std::get<std::string>(Value(record, record.saved, prop::kFileAs))));
@@ -597,6 +607,16 @@ std::vector<std::shared_ptr<Record>> Model::Matches(const Folder* folder, const 
     auto hit = index.find(equality->folded);
     if (hit == index.end()) return out;
     for (const Record* record : hit->second) {
+      current = record;
+      if (!filter.Matches(source)) continue;
+      out.push_back(RecordByEntryId(record->entryId));
+      if (firstOnly) break;
+    }
+    return out;
+  }
+  // A date range on Start visits only the appointments inside it.
+  if (auto range = filter.RequiredRange([](int id) { return id == prop::kStart; })) {
+    for (const Record* record : folder->startIndex.InRange(range->low, range->high)) {
       current = record;
       if (!filter.Matches(source)) continue;
       out.push_back(RecordByEntryId(record->entryId));

@@ -12,6 +12,7 @@
 
 #include "outlook/filter.h"
 #include "outlook/item_codec.h"
+#include "outlook/start_index.h"
 #include "outlook/values.h"
 #include "platform/clock.h"
 #include "platform/outlook.h"
@@ -55,6 +56,8 @@ struct Folder {
   std::vector<std::shared_ptr<Record>> items;  // saved items, in order of rowId
   // Equality indexes on velSearch and FileAs: folded value -> items in rowId order.
   std::unordered_map<std::string, std::vector<Record*>> velSearchIndex, fileAsIndex;
+  // Appointments by start, for date-range finds.
+  StartIndex startIndex;
   std::vector<std::weak_ptr<OlItemsListener>> listeners;
   bool retired = false;  // replaced by a fixture or a reload: no longer in the profile
 

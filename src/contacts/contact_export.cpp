@@ -319,11 +319,13 @@ bool AddressSyncVelToOl() {
   return result;
 }
 
-std::shared_ptr<OlItem> MakeContactAvailable() {
+std::shared_ptr<OlItem> MakeContactAvailable(bool pbRecipientOptional) {
   try {
     SharedState& s = State();
     HostTable& activity = Need(s.mTblAktivitaeten, "velKLK");
-    const std::string recipient = UpperCase(FieldText(activity, "Empfaenger"));
+    const bool hasRecipient = !pbRecipientOptional || activity.FieldExists("Empfaenger");
+    const std::string recipient =
+        hasRecipient ? UpperCase(FieldText(activity, "Empfaenger")) : std::string();
     HostTable* table = &Adressen();
     std::string addressKey;
     if (!recipient.empty()) {

@@ -17,7 +17,12 @@ void SyncNewOLContacts();
 bool ClearVelsearchInContacts();
 
 // Building blocks.
-std::shared_ptr<OlItem> MakeContactAvailable();
+// The Outlook contact of the current activity's partner (the contact person
+// named in "Empfaenger", else the address), made a favourite and put into
+// Outlook first; nothing when that fails. With pbRecipientOptional an
+// activity table without the field "Empfaenger" counts as one with an empty
+// value (otherwise the missing field is an error).
+std::shared_ptr<OlItem> MakeContactAvailable(bool pbRecipientOptional = false);
 bool MakeNewOlContact(const std::string& sVelSearch);
 // Brings an exported contact and its host record in step (the newer side
 // wins); always answers False.

@@ -93,6 +93,18 @@ struct SharedState {
   bool bAPEmail2 = false;
   bool bAPPrivatAdresse = false;
   bool bAdressIsMaster = false;
+
+  // The appointment commands and the calendar listener: whether the next
+  // appointment added to the calendar becomes a host activity, the process
+  // record it is filed under, its type, the Outlook contact it is linked to,
+  // and the listener bound to the calendar (the calendar's items hold it only
+  // weakly).
+  bool ListenerArmed = false;
+  std::string PendingProcessRef;
+  std::string PendingProcessTable;
+  std::string PendingAppointmentType = "Termin";
+  std::shared_ptr<OlItem> PendingContact;
+  std::shared_ptr<OlItemsListener> Listener;
 };
 
 // The state of the calling thread (created empty on first use).

@@ -73,6 +73,10 @@ bool IsValidTaskPath();
 // The calendar map (CalendarFolders, CalendarUsers) from the calendar path
 // list and the host users' "EMail".
 void SetDictionaryCalFolders();
+// The entry of the calendar path list (split at ";") that belongs to the
+// e-mail address: the first that begins with the address and "\", compared
+// without regard to case; empty when there is none.
+std::string CalendarPathEntry(const std::vector<std::string>& entries, const std::string& email);
 // The major version of an Outlook version text ("16.0.0.0" gives 16).
 int OutlookMajorVersion(const std::string& version);
 

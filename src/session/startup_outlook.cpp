@@ -175,6 +175,17 @@ bool InitOutlook() {
   return result;
 }
 
+std::string CalendarPathEntry(const std::vector<std::string>& entries, const std::string& email) {
+  if (email.empty()) return {};
+  // The address must be followed by "\", so that a shorter address never
+  // takes the entry of a longer one that starts with it.
+  const std::string prefix = FoldCase(email + "\\");
+  for (const auto& candidate : entries) {
+    if (FoldCase(candidate).starts_with(prefix)) return candidate;
+  }
+  return {};
+}
+
 void SetDictionaryCalFolders() {
   SharedState& s = State();
   s.CalendarFolders.clear();
@@ -188,21 +199,12 @@ void SetDictionaryCalFolders() {
     if (!user || !user->PropertyExists("EMail")) continue;
     const std::string email = user->Property("EMail").ToText();
     if (email.empty()) continue;
-    // The user's entry: the first whose beginning is the address and "\",
-    // compared without regard to case.
-    const std::string prefix = FoldCase(email + "\\");
-    const std::string* entry = nullptr;
-    for (const auto& candidate : entries) {
-      if (FoldCase(candidate).starts_with(prefix)) {
-        entry = &candidate;
-        break;
-      }
-    }
-    if (entry == nullptr) continue;
+    const std::string entry = CalendarPathEntry(entries, email);
+    if (entry.empty()) continue;
     auto folder =
-        GetSubCalendarFolder(Need(s.mOlNameSpace, "Appointment").Folders(), Split(*entry, '\\'), 0);
+        GetSubCalendarFolder(Need(s.mOlNameSpace, "Appointment").Folders(), Split(entry, '\\'), 0);
     if (!folder) {
-      ShowMessage("'" + *entry + "' ist ein ungültiges Verzeichnis!", "Appointment.InitOutlook",
+      ShowMessage("'" + entry + "' ist ein ungültiges Verzeichnis!", "Appointment.InitOutlook",
                   MsgButtons::Ok, MsgIcon::Critical);
       // A calendar that does not exist is left out of the map, so that no
       // caller walks a folder that is not there.

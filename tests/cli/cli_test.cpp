@@ -274,13 +274,6 @@ TEST_F(CliTest, ExitStatusesAndErrors) {
   EXPECT_EQ(type.status, 1);
   EXPECT_NE(type.out.find("\"number\":\"0x80020005\""), std::string::npos);
 
-  // An error that reaches the host: the appointment worker is not built yet.
-  Outcome appointment =
-      Velklk({"-p", Profile(), "--current", "Aktivitaeten=0000000031", "--active", "Aktivitaeten",
-              "call", "velKLK.CAppointment", "CreateOutlookAppointment"});
-  EXPECT_EQ(appointment.status, 1);
-  ExpectGolden("not_implemented.jsonl", appointment.out);
-
   Outcome badFilter =
       Velklk({"-p", Profile(), "find", "anna.berg@velmora.example\\Kontakte", "[LastName = \"x\""});
   EXPECT_EQ(badFilter.status, 1);

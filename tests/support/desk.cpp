@@ -62,10 +62,7 @@ const char* const kSampleRecords = R"json({"host": {"tables": {
                       "Datum": "2026-12-08 10:00:00", "Verantwortlich": "ANNA" } ],
   "WRTM_Tasks": [ { "ID": "0000000005", "Responsible": "ANNA", "Subject": "Nachfassen" } ]}}})json";
 
-Desk::Desk(const std::string& patch) : Desk({patch}) {}
-
-Desk::Desk(std::initializer_list<std::string> patches)
-    : profile_(Profile::InMemory()), ui_(std::make_unique<RecordingUserInterface>()) {
+std::string DeskFixture(std::initializer_list<std::string> patches) {
   std::ifstream base(std::string(VELKLK_SOURCE_DIR) + "/tests/support/base.json");
   json doc = json::parse(base);
   for (const auto& text : patches) {
@@ -77,7 +74,14 @@ Desk::Desk(std::initializer_list<std::string> patches)
     }
     doc.merge_patch(patch);
   }
-  profile_->LoadFixture(doc.dump());
+  return doc.dump();
+}
+
+Desk::Desk(const std::string& patch) : Desk({patch}) {}
+
+Desk::Desk(std::initializer_list<std::string> patches)
+    : profile_(Profile::InMemory()), ui_(std::make_unique<RecordingUserInterface>()) {
+  profile_->LoadFixture(DeskFixture(patches));
   state_.emplace(profile_->Services(ui_.get(), "de"));
 }
 

@@ -34,6 +34,10 @@ namespace velklk::test {
 // (ANNA's, 2026-12-08 10:00), task "0000000005" (ANNA's).
 extern const char* const kSampleRecords;
 
+// The whole fixture document a desk with these patches loads (for tests that
+// hand a fixture file to the velklk command).
+std::string DeskFixture(std::initializer_list<std::string> patches);
+
 // What a call gave back: the result (empty for members without one), the
 // by-reference arguments after the call, or the error that reached the host.
 struct CallOutcome {

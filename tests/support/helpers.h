@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "session/shared_state.h"
 #include "platform/automation_error.h"
+#include "session/shared_state.h"
 
 namespace velklk::test {
 

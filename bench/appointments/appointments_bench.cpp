@@ -1,0 +1,307 @@
+// Cost per appointment of the appointment commands on the embedded
+// platforms, beside the bare Outlook store and SQLite work the same records
+// need, in the same run. The import walks 5 calendars holding appointments
+// spread over one year, half of them entered in Outlook (new) and half
+// linked to activities; the per-appointment time must stay flat from 1,000
+// to 10,000 appointments.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "addin/public_classes.h"
+#include "platform/host.h"
+#include "platform/outlook.h"
+#include "profile/profile.h"
+#include "session/shared_state.h"
+#include "ui/recording_ui.h"
+
+namespace velklk {
+namespace {
+
+constexpr int kCalendars = 5;
+
+std::string Id(int n) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%010d", n);
+  return buf;
+}
+
+std::string Mailbox(int c) { return "user" + std::to_string(c) + "@velmora.example"; }
+
+// A start in 2026: day and hour spread over the year.
+std::string Start(int i) {
+  const int day = i % 365;
+  const int month = 1 + day / 31 % 12;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "2026-%02d-%02d %02d:00:00", month, 1 + day % 28, 8 + i % 9);
+  return buf;
+}
+
+// One address and process, N appointments over 5 calendars (one per user);
+// every second one links to an activity of its calendar's user.
+nlohmann::json ImportFixture(int n) {
+  nlohmann::json doc = nlohmann::json::parse(R"({"now": "2026-12-06 10:00:00",
+    "host": {"currentUser": "U0", "users": [], "tables": {
+      "Adressen": [{"ID": "0000000001", "An": "Firma", "Name": "Muster GmbH"}],
+      "Vorgaenge": [{"ID": "0000000002", "@master": "0000000001", "Betreff": "Termine"}],
+      "Aktivitaeten": []}},
+    "outlook": {"stores": []}})");
+  std::string calPath;
+  for (int c = 0; c < kCalendars; ++c) calPath += (c ? ";" : "") + Mailbox(c) + "\\Kalender";
+  for (int c = 0; c < kCalendars; ++c) {
+    doc["host"]["users"].push_back({{"name", "U" + std::to_string(c)},
+                                    {"properties", {{"EMail", Mailbox(c)}}},
+                                    {"settings",
+                                     {{"PREXOLContactPath", Mailbox(0) + "\\Kontakte"},
+                                      {"PREXOLCalPath", calPath},
+                                      {"PREXOLTaskPath", Mailbox(0) + "\\Aufgaben"}}}});
+    nlohmann::json folders =
+        nlohmann::json::array({{{"name", "Kalender"},
+                                {"type", 1},
+                                {"userPropertyDefinitions", {{"velSearch", "text"}}},
+                                {"items", nlohmann::json::array()}}});
+    if (c == 0) {
+      folders.push_back({{"name", "Kontakte"}, {"type", 2}});
+      folders.push_back({{"name", "Aufgaben"}, {"type", 3}});
+    }
+    doc["outlook"]["stores"].push_back({{"name", Mailbox(c)}, {"folders", folders}});
+  }
+  for (int i = 0; i < n; ++i) {
+    const int c = i % kCalendars;
+    nlohmann::json item = {{"class", "appointment"},
+                           {"Subject", "Termin " + std::to_string(i)},
+                           {"Start", Start(i)},
+                           {"End", Start(i)},
+                           {"LastModificationTime", "2026-12-01 09:00:00"}};
+    if (i % 2) {
+      const std::string id = Id(100 + i);
+      doc["host"]["tables"]["Aktivitaeten"].push_back({{"ID", id},
+                                                       {"@master", "0000000002"},
+                                                       {"Betreff", "Termin"},
+                                                       {"Datum", Start(i)},
+                                                       {"Verantwortlich", "U" + std::to_string(c)},
+                                                       {"ModifiziertAm", "2026-12-01 09:00:00"}});
+      item["userProperties"] = {
+          {"velTable", "Aktivitaeten"}, {"velID", id}, {"velSearch", id + "Aktivitaeten"}};
+    }
+    doc["outlook"]["stores"][c]["folders"][0]["items"].push_back(item);
+  }
+  return doc;
+}
+
+struct Desk {
+  std::unique_ptr<Profile> profile = Profile::InMemory();
+  RecordingUserInterface ui;
+  explicit Desk(const nlohmann::json& fixture) {
+    profile->LoadFixture(fixture.dump());
+    ResetState(profile->Services(&ui, "de"));
+  }
+  ~Desk() { Discard(); }
+  void Discard() {
+    ResetState(PlatformServices{});
+    profile.reset();
+  }
+  std::shared_ptr<HostApplication> App() { return profile->Host().Application(); }
+};
+
+void PerAppointment(benchmark::State& state, int n) {
+  state.counters["per_appointment"] =
+      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
+}
+
+// SyncAppointments2VEL over the whole year: half the appointments become
+// calendar entries, half are checked against their activities.
+void BM_SyncAppointments2VEL(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const nlohmann::json fixture = ImportFixture(n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    Desk desk(fixture);
+    CSync sync;
+    auto app = desk.App();
+    AutoDate from = *AutoDate::Parse("2026-01-01");
+    AutoDate to = *AutoDate::Parse("2026-12-31");
+    bool activities = true, entries = true;
+    state.ResumeTiming();
+    desk.profile->Begin();
+    const bool ok = sync.SyncAppointments2VEL(app, from, to, activities, entries);
+    desk.profile->Commit();
+    state.PauseTiming();
+    if (!ok || !desk.ui.MessageBoxes().empty()) state.SkipWithError("import failed");
+    desk.Discard();
+    state.ResumeTiming();
+  }
+  PerAppointment(state, n);
+}
+
+// The bare store and host work of the same import: per calendar the same
+// date-range find; per new appointment a calendar entry, its link written
+// back and a sync-log record; per linked one the look-up of its activity.
+void BM_BareImportWork(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const nlohmann::json fixture = ImportFixture(n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    Desk desk(fixture);
+    auto db = desk.profile->Host().Database();
+    auto entries = db->Table("calA_Termine");
+    auto activities = db->Table("Aktivitaeten");
+    auto log = db->Table("TBKLK_SyncLog");
+    state.ResumeTiming();
+    desk.profile->Begin();
+    for (int c = 0; c < kCalendars; ++c) {
+      auto items = desk.profile->Outlook().FindFolder(Mailbox(c) + "\\Kalender")->Items();
+      for (auto item = items->Find("[Start] >= \"01.01.2026\" and [Start] <= \"31.12.2026\""); item;
+           item = items->FindNext()) {
+        auto props = item->UserProperties();
+        if (auto link = props->Find("velID")) {
+          activities->SelectIndex("ID");
+          benchmark::DoNotOptimize(activities->Seek(link->Value().ToText()));
+          continue;
+        }
+        entries->NewRecord();
+        entries->Field("Betreff")->SetValue(item->Get("Subject"));
+        entries->Field("Datum")->SetValue(item->Get("Start"));
+        entries->Field("DatumBis")->SetValue(item->Get("End"));
+        entries->SaveNew();
+        const std::string key = entries->Field("ID")->Value().ToText() + "calA_Termine";
+        props->Add("velSearch", OlUserPropertyType::Text)->SetValue(Variant(key));
+        item->Save();
+        log->NewRecord();
+        log->Field("velUser")->SetValue(Variant("U0"));
+        log->Field("velSearch")->SetValue(Variant(key));
+        log->SaveNew();
+      }
+    }
+    desk.profile->Commit();
+    state.PauseTiming();
+    desk.Discard();
+    state.ResumeTiming();
+  }
+  PerAppointment(state, n);
+}
+
+// The bare SQLite work of the same records: per new appointment one row of
+// a calendar-entry table and one sync-log row under an indexed key, per
+// linked one a look-up by its key.
+void BM_BareSqlite(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    sqlite3* db = nullptr;
+    sqlite3_open(":memory:", &db);
+    sqlite3_exec(db,
+                 "CREATE TABLE entry(id TEXT, betreff TEXT, datum REAL, bis REAL);"
+                 "CREATE UNIQUE INDEX entry_id ON entry(id);"
+                 "CREATE TABLE log(k TEXT); CREATE INDEX log_k ON log(k)",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_stmt* logInsert = nullptr;
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO entry VALUES(?1, 'Termin', 46000.5, 46000.6)", -1, &insert,
+                       nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO log VALUES(?1)", -1, &logInsert, nullptr);
+    sqlite3_prepare_v2(db, "SELECT * FROM entry WHERE id = ?1", -1, &select, nullptr);
+    state.ResumeTiming();
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    for (int i = 0; i < n; ++i) {
+      const std::string id = Id(100 + i);
+      sqlite3_stmt* st = i % 2 ? select : insert;
+      sqlite3_bind_text(st, 1, id.c_str(), -1, SQLITE_TRANSIENT);
+      benchmark::DoNotOptimize(sqlite3_step(st));
+      sqlite3_reset(st);
+      if (i % 2 == 0) {
+        const std::string key = "U0" + id + "calA_Termine";
+        sqlite3_bind_text(logInsert, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(logInsert);
+        sqlite3_reset(logInsert);
+      }
+    }
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    state.PauseTiming();
+    sqlite3_finalize(insert);
+    sqlite3_finalize(logInsert);
+    sqlite3_finalize(select);
+    sqlite3_close(db);
+    state.ResumeTiming();
+  }
+  PerAppointment(state, n);
+}
+
+// N activities of one user exported one call each in one session (the
+// object keeps its start-up), then the same calls again with nothing changed.
+nlohmann::json ExportFixture(int n) {
+  nlohmann::json doc = ImportFixture(0);
+  for (int i = 0; i < n; ++i) {
+    doc["host"]["tables"]["Aktivitaeten"].push_back({{"ID", Id(100 + i)},
+                                                     {"@master", "0000000002"},
+                                                     {"Betreff", "Termin " + std::to_string(i)},
+                                                     {"Datum", Start(i)},
+                                                     {"Dauer", 0.0416666},
+                                                     {"Verantwortlich", "U0"}});
+  }
+  return doc;
+}
+
+void AppSyncAll(Desk& desk, CSync& sync, int n, benchmark::State& state) {
+  auto app = desk.App();
+  std::string table = "Aktivitaeten", expression;
+  for (int i = 0; i < n; ++i) {
+    std::string id = Id(100 + i), activityId = id, activityTable = table;
+    desk.profile->Begin();
+    const bool ok = sync.AppSync2OL(app, id, table, activityId, activityTable, expression);
+    desk.profile->Commit();
+    if (!ok) state.SkipWithError("AppSync2OL failed");
+  }
+}
+
+void BM_AppSync2OL_FirstExport(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const nlohmann::json fixture = ExportFixture(n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    Desk desk(fixture);
+    CSync sync;
+    state.ResumeTiming();
+    AppSyncAll(desk, sync, n, state);
+    state.PauseTiming();
+    desk.Discard();
+    state.ResumeTiming();
+  }
+  PerAppointment(state, n);
+}
+
+void BM_AppSync2OL_NoChange(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const nlohmann::json fixture = ExportFixture(n);
+  for (auto _ : state) {
+    state.PauseTiming();
+    Desk desk(fixture);
+    CSync sync;
+    AppSyncAll(desk, sync, n, state);
+    state.ResumeTiming();
+    AppSyncAll(desk, sync, n, state);
+    state.PauseTiming();
+    desk.Discard();
+    state.ResumeTiming();
+  }
+  PerAppointment(state, n);
+}
+
+#define VELKLK_SIZES(bm) \
+  BENCHMARK(bm)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond)
+VELKLK_SIZES(BM_SyncAppointments2VEL);
+VELKLK_SIZES(BM_BareImportWork);
+VELKLK_SIZES(BM_BareSqlite);
+VELKLK_SIZES(BM_AppSync2OL_FirstExport);
+VELKLK_SIZES(BM_AppSync2OL_NoChange);
+
+}  // namespace
+}  // namespace velklk
+
+BENCHMARK_MAIN();
