@@ -141,12 +141,10 @@ TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
     Variant result;
   };
   const std::vector<Case> cases = {
-      {"SyncTasks2VEL", {"False"}, "CSync.SyncTasks2VEL", Variant(false)},
       {"SyncAppointments2VEL",
        {"2026-12-01", "2026-12-31", "True", "False"},
        "CSync.SyncAppointments2VEL",
        Variant(false)},
-      {"CreateOutlookTask", {"0000000005"}, "CSync.CreateOutlookTask", Variant(false)},
       {"ConfigAppintmentTypes", {}, "CSync.ConfigAppintmentTypes", Variant()},
       {"SelectOlContactPath", {}, "modAppSync.SelectOutlookContactPath", Variant(false)},
       {"SelectOLAppointmentPath", {}, "modAppSync.SelectOutlookAppointmentPath", Variant(false)},
@@ -226,8 +224,8 @@ TEST(LateBinding, ArgumentsComeBackAsTheParameterTypes) {
   EXPECT_EQ(desk.state().sOLID, "1");
 
   std::vector<Variant> tasks{app, Variant(-1)};
-  EXPECT_EQ(Invoke(*sync, 0x6003000A, tasks), Variant(false));  // the worker is not built
-  EXPECT_EQ(tasks[1], Variant(true));                           // -1 passed for a Boolean parameter
+  EXPECT_EQ(Invoke(*sync, 0x6003000A, tasks), Variant(true));
+  EXPECT_EQ(tasks[1], Variant(true));  // -1 passed for a Boolean parameter
   EXPECT_TRUE(desk.state().bResponsibleGroup);
 }
 
