@@ -43,3 +43,4 @@ cat "$profile/Logs/velKLK.log" 2>/dev/null || echo "(no log written)"
 # Outlook, and show what changed.
 echo
 VELKLK_BUILD="$build" "$here/scripts/demo-contacts.sh"
+echo; VELKLK_BUILD="$build" "$here/scripts/demo-tasks.sh"  # the task round trip
