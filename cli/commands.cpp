@@ -2,10 +2,9 @@
 // public classes and the session that keeps the add-in loaded.
 #include "commands.h"
 
-#include <sys/stat.h>
+#include <fmt/format.h>
 
-#include <cerrno>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -17,6 +16,7 @@
 #include "addin/type_library.h"
 #include "platform/automation_error.h"
 #include "platform/host.h"
+#include "platform/text_case.h"
 #include "profile/profile.h"
 #include "resources/catalogue.h"
 #include "session/shared_state.h"
@@ -59,7 +59,8 @@ int Fail(const std::string& message) {
 
 std::unique_ptr<Profile> OpenProfile(const std::string& directory) {
   if (!Profile::Exists(directory)) {
-    throw UsageError{"'" + directory + "' holds no profile (create one with velklk init)"};
+    throw UsageError("'" + directory +
+                     "' holds no profile (create one with velklk init or velklk load)");
   }
   return Profile::Open(directory);
 }
@@ -106,7 +107,7 @@ void PrepareHost(Profile& profile, const std::optional<std::string>& user,
                  const std::optional<std::string>& active) {
   if (now) {
     auto parsed = AutoDate::Parse(*now);
-    if (!parsed) throw UsageError{"--now: expected \"yyyy-MM-dd hh:mm:ss\", got '" + *now + "'"};
+    if (!parsed) throw UsageError("--now: expected \"yyyy-MM-dd hh:mm:ss\", got '" + *now + "'");
     profile.Clock().Set(*parsed);
   }
   try {
@@ -114,15 +115,15 @@ void PrepareHost(Profile& profile, const std::optional<std::string>& user,
     for (const auto& entry : current) {
       const auto equals = entry.find('=');
       if (equals == std::string::npos || equals == 0 || equals + 1 == entry.size()) {
-        throw UsageError{"--current: expected TABLE=ID, got '" + entry + "'"};
+        throw UsageError("--current: expected TABLE=ID, got '" + entry + "'");
       }
       profile.Host().PositionTable(entry.substr(0, equals), entry.substr(equals + 1));
     }
     if (active) profile.Host().SetActiveTable(*active);
   } catch (const std::invalid_argument& e) {
-    throw UsageError{e.what()};
+    throw UsageError(e.what());
   } catch (const AutomationError& e) {
-    throw UsageError{e.Description()};
+    throw UsageError(e.Description());
   }
 }
 
@@ -165,29 +166,12 @@ bool InvokeAndReport(Profile& profile, DispatchObject& object, const std::string
   return true;
 }
 
-bool MakeFolder(const std::string& directory, std::string& error) {
-  struct stat st {};
-  if (::stat(directory.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return true;
-    error = "'" + directory + "' exists and is not a folder";
-    return false;
-  }
-  if (::mkdir(directory.c_str(), 0777) != 0) {
-    error = "cannot create '" + directory + "': " + std::strerror(errno);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int Init(const std::string& directory) {
-  std::string error;
-  if (!MakeFolder(directory, error)) return Fail(error);
   if (Profile::Exists(directory)) return Fail("'" + directory + "' already holds a profile");
   try {
-    auto profile = Profile::Open(directory);
-    profile->LoadFixture(std::string(kVelklkDemoFixture, kVelklkDemoFixture_size));
+    Profile::Create(directory, std::string(kVelklkDemoFixture, kVelklkDemoFixture_size));
   } catch (const std::exception& e) {
     return Fail(std::string("cannot create the demo profile: ") + e.what());
   }
@@ -199,15 +183,22 @@ int Load(const std::string& directory, const std::string& fixturePath) {
   if (!file) return Fail("cannot read the fixture '" + fixturePath + "'");
   std::ostringstream text;
   text << file.rdbuf();
+  std::error_code error;
+  if (std::filesystem::exists(directory, error) &&
+      !std::filesystem::is_directory(directory, error)) {
+    throw UsageError("'" + directory + "' is a file, not a profile folder");
+  }
   try {
-    auto profile = OpenProfile(directory);
-    profile->LoadFixture(text.str());
+    // A folder without a profile becomes one.
+    if (Profile::Exists(directory)) {
+      Profile::Open(directory)->LoadFixture(text.str());
+    } else {
+      Profile::Create(directory, text.str());
+    }
   } catch (const FixtureError& e) {
     return Fail(std::string("fixture rejected: ") + e.what());
   } catch (const AutomationError& e) {
     return Fail("fixture rejected: " + e.Description());
-  } catch (const UsageError&) {
-    throw;
   } catch (const std::exception& e) {
     return Fail(e.what());
   }
@@ -253,9 +244,7 @@ int TypeLib() {
   Out doc;
   doc["name"] = lib.name;
   doc["libid"] = lib.libid;
-  char lcid[16];
-  std::snprintf(lcid, sizeof lcid, "0x%X", lib.lcid);
-  doc["lcid"] = lcid;
+  doc["lcid"] = fmt::format("0x{:X}", lib.lcid);
   doc["version"] = std::to_string(lib.majorVersion) + "." + std::to_string(lib.minorVersion);
   doc["imports"] = lib.imports;
   doc["interfaces"] = Out::array();
@@ -266,9 +255,9 @@ int TypeLib() {
               {"flags", {"dual", "hidden", "nonextensible", "oleautomation"}},
               {"members", Out::array()}};
     for (const auto& member : itf.members) {
-      char dispid[16];
-      std::snprintf(dispid, sizeof dispid, "0x%08X", static_cast<unsigned>(member.dispid));
-      Out m{{"name", member.name}, {"dispid", dispid}, {"params", Out::array()}};
+      Out m{{"name", member.name},
+            {"dispid", fmt::format("0x{:08X}", static_cast<unsigned>(member.dispid))},
+            {"params", Out::array()}};
       for (const auto& param : member.params) {
         m["params"].push_back(
             Out{{"name", param.name}, {"type", ParamKindName(param.kind)}, {"byref", true}});
@@ -311,7 +300,7 @@ std::optional<Desk> OpenDesk(const CallOptions& options) {
   try {
     desk.ui = std::make_unique<ConsoleUserInterface>(std::cout, options.answers);
   } catch (const AutomationError& e) {
-    throw UsageError{"--answer: " + e.Description()};
+    throw UsageError("--answer: " + e.Description());
   }
   ResetState(desk.profile->Services(desk.ui.get(), Language(options.language)));
   PrepareHost(*desk.profile, options.user, options.now, options.current, options.active);
@@ -388,7 +377,7 @@ class SessionRunner {
     } catch (const AutomationError& e) {
       PrintErrorEvent(e);
     } catch (const UsageError& e) {
-      PrintErrorEvent(AutomationError(err::kInvalidArg, "velklk.session", e.message));
+      PrintErrorEvent(AutomationError(err::kInvalidArg, "velklk.session", e.what()));
     } catch (const Json::exception& e) {
       PrintErrorEvent(AutomationError(err::kInvalidArg, "velklk.session",
                                       std::string("malformed command: ") + e.what()));
@@ -452,8 +441,7 @@ class SessionRunner {
   // The host keeps one object per class for the session, so that a CSync
   // remembers its last start-up between commands.
   DispatchObject& ObjectFor(const std::string& progid) {
-    std::string key = progid;
-    for (auto& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string key = IdentifierKey(progid);
     auto found = objects_.find(key);
     if (found != objects_.end()) return *found->second;
     ProfileUnitOfWork work(profile_);

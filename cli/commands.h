@@ -3,6 +3,7 @@
 
 #include <iosfwd>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,9 @@ inline constexpr int kExitError = 1;
 inline constexpr int kExitUsage = 2;
 
 // A failure of the command line itself (exit status 2).
-struct UsageError {
-  std::string message;
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // The options that set up the host for a call.

@@ -74,7 +74,7 @@ int Run(int argc, char** argv) {
   }
 
   auto needProfile = [&] {
-    if (options.profile.empty()) throw UsageError{"this command needs a profile: -p DIR"};
+    if (options.profile.empty()) throw UsageError("this command needs a profile: -p DIR");
   };
   try {
     if (*init) return Init(directory);
@@ -86,7 +86,7 @@ int Run(int argc, char** argv) {
     if (*call) return Call(options, progid, member, args);
     if (*session) return Session(options, std::cin);
   } catch (const UsageError& e) {
-    std::cerr << "velklk: " << e.message << "\n";
+    std::cerr << "velklk: " << e.what() << "\n";
     return kExitUsage;
   }
   return kExitUsage;

@@ -23,8 +23,9 @@ if [ -f "$here/fuzz/CMakeLists.txt" ] && [ -n "$(ls "$here"/fuzz/*/CMakeLists.tx
     corpus="$here/fuzz/corpus/${name#fuzz_}"
     work="$(mktemp -d)"
     [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
-    echo "fuzzing $name for 30 s"
-    "$target" -max_total_time=30 -print_final_stats=0 "$work" 2>&1 | tail -n 3
+    echo "fuzzing $name for 15 s"
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+      "$target" -max_total_time=15 -print_final_stats=0 "$work" 2>&1 | tail -n 3
     rm -rf "$work"
   done
 fi

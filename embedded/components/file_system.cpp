@@ -1,12 +1,13 @@
 #include "components/file_system.h"
 
 #include <iconv.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "platform/automation_error.h"
 
@@ -116,20 +117,21 @@ std::string Windows1252ToUtf8(const std::string& bytes) {
 }
 
 bool PosixFileSystem::FolderExists(const std::string& path) const {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  std::error_code error;
+  return std::filesystem::is_directory(path, error);
 }
 
 bool PosixFileSystem::FileExists(const std::string& path) const {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
 }
 
 void PosixFileSystem::CreateFolder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0777) == 0) return;
-  const int error = errno;
-  if (error == EEXIST && FolderExists(path)) return;
-  RaiseFileError(error, "cannot create the folder", path);
+  std::error_code error;
+  std::filesystem::create_directory(path, error);
+  // An existing folder is no error; an existing file is.
+  if (!error && FolderExists(path)) return;
+  RaiseFileError(error ? error.value() : EEXIST, "cannot create the folder", path);
 }
 
 void PosixFileSystem::AppendLine(const std::string& path, const std::string& utf8Line) {

@@ -1,5 +1,6 @@
 #include "components/gender.h"
 
+#include <charconv>
 #include <fstream>
 #include <sstream>
 
@@ -34,12 +35,14 @@ NameListGender::NameListGender(const std::string& list) {
     const auto tab = line.find('\t');
     const std::string name = tab == std::string::npos ? std::string() : Trim(line.substr(0, tab));
     const std::string code = tab == std::string::npos ? std::string() : Trim(line.substr(tab + 1));
-    if (name.empty() || code.empty() || code.size() > 3 ||
-        code.find_first_not_of("0123456789") != std::string::npos) {
+    unsigned gender = 0;
+    const char* const end = code.data() + code.size();
+    const auto [stop, error] = std::from_chars(code.data(), end, gender);
+    if (name.empty() || code.empty() || error != std::errc() || stop != end || gender > 999) {
       throw AutomationError(err::kFail, "Gender.Application",
                             "Bad line " + std::to_string(lineNumber) + " in the name list");
     }
-    codes_[LowerCase(name)] = std::stoi(code);
+    codes_[LowerCase(name)] = static_cast<int>(gender);
   }
 }
 

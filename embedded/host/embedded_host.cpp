@@ -54,11 +54,33 @@ void EmbeddedHost::PositionTable(const std::string& tableName, const std::string
 void EmbeddedHost::Begin() { core_->Conn().Begin(); }
 void EmbeddedHost::Commit() { core_->Conn().Commit(); }
 void EmbeddedHost::Rollback() {
-  const std::string user = core_->CurrentUser();
   core_->Conn().Rollback();
+  ReloadState();
+}
+
+void EmbeddedHost::ReloadState() {
+  const std::string user = core_->CurrentUser();
   core_->Reload();
   core_->SetCurrentUser(user);
   db_->ForgetTables();
+}
+
+void UnitOfWork::Commit() {
+  if (!work_.IsOpen()) return;
+  try {
+    work_.Commit();
+  } catch (const sqlite::SqliteError&) {
+    host_.ReloadState();
+    throw;
+  }
+}
+
+UnitOfWork::~UnitOfWork() {
+  try {
+    Commit();
+  } catch (const std::exception&) {
+    // Rolled back by Commit; the caller did not ask to hear of it.
+  }
 }
 
 void EmbeddedHost::RefuseTable(const std::string& table, const std::string& op) {

@@ -3,9 +3,10 @@
 //
 // Units of work: every store goes straight to SQLite. Outside a unit of work
 // each store is its own transaction (durable, but slow for bulk work). A
-// caller wraps its stores in Begin()/Commit() (or a UnitOfWork); the work is
-// committed at the end of the unit, whatever errors were raised in between,
-// and is lost only when the process dies before the unit ends.
+// caller wraps its stores in a UnitOfWork (or Begin()/Commit() where the unit
+// spans calls); the work is committed at the end of the unit, whatever errors
+// were raised in between, and is lost only when the process dies before the
+// unit ends.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include "platform/clock.h"
 #include "platform/host.h"
 #include "sqlite/connection.h"
+#include "sqlite/transaction.h"
 
 namespace velklk::host {
 class HostCore;
@@ -70,10 +72,14 @@ class EmbeddedHost {
   // The whole host state in the same format.
   nlohmann::json DumpFixture() const;
 
-  // Unit of work on the connection (nested units only count).
+  // The connection's unit of work (sqlite::Connection::Begin), for callers
+  // whose unit spans calls; Rollback also reads the host's state back.
   void Begin();
   void Commit();
   void Rollback();
+  // Reads the host's state (schema, switches, current user) back from the
+  // database after its work was rolled back; the objects handed out stay.
+  void ReloadState();
 
   // Test switches; stored in the database like the fixture's.
   void RefuseTable(const std::string& table, const std::string& op);  // "add", "edit", "delete"
@@ -94,30 +100,23 @@ class EmbeddedHost {
   std::shared_ptr<host::ApplicationImpl> app_;
 };
 
-// Begin on construction; Commit() ends the unit, and so does the destructor
-// when Commit() was not called (errors in between do not undo the work).
+// A unit of work: a transaction from construction on; Commit() ends it, and
+// so does the destructor when Commit() was not called (errors in between do
+// not undo the work). A commit that fails rolls the whole unit back and the
+// host reads its state back (ReloadState); Commit() then raises the
+// sqlite::SqliteError, the destructor does not.
 class UnitOfWork {
  public:
-  explicit UnitOfWork(EmbeddedHost& host) : host_(host) { host_.Begin(); }
-  ~UnitOfWork() {
-    if (!done_) {
-      try {
-        host_.Commit();
-      } catch (const std::exception&) {
-        // A failed commit leaves the transaction to SQLite's rollback.
-      }
-    }
-  }
+  explicit UnitOfWork(EmbeddedHost& host)
+      : host_(host), work_(host.Connection(), sqlite::Transaction::Locking::Immediate) {}
+  ~UnitOfWork();
   UnitOfWork(const UnitOfWork&) = delete;
   UnitOfWork& operator=(const UnitOfWork&) = delete;
-  void Commit() {
-    done_ = true;
-    host_.Commit();
-  }
+  void Commit();
 
  private:
   EmbeddedHost& host_;
-  bool done_ = false;
+  sqlite::Transaction work_;
 };
 
 }  // namespace velklk

@@ -4,6 +4,7 @@
 
 #include "host/schema.h"
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
 
 namespace velklk::host {
 
@@ -59,7 +60,7 @@ class Parser {
   bool Keyword(std::string_view word) {
     SkipBlanks();
     if (text_.size() - pos_ < word.size()) return false;
-    if (!EqualsNoCase(std::string_view(text_).substr(pos_, word.size()), word)) return false;
+    if (!SameIdentifier(std::string_view(text_).substr(pos_, word.size()), word)) return false;
     const std::size_t end = pos_ + word.size();
     if (end < text_.size() && IsIdentChar(static_cast<unsigned char>(text_[end]))) return false;
     pos_ = end;
@@ -142,11 +143,10 @@ class Parser {
         ++pos_;
         while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
       }
-      const std::string digits = text_.substr(start, pos_ - start);
-      if (isDouble || digits.size() > 18)
-        node->literal = Variant(std::stod(digits));
-      else
-        node->literal = Variant(static_cast<long long>(std::stoll(digits)));
+      const std::string_view digits = std::string_view(text_).substr(start, pos_ - start);
+      // Digits and a point: always a number, a whole one when it fits.
+      const auto whole = isDouble ? std::nullopt : ParseNumber<long long>(digits);
+      node->literal = whole ? Variant(*whole) : Variant(ParseNumber<double>(digits).value_or(0.0));
       return node;
     }
     if (c == '(') {
@@ -160,7 +160,7 @@ class Parser {
     if (Symbol("(")) {
       const FunctionInfo* info = nullptr;
       for (const auto& f : KnownFunctions())
-        if (EqualsNoCase(f.name, name)) info = &f;
+        if (SameIdentifier(f.name, name)) info = &f;
       if (!info)
         throw AutomationError(err::kUnknownName, "Velmora.Expression",
                               "Unknown function '" + name + "' in expression '" + text_ + "'");
@@ -178,7 +178,7 @@ class Parser {
                                   text_ + "'");
       return node;
     }
-    if (EqualsNoCase(name, "And") || EqualsNoCase(name, "Or"))
+    if (SameIdentifier(name, "And") || SameIdentifier(name, "Or"))
       SyntaxError(text_, namePos, "value expected");
     node->kind = ExprNode::Kind::Field;
     if (Symbol("->")) {

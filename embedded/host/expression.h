@@ -49,7 +49,7 @@ const std::vector<FunctionInfo>& KnownFunctions();
 bool IsValidEmailSyntax(const std::string& address);
 
 // Comparison used by "=": numbers and dates by value, everything else by text
-// without regard to ASCII case.
+// without regard to case (Unicode, one character at a time).
 bool ValuesEqual(const Variant& a, const Variant& b);
 
 }  // namespace velklk::host

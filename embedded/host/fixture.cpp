@@ -7,6 +7,8 @@
 #include "host/embedded_host.h"
 #include "host/host_objects.h"
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
+#include "sqlite/transaction.h"
 
 namespace velklk {
 
@@ -111,8 +113,7 @@ FieldDef ParseFieldDef(const std::string& name, const json& def, const std::stri
   OnlyKeys(def, where, {"type", "size", "default"});
   FieldDef f;
   f.name = name;
-  const std::string typeName =
-      def.contains("type") ? String(def["type"], where + ".type") : "text";
+  const std::string typeName = def.contains("type") ? String(def["type"], where + ".type") : "text";
   auto type = host::ParseFieldType(typeName);
   if (!type) Bad(where + ".type", "unknown field type '" + typeName + "'");
   f.type = *type;
@@ -171,7 +172,7 @@ host::Schema ApplySchemaChanges(const json& changes) {
         table->fields.erase(table->fields.begin() + index);
         std::erase_if(table->indexes, [&](const host::IndexDef& ix) {
           for (const auto& f : ix.fields)
-            if (host::EqualsNoCase(f, name)) return true;
+            if (SameIdentifier(f, name)) return true;
           return false;
         });
       }
@@ -321,15 +322,13 @@ class Loader {
           if (n < 0 || n > 0xFFFFFFFFll) Bad(where, "not a 32-bit error number");
           number = static_cast<std::uint32_t>(n);
         } else {
+          // Hexadecimal with "0x" (as dump writes it) or decimal.
           const std::string text = String(item.value(), where);
-          try {
-            std::size_t used = 0;
-            const unsigned long long n = std::stoull(text, &used, 0);
-            if (used != text.size() || n > 0xFFFFFFFFull) throw std::out_of_range("number");
-            number = static_cast<std::uint32_t>(n);
-          } catch (const std::exception&) {
-            Bad(where, "'" + text + "' is not an error number");
-          }
+          const bool hex = text.starts_with("0x") || text.starts_with("0X");
+          const auto n = host::ParseNumber<std::uint32_t>(
+              std::string_view(text).substr(hex ? 2 : 0), hex ? 16 : 10);
+          if (!n) Bad(where, "'" + text + "' is not an error number");
+          number = *n;
         }
         core_.AddInjectedError(item.key(), number);
       }
@@ -343,7 +342,7 @@ class Loader {
       st.Run();
     } catch (const sqlite::SqliteError& e) {
       st.Reset();
-      if ((e.Code() & 0xFF) == 19) Bad(where, "given twice");
+      if (e.IsConstraint()) Bad(where, "given twice");
       throw;
     }
   }
@@ -422,17 +421,17 @@ class Loader {
     for (const auto& item : tables.items())
       for (const auto& record : item.value())
         if (record.is_object() && record.contains("ID") && record["ID"].is_string()) {
-          const std::string id = record["ID"].get<std::string>();
-          if (!id.empty() && id.size() <= 18 &&
-              id.find_first_not_of("0123456789") == std::string::npos)
-            highest = std::max(highest, std::stoll(id));
+          // At most 18 digits, so that the next key still fits.
+          const auto& id = record["ID"].get_ref<const std::string&>();
+          const auto n = id.size() <= 18 ? host::ParseNumber<long long>(id) : std::nullopt;
+          if (n && *n > 0) highest = std::max(highest, *n);
         }
     auto st = core_.Conn().Prepare("UPDATE main._vk_meta SET value = ?1 WHERE key = 'nextId'");
     st.Bind(1, static_cast<std::int64_t>(highest + 1)).Run();
 
     for (const auto& table : schema.MastersFirst()) {
       for (const auto& item : tables.items())
-        if (host::EqualsNoCase(item.key(), table->name))
+        if (SameIdentifier(item.key(), table->name))
           LoadRecords(*table, item.value(), "host.tables." + item.key());
     }
   }
@@ -499,7 +498,7 @@ class Loader {
         const FieldDef& f = table.fields[i];
         const int column = static_cast<int>(i) + 3;
         const std::string fw = where + "." + f.name;
-        if (host::EqualsNoCase(f.name, "ID")) {
+        if (SameIdentifier(f.name, "ID")) {
           std::string id;
           if (values[i]) {
             id = String(*values[i], fw);
@@ -515,7 +514,7 @@ class Loader {
           insert.Bind(column, id);
         } else if (values[i]) {
           BindFixtureValue(insert, column, f, *values[i], fw);
-        } else if (host::EqualsNoCase(f.name, "ModifiziertAm")) {
+        } else if (SameIdentifier(f.name, "ModifiziertAm")) {
           insert.Bind(column, now_.Value());
         } else if (f.type == FieldType::Date) {
           insert.BindNull(column);
@@ -561,14 +560,13 @@ class Loader {
 }  // namespace
 
 void EmbeddedHost::LoadFixture(const nlohmann::json& hostPart, AutoDate now) {
-  auto& conn = core_->Conn();
   const std::string user = core_->CurrentUser();
-  conn.Exec("SAVEPOINT vk_fixture");
   try {
+    sqlite::Transaction load(core_->Conn());
     Loader(*core_, now).Load(hostPart);
-    conn.Exec("RELEASE vk_fixture");
+    load.Commit();
   } catch (const std::exception& e) {
-    conn.Exec("ROLLBACK TO vk_fixture; RELEASE vk_fixture");
+    // The load is rolled back; the host reads its state back.
     core_->Reload();
     core_->SetCurrentUser(user);
     db_->ForgetTables();

@@ -1,9 +1,12 @@
 #include "host/host_core.h"
 
-#include <cstdio>
+#include <fmt/format.h>
+
 #include <stdexcept>
 
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
+#include "sqlite/transaction.h"
 
 namespace velklk::host {
 
@@ -79,16 +82,11 @@ HostCore::HostCore(std::shared_ptr<sqlite::Connection> connection, const Clock* 
     if (st.Step()) fresh = st.Int(0) == 0;
   }
   if (fresh) {
-    connection_->Begin();
-    try {
-      InstallSchema(Schema::Default());
-      connection_->Exec("INSERT INTO main._vk_users VALUES('ADMIN', 'Administrator')");
-      StoreCurrentUser("ADMIN");
-    } catch (...) {
-      connection_->Rollback();
-      throw;
-    }
-    connection_->Commit();
+    sqlite::Transaction setup(*connection_, sqlite::Transaction::Locking::Immediate);
+    InstallSchema(Schema::Default());
+    connection_->Exec("INSERT INTO main._vk_users VALUES('ADMIN', 'Administrator')");
+    StoreCurrentUser("ADMIN");
+    setup.Commit();
   } else {
     LoadState();
   }
@@ -227,16 +225,16 @@ void HostCore::LoadState() {
   {
     auto st = connection_->Prepare("SELECT tbl, id, op FROM main._vk_refusals");
     while (st.Step())
-      refusals_.insert(LowerAscii(st.Text(0) + "|" + st.Text(1) + "|" + st.Text(2)));
+      refusals_.insert(IdentifierKey(st.Text(0) + "|" + st.Text(1) + "|" + st.Text(2)));
   }
   {
     auto st = connection_->Prepare("SELECT tbl, field, value FROM main._vk_refused_values");
     while (st.Step())
-      refusedValues_.insert(LowerAscii(st.Text(0) + "|" + st.Text(1)) + "|" + st.Text(2));
+      refusedValues_.insert(IdentifierKey(st.Text(0) + "|" + st.Text(1)) + "|" + st.Text(2));
   }
   {
     auto st = connection_->Prepare("SELECT operation, number FROM main._vk_injected");
-    while (st.Step()) injected_[LowerAscii(st.Text(0))] = static_cast<std::uint32_t>(st.Int(1));
+    while (st.Step()) injected_[IdentifierKey(st.Text(0))] = static_cast<std::uint32_t>(st.Int(1));
   }
 }
 
@@ -251,9 +249,7 @@ std::string HostCore::NextId(const TableDef& table) {
     if (!Step(*use)) throw AutomationError(err::kFail, "Velmora.Database", "key counter missing");
     next = use->Int(0);
   }
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%0*lld", size, next);
-  std::string text(buffer);
+  std::string text = fmt::format("{:0{}}", next, size);
   if (static_cast<int>(text.size()) > size)
     throw AutomationError(
         err::kFail, "Velmora.Database",
@@ -288,37 +284,37 @@ void HostCore::SetFlags(std::uint32_t flags) {
 bool HostCore::Refuses(const std::string& table, const std::string& id,
                        const std::string& op) const {
   if (refusals_.empty()) return false;
-  return refusals_.count(LowerAscii(table + "|" + id + "|" + op)) > 0;
+  return refusals_.count(IdentifierKey(table + "|" + id + "|" + op)) > 0;
 }
 
 void HostCore::AddRefusal(const std::string& table, const std::string& id, const std::string& op) {
   auto st = connection_->Prepare("INSERT INTO main._vk_refusals VALUES(?1, ?2, ?3)");
   st.Bind(1, table).Bind(2, id).Bind(3, op).Run();
-  refusals_.insert(LowerAscii(table + "|" + id + "|" + op));
+  refusals_.insert(IdentifierKey(table + "|" + id + "|" + op));
 }
 
 bool HostCore::RefusesValue(const std::string& table, const std::string& field,
                             const std::string& value) const {
   if (refusedValues_.empty()) return false;
-  return refusedValues_.count(LowerAscii(table + "|" + field) + "|" + value) > 0;
+  return refusedValues_.count(IdentifierKey(table + "|" + field) + "|" + value) > 0;
 }
 
 void HostCore::AddRefusedValue(const std::string& table, const std::string& field,
                                const std::string& value) {
   auto st = connection_->Prepare("INSERT INTO main._vk_refused_values VALUES(?1, ?2, ?3)");
   st.Bind(1, table).Bind(2, field).Bind(3, value).Run();
-  refusedValues_.insert(LowerAscii(table + "|" + field) + "|" + value);
+  refusedValues_.insert(IdentifierKey(table + "|" + field) + "|" + value);
 }
 
 void HostCore::AddInjectedError(const std::string& operation, std::uint32_t number) {
   auto st = connection_->Prepare("INSERT OR REPLACE INTO main._vk_injected VALUES(?1, ?2)");
   st.Bind(1, operation).Bind(2, static_cast<std::int64_t>(number)).Run();
-  injected_[LowerAscii(operation)] = number;
+  injected_[IdentifierKey(operation)] = number;
 }
 
 void HostCore::CheckInjectedSlow(const std::string& scope, const char* operation) const {
-  const std::string op = LowerAscii(operation);
-  auto it = injected_.find(LowerAscii(scope) + "." + op);
+  const std::string op = IdentifierKey(operation);
+  auto it = injected_.find(IdentifierKey(scope) + "." + op);
   if (it == injected_.end() && scope != "Database" && scope != "User" && scope != "Settings" &&
       scope != "Application" && scope != "Field")
     it = injected_.find("table." + op);
@@ -360,11 +356,8 @@ std::pair<std::string, std::string> HostCore::EncodeValue(const Variant& value) 
       return {"b", value.ToBool() ? "1" : "0"};
     case Variant::Kind::Integer:
       return {"i", std::to_string(value.ToLong())};
-    case Variant::Kind::Double: {
-      char buffer[40];
-      std::snprintf(buffer, sizeof buffer, "%.17g", value.ToDouble());
-      return {"d", buffer};
-    }
+    case Variant::Kind::Double:
+      return {"d", fmt::format("{}", value.ToDouble())};
     case Variant::Kind::Date:
       return {"D", value.ToDate().Format()};
     case Variant::Kind::List: {
@@ -390,11 +383,14 @@ std::pair<std::string, std::string> HostCore::EncodeValue(const Variant& value) 
 Variant HostCore::DecodeValue(const std::string& kind, const std::string& text) {
   if (kind == "t") return Variant(text);
   if (kind == "b") return Variant(text == "1");
-  try {
-    if (kind == "i") return Variant(static_cast<long long>(std::stoll(text)));
-    if (kind == "d") return Variant(std::stod(text));
-  } catch (const std::exception&) {
-    return Variant(text);  // a damaged entry reads as its text
+  // A damaged number reads as its text.
+  if (kind == "i") {
+    const auto number = ParseNumber<long long>(text);
+    return number ? Variant(*number) : Variant(text);
+  }
+  if (kind == "d") {
+    const auto number = ParseNumber<double>(text);
+    return number ? Variant(*number) : Variant(text);
   }
   if (kind == "D") {
     if (auto d = AutoDate::Parse(text)) return Variant(*d);

@@ -2,6 +2,7 @@
 
 #include "host/host_objects.h"
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
 
 namespace velklk::host {
 
@@ -16,7 +17,7 @@ namespace {
 // ---- DatabaseImpl ----
 
 std::shared_ptr<TableImpl> DatabaseImpl::TableObject(const std::string& name) {
-  const std::string key = LowerAscii(name);
+  const std::string key = IdentifierKey(name);
   auto it = tables_.find(key);
   if (it != tables_.end()) return it->second;
   auto def = core_->GetSchema().Find(name);
@@ -272,7 +273,7 @@ Variant ExpressionImpl::Evaluate(HostTable& table) {
 }
 
 Variant RecordContext::FieldValue(const std::string& table, const std::string& field) {
-  if (table.empty() || EqualsNoCase(table, table_.Name())) {
+  if (table.empty() || SameIdentifier(table, table_.Name())) {
     const int index = table_.Def().FieldIndex(field);
     if (index < 0)
       Raise(err::kUnknownName, "Expression",
@@ -294,7 +295,7 @@ Variant RecordContext::FieldValue(const std::string& table, const std::string& f
 std::string RecordContext::Text(const std::string& table, const std::string& field) {
   auto def = db_.Core().GetSchema().Find(table);
   if (!def || def->FieldIndex(field) < 0) return {};
-  if (!row_ || !EqualsNoCase(table, table_.Name())) {
+  if (!row_ || !SameIdentifier(table, table_.Name())) {
     if (!db_.TableObject(table)->HasRecord()) return {};
   }
   const Variant v = FieldValue(table, field);
@@ -329,7 +330,7 @@ Variant RecordContext::CallFunction(const std::string& name, const std::vector<V
     if (!f || f->type != FieldType::Link)
       Raise(err::kInvalidArg, "Expression",
             "DocLinkName: '" + table + "->" + field + "' is not a link field");
-    if (!row_ || !EqualsNoCase(table, table_.Name())) {
+    if (!row_ || !SameIdentifier(table, table_.Name())) {
       if (!db_.TableObject(table)->HasRecord()) return Variant(std::string());
     }
     const Variant v = FieldValue(table, field);

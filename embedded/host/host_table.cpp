@@ -2,13 +2,14 @@
 
 #include "host/host_objects.h"
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
 
 namespace velklk::host {
 
 using sqlite::QuoteIdentifier;
 
 bool IsWebAddress(const std::string& text) {
-  const std::string lower = LowerAscii(text);
+  const std::string lower = IdentifierKey(text);
   for (const char* prefix : {"http://", "https://", "ftp://", "mailto:", "www."}) {
     const std::string p(prefix);
     if (lower.rfind(p, 0) == 0 && lower.size() > p.size()) {
@@ -88,7 +89,7 @@ void BindField(sqlite::Statement& st, int index, const FieldDef& field, const Va
 }
 
 bool IsMaintainedField(const std::string& name) {
-  return EqualsNoCase(name, "ID") || EqualsNoCase(name, "ModifiziertAm");
+  return SameIdentifier(name, "ID") || SameIdentifier(name, "ModifiziertAm");
 }
 
 }  // namespace
@@ -375,7 +376,7 @@ bool TableImpl::PositionOnRow(std::int64_t row) {
 std::string TableImpl::SelectIndex(const std::string& indexName) {
   Check("SelectIndex");
   std::string previous = index_;
-  if (EqualsNoCase(indexName, "ID")) {
+  if (SameIdentifier(indexName, "ID")) {
     index_ = "ID";
   } else if (const IndexDef* index = def_->FindIndex(indexName)) {
     index_ = index->name;
@@ -388,7 +389,7 @@ std::string TableImpl::SelectIndex(const std::string& indexName) {
 
 void TableImpl::PrepareSeekSql() {
   std::string key = "\"ID\"";
-  if (!EqualsNoCase(index_, "ID")) {
+  if (!SameIdentifier(index_, "ID")) {
     key.clear();
     for (const auto& f : def_->FindIndex(index_)->fields)
       key += (key.empty() ? "" : " || ") + QuoteIdentifier(def_->FindField(f)->name);
@@ -472,7 +473,7 @@ void TableImpl::NewRecord() {
       dirty_.assign(def_->fields.size(), false);
       try {
         SetFieldValueAt(static_cast<int>(buffer_.size() - 1), Variant(f.defaultValue));
-      } catch (...) {
+      } catch (const std::exception&) {
         mode_ = Mode::None;
         throw;
       }
@@ -578,7 +579,7 @@ namespace {
 // detail is left without its master.
 void DeleteCascade(HostCore& core, const TableDef& table, std::int64_t row) {
   for (const auto& detail : core.GetSchema().tables) {
-    if (!EqualsNoCase(detail->master, table.name)) continue;
+    if (!SameIdentifier(detail->master, table.name)) continue;
     std::vector<std::int64_t> rows;
     {
       auto& st = core.Cached("SELECT " + std::string(kRowColumn) + " FROM main." +
@@ -623,13 +624,12 @@ bool TableImpl::GoToReference(const std::string& reference) {
   Check("GoToReference");
   RequireNotEditing("GoToReference");
   const std::size_t colon = reference.rfind(':');
-  if (colon == std::string::npos || !EqualsNoCase(reference.substr(0, colon), def_->name))
+  if (colon == std::string::npos || !SameIdentifier(reference.substr(0, colon), def_->name))
     return false;
-  const std::string digits = reference.substr(colon + 1);
-  if (digits.empty() || digits.size() > 18 ||
-      digits.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  return PositionOnRow(std::stoll(digits));
+  const std::string_view digits = std::string_view(reference).substr(colon + 1);
+  const auto row = ParseNumber<std::int64_t>(digits);
+  if (!row || *row < 0) return false;
+  return PositionOnRow(*row);
 }
 
 void TableImpl::CopyTenantsFrom(HostTable& master) {

@@ -4,25 +4,9 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/text_case.h"
+
 namespace velklk::host {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
 
 std::size_t CharCount(std::string_view text) {
   std::size_t n = 0;
@@ -65,13 +49,13 @@ std::string_view FieldTypeName(FieldType type) {
 std::optional<FieldType> ParseFieldType(std::string_view name) {
   for (FieldType t : {FieldType::Text, FieldType::Memo, FieldType::Integer, FieldType::Number,
                       FieldType::Boolean, FieldType::Date, FieldType::Link})
-    if (EqualsNoCase(name, FieldTypeName(t))) return t;
+    if (SameIdentifier(name, FieldTypeName(t))) return t;
   return std::nullopt;
 }
 
 int TableDef::FieldIndex(std::string_view fieldName) const {
   for (std::size_t i = 0; i < fields.size(); ++i)
-    if (EqualsNoCase(fields[i].name, fieldName)) return static_cast<int>(i);
+    if (SameIdentifier(fields[i].name, fieldName)) return static_cast<int>(i);
   return -1;
 }
 
@@ -82,13 +66,13 @@ const FieldDef* TableDef::FindField(std::string_view fieldName) const {
 
 const IndexDef* TableDef::FindIndex(std::string_view indexName) const {
   for (const auto& index : indexes)
-    if (EqualsNoCase(index.name, indexName)) return &index;
+    if (SameIdentifier(index.name, indexName)) return &index;
   return nullptr;
 }
 
 std::shared_ptr<const TableDef> Schema::Find(std::string_view tableName) const {
   for (const auto& t : tables)
-    if (EqualsNoCase(t->name, tableName)) return t;
+    if (SameIdentifier(t->name, tableName)) return t;
   return nullptr;
 }
 
@@ -99,9 +83,9 @@ std::vector<std::shared_ptr<const TableDef>> Schema::MastersFirst() const {
   // description from spinning.
   for (std::size_t round = 0; round <= tables.size() && out.size() < tables.size(); ++round) {
     for (const auto& t : tables) {
-      const std::string key = LowerAscii(t->name);
+      const std::string key = IdentifierKey(t->name);
       if (placed.count(key)) continue;
-      if (t->master.empty() || placed.count(LowerAscii(t->master))) {
+      if (t->master.empty() || placed.count(IdentifierKey(t->master))) {
         out.push_back(t);
         placed.insert(key);
       }
@@ -116,14 +100,14 @@ void Schema::Validate() const {
     const std::string where = "table '" + t->name + "'";
     if (t->name.empty() || t->name.rfind("_vk_", 0) == 0)
       throw std::invalid_argument(where + ": invalid table name");
-    if (!names.insert(LowerAscii(t->name)).second)
+    if (!names.insert(IdentifierKey(t->name)).second)
       throw std::invalid_argument(where + ": table defined twice");
     std::set<std::string> fieldNames;
     for (const auto& f : t->fields) {
       if (f.name.empty() || f.name.rfind("_vk_", 0) == 0 ||
           f.name.find_first_of("\"\n\r\t") != std::string::npos)
         throw std::invalid_argument(where + ": invalid field name '" + f.name + "'");
-      if (!fieldNames.insert(LowerAscii(f.name)).second)
+      if (!fieldNames.insert(IdentifierKey(f.name)).second)
         throw std::invalid_argument(where + ": field '" + f.name + "' defined twice");
       if (f.type == FieldType::Text && (f.size < 1 || f.size > 65535))
         throw std::invalid_argument(where + ": text field '" + f.name + "' needs a size 1..65535");
@@ -133,7 +117,7 @@ void Schema::Validate() const {
       throw std::invalid_argument(where + ": needs a text field 'ID'");
     if (id->size > 18) throw std::invalid_argument(where + ": field 'ID' larger than 18");
     for (const auto& index : t->indexes) {
-      if (index.name.empty() || EqualsNoCase(index.name, "ID") || index.fields.empty())
+      if (index.name.empty() || SameIdentifier(index.name, "ID") || index.fields.empty())
         throw std::invalid_argument(where + ": invalid index '" + index.name + "'");
       for (const auto& f : index.fields)
         if (!t->FindField(f))

@@ -5,10 +5,13 @@
 // add tables of its own.
 #pragma once
 
+#include <charconv>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <type_traits>
 #include <vector>
 
 namespace velklk::host {
@@ -66,10 +69,23 @@ struct Schema {
   static Schema Default();
 };
 
-// ASCII case folding, which is how the host compares table, field, user and
-// setting names.
-bool EqualsNoCase(std::string_view a, std::string_view b);
-std::string LowerAscii(std::string_view text);
+// The whole text as a number (std::from_chars: digits with an optional
+// leading "-", for a double also a point and an exponent); nothing for any
+// other text, blanks and "+" included, or a number the type cannot hold.
+template <typename T>
+std::optional<T> ParseNumber(std::string_view text, int base = 10) {
+  T value{};
+  const char* const end = text.data() + text.size();
+  std::from_chars_result result;
+  if constexpr (std::is_floating_point_v<T>) {
+    (void)base;
+    result = std::from_chars(text.data(), end, value);
+  } else {
+    result = std::from_chars(text.data(), end, value, base);
+  }
+  if (result.ec != std::errc() || result.ptr != end) return std::nullopt;
+  return value;
+}
 
 // Number of characters (UTF-8 code points) of a text, and the text cut to at
 // most that many characters.

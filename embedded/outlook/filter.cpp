@@ -1,16 +1,36 @@
 #include "outlook/filter.h"
 
 #include <cctype>
-#include <cmath>
-#include <cstdlib>
+#include <charconv>
 
 #include "outlook/fold.h"
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
 
 namespace velklk::outlook {
 namespace {
 
 constexpr int kMaxDepth = 64;
+
+// A number as a condition writes it: digits with a point or a comma, an
+// optional sign and exponent, blanks around it.
+std::optional<double> Number(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  std::string s(text);
+  const bool negative = s.starts_with('-');
+  if (negative || s.starts_with('+')) s.erase(0, 1);
+  // Digits first: from_chars would also take "inf", "nan" and a sign.
+  if (s.empty() || !(std::isdigit(static_cast<unsigned char>(s[0])) || s[0] == '.' || s[0] == ','))
+    return std::nullopt;
+  for (char& c : s)
+    if (c == ',') c = '.';
+  double value = 0.0;
+  const char* const end = s.data() + s.size();
+  const auto [stop, error] = std::from_chars(s.data(), end, value);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return negative ? -value : value;
+}
 
 [[noreturn]] void Fail(std::string_view text, std::size_t at, const std::string& why) {
   std::string rest(text.substr(std::min(at, text.size()), 40));
@@ -42,8 +62,7 @@ class Parser {
   bool Keyword(std::string_view word) {
     SkipBlanks();
     if (text_.size() - pos_ < word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-      if (std::tolower(static_cast<unsigned char>(text_[pos_ + i])) != word[i]) return false;
+    if (!SameIdentifier(text_.substr(pos_, word.size()), word)) return false;
     const std::size_t end = pos_ + word.size();
     if (end < text_.size()) {
       const unsigned char next = static_cast<unsigned char>(text_[end]);
@@ -159,15 +178,8 @@ class Parser {
     if (pos_ == start) Fail(text_, pos_, "A value is expected.");
     node.value = std::string(text_.substr(start, pos_ - start));
     node.quoted = false;
-    const bool word = NameEquals(node.value, "True") || NameEquals(node.value, "False");
-    char* end = nullptr;
-    std::string number = node.value;
-    for (char& c : number)
-      if (c == ',') c = '.';
-    std::strtod(number.c_str(), &end);
-    const unsigned char lead = static_cast<unsigned char>(number[0]);
-    const bool numeric = std::isdigit(lead) || lead == '-' || lead == '+' || lead == '.';
-    if (!word && (!numeric || end == number.c_str() || *end != '\0'))
+    const bool word = SameIdentifier(node.value, "True") || SameIdentifier(node.value, "False");
+    if (!word && !Number(node.value))
       Fail(text_, start, "A text value must be enclosed in quotation marks.");
   }
 
@@ -179,19 +191,6 @@ bool HasTimePart(std::string_view text) {
   std::size_t b = 0;
   while (b < text.size() && text[b] == ' ') ++b;
   return text.find(':', b) != std::string_view::npos;
-}
-
-std::optional<double> Number(const std::string& text) {
-  std::string s = text;
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  while (!s.empty() && s.front() == ' ') s.erase(0, 1);
-  for (char& c : s)
-    if (c == ',') c = '.';
-  if (s.empty()) return std::nullopt;
-  char* end = nullptr;
-  const double d = std::strtod(s.c_str(), &end);
-  if (*end != '\0' || !std::isfinite(d)) return std::nullopt;
-  return d;
 }
 
 template <typename T>
@@ -251,14 +250,14 @@ BoundFilter::Node BindNode(const FilterNode& in, const PropertyBinder& binder) {
   };
   switch (bound->type) {
     case ValueType::Text:
-      out.text = FoldCase(in.value);
+      out.text = FullCaseFold(in.value);
       break;
     case ValueType::Bool:
-      if (NameEquals(in.value, "True") || NameEquals(in.value, "Yes") ||
-          NameEquals(in.value, "Ja")) {
+      if (SameIdentifier(in.value, "True") || SameIdentifier(in.value, "Yes") ||
+          SameIdentifier(in.value, "Ja")) {
         out.number = 1;
-      } else if (NameEquals(in.value, "False") || NameEquals(in.value, "No") ||
-                 NameEquals(in.value, "Nein")) {
+      } else if (SameIdentifier(in.value, "False") || SameIdentifier(in.value, "No") ||
+                 SameIdentifier(in.value, "Nein")) {
         out.number = 0;
       } else if (auto n = Number(in.value)) {
         out.number = *n != 0.0 ? 1 : 0;
@@ -306,7 +305,7 @@ bool Eval(const BoundFilter::Node& node, const ValueSource& source) {
   switch (TypeOf(*value)) {
     case ValueType::Text: {
       if (node.type != ValueType::Text) return false;
-      return Apply(node.op, FoldCase(std::get<std::string>(*value)), node.text);
+      return Apply(node.op, FullCaseFold(std::get<std::string>(*value)), node.text);
     }
     case ValueType::Bool:
       if (node.type == ValueType::Text || node.type == ValueType::Date) return false;

@@ -4,7 +4,7 @@
 
 namespace velklk::outlook {
 
-std::string FoldCase(std::string_view text) {
+std::string FullCaseFold(std::string_view text) {
   bool ascii = true;
   for (char c : text)
     if (static_cast<unsigned char>(c) >= 0x80) {

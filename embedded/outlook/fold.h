@@ -1,5 +1,8 @@
-// Case folding for comparisons "without regard to case": full Unicode case
-// folding, so "Straße" equals "STRASSE" as Outlook's restriction compares them.
+// The case folding of Outlook's restrictions: full Unicode case folding, so
+// that "Straße" equals "STRASSE" as Outlook compares them in a filter. This is
+// deliberately not the platform's FoldCase (platform/text_case.h), which maps
+// one character to one and keeps "ß" apart from "ss"; the Outlook store uses
+// this one for filter texts and the indexes that answer them, nothing else.
 #pragma once
 
 #include <string>
@@ -9,6 +12,6 @@ namespace velklk::outlook {
 
 // The folded form of a UTF-8 text; equal folded forms mean equal texts
 // without regard to case, and their byte order is the comparison order.
-std::string FoldCase(std::string_view text);
+std::string FullCaseFold(std::string_view text);
 
 }  // namespace velklk::outlook

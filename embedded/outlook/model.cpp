@@ -3,12 +3,13 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cstring>
 #include <set>
 
 #include "outlook/fold.h"
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
 #include "sqlite/connection.h"
+#include "sqlite/transaction.h"
 
 namespace velklk::outlook {
 
@@ -19,10 +20,6 @@ namespace {
 
 constexpr int kUserBase = 1 << 20;
 
-[[noreturn]] void Damaged(const std::string& what) {
-  throw AutomationError(err::kFail, "Outlook", "The Outlook profile is damaged: " + what);
-}
-
 template <typename Fn>
 auto Guarded(Fn&& fn) -> decltype(fn()) {
   try {
@@ -32,106 +29,6 @@ auto Guarded(Fn&& fn) -> decltype(fn()) {
                           std::string("The Outlook profile could not be written: ") + e.what());
   }
 }
-
-void PutVarint(std::string& out, std::uint64_t v) {
-  while (v >= 0x80) {
-    out.push_back(static_cast<char>((v & 0x7F) | 0x80));
-    v >>= 7;
-  }
-  out.push_back(static_cast<char>(v));
-}
-
-void PutString(std::string& out, std::string_view s) {
-  PutVarint(out, s.size());
-  out.append(s);
-}
-
-void PutValue(std::string& out, const PropValue& value) {
-  out.push_back(static_cast<char>(TypeOf(value)));
-  switch (TypeOf(value)) {
-    case ValueType::Text:
-      PutString(out, std::get<std::string>(value));
-      break;
-    case ValueType::Bool:
-      out.push_back(std::get<bool>(value) ? 1 : 0);
-      break;
-    case ValueType::Integer: {
-      std::int64_t v = std::get<std::int64_t>(value);
-      char buf[8];
-      std::memcpy(buf, &v, 8);
-      out.append(buf, 8);
-      break;
-    }
-    case ValueType::Double:
-    case ValueType::Date: {
-      double v = TypeOf(value) == ValueType::Double ? std::get<double>(value)
-                                                    : std::get<AutoDate>(value).Value();
-      char buf[8];
-      std::memcpy(buf, &v, 8);
-      out.append(buf, 8);
-      break;
-    }
-  }
-}
-
-class Reader {
- public:
-  explicit Reader(std::string_view data) : data_(data) {}
-  bool AtEnd() const { return pos_ >= data_.size(); }
-  std::uint8_t Byte() {
-    if (pos_ >= data_.size()) Damaged("an item's values are cut short");
-    return static_cast<std::uint8_t>(data_[pos_++]);
-  }
-  std::uint64_t Varint() {
-    std::uint64_t v = 0;
-    for (int shift = 0; shift < 64; shift += 7) {
-      const std::uint8_t b = Byte();
-      v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
-      if (!(b & 0x80)) return v;
-    }
-    Damaged("an item's values hold a bad length");
-  }
-  std::string_view View() {
-    const std::uint64_t n = Varint();
-    if (n > data_.size() - pos_) Damaged("an item's values are cut short");
-    std::string_view s = data_.substr(pos_, n);
-    pos_ += n;
-    return s;
-  }
-  std::string String() { return std::string(View()); }
-  double Double() {
-    if (data_.size() - pos_ < 8) Damaged("an item's values are cut short");
-    double v;
-    std::memcpy(&v, data_.data() + pos_, 8);
-    pos_ += 8;
-    return v;
-  }
-  PropValue Value() {
-    const std::uint8_t type = Byte();
-    switch (static_cast<ValueType>(type)) {
-      case ValueType::Text:
-        return String();
-      case ValueType::Bool:
-        return Byte() != 0;
-      case ValueType::Integer: {
-        if (data_.size() - pos_ < 8) Damaged("an item's values are cut short");
-        std::int64_t v;
-        std::memcpy(&v, data_.data() + pos_, 8);
-        pos_ += 8;
-        return v;
-      }
-      case ValueType::Double:
-        return Double();
-      case ValueType::Date:
-        return AutoDate(Double());
-    }
-    Damaged("an item's value has an unknown type");
-  }
-
- private:
-  std::string_view data_;
-  std::size_t pos_ = 0;
-};
 
 std::string DeriveFileAs(const ItemData& data) {
   auto text = [&](int id) -> std::string {
@@ -158,46 +55,6 @@ std::string DeriveFullName(const ItemData& data) {
 
 }  // namespace
 
-// ---------------------------------------------------------------- ItemData
-
-const PropValue* ItemData::Find(int id) const {
-  auto it = std::lower_bound(props.begin(), props.end(), id,
-                             [](const auto& p, int key) { return p.first < key; });
-  return it != props.end() && it->first == id ? &it->second : nullptr;
-}
-
-void ItemData::Put(int id, PropValue value) {
-  if (props.empty() || props.back().first < id) {  // the common case when decoding
-    props.emplace_back(id, std::move(value));
-    return;
-  }
-  auto it = std::lower_bound(props.begin(), props.end(), id,
-                             [](const auto& p, int key) { return p.first < key; });
-  if (it != props.end() && it->first == id) {
-    it->second = std::move(value);
-  } else {
-    props.insert(it, {id, std::move(value)});
-  }
-}
-
-void ItemData::Erase(int id) {
-  auto it = std::lower_bound(props.begin(), props.end(), id,
-                             [](const auto& p, int key) { return p.first < key; });
-  if (it != props.end() && it->first == id) props.erase(it);
-}
-
-UserProp* ItemData::FindUser(std::string_view name) {
-  for (auto& u : user)
-    if (u.name == name) return &u;
-  for (auto& u : user)
-    if (NameEquals(u.name, name)) return &u;
-  return nullptr;
-}
-
-const UserProp* ItemData::FindUser(std::string_view name) const {
-  return const_cast<ItemData*>(this)->FindUser(name);
-}
-
 ItemData& Record::Edit() {
   if (!draft) draft = std::make_unique<ItemData>(saved);
   return *draft;
@@ -218,25 +75,8 @@ const UserDef* Folder::FindDef(std::string_view name) const {
   for (const auto& d : defs)
     if (d.name == name) return &d;
   for (const auto& d : defs)
-    if (NameEquals(d.name, name)) return &d;
+    if (SameIdentifier(d.name, name)) return &d;
   return nullptr;
-}
-
-// ---------------------------------------------------------------- Savepoint
-
-Savepoint::Savepoint(sqlite::Connection& db) : db_(db) { db_.Exec("SAVEPOINT velklk_outlook"); }
-
-Savepoint::~Savepoint() {
-  if (done_) return;
-  try {
-    db_.Exec("ROLLBACK TO velklk_outlook; RELEASE velklk_outlook");
-  } catch (const sqlite::SqliteError&) {  // nothing more can be done while unwinding
-  }
-}
-
-void Savepoint::Release() {
-  db_.Exec("RELEASE velklk_outlook");
-  done_ = true;
 }
 
 // ---------------------------------------------------------------- Model
@@ -254,7 +94,7 @@ std::string Model::Table(const char* name) const {
 
 void Model::CreateTables() {
   Guarded([&] {
-    Savepoint sp(*db_);
+    sqlite::Transaction change(*db_);
     db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("settings") +
               "(key TEXT PRIMARY KEY, value TEXT NOT NULL)");
     db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("refused_values") +
@@ -269,68 +109,8 @@ void Model::CreateTables() {
               "(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, class INTEGER NOT NULL, "
               "entry_id TEXT NOT NULL, created REAL NOT NULL, modified REAL NOT NULL, "
               "data BLOB NOT NULL)");
-    sp.Release();
+    change.Commit();
   });
-}
-
-std::string Model::Encode(const ItemData& data) {
-  std::string out;
-  out.reserve(64 + data.props.size() * 24);
-  for (const auto& [id, value] : data.props) {
-    out.push_back('S');
-    PutString(out, Property(id).name);
-    PutValue(out, value);
-  }
-  for (const auto& u : data.user) {
-    out.push_back('U');
-    PutString(out, u.name);
-    out.push_back(static_cast<char>(u.type));
-    PutValue(out, u.value);
-  }
-  for (const auto& l : data.links) {
-    out.push_back('L');
-    PutString(out, l.entryId);
-    PutString(out, l.name);
-  }
-  return out;
-}
-
-ItemData Model::Decode(std::string_view blob) {
-  ItemData data;
-  data.props.reserve(8);
-  Reader r(blob);
-  while (!r.AtEnd()) {
-    const std::uint8_t tag = r.Byte();
-    if (tag == 'S') {
-      const std::string_view name = r.View();
-      PropValue value = r.Value();
-      auto id = FindProperty(name);
-      // A property this release no longer has, or of another type, is dropped.
-      if (id && Property(*id).role != PropRole::ReadOnly && TypeOf(value) == Property(*id).type)
-        data.Put(*id, std::move(value));
-    } else if (tag == 'U') {
-      UserProp u;
-      u.name = r.String();
-      const std::uint8_t type = r.Byte();
-      if (type != static_cast<std::uint8_t>(OlUserPropertyType::Text) &&
-          type != static_cast<std::uint8_t>(OlUserPropertyType::YesNo))
-        Damaged("a user property has an unknown type");
-      u.type = static_cast<OlUserPropertyType>(type);
-      u.value = r.Value();
-      const ValueType want = u.type == OlUserPropertyType::Text ? ValueType::Text : ValueType::Bool;
-      if (TypeOf(u.value) != want)
-        Damaged("user property " + u.name + " has a value of another type");
-      data.user.push_back(std::move(u));
-    } else if (tag == 'L') {
-      LinkRef l;
-      l.entryId = r.String();
-      l.name = r.String();
-      data.links.push_back(std::move(l));
-    } else {
-      Damaged("an item's values hold an unknown entry");
-    }
-  }
-  return data;
 }
 
 std::string Model::NewEntryId() {
@@ -344,7 +124,7 @@ void Model::WriteItem(const Record& record, const ItemData& data) {
   auto st = db_->Prepare("INSERT OR REPLACE INTO " + Table("items") +
                          "(id, folder, class, entry_id, created, modified, data) "
                          "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-  const std::string blob = Encode(data);
+  const std::string blob = EncodeItem(data);
   st.Bind(1, record.rowId)
       .Bind(2, record.folder->id)
       .Bind(3, ClassOf(record.kind))
@@ -416,14 +196,15 @@ void Model::Load() {
       folder->id = fs.Int(0);
       folder->name = fs.Text(2);
       const auto type = fs.Int(3);
-      if (type < 0 || type > 7) Damaged("folder " + folder->name + " has an unknown type");
+      if (type < 0 || type > 7)
+        RaiseDamagedProfile("folder " + folder->name + " has an unknown type");
       folder->type = static_cast<OlItemType>(type);
       Folder* raw = folder.get();
       if (fs.IsNull(1)) {
         state.stores.push_back(std::move(folder));
       } else {
         auto parent = folders.find(fs.Int(1));
-        if (parent == folders.end()) Damaged("folder " + raw->name + " has no parent");
+        if (parent == folders.end()) RaiseDamagedProfile("folder " + raw->name + " has no parent");
         raw->parent = parent->second;
         parent->second->children.push_back(std::move(folder));
       }
@@ -433,9 +214,11 @@ void Model::Load() {
                              " ORDER BY id");
     while (defs.Step()) {
       auto f = folders.find(defs.Int(0));
-      if (f == folders.end()) Damaged("a property definition belongs to no folder");
+      if (f == folders.end()) RaiseDamagedProfile("a property definition belongs to no folder");
       const auto type = defs.Int(2);
-      if (type != 1 && type != 6) Damaged("a property definition has an unknown type");
+      if (type != static_cast<int>(OlUserPropertyType::Text) &&
+          type != static_cast<int>(OlUserPropertyType::YesNo))
+        RaiseDamagedProfile("a property definition has an unknown type");
       f->second->defs.push_back(UserDef{defs.Text(1), static_cast<OlUserPropertyType>(type)});
     }
     auto items = db_->Prepare("SELECT id, folder, class, entry_id, created, modified, data FROM " +
@@ -444,16 +227,20 @@ void Model::Load() {
       auto record = std::make_shared<Record>();
       record->rowId = items.Int(0);
       auto f = folders.find(items.Int(1));
-      if (f == folders.end()) Damaged(fmt::format("item {} belongs to no folder", record->rowId));
+      if (f == folders.end())
+        RaiseDamagedProfile(fmt::format("item {} belongs to no folder", record->rowId));
       record->folder = f->second;
       auto kind = KindOfClass(static_cast<int>(items.Int(2)));
-      if (!kind) Damaged(fmt::format("item {} has an unknown class", record->rowId));
+      if (!kind) RaiseDamagedProfile(fmt::format("item {} has an unknown class", record->rowId));
       record->kind = *kind;
       record->entryId = items.Text(3);
+      if (!IsCalendarDate(items.Double(4)) || !IsCalendarDate(items.Double(5)))
+        RaiseDamagedProfile(
+            fmt::format("item {} has a time stamp outside the calendar", record->rowId));
       record->created = AutoDate(items.Double(4));
       record->modified = AutoDate(items.Double(5));
       const std::string blob = items.Text(6);
-      record->saved = Decode(blob);
+      record->saved = DecodeItem(blob);
       state.records.push_back(std::move(record));
     }
   });
@@ -561,22 +348,22 @@ void Model::Replace(State state) {
     }
   }
   Guarded([&] {
-    Savepoint sp(*db_);
+    sqlite::Transaction change(*db_);
     for (const char* t : {"items", "folder_properties", "folders"})
       db_->Exec(std::string("DELETE FROM ") + Table(t));
     WriteSwitches(state.switches);
     for (const auto& s : state.stores) WriteFolderTree(*s);
     for (const auto& r : state.records) WriteItem(*r, r->saved);
-    sp.Release();
+    change.Commit();
   });
   Install(std::move(state), false);
 }
 
 void Model::SetSwitches(const Switches& switches) {
   Guarded([&] {
-    Savepoint sp(*db_);
+    sqlite::Transaction change(*db_);
     WriteSwitches(switches);
-    sp.Release();
+    change.Commit();
   });
   switches_ = switches;
 }
@@ -622,10 +409,10 @@ void Model::Index(Record& record, bool add) {
   };
   if (const UserProp* u = record.saved.FindUser("velSearch");
       u && u->type == OlUserPropertyType::Text)
-    update(f.velSearchIndex, FoldCase(std::get<std::string>(u->value)));
+    update(f.velSearchIndex, FullCaseFold(std::get<std::string>(u->value)));
   if (record.kind == ItemKind::Contact)
     update(f.fileAsIndex,
-           FoldCase(std::get<std::string>(Value(record, record.saved, prop::kFileAs))));
+           FullCaseFold(std::get<std::string>(Value(record, record.saved, prop::kFileAs))));
 }
 
 PropValue Model::Value(const Record& record, const ItemData& data, int id) {
@@ -655,7 +442,7 @@ PropValue Model::Value(const Record& record, const ItemData& data, int id) {
 
 void Model::CheckRefused(const std::string& property, const PropValue& value) const {
   for (const auto& [name, values] : switches_.refused) {
-    if (!NameEquals(name, property)) continue;
+    if (!SameIdentifier(name, property)) continue;
     const std::string text = ValueText(value);
     for (const auto& v : values)
       if (v == text)
@@ -729,9 +516,9 @@ Folder* Model::AddFolder(Folder* parent, const std::string& name, OlItemType typ
   folder->name = name;
   folder->type = type;
   Guarded([&] {
-    Savepoint sp(*db_);
+    sqlite::Transaction change(*db_);
     WriteFolderTree(*folder);
-    sp.Release();
+    change.Commit();
   });
   ++nextFolderId_;
   Folder* raw = folder.get();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "outlook/filter.h"
+#include "outlook/item_codec.h"
 #include "outlook/values.h"
 #include "platform/clock.h"
 #include "platform/outlook.h"
@@ -20,31 +21,6 @@ class Connection;
 }
 
 namespace velklk::outlook {
-
-struct UserProp {
-  std::string name;
-  OlUserPropertyType type;
-  PropValue value;  // text or Boolean, after the type
-};
-
-struct LinkRef {
-  std::string entryId;  // the linked contact
-  std::string name;     // its name when the link was made
-};
-
-// The values of one item: the standard properties that differ from their
-// defaults (sorted by id), its user properties and its links.
-struct ItemData {
-  std::vector<std::pair<int, PropValue>> props;
-  std::vector<UserProp> user;
-  std::vector<LinkRef> links;
-
-  const PropValue* Find(int id) const;
-  void Put(int id, PropValue value);
-  void Erase(int id);
-  UserProp* FindUser(std::string_view name);
-  const UserProp* FindUser(std::string_view name) const;
-};
 
 struct Folder;
 
@@ -163,10 +139,6 @@ class Model : public std::enable_shared_from_this<Model> {
   std::vector<std::pair<std::string, bool>> displayed;  // entry ids shown without a callback
   std::shared_ptr<OlExplorer> activeExplorer;
 
-  // Serialisation of item values (exposed for the damaged-profile tests).
-  static std::string Encode(const ItemData& data);
-  static ItemData Decode(std::string_view blob);  // raises on damage
-
  private:
   void Index(Record& record, bool add);
   void WriteItem(const Record& record, const ItemData& data);
@@ -189,19 +161,6 @@ class Model : public std::enable_shared_from_this<Model> {
   std::int64_t nextRowId_ = 1;
   std::int64_t nextFolderId_ = 1;
   std::int64_t salt_ = 0;
-};
-
-// A SAVEPOINT that is rolled back unless released: one change, whole or
-// nothing, inside or outside the connection's transaction.
-class Savepoint {
- public:
-  explicit Savepoint(sqlite::Connection& db);
-  ~Savepoint();
-  void Release();
-
- private:
-  sqlite::Connection& db_;
-  bool done_ = false;
 };
 
 }  // namespace velklk::outlook

@@ -4,6 +4,7 @@
 
 #include "outlook/task_rules.h"
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
 
 namespace velklk::outlook {
 namespace {
@@ -497,7 +498,7 @@ class RecipientImpl final : public OlRecipient {
   bool Resolve() override {
     resolved_ = false;
     for (const auto& s : model_->Stores())
-      if (NameEquals(s->name, name_)) resolved_ = true;
+      if (EqualsNoCase(s->name, name_)) resolved_ = true;
     return resolved_;
   }
   bool Resolved() const override { return resolved_; }
@@ -545,7 +546,7 @@ class NameSpaceImpl final : public OlNameSpace {
     }
     Folder* store = nullptr;
     for (const auto& s : model_->Stores())
-      if (NameEquals(s->name, r->Name())) store = s.get();
+      if (EqualsNoCase(s->name, r->Name())) store = s.get();
     Folder* folder = store ? FirstOfType(*store, type) : nullptr;
     if (!folder)
       throw AutomationError(err::kOlNotFound, kSource,
@@ -562,7 +563,7 @@ class ApplicationImpl final : public OlApplication {
   explicit ApplicationImpl(std::shared_ptr<Model> model) : model_(std::move(model)) {}
   std::string Version() const override { return model_->GetSwitches().version; }
   std::shared_ptr<OlNameSpace> GetNamespace(const std::string& type) override {
-    if (!NameEquals(type, "MAPI"))
+    if (!SameIdentifier(type, "MAPI"))
       throw AutomationError(err::kInvalidArg, kSource, "Unknown name space type " + type + ".");
     return std::make_shared<NameSpaceImpl>(model_);
   }

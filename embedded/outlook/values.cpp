@@ -1,10 +1,12 @@
 #include "outlook/values.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <unordered_map>
 
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
 
 namespace velklk::outlook {
 namespace {
@@ -19,7 +21,7 @@ constexpr std::uint32_t kMail = Bit(ItemKind::Mail);
 
 struct Table {
   std::vector<PropertyDef> defs;
-  std::unordered_map<std::string, int> byLowerName;
+  std::unordered_map<std::string, int> byKey;  // IdentifierKey of the name
   std::vector<std::vector<int>> perKind{5};
 
   int Add(std::string name, ValueType type, std::uint32_t kinds, PropRole role = PropRole::Stored,
@@ -47,9 +49,7 @@ struct Table {
       }
     }
     const int id = static_cast<int>(defs.size());
-    std::string lower = name;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    byLowerName.emplace(lower, id);
+    byKey.emplace(IdentifierKey(name), id);
     defs.push_back(PropertyDef{std::move(name), type, std::move(value), role, kinds});
     for (unsigned k = 0; k < 5; ++k)
       if (kinds & (1u << k)) perKind[k].push_back(id);
@@ -162,29 +162,25 @@ bool IsBlank(std::string_view s) {
   return true;
 }
 
-// A text that is a whole number or decimal (surrounding blanks allowed).
+// A text that is a whole number or decimal, with a point or a comma
+// (surrounding blanks and one sign allowed).
 std::optional<double> StrictNumber(std::string_view text) {
   std::size_t b = 0, e = text.size();
   while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
   while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
-  if (b == e) return std::nullopt;
   std::string s(text.substr(b, e - b));
+  const bool negative = s.starts_with('-');
+  if (negative || s.starts_with('+')) s.erase(0, 1);
+  // Digits first: from_chars would also take "inf", "nan" and a sign.
+  if (s.empty() || !(std::isdigit(static_cast<unsigned char>(s[0])) || s[0] == '.' || s[0] == ','))
+    return std::nullopt;
   for (char& c : s)
     if (c == ',') c = '.';
-  std::size_t i = 0;
-  if (s[i] == '+' || s[i] == '-') ++i;
-  bool digits = false, point = false;
-  for (; i < s.size(); ++i) {
-    if (std::isdigit(static_cast<unsigned char>(s[i]))) {
-      digits = true;
-    } else if (s[i] == '.' && !point) {
-      point = true;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (!digits) return std::nullopt;
-  return std::strtod(s.c_str(), nullptr);
+  double value = 0.0;
+  const char* const end = s.data() + s.size();
+  const auto [stop, error] = std::from_chars(s.data(), end, value, std::chars_format::fixed);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return negative ? -value : value;
 }
 
 [[noreturn]] void Mismatch(const std::string& property, const Variant& value) {
@@ -216,6 +212,12 @@ const int kMemberCount = (TheTable(), g_ids.memberCount);
 
 ValueType TypeOf(const PropValue& value) { return static_cast<ValueType>(value.index()); }
 
+bool IsCalendarDate(double value) {
+  // 0100-01-01 is day -657434 and 9999-12-31 day 2958465; before the epoch
+  // the time of day counts away from zero (-657434.5 is 12:00 on the first).
+  return value > -657435.0 && value < 2958466.0;
+}
+
 Variant ToVariant(const PropValue& value) {
   switch (TypeOf(value)) {
     case ValueType::Text:
@@ -246,8 +248,8 @@ PropValue CoerceValue(const Variant& value, ValueType type, const std::string& p
       if (kind == K::Bool || kind == K::Integer || kind == K::Double) return value.ToBool();
       if (kind == K::Text) {
         const std::string& t = value.ToText();
-        if (NameEquals(t, "True")) return true;
-        if (NameEquals(t, "False")) return false;
+        if (SameIdentifier(t, "True")) return true;
+        if (SameIdentifier(t, "False")) return false;
         if (auto n = StrictNumber(t)) return *n != 0.0;
       }
       Mismatch(property, value);
@@ -274,7 +276,7 @@ PropValue CoerceValue(const Variant& value, ValueType type, const std::string& p
       if (kind == K::Date) return value.ToDate();
       if (kind == K::Integer || kind == K::Double) {
         const double d = value.ToDouble();
-        if (!std::isfinite(d) || d < -657434.0 || d > 2958465.0) Mismatch(property, value);
+        if (!IsCalendarDate(d)) Mismatch(property, value);
         return AutoDate(d);
       }
       if (kind == K::Text) {
@@ -381,10 +383,8 @@ std::optional<int> FindProperty(std::string_view name) {
     return map;
   }();
   if (auto hit = exact.find(name); hit != exact.end()) return hit->second;
-  std::string lower(name);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const auto& map = TheTable().byLowerName;
-  auto it = map.find(lower);
+  const auto& map = TheTable().byKey;
+  auto it = map.find(IdentifierKey(name));
   if (it == map.end()) return std::nullopt;
   return it->second;
 }
@@ -395,15 +395,6 @@ bool KindHas(ItemKind kind, int id) {
 
 const std::vector<int>& PropertiesOf(ItemKind kind) {
   return TheTable().perKind[static_cast<std::size_t>(kind)];
-}
-
-bool NameEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 }  // namespace velklk::outlook

@@ -21,6 +21,9 @@ enum class ValueType : std::uint8_t { Text, Bool, Integer, Double, Date };
 using PropValue = std::variant<std::string, bool, std::int64_t, double, AutoDate>;
 
 ValueType TypeOf(const PropValue& value);
+// True for an automation date value of a day in the years 100 to 9999, which
+// is what a date property holds.
+bool IsCalendarDate(double value);
 Variant ToVariant(const PropValue& value);
 // Text form used for refused-value checks and diagnostics.
 std::string ValueText(const PropValue& value);
@@ -64,13 +67,11 @@ extern const int kDuration, kStart, kEnd, kMemberCount;
 
 const std::vector<PropertyDef>& AllProperties();
 const PropertyDef& Property(int id);
-// Case-insensitive lookup of a standard property name (of any kind).
+// Lookup of a standard property name (of any kind) without regard to ASCII
+// case.
 std::optional<int> FindProperty(std::string_view name);
 bool KindHas(ItemKind kind, int id);
 // The standard properties of a kind in table order.
 const std::vector<int>& PropertiesOf(ItemKind kind);
-
-// ASCII case-insensitive equality of names.
-bool NameEquals(std::string_view a, std::string_view b);
 
 }  // namespace velklk::outlook

@@ -1,10 +1,11 @@
 #include "profile/profile.h"
 
-#include <sys/stat.h>
-
 #include <atomic>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <system_error>
+#include <vector>
 
 #include "components/error_text.h"
 #include "components/file_system.h"
@@ -16,39 +17,84 @@
 namespace velklk {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kCrmFile = "crm.db";
 constexpr const char* kOutlookFile = "outlook.db";
 constexpr const char* kOutlookSchema = "outlook";
 
-bool IsDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+// The files a profile folder gets (the journals while a transaction runs).
+constexpr const char* kProfileFiles[] = {"crm.db", "crm.db-journal", "outlook.db",
+                                         "outlook.db-journal"};
 
-bool IsFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+// What Profile::Create made, removed again unless the profile came to be.
+class Creation {
+ public:
+  explicit Creation(const fs::path& folder) {
+    // The outermost missing folder: removing it removes every folder made.
+    for (fs::path p = folder; !p.empty(); p = p.parent_path()) {
+      std::error_code error;
+      const fs::file_status status = fs::status(p, error);
+      if (status.type() == fs::file_type::not_found) {
+        firstMissing_ = p;
+        if (p == p.parent_path()) break;
+        continue;
+      }
+      if (error) throw std::runtime_error("cannot read '" + p.string() + "': " + error.message());
+      if (!fs::is_directory(status))
+        throw std::runtime_error("'" + p.string() + "' is not a folder");
+      break;
+    }
+    if (firstMissing_.empty()) {
+      for (const char* name : kProfileFiles)
+        if (!fs::exists(folder / name)) files_.push_back(folder / name);
+    }
+  }
+  ~Creation() {
+    if (kept_) return;
+    std::error_code ignored;  // what cannot be removed stays; the error raised is the one to tell
+    if (!firstMissing_.empty()) fs::remove_all(firstMissing_, ignored);
+    for (const auto& file : files_) fs::remove(file, ignored);
+  }
+  Creation(const Creation&) = delete;
+  Creation& operator=(const Creation&) = delete;
+  void Keep() { kept_ = true; }
 
-std::string Join(const std::string& directory, const std::string& name) {
-  if (!directory.empty() && directory.back() == '/') return directory + name;
-  return directory + "/" + name;
-}
+ private:
+  fs::path firstMissing_;
+  std::vector<fs::path> files_;
+  bool kept_ = false;
+};
 
 }  // namespace
 
-bool Profile::Exists(const std::string& directory) { return IsFile(Join(directory, kCrmFile)); }
+bool Profile::Exists(const std::string& directory) {
+  std::error_code error;
+  return fs::is_regular_file(fs::path(directory) / kCrmFile, error);
+}
 
 std::unique_ptr<Profile> Profile::Open(const std::string& directory) {
-  if (!IsDirectory(directory)) {
+  std::error_code error;
+  if (!fs::is_directory(directory, error)) {
     throw std::runtime_error("profile folder '" + directory + "' does not exist");
   }
   std::unique_ptr<Profile> profile(new Profile());
   profile->directory_ = directory;
-  profile->connection_ = sqlite::Connection::Open(Join(directory, kCrmFile));
-  profile->connection_->Attach(Join(directory, kOutlookFile), kOutlookSchema);
+  profile->connection_ = sqlite::Connection::Open((fs::path(directory) / kCrmFile).string());
+  profile->connection_->Attach((fs::path(directory) / kOutlookFile).string(), kOutlookSchema);
   profile->files_ = std::make_unique<PosixFileSystem>();
   profile->OpenStores();
+  return profile;
+}
+
+std::unique_ptr<Profile> Profile::Create(const std::string& directory,
+                                         const std::string& fixtureJson) {
+  if (Exists(directory)) throw std::runtime_error("'" + directory + "' already holds a profile");
+  Creation creation{fs::path(directory)};
+  fs::create_directories(directory);
+  auto profile = Open(directory);
+  profile->LoadFixture(fixtureJson);
+  creation.Keep();
   return profile;
 }
 
@@ -58,8 +104,9 @@ std::unique_ptr<Profile> Profile::InMemory() {
   static std::atomic<int> counter{0};
   const std::string folder = "/velklk-memory-" + std::to_string(++counter);
   std::unique_ptr<Profile> profile(new Profile());
-  profile->connection_ = sqlite::Connection::Open("file:" + folder + "/crm.db?vfs=memdb");
-  profile->connection_->Attach("file:" + folder + "/outlook.db?vfs=memdb", kOutlookSchema);
+  profile->connection_ = sqlite::Connection::Open("file:" + folder + "/" + kCrmFile + "?vfs=memdb");
+  profile->connection_->Attach("file:" + folder + "/" + kOutlookFile + "?vfs=memdb",
+                               kOutlookSchema);
   auto files = std::make_unique<MemoryFileSystem>();
   files->AddFolder(folder);
   profile->memoryFiles_ = files.get();
@@ -158,8 +205,8 @@ void Profile::LoadFixture(const std::string& jsonText) {
 
   const AutoDate previousNow = clock_.Now();
   clock_.Set(now);
-  connection_->Begin();
   try {
+    sqlite::Transaction load(*connection_, sqlite::Transaction::Locking::Immediate);
     host_->LoadFixture(hostPart, now);
     try {
       outlook_->LoadFixture(outlookPart, now);
@@ -167,11 +214,10 @@ void Profile::LoadFixture(const std::string& jsonText) {
       throw FixtureError(e.Description());
     }
     StoreNow(now);
-    connection_->Commit();
+    load.Commit();
   } catch (const std::exception&) {
-    // Both halves go back to the state before the load. The Outlook
+    // Both halves are back at the state before the load. The Outlook
     // attachment stays the same object: the add-in's services point at it.
-    connection_->Rollback();
     clock_.Set(previousNow);
     host_ = EmbeddedHost::Open(connection_, &clock_);
     outlook_->Reload();
@@ -192,15 +238,31 @@ void Profile::Begin() { connection_->Begin(); }
 void Profile::Commit() { connection_->Commit(); }
 
 void Profile::Rollback() {
-  try {
-    connection_->Rollback();
-  } catch (const std::exception&) {
-    // SQLite may already have ended the transaction itself (a failed commit
-    // can do that); there is nothing left to undo then.
-  }
-  // The host and the Outlook attachment stay the objects the add-in holds;
-  // the Outlook store reads its state back from the database.
+  connection_->Rollback();
+  ReloadState();
+}
+
+void Profile::ReloadState() {
+  host_->ReloadState();
   outlook_->Reload();
+}
+
+void ProfileUnitOfWork::Commit() {
+  if (!work_.IsOpen()) return;
+  try {
+    work_.Commit();
+  } catch (const sqlite::SqliteError&) {
+    profile_.ReloadState();
+    throw;
+  }
+}
+
+ProfileUnitOfWork::~ProfileUnitOfWork() {
+  try {
+    Commit();
+  } catch (const std::exception&) {
+    // Rolled back by Commit; the caller did not ask to hear of it.
+  }
 }
 
 }  // namespace velklk

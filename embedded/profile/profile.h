@@ -14,6 +14,7 @@
 #include "platform/components.h"
 #include "platform/services.h"
 #include "sqlite/connection.h"
+#include "sqlite/transaction.h"
 
 namespace velklk {
 
@@ -27,6 +28,15 @@ class Profile {
   // Raises std::runtime_error when the folder does not exist or a database
   // cannot be opened; AutomationError for a damaged Outlook profile.
   static std::unique_ptr<Profile> Open(const std::string& directory);
+  // Makes a folder that holds no profile yet into one, filled from a fixture
+  // document: creates the folder (and its missing parents) when it does not
+  // exist, puts the databases beside whatever else the folder holds, and
+  // loads the fixture. All or nothing: when the fixture is bad (FixtureError)
+  // or anything else fails, what this call created is removed again, so the
+  // folder is left as it was. Raises std::runtime_error when the path or a
+  // parent of it is a file, or the folder holds a profile already.
+  static std::unique_ptr<Profile> Create(const std::string& directory,
+                                         const std::string& fixtureJson);
   // A fresh profile in memory; its log goes to a file system in memory.
   static std::unique_ptr<Profile> InMemory();
   ~Profile();
@@ -60,12 +70,16 @@ class Profile {
   // halves ("now" is always written).
   std::string DumpFixture(bool host = true, bool outlook = true) const;
 
-  // A unit of work over both databases: committed at the end whatever
-  // happened in between; Rollback undoes it and reloads the Outlook store
-  // (the host and the Outlook attachment stay the same objects).
+  // The connection's unit of work (sqlite::Connection::Begin) over both
+  // databases, for callers whose unit spans calls; Rollback undoes it and
+  // reads both stores back (ReloadState). Scoped work uses ProfileUnitOfWork.
   void Begin();
   void Commit();
   void Rollback();
+  // Reads the host's and the Outlook store's state back from the databases
+  // after their work was rolled back; the host, the Outlook store and its
+  // attachment stay the same objects (the add-in's services point at them).
+  void ReloadState();
 
  private:
   Profile() : clock_(AutoDate()) {}
@@ -87,38 +101,26 @@ class Profile {
   std::string language_ = "de";
 };
 
-// Begin on construction, Commit at the end (also when an error passes).
+// A unit of work over both databases: a transaction from construction on,
+// committed at the end whatever happened in between (also when an error
+// passes).
 class ProfileUnitOfWork {
  public:
-  explicit ProfileUnitOfWork(Profile& profile) : profile_(profile) { profile_.Begin(); }
+  explicit ProfileUnitOfWork(Profile& profile)
+      : profile_(profile), work_(profile.Connection(), sqlite::Transaction::Locking::Immediate) {}
   // Commits now. When the commit fails (another process holds the database
-  // longer than the busy timeout, the disk is full), the unit is rolled back
-  // so that no transaction stays open, and the error is raised: a caller
-  // that reports success must commit this way.
-  void Commit() {
-    if (done_) return;
-    done_ = true;
-    try {
-      profile_.Commit();
-    } catch (const std::exception&) {
-      profile_.Rollback();
-      throw;
-    }
-  }
+  // longer than the busy timeout, the disk is full), the whole unit is
+  // rolled back, the profile reads its state back and the SqliteError is
+  // raised: a caller that reports success must commit this way.
+  void Commit();
   // Commits when Commit was not called; a failure is rolled back, not raised.
-  ~ProfileUnitOfWork() {
-    try {
-      Commit();
-    } catch (const std::exception&) {
-      // Rolled back by Commit; the caller did not ask to hear of it.
-    }
-  }
+  ~ProfileUnitOfWork();
   ProfileUnitOfWork(const ProfileUnitOfWork&) = delete;
   ProfileUnitOfWork& operator=(const ProfileUnitOfWork&) = delete;
 
  private:
   Profile& profile_;
-  bool done_ = false;
+  sqlite::Transaction work_;
 };
 
 }  // namespace velklk

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "sqlite/transaction.h"
+
 namespace velklk::sqlite {
 namespace {
 
@@ -16,14 +18,17 @@ namespace {
 
 }  // namespace
 
+bool SqliteError::IsConstraint() const { return (code_ & 0xFF) == SQLITE_CONSTRAINT; }
+
+Connection::Connection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+
 std::shared_ptr<Connection> Connection::Open(const std::string& path) {
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &db,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                 nullptr);
+  const int rc = sqlite3_open_v2(
+      path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
-    std::string message = "cannot open database '" + path + "': " +
-                          (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    std::string message =
+        "cannot open database '" + path + "': " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     sqlite3_close(db);
     throw SqliteError(rc, message);
   }
@@ -35,7 +40,7 @@ std::shared_ptr<Connection> Connection::Open(const std::string& path) {
 }
 
 Connection::~Connection() {
-  if (depth_ > 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  unit_.reset();  // an unfinished unit is rolled back
   sqlite3_close_v2(db_);
 }
 
@@ -58,8 +63,7 @@ void Connection::Exec(std::string_view sql) {
 
 Statement Connection::Prepare(std::string_view sql) {
   sqlite3_stmt* stmt = nullptr;
-  const int rc =
-      sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+  const int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
   if (rc != SQLITE_OK) Fail(db_, rc, "prepare");
   return Statement(db_, stmt);
 }
@@ -69,21 +73,24 @@ std::int64_t Connection::LastInsertRowId() const { return sqlite3_last_insert_ro
 int Connection::Changes() const { return sqlite3_changes(db_); }
 
 void Connection::Begin() {
-  if (depth_ == 0) Exec("BEGIN IMMEDIATE");
-  ++depth_;
+  if (unitDepth_ == 0)
+    unit_ = std::make_unique<Transaction>(*this, Transaction::Locking::Immediate);
+  ++unitDepth_;
 }
 
 void Connection::Commit() {
-  if (depth_ == 0) return;
-  if (depth_ == 1) Exec("COMMIT");
-  --depth_;
+  if (unitDepth_ == 0) return;
+  if (--unitDepth_ > 0) return;
+  const auto unit = std::move(unit_);
+  unit->Commit();
 }
 
 void Connection::Rollback() {
-  if (depth_ == 0) return;
-  depth_ = 0;
-  Exec("ROLLBACK");
+  unitDepth_ = 0;
+  unit_.reset();
 }
+
+bool Connection::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
 Statement::Statement(Statement&& other) noexcept
     : db_(other.db_), stmt_(std::exchange(other.stmt_, nullptr)) {}
@@ -125,8 +132,7 @@ Statement& Statement::Bind(int index, std::string_view value) {
 }
 
 Statement& Statement::BindBlob(int index, const void* data, int size) {
-  if (const int rc = sqlite3_bind_blob(stmt_, index, data, size, SQLITE_TRANSIENT);
-      rc != SQLITE_OK)
+  if (const int rc = sqlite3_bind_blob(stmt_, index, data, size, SQLITE_TRANSIENT); rc != SQLITE_OK)
     Fail(db_, rc, "bind");
   return *this;
 }

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <string>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 struct sqlite3;
@@ -19,13 +19,17 @@ namespace velklk::sqlite {
 class SqliteError : public std::runtime_error {
  public:
   SqliteError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  // SQLite's extended result code.
   int Code() const { return code_; }
+  // A UNIQUE, NOT NULL, CHECK or foreign-key constraint refused the write.
+  bool IsConstraint() const;
 
  private:
   int code_;
 };
 
 class Statement;
+class Transaction;
 
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
@@ -44,22 +48,28 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::int64_t LastInsertRowId() const;
   int Changes() const;
 
-  // A unit of work: Begin opens a transaction unless one is open (nested
-  // calls only count), Commit commits when the outermost unit ends,
-  // Rollback undoes the whole transaction.
+  // A unit of work that spans calls, for a caller that cannot hold a
+  // Transaction in one scope: Begin opens a Transaction unless this unit is
+  // open already (nested Begins only count), Commit commits it when the
+  // outermost Begin ends (with the contract of Transaction::Commit), Rollback
+  // undoes the whole unit.
   void Begin();
   void Commit();
   void Rollback();
-  bool InTransaction() const { return depth_ > 0; }
+  // True while a transaction is open on the connection.
+  bool InTransaction() const;
 
   sqlite3* Handle() const { return db_; }
   const std::string& Path() const { return path_; }
 
  private:
-  explicit Connection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+  friend class Transaction;
+  explicit Connection(sqlite3* db, std::string path);
   sqlite3* db_;
   std::string path_;
-  int depth_ = 0;
+  int savepoints_ = 0;  // names the savepoints of nested transactions
+  std::unique_ptr<Transaction> unit_;
+  int unitDepth_ = 0;
 };
 
 class Statement {

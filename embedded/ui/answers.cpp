@@ -1,18 +1,13 @@
 #include "ui/answers.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "platform/automation_error.h"
+#include "platform/text_case.h"
 
 namespace velklk {
 
 std::optional<MsgAnswer> ParseAnswer(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   for (MsgAnswer answer : {MsgAnswer::Ok, MsgAnswer::Cancel, MsgAnswer::Yes, MsgAnswer::No}) {
-    if (lower == AnswerName(answer)) return answer;
+    if (SameIdentifier(text, AnswerName(answer))) return answer;
   }
   return std::nullopt;
 }

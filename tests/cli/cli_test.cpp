@@ -308,6 +308,46 @@ TEST_F(CliTest, FixturesLoadWholeOrNotAtAllAndRoundTrip) {
   EXPECT_EQ(Velklk({"-p", Dir() + "/q", "dump"}).out, before);
 }
 
+TEST_F(CliTest, LoadMakesAFolderWithoutAProfileIntoOne) {
+  fs::create_directories(dir_ / "docs");
+  std::ofstream(dir_ / "docs" / "notes.txt") << "Notizen";
+  std::ofstream(dir_ / "anna.json") << R"({"now":"2026-12-06 10:00:00",
+    "host":{"users":[{"name":"ANNA"}]},
+    "outlook":{"stores":[{"name":"anna@example.com","folders":[{"name":"Kontakte","type":2,
+      "items":[{"class":"contact","LastName":"Muster","FirstName":"Max"}]}]}]}})";
+  std::ofstream(dir_ / "bad.json")
+      << R"({"host":{"users":[{"name":"ZOE"}]},"outlook":{"stores":[{"name":"x","folders":[{"name":"f","type":42}]}]}})";
+  const auto load = [&](const fs::path& folder, const std::string& fixture) {
+    return std::vector<std::string>{"-p", folder.string(), "load", (dir_ / fixture).string()};
+  };
+  const auto names = [](const fs::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(folder))
+      found.push_back(entry.path().filename().string());
+    std::sort(found.begin(), found.end());
+    return found;
+  };
+  const fs::path fresh = dir_ / "neu" / "anna";  // neither folder exists yet
+
+  // A bad fixture leaves no half profile behind: the folder is as it was.
+  const std::string rejected = VelklkErrors(load(fresh, "bad.json"));
+  EXPECT_EQ(Velklk(load(fresh, "bad.json")).status, 1);
+  EXPECT_FALSE(fs::exists(dir_ / "neu"));
+  EXPECT_EQ(Velklk(load(dir_ / "docs", "bad.json")).status, 1);
+  EXPECT_EQ(names(dir_ / "docs"), std::vector<std::string>{"notes.txt"});
+  // A file is no profile folder.
+  EXPECT_EQ(Velklk(load(dir_ / "docs" / "notes.txt", "anna.json")).status, 2);
+
+  // A good fixture makes the profile, in new folders or beside other files.
+  EXPECT_EQ(Velklk(load(fresh, "anna.json")).status, 0);
+  EXPECT_EQ(Velklk(load(dir_ / "docs", "anna.json")).status, 0);
+  EXPECT_EQ(names(dir_ / "docs"), (std::vector<std::string>{"crm.db", "notes.txt", "outlook.db"}));
+  Outcome found = Velklk(
+      {"-p", fresh.string(), "find", "anna@example.com\\Kontakte", "[LastName] = \"Muster\""});
+  EXPECT_EQ(found.status, 0);
+  ExpectGolden("load_new_profile.jsonl", "# rejected\n" + rejected + "# found\n" + found.out);
+}
+
 TEST_F(CliTest, SessionKeepsTheAddinLoaded) {
   fs::create_directories(dir_);
   ASSERT_EQ(Velklk({"init", Profile()}).status, 0);
@@ -361,9 +401,9 @@ TEST_F(CliTest, ACallWhoseWorkCannotBeSavedIsNotReportedAsDone) {
     sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(reader);
   }
-  EXPECT_EQ(Velklk({"-p", Profile(), "find", contacts, "[LastName] = \"Muster Maschinenbau GmbH\""})
-                .out,
-            "");
+  EXPECT_EQ(
+      Velklk({"-p", Profile(), "find", contacts, "[LastName] = \"Muster Maschinenbau GmbH\""}).out,
+      "");
 
   // Without the reader the same call is saved.
   Outcome saved = Velklk({"-p", Profile(), "--current", "Adressen=0000000001", "call",

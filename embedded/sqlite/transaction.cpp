@@ -1,0 +1,46 @@
+#include "sqlite/transaction.h"
+
+#include <stdexcept>
+
+namespace velklk::sqlite {
+
+Transaction::Transaction(Connection& db, Locking locking) : db_(db) {
+  if (!db_.InTransaction()) {
+    db_.Exec(locking == Locking::Immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+  } else {
+    savepoint_ = "velklk_" + std::to_string(++db_.savepoints_);
+    db_.Exec("SAVEPOINT " + savepoint_);
+  }
+}
+
+Transaction::~Transaction() { Rollback(); }
+
+void Transaction::Commit() {
+  if (state_ == State::Committed) return;
+  if (state_ == State::RolledBack)
+    throw std::logic_error("commit of a transaction that was rolled back");
+  try {
+    db_.Exec(savepoint_.empty() ? "COMMIT" : "RELEASE " + savepoint_);
+  } catch (const SqliteError&) {
+    Rollback();
+    throw;
+  }
+  state_ = State::Committed;
+}
+
+void Transaction::Rollback() noexcept {
+  if (state_ != State::Open) return;
+  state_ = State::RolledBack;
+  // A failed statement or commit may have ended the whole transaction
+  // already; then there is nothing left to undo.
+  if (!db_.InTransaction()) return;
+  try {
+    db_.Exec(savepoint_.empty() ? "ROLLBACK"
+                                : "ROLLBACK TO " + savepoint_ + "; RELEASE " + savepoint_);
+  } catch (const SqliteError&) {
+    // The database ends the transaction itself (or rolls the journal back
+    // when it is next opened); nothing more can be done here.
+  }
+}
+
+}  // namespace velklk::sqlite
