@@ -3,10 +3,11 @@
 // built yet, on a desk in memory.
 #include <gtest/gtest.h>
 
-#include "desk.h"
-#include "platform/host.h"
 #include "session/link_properties.h"
 #include "session/startup.h"
+#include "components/error_text.h"
+#include "platform/host.h"
+#include "support/desk.h"
 
 namespace velklk::test {
 namespace {
@@ -44,11 +45,11 @@ TEST(HostStartup, SettingsAreReadWithTheirDefaults) {
 }
 
 TEST(HostStartup, GlobalVariablesNameFieldsAndTheFeatureGroup) {
-  Desk desk(StandardFixture(R"({"host":{
+  Desk desk(R"({"host":{
     "globals":{"TBKLK_g_Merkmalgruppe":"", "TBKLK_g_AdressenFeld1":"referenz",
                "TBKLK_g_AdressenFeld2":"Gibtsnicht", "TBKLK_g_AnsprechpartnerFeld3":"Abteilung",
                "TBKLK_g_AktivitaetenFeld1":"Absender"},
-    "schema":{"Ansprechpartner":{"drop":["Email2","Land"]}}}})"));
+    "schema":{"Ansprechpartner":{"drop":["Email2","Land"]}}}})");
   SharedState& s = desk.state();
   s.sActivityTable = "calA_Termine";
   ASSERT_TRUE(InitVelData(desk.host().Application(), false));
@@ -78,11 +79,10 @@ TEST(HostStartup, AMissingTableMakesInitTablesFail) {
   ASSERT_TRUE(InitVelData(desk.host().Application(), false));
   auto sync = desk.Create("velKLK.CSync");  // brings the error reporter
   EXPECT_FALSE(InitTables());
-  const auto boxes = desk.Boxes();
+  const auto boxes = desk.BoxLines();
   ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[0].title, "Fehler in modAppSync.TableAdressIsMaster");
-  EXPECT_EQ(boxes[1].title, "Fehler in modAppSync.InitTables");
-  EXPECT_EQ(boxes[1].icon, MsgIcon::Exclamation);
+  EXPECT_EQ(boxes[0].rfind("Fehler in modAppSync.TableAdressIsMaster | ", 0), 0u);
+  EXPECT_EQ(boxes[1].rfind("Fehler in modAppSync.InitTables | exclamation | ", 0), 0u);
 }
 
 TEST(HostStartup, Error91FromInitTablesIsShownWithItsPlace) {
@@ -90,11 +90,10 @@ TEST(HostStartup, Error91FromInitTablesIsShownWithItsPlace) {
   auto sync = desk.Create("velKLK.CSync");
   // No InitVelData: there is no database to open the tables from.
   EXPECT_FALSE(InitTables());
-  const auto boxes = desk.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].title, "Fehler in modAppSync.InitTables");
-  EXPECT_EQ(boxes[0].text.rfind("Fehler &H5B in modAppSync\r\n", 0), 0u) << boxes[0].text;
-  EXPECT_EQ(boxes[0].buttons, MsgButtons::Ok);
+  EXPECT_EQ(desk.BoxLines(),
+            std::vector<std::string>{"Fehler in modAppSync.InitTables | exclamation | ok | 1 | "
+                                     "Fehler &H5B in modAppSync\\r\\n" +
+                                     TableErrorText().ErrorText(91, "de")});
   // Without an application object the log writes nothing.
   EXPECT_TRUE(desk.LogLines().empty());
 
@@ -124,10 +123,10 @@ TEST(HostStartup, TheFirstApplicationAndDatabaseAreKept) {
 }
 
 TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   // No handler: the error reaches the host.
-  desk.host().PositionTable("Aktivitaeten", "0000000004");
-  desk.host().SetActiveTable("Aktivitaeten");
+  desk.Position("Aktivitaeten", "0000000004");
+  desk.SetActive("Aktivitaeten");
   auto create = desk.Call("velKLK.CAppointment", "CreateOutlookAppointment");
   ASSERT_TRUE(create.Failed());
   EXPECT_EQ(create.error->Number(), 0x80004001u);
@@ -181,7 +180,7 @@ TEST(Workers, TheAppointmentCommandsNeedAnActiveTable) {
 }
 
 TEST(Workers, FolderChoiceNeedsARunningOutlook) {
-  Desk desk(StandardFixture(R"({"outlook":{"running":false}})"));
+  Desk desk(R"({"outlook":{"running":false}})");
   auto outcome = desk.Call("velKLK.CSync", "SelectOLAppointmentPath");
   ASSERT_FALSE(outcome.Failed());
   EXPECT_EQ(outcome.value, Variant(false));
@@ -210,7 +209,7 @@ TEST(Workers, TheCheckAfterTheFolderDialogReadsTheSettingAgain) {
 }
 
 TEST(LateBinding, ArgumentsComeBackAsTheParameterTypes) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto sync = desk.Create("velKLK.CSync");
   const Variant app(std::shared_ptr<AutomationObject>(desk.host().Application()));
   std::vector<Variant> args{app,       Variant(1),          Variant("Adressen"),

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-#include "desk.h"
-#include "platform/outlook.h"
 #include "session/link_properties.h"
 #include "session/startup.h"
+#include "platform/outlook.h"
+#include "support/desk.h"
 
 namespace velklk::test {
 namespace {
@@ -19,18 +19,12 @@ const std::string k3901 =
     "wieder nach Outlook zu übertragen!\r\n\r\nJetzt Kontakte (aus Velmora) löschen?";
 constexpr const char* kNoOldEntriesFalse = "Calling modAppSync.NoOldEntries returns: False!";
 
-// The standard desk's stores with the given items in the three folders.
+// The sample records with the given items in ANNA's three folders.
 std::string WithItems(const std::string& contacts, const std::string& appointments,
                       const std::string& tasks) {
-  return StandardFixture(R"({"outlook":{"stores":[
-    {"name":"anna@example.com","folders":[
-      {"name":"Kontakte","type":2,"items":[)" +
-                         contacts + R"(]},
-      {"name":"Kalender","type":1,"items":[)" +
-                         appointments + R"(]},
-      {"name":"Aufgaben","type":3,"items":[)" +
-                         tasks + R"(]}]},
-    {"name":"ben@example.com","folders":[{"name":"Kalender","type":1}]}]}})");
+  return R"({"folders": {"anna@example.com\\Kontakte": {"items": [)" + contacts +
+         R"(]}, "anna@example.com\\Kalender": {"items": [)" + appointments +
+         R"(]}, "anna@example.com\\Aufgaben": {"items": [)" + tasks + "]}}}";
 }
 
 std::string OldContacts(int count) {
@@ -43,13 +37,9 @@ std::string OldContacts(int count) {
   return items;
 }
 
-int CountItems(Desk& desk, const std::string& path) {
-  return desk.outlook().FindFolder(path)->Items()->Count();
-}
-
-std::vector<std::string> Definitions(Desk& desk, const std::string& path) {
+std::vector<std::string> Definitions(Desk& desk, const std::string& folder) {
   std::vector<std::string> names;
-  auto defs = desk.outlook().FindFolder(path)->UserDefinedProperties();
+  auto defs = desk.Folder(folder)->UserDefinedProperties();
   for (int i = 1; i <= defs->Count(); ++i) names.push_back(defs->Item(i)->Name());
   std::sort(names.begin(), names.end());
   return names;
@@ -57,22 +47,17 @@ std::vector<std::string> Definitions(Desk& desk, const std::string& path) {
 
 TEST(OldEntries, NoAnswerLeavesTheOldContactsAndStopsTheCall) {
   // A value of exactly "{" is not above "{" and does not count as old.
-  Desk desk(WithItems(
-      OldContacts(3) + R"(,{"class":"contact","LastName":"Neu","userProperties":{"velACOID":"{"}})",
-      "", ""));
+  Desk desk(
+      {kSampleRecords,
+       WithItems(OldContacts(3) +
+                     R"(,{"class":"contact","LastName":"Neu","userProperties":{"velACOID":"{"}})",
+                 "", "")});
   desk.Answer({MsgAnswer::No});
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();
   EXPECT_EQ(outcome.value, Variant(false));
-  const auto boxes = desk.Boxes();
-  ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[0].text, k3901);
-  EXPECT_EQ(boxes[0].title, "Velmora Kestrelink");
-  EXPECT_EQ(boxes[0].buttons, MsgButtons::YesNo);
-  EXPECT_EQ(boxes[0].icon, MsgIcon::Exclamation);
-  EXPECT_EQ(boxes[0].defaultButton, 2);
-  EXPECT_EQ(boxes[1].text, kNoOldEntriesFalse);
-  EXPECT_EQ(CountItems(desk, "anna@example.com\\Kontakte"), 4);
+  ExpectGolden("addin/golden/old_contacts_no.txt", desk.BoxLines());
+  EXPECT_EQ(desk.Items("Kontakte").size(), 4u);
 
   // Every later start-up asks again.
   desk.ui().Clear();
@@ -82,13 +67,13 @@ TEST(OldEntries, NoAnswerLeavesTheOldContactsAndStopsTheCall) {
 }
 
 TEST(OldEntries, YesDeletesThemAllButTheCommandMustBeStartedAgain) {
-  Desk desk(WithItems(OldContacts(23), "", ""));
+  Desk desk({kSampleRecords, WithItems(OldContacts(23), "", "")});
   desk.Answer({MsgAnswer::Yes});
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(outcome.Failed());
   EXPECT_EQ(outcome.value, Variant(false));
   EXPECT_EQ(desk.BoxTexts(), (std::vector<std::string>{k3901, kNoOldEntriesFalse}));
-  EXPECT_EQ(CountItems(desk, "anna@example.com\\Kontakte"), 0);
+  EXPECT_EQ(desk.Items("Kontakte").size(), 0u);
   // The host's messages were serviced after the 10th and the 20th deletion.
   EXPECT_EQ(desk.ui().DoEventsCount(), 2);
 
@@ -99,11 +84,12 @@ TEST(OldEntries, YesDeletesThemAllButTheCommandMustBeStartedAgain) {
 }
 
 TEST(OldEntries, CalendarAndTasksAreCheckedAfterTheContacts) {
-  Desk desk(WithItems("",
-                      R"({"class":"appointment","Subject":"Alt","Start":"2026-12-01 10:00:00",
+  Desk desk({kSampleRecords,
+             WithItems("",
+                       R"({"class":"appointment","Subject":"Alt","Start":"2026-12-01 10:00:00",
           "End":"2026-12-01 11:00:00","BillingInformation":"{4711Aktivitaeten}"})",
-                      R"({"class":"task","Subject":"Alt","BillingInformation":"{12WRTM_Tasks}"},
-         {"class":"task","Subject":"Neu","BillingInformation":"Kunde 12"})"));
+                       R"({"class":"task","Subject":"Alt","BillingInformation":"{12WRTM_Tasks}"},
+         {"class":"task","Subject":"Neu","BillingInformation":"Kunde 12"})")});
   desk.Answer({MsgAnswer::No, MsgAnswer::Yes});
   auto outcome = desk.Call("velKLK.CSync", "SyncContacts2VEL");
   ASSERT_FALSE(outcome.Failed());
@@ -113,29 +99,26 @@ TEST(OldEntries, CalendarAndTasksAreCheckedAfterTheContacts) {
   EXPECT_EQ(boxes[0].rfind("In Outlook existieren Kalendereinträge aus Velmora", 0), 0u);
   EXPECT_NE(boxes[0].find("\r\n\r\nJetzt Termine (aus Velmora) löschen?"), std::string::npos);
   EXPECT_EQ(boxes[1].rfind("In Outlook existieren Aufgaben aus Velmora", 0), 0u);
-  EXPECT_EQ(CountItems(desk, "anna@example.com\\Kalender"), 1);
-  EXPECT_EQ(CountItems(desk, "anna@example.com\\Aufgaben"), 1);  // only the new task is left
+  EXPECT_EQ(desk.Items("Kalender").size(), 1u);
+  EXPECT_EQ(desk.Items("Aufgaben").size(), 1u);  // only the new task is left
 }
 
 TEST(LinkProperties, TheStartupDefinesThemOnTheThreeFolders) {
-  Desk desk(StandardFixture(R"({"outlook":{"stores":[
-    {"name":"anna@example.com","folders":[
-      {"name":"Kontakte","type":2,"userPropertyDefinitions":{"velModifiziertAm":"text"}},
-      {"name":"Kalender","type":1,
-       "userPropertyDefinitions":{"velACOID":"text","velKontaktTyp":"text","Eigene":"yesno"}},
-      {"name":"Aufgaben","type":3}]},
-    {"name":"ben@example.com","folders":[{"name":"Kalender","type":1}]}]}})"));
+  Desk desk({kSampleRecords, R"({"folders": {
+    "anna@example.com\\Kontakte": {"userPropertyDefinitions": {"velModifiziertAm": "text"}},
+    "anna@example.com\\Kalender": {"userPropertyDefinitions":
+        {"velACOID": "text", "velKontaktTyp": "text", "Eigene": "yesno"}}}})"});
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(outcome.Failed());
   EXPECT_EQ(
-      Definitions(desk, "anna@example.com\\Kontakte"),
+      Definitions(desk, "Kontakte"),
       (std::vector<std::string>{"velACOID", "velID", "velKontaktTyp", "velSearch", "velTable"}));
-  EXPECT_EQ(Definitions(desk, "anna@example.com\\Kalender"),
+  EXPECT_EQ(Definitions(desk, "Kalender"),
             (std::vector<std::string>{"Eigene", "velID", "velSearch", "velTable"}));
   EXPECT_EQ(
-      Definitions(desk, "anna@example.com\\Aufgaben"),
+      Definitions(desk, "Aufgaben"),
       (std::vector<std::string>{"velGroupName", "velID", "velSearch", "velStatus1", "velTable"}));
-  auto tasks = desk.outlook().FindFolder("anna@example.com\\Aufgaben")->UserDefinedProperties();
+  auto tasks = desk.Folder("Aufgaben")->UserDefinedProperties();
   EXPECT_EQ(tasks->Find("velStatus1")->Type(), OlUserPropertyType::YesNo);
   // The calendar of the second user is in the map but keeps its definitions.
   EXPECT_TRUE(Definitions(desk, "ben@example.com\\Kalender").empty());
@@ -143,7 +126,7 @@ TEST(LinkProperties, TheStartupDefinesThemOnTheThreeFolders) {
 
 TEST(LinkProperties, ItemConfigAddsTheMissingPropertiesOnce) {
   Desk desk;
-  auto folder = desk.outlook().FindFolder("anna@example.com\\Kontakte");
+  auto folder = desk.Folder("Kontakte");
   auto contact = folder->Items()->Add(OlItemType::Contact);
   EXPECT_TRUE(ConfigContactItem(*contact));
   auto props = contact->UserProperties();
@@ -152,12 +135,12 @@ TEST(LinkProperties, ItemConfigAddsTheMissingPropertiesOnce) {
   EXPECT_TRUE(ConfigContactItem(*contact));
   EXPECT_EQ(props->Count(), 4);
 
-  auto task = desk.outlook().FindFolder("anna@example.com\\Aufgaben")->Items()->Add();
+  auto task = desk.Folder("Aufgaben")->Items()->Add();
   EXPECT_TRUE(ConfigTaskItem(*task));
   ASSERT_EQ(task->UserProperties()->Count(), 5);
   EXPECT_EQ(task->UserProperties()->Find("velStatus1")->Type(), OlUserPropertyType::YesNo);
 
-  auto appointment = desk.outlook().FindFolder("anna@example.com\\Kalender")->Items()->Add();
+  auto appointment = desk.Folder("Kalender")->Items()->Add();
   appointment->UserProperties()->Add("velSearch", OlUserPropertyType::Text);
   EXPECT_TRUE(ConfigAppointmentItem(*appointment));
   EXPECT_EQ(appointment->UserProperties()->Count(), 1);  // velSearch there: nothing added
@@ -167,29 +150,18 @@ TEST(LinkProperties, ItemConfigAddsTheMissingPropertiesOnce) {
 TEST(LinkProperties, AnOfflineProfileGetsItsOwnAdvice) {
   Desk desk;
   desk.outlook().SetOffline(true);
-  auto contact = desk.outlook().FindFolder("anna@example.com\\Kontakte")->Items()->Add();
+  auto contact = desk.Folder("Kontakte")->Items()->Add();
   EXPECT_FALSE(ConfigContactItem(*contact));
-  auto task = desk.outlook().FindFolder("anna@example.com\\Aufgaben")->Items()->Add();
+  auto task = desk.Folder("Aufgaben")->Items()->Add();
   EXPECT_FALSE(ConfigTaskItem(*task));
-  auto appointment = desk.outlook().FindFolder("anna@example.com\\Kalender")->Items()->Add();
+  auto appointment = desk.Folder("Kalender")->Items()->Add();
   EXPECT_FALSE(ConfigAppointmentItem(*appointment));
-  const std::string advice =
-      "\r\nBitte überprüfen Sie, ob Microsoft Outllook verbunden (online) ist. Falls keine "
-      "Verbindung hergestellt werden kann, schalten Sie Outllok in den Offline-Modus um und "
-      "wiederholen die Aktion.";
-  EXPECT_EQ(desk.BoxTexts(),
-            (std::vector<std::string>{"Kontakt konnte nicht erstellt werden." + advice,
-                                      "Aufgabe konnte nicht erstellt werden." + advice,
-                                      "Kalendereintrag konnte nicht erstellt werden." + advice}));
-  for (const auto& box : desk.Boxes()) {
-    EXPECT_EQ(box.icon, MsgIcon::Critical);
-    EXPECT_EQ(box.title, "Velmora Kestrelink");
-  }
+  ExpectGolden("addin/golden/offline_advice.txt", desk.BoxLines());
 }
 
 TEST(LinkProperties, ClassifyContactSetsTheContactType) {
   Desk desk;
-  auto items = desk.outlook().FindFolder("anna@example.com\\Kontakte")->Items();
+  auto items = desk.Folder("Kontakte")->Items();
   struct Case {
     const char* last;
     const char* company;

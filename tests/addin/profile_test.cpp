@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "desk.h"
 #include "platform/host.h"
+#include "support/desk.h"
 
 namespace velklk::test {
 namespace {
@@ -21,10 +21,16 @@ std::string UserNames(Profile& profile) {
   return names;
 }
 
+// The desk's base fixture as a whole document.
+std::string BaseFixture() {
+  Desk desk;
+  return desk.profile().DumpFixture();
+}
+
 TEST(Profile, InMemoryProfilesShareNothing) {
   auto first = Profile::InMemory();
   auto second = Profile::InMemory();
-  first->LoadFixture(StandardFixture());
+  first->LoadFixture(BaseFixture());
   EXPECT_EQ(UserNames(*first), "ANNA;BEN;");
   EXPECT_EQ(UserNames(*second), "ADMIN;");
   EXPECT_EQ(first->Clock().Now().Format(), "2026-12-06 10:00:00");
@@ -37,7 +43,7 @@ TEST(Profile, AFolderKeepsItsStateAndItsNow) {
   EXPECT_FALSE(Profile::Exists(dir.string()));
   {
     auto profile = Profile::Open(dir.string());
-    profile->LoadFixture(StandardFixture());
+    profile->LoadFixture(BaseFixture());
     ProfileUnitOfWork work(*profile);
     auto settings = profile->Host().Database()->CurrentUser()->Settings();
     settings->Add("TBKLK_Vorgang", Variant("Immer"));
@@ -58,12 +64,12 @@ TEST(Profile, AFolderKeepsItsStateAndItsNow) {
 
 TEST(Profile, ABadFixtureLeavesTheProfileAsItWas) {
   auto profile = Profile::InMemory();
-  profile->LoadFixture(StandardFixture());
+  profile->LoadFixture(BaseFixture());
   const std::string before = profile->DumpFixture();
   // The host half is good, the Outlook half is not.
-  EXPECT_THROW(profile->LoadFixture(StandardFixture(
-                   R"({"host":{"users":[{"name":"ZOE"}]},"outlook":{"version":17}})")),
-               FixtureError);
+  EXPECT_THROW(
+      profile->LoadFixture(R"({"host":{"users":[{"name":"ZOE"}]},"outlook":{"version":17}})"),
+      FixtureError);
   EXPECT_THROW(profile->LoadFixture(R"({"now":"gestern"})"), FixtureError);
   EXPECT_THROW(profile->LoadFixture(R"({"nwo":"2026-12-06 10:00:00"})"), FixtureError);
   EXPECT_THROW(profile->LoadFixture("[1, 2"), FixtureError);
@@ -72,7 +78,7 @@ TEST(Profile, ABadFixtureLeavesTheProfileAsItWas) {
 }
 
 TEST(Profile, DumpAndLoadGiveTheSameState) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_EQ(outcome.value, Variant(true));
   const std::string dumped = desk.profile().DumpFixture();
@@ -85,10 +91,9 @@ TEST(Profile, DumpAndLoadGiveTheSameState) {
 TEST(Profile, ABadFixtureKeepsTheServicesOfTheAddinWorking) {
   // The add-in holds the profile's services while a fixture fails to load:
   // the Outlook attachment it was given must still be the profile's own.
-  Desk desk;
+  Desk desk(kSampleRecords);
   OlAttacher* attacher = desk.state().services.outlook;
-  EXPECT_THROW(desk.profile().LoadFixture(StandardFixture(R"({"outlook":{"version":17}})")),
-               FixtureError);
+  EXPECT_THROW(desk.profile().LoadFixture(R"({"outlook":{"version":17}})"), FixtureError);
   EXPECT_EQ(desk.profile().Services(&desk.ui(), "de").outlook, attacher);
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();

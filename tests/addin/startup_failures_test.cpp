@@ -4,78 +4,45 @@
 #include <gtest/gtest.h>
 
 #include "addin/public_classes.h"
-#include "desk.h"
+#include "support/desk.h"
 
 namespace velklk::test {
 namespace {
 
-constexpr const char* kTitle = "Velmora Kestrelink";
 constexpr const char* kOutlookFalse = "Calling modAppSync.InitOutlook returns: False!";
 
 struct FailureCase {
   const char* name;
-  const char* patch;        // merge patch of the standard fixture
+  const char* patch;        // merge patch of the base fixture
   const char* contactPath;  // replaces the setting; nullptr keeps it, "" removes it
   const char* calPath;
   const char* taskPath;
-  std::string text;  // the message shown
-  std::string title;
-  MsgIcon icon;
-  MsgButtons buttons;
 };
 
-const std::string k3601 =
-    "Der Ordner, in dem die Kontakte in Outlook gespeichert sind, wurde noch nicht angegeben. "
-    "Bitte durchlaufen Sie die Konfiguration und wiederholen Sie diese Aktion.";
-const std::string k3602 =
-    "Der Ordner, in dem die Kalender-Einträge in Outlook gespeichert sind, wurde noch nicht "
-    "angegeben. Bitte durchlaufen Sie die Konfiguration und wiederholen Sie diese Aktion.";
-const std::string k3609 =
-    "Der Ordner, in dem die Aufgaben-Einträge in Outlook gespeichert sind, wurde noch nicht "
-    "angegeben. Bitte durchlaufen Sie die Konfiguration und wiederholen Sie diese Aktion";
-std::string FolderNotFound(const std::string& label) {
-  return "Der in Velmora gespeicherte Ordner für " + label +
-         " konnte in Outlook nicht gefunden werden.\r\nBitte überprüfen Sie die "
-         "Konfigurationseinstellungen!";
-}
-
+// Each failure shows its message (the golden file holds the boxes of each
+// case) and the call ends False; the public method names the step that
+// failed; the quiet methods end False without their own box. A calendar
+// entry of the current user that does not resolve is also reported while
+// the calendar map is built.
 TEST(StartupFailures, EachShowsItsMessageAndTheCallEndsFalse) {
   const std::vector<FailureCase> cases = {
-      {"not running", R"({"outlook":{"running":false}})", nullptr, nullptr, nullptr,
-       "Starten Sie bitte zuerst Outlook!", kTitle, MsgIcon::None, MsgButtons::Ok},
-      {"version 11", R"({"outlook":{"version":"11.0.0.8217"}})", nullptr, nullptr, nullptr,
-       "Für Kestrelink V2 ist Outlook 2007 (oder höher) erforderlich!", kTitle,
-       MsgIcon::Exclamation, MsgButtons::Ok},
-      {"no contact path", "{}", "", nullptr, nullptr, k3601, kTitle, MsgIcon::Exclamation,
-       MsgButtons::Ok},
-      {"empty contact path", "{}", "-", nullptr, nullptr, k3601, kTitle, MsgIcon::Exclamation,
-       MsgButtons::Ok},
-      {"no calendar path", "{}", nullptr, "", nullptr, k3602, kTitle, MsgIcon::Exclamation,
-       MsgButtons::Ok},
-      {"no task path", "{}", nullptr, nullptr, "", k3609, kTitle, MsgIcon::Exclamation,
-       MsgButtons::Ok},
-      {"contact path of one name", "{}", "anna@example.com", nullptr, nullptr,
-       FolderNotFound("Kontakte"), "Einstellungen überprüfen", MsgIcon::Exclamation,
-       MsgButtons::OkCancel},
-      {"contact path of four names", "{}", "anna@example.com\\Kontakte\\A\\B", nullptr, nullptr,
-       FolderNotFound("Kontakte"), "Einstellungen überprüfen", MsgIcon::Exclamation,
-       MsgButtons::OkCancel},
-      {"contact folder missing", "{}", "anna@example.com\\Adressbuch", nullptr, nullptr,
-       FolderNotFound("Kontakte"), "Einstellungen überprüfen", MsgIcon::Exclamation,
-       MsgButtons::OkCancel},
-      {"task path of one name", "{}", nullptr, nullptr, "anna@example.com",
-       FolderNotFound("Aufgaben"), "Einstellungen überprüfen", MsgIcon::Exclamation,
-       MsgButtons::OkCancel},
-      {"task path of four names", "{}", nullptr, nullptr, "anna@example.com\\Aufgaben\\A\\B",
-       FolderNotFound("Aufgaben"), "Einstellungen überprüfen", MsgIcon::Exclamation,
-       MsgButtons::OkCancel},
-      {"calendar path not found", "{}", nullptr, "anna@example.com\\kalender", nullptr,
-       "'anna@example.com\\kalender' ist ein ungültiges Verzeichnis!", "modAppSync.InitOutlook",
-       MsgIcon::Critical, MsgButtons::Ok},
+      {"not running", R"({"outlook":{"running":false}})", nullptr, nullptr, nullptr},
+      {"version 11", R"({"outlook":{"version":"11.0.0.8217"}})", nullptr, nullptr, nullptr},
+      {"no contact path", "{}", "", nullptr, nullptr},
+      {"empty contact path", "{}", "-", nullptr, nullptr},
+      {"no calendar path", "{}", nullptr, "", nullptr},
+      {"no task path", "{}", nullptr, nullptr, ""},
+      {"contact path of one name", "{}", "anna@example.com", nullptr, nullptr},
+      {"contact path of four names", "{}", "anna@example.com\\Kontakte\\A\\B", nullptr, nullptr},
+      {"contact folder missing", "{}", "anna@example.com\\Adressbuch", nullptr, nullptr},
+      {"task path of one name", "{}", nullptr, nullptr, "anna@example.com"},
+      {"task path of four names", "{}", nullptr, nullptr, "anna@example.com\\Aufgaben\\A\\B"},
+      {"calendar path not found", "{}", nullptr, "anna@example.com\\kalender", nullptr},
   };
+  std::vector<std::string> lines;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Desk desk(StandardFixture(c.patch));
+    Desk desk({kSampleRecords, c.patch});
     auto set = [&](const char* key, const char* value) {
       if (value == nullptr) return;
       if (std::string(value).empty()) {
@@ -91,33 +58,22 @@ TEST(StartupFailures, EachShowsItsMessageAndTheCallEndsFalse) {
     auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
     ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();
     EXPECT_EQ(outcome.value, Variant(false));
-    auto boxes = desk.Boxes();
-    // A calendar entry of the current user that does not resolve is also
-    // reported while the calendar map is built.
-    const std::size_t before = std::string(c.name) == "calendar path not found" ? 1 : 0;
-    ASSERT_EQ(boxes.size(), before + 2);
-    boxes.erase(boxes.begin(), boxes.begin() + static_cast<long>(before));
-    EXPECT_EQ(boxes[0].text, c.text);
-    EXPECT_EQ(boxes[0].title, c.title);
-    EXPECT_EQ(boxes[0].icon, c.icon);
-    EXPECT_EQ(boxes[0].buttons, c.buttons);
-    // The public method names the step that failed.
-    EXPECT_EQ(boxes[1].text, kOutlookFalse);
-    EXPECT_EQ(boxes[1].title, "CSync.AddressOrContactSync2OL");
-    EXPECT_EQ(boxes[1].icon, MsgIcon::Critical);
+    EXPECT_EQ(desk.BoxTexts().back(), kOutlookFalse);
+    lines.push_back(std::string("== ") + c.name);
+    for (const auto& line : desk.BoxLines()) lines.push_back(line);
 
-    // The quiet methods end False without their own box.
     desk.ui().Clear();
     auto quiet = desk.Call("velKLK.CSync", "SyncContacts2VEL");
     ASSERT_FALSE(quiet.Failed());
     EXPECT_EQ(quiet.value, Variant(false));
-    ASSERT_EQ(desk.Boxes().size(), before + 1);
-    EXPECT_EQ(desk.Boxes().back().text, c.text);
+    lines.push_back("-- SyncContacts2VEL");
+    for (const auto& line : desk.BoxLines()) lines.push_back(line);
   }
+  ExpectGolden("addin/golden/startup_failures.txt", lines);
 }
 
 TEST(StartupFailures, WithoutAnApplicationObjectInitVelDataFails) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto menue = desk.Create("velKLK.CMenue");
   std::vector<Variant> nothing{Variant()};
   EXPECT_TRUE(Invoke(*menue, "UpdateAdresse", nothing).IsEmpty());
@@ -137,7 +93,7 @@ TEST(StartupFailures, WithoutAnApplicationObjectInitVelDataFails) {
 }
 
 TEST(StartupFailures, OutlookIsNeverStartedAndTheFailureIsTraced) {
-  Desk desk(StandardFixture(R"({"outlook":{"running":false}})"));
+  Desk desk({kSampleRecords, R"({"outlook":{"running":false}})"});
   auto outcome = desk.Call("velKLK.CMenue", "UpdateAdresse");
   ASSERT_FALSE(outcome.Failed());
   EXPECT_TRUE(outcome.value.IsEmpty());
@@ -154,37 +110,13 @@ TEST(StartupFailures, OutlookIsNeverStartedAndTheFailureIsTraced) {
 }
 
 TEST(StartupFailures, InitOutlookTracesItsPhases) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();
   std::vector<std::string> outlookLines;
-  for (const auto& line : desk.LogLines()) {
-    if (line.rfind("modAppSync, InitOutlook, ", 0) == 0) outlookLines.push_back(line.substr(25));
-  }
-  const std::vector<std::string> expected = {
-      "Entry, , , ",
-      "Intermediate, ' Namespace-Objekt etc., , ",
-      "Intermediate, ' Namespace-Objekt etc.: mOlNameSpace Is Not Nothing, , ",
-      "Intermediate, ' Namespace-Objekt etc.: mOlApp.Version: 16.0.0.0, , ",
-      "Intermediate, ' Kontakte initialisieren: sErrMessagePart: Kontakte, , ",
-      "Intermediate, ' Kontakte initialisieren: sContactPath: anna@example.com\\Kontakte, , ",
-      "Intermediate, ' Kontakte initialisieren: UBound(asPath): 1, , ",
-      "Intermediate, ' Kontakte initialisieren: mOlitems: Nothing, , ",
-      "Intermediate, ' Kalender initialisieren: sCalPatt: "
-      "anna@example.com\\Kalender;ben@example.com\\Kalender, , ",
-      "Intermediate, SetDictionaryCalFolders: before, , ",
-      "Intermediate, SetDictionaryCalFolders: after, , ",
-      "Intermediate, Set mOlCalFolder = GetSharedDefaultCalendarFolder(a_strEMailAddress:...: "
-      "before, , ",
-      "Intermediate, Set mOlCalFolder = GetSubCalendarFolder(a_strEMailAddress:...: after, , ",
-      "Intermediate, CheckFolderProps: before, , ",
-      "Intermediate, CheckFolderProps: after, , ",
-      "Intermediate, ' Aufgaben initialisieren, , ",
-      "Intermediate, ' CheckFolderProps mOlTaskFolder: before, , ",
-      "Intermediate, ' CheckFolderProps mOlTaskFolder: after, , ",
-      "Leave, , , True",
-  };
-  EXPECT_EQ(outlookLines, expected);
+  for (const auto& line : desk.LogLines())
+    if (line.rfind("modAppSync, InitOutlook, ", 0) == 0) outlookLines.push_back(line);
+  ExpectGolden("addin/golden/init_outlook_trace.txt", outlookLines);
 
   SharedState& s = desk.state();
   EXPECT_EQ(s.sCalPath, "anna@example.com\\Kalender");  // cut to its first entry
@@ -198,7 +130,7 @@ TEST(StartupFailures, InitOutlookTracesItsPhases) {
 }
 
 TEST(StartupFailures, ACalendarEntryThatDoesNotResolveIsReportedAndLeftOut) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   desk.SetSetting("PREXOLCalPath", "anna@example.com\\Kalender;BEN@example.com\\Termine");
   auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(outcome.Failed());
@@ -210,7 +142,7 @@ TEST(StartupFailures, ACalendarEntryThatDoesNotResolveIsReportedAndLeftOut) {
 }
 
 TEST(StartupReuse, CSyncSkipsTheStartupForTheTableOfItsLastSuccess) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto sync = desk.Create("velKLK.CSync");
   auto first = desk.Call(*sync, "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_FALSE(first.Failed()) << first.error->Description();
@@ -239,7 +171,7 @@ TEST(StartupReuse, CSyncSkipsTheStartupForTheTableOfItsLastSuccess) {
 }
 
 TEST(StartupReuse, TheThreeMethodsShareTheRememberedTable) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto sync = desk.Create("velKLK.CSync");
   auto address = desk.Call(*sync, "AddressOrContactSync2OL", {"0000000001", "Adressen"});
   ASSERT_EQ(address.value, Variant(true));
@@ -263,7 +195,7 @@ TEST(StartupReuse, TheThreeMethodsShareTheRememberedTable) {
 }
 
 TEST(StartupReuse, AFailedWorkerLeavesTheRememberedTableUnchanged) {
-  Desk desk;
+  Desk desk(kSampleRecords);
   auto sync = desk.Create("velKLK.CSync");
   // The address does not exist: the worker fails, the start-up ran.
   auto missing = desk.Call(*sync, "AddressOrContactSync2OL", {"0000009999", "Adressen"});

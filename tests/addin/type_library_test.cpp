@@ -8,22 +8,13 @@
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
-#include "desk.h"
+#include "support/desk.h"
 
-namespace velklk {
+namespace velklk::test {
 namespace {
 
-std::uint32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
 TEST(TypeLibrary, CreatesObjectsAndFindsMembersWithoutRegardToCase) {
-  test::Desk desk;
+  Desk desk;
   auto sync = CreateObject("VELKLK.csync");
   EXPECT_STREQ(sync->Class().name, "CSync");
   EXPECT_EQ(ErrorOf([] { CreateObject("velKLK.CNothing"); }), err::kClassNotRegistered);
@@ -44,7 +35,7 @@ TEST(TypeLibrary, CreatesObjectsAndFindsMembersWithoutRegardToCase) {
 }
 
 TEST(TypeLibrary, EveryInstanceBringsAnErrorReporterAndTakesItAlong) {
-  test::Desk desk;
+  Desk desk;
   SharedState& s = desk.state();
   EXPECT_FALSE(s.mErr);
   auto first = CreateObject("velKLK.CSync");
@@ -57,7 +48,7 @@ TEST(TypeLibrary, EveryInstanceBringsAnErrorReporterAndTakesItAlong) {
 }
 
 TEST(TypeLibrary, RefusesWrongCountsAndTypesBeforeTheCall) {
-  test::Desk desk;
+  Desk desk;
   auto sync = CreateObject("velKLK.CSync");
   const Variant app(std::shared_ptr<AutomationObject>(desk.host().Application()));
   const Variant db(std::shared_ptr<AutomationObject>(desk.host().Database()));
@@ -105,7 +96,7 @@ TEST(TypeLibrary, RefusesWrongCountsAndTypesBeforeTheCall) {
 }
 
 TEST(TypeLibrary, WritesTheConvertedArgumentsBackAfterTheCall) {
-  test::Desk desk;
+  Desk desk;
   auto sync = CreateObject("velKLK.CSync");
   const auto app = std::shared_ptr<AutomationObject>(desk.host().Application());
   std::vector<Variant> args{Variant(app), Variant("2026-12-01"), Variant(46022.5), Variant(1),
@@ -128,7 +119,7 @@ TEST(TypeLibrary, WritesTheConvertedArgumentsBackAfterTheCall) {
 }
 
 TEST(TypeLibrary, BuildsArgumentsFromCommandLineTexts) {
-  test::Desk desk;
+  Desk desk;
   auto sync = CreateObject("velKLK.CSync");
   const MemberInfo& sa = FindMember(*sync, "SyncAppointments2VEL");
   const auto app = std::shared_ptr<AutomationObject>(desk.host().Application());
@@ -170,4 +161,4 @@ RC_GTEST_PROP(TypeLibraryProperties, CommandLineTextsConvertOrAreRefused, (std::
 }
 
 }  // namespace
-}  // namespace velklk
+}  // namespace velklk::test

@@ -19,12 +19,8 @@ bool Male(int code) { return !Female(code) && code != 9; }
 
 TEST(Gender, BuiltInListKnowsCommonGermanAndEnglishNames) {
   auto gender = NameListGenderFactory().Create();
-  for (const char* name : {"Anna", "Petra", "Bärbel", "Emily", "Sarah", "Ursula"}) {
-    EXPECT_TRUE(Female(gender->GetGender(name))) << name;
-  }
-  for (const char* name : {"Max", "Jürgen", "Björn", "William", "Klaus", "Hans"}) {
-    EXPECT_TRUE(Male(gender->GetGender(name))) << name;
-  }
+  for (const char* name : {"Anna", "Bärbel", "Emily"}) EXPECT_TRUE(Female(gender->GetGender(name)));
+  for (const char* name : {"Max", "Björn", "William"}) EXPECT_TRUE(Male(gender->GetGender(name)));
   EXPECT_EQ(gender->GetGender("Kim"), 9);
   EXPECT_EQ(gender->GetGender("Xyzzy"), 9);
   EXPECT_EQ(gender->GetGender(""), 9);
@@ -36,17 +32,7 @@ TEST(Gender, BuiltInListKnowsCommonGermanAndEnglishNames) {
   EXPECT_EQ(gender->GetGender("\xFF\xFE"), 9);  // not UTF-8: unknown, no crash
 }
 
-TEST(Gender, AnAbsentComponentCannotBeCreated) {
-  try {
-    NameListGenderFactory(true).Create();
-    FAIL();
-  } catch (const AutomationError& error) {
-    EXPECT_EQ(error.Number(), err::kClassNotRegistered);
-  }
-  EXPECT_THROW(NameListGenderFactory::FromFile("/nonexistent/names.txt").Create(), AutomationError);
-}
-
-TEST(Gender, ListsFromFilesAreCheckedLineByLine) {
+TEST(Gender, ListsFromFilesAreCheckedLineByLineAndAbsentOnesRaise) {
   const auto path = std::filesystem::temp_directory_path() /
                     ("velklk-gender-" + std::to_string(::getpid()) + ".txt");
   {
@@ -60,6 +46,14 @@ TEST(Gender, ListsFromFilesAreCheckedLineByLine) {
   std::filesystem::remove(path);
 
   EXPECT_THROW(NameListGender("Anna\n"), AutomationError);
+  // An absent component, or a list file that is not there, cannot be created.
+  try {
+    NameListGenderFactory(true).Create();
+    FAIL();
+  } catch (const AutomationError& error) {
+    EXPECT_EQ(error.Number(), err::kClassNotRegistered);
+  }
+  EXPECT_THROW(NameListGenderFactory::FromFile("/nonexistent/names.txt").Create(), AutomationError);
   EXPECT_THROW(NameListGender("Anna\tx\n"), AutomationError);
   EXPECT_THROW(NameListGender("\t1\n"), AutomationError);
 }

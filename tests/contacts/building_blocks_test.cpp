@@ -2,9 +2,9 @@
 // state a command has set up: sync log, favourite marks, link test.
 #include <gtest/gtest.h>
 
-#include "contacts/contacts.h"
-#include "desk.h"
 #include "session/shared_state.h"
+#include "contacts/contacts.h"
+#include "support/desk.h"
 
 namespace velklk::test {
 namespace {
@@ -28,7 +28,7 @@ TEST(BuildingBlocks, SyncLogIsWrittenOncePerUserAndKey) {
   EXPECT_FALSE(IsContactInOl("0000000002Adressen"));
   // A key with a quote is a literal in the filter, not a syntax error.
   EXPECT_FALSE(IsContactInOl("00000\"0001Adressen"));
-  EXPECT_TRUE(desk.Messages().empty());
+  EXPECT_TRUE(desk.Boxes().empty());
 }
 
 TEST(BuildingBlocks, LinkTestAndMarksOfOtherTables) {
@@ -66,14 +66,8 @@ TEST(BuildingBlocks, UpdateCommandWithoutCurrentAddress) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "Keine Adresse ausgewählt!");
   EXPECT_EQ(boxes[0].title, "Adresse abgleichen");
-  EXPECT_TRUE(desk.AllContacts().empty());
+  EXPECT_TRUE(desk.Items().empty());
 }
-
-}  // namespace
-}  // namespace velklk::test
-
-namespace velklk::test {
-namespace {
 
 constexpr std::uint32_t kFail = 0x80004005u;
 
@@ -84,10 +78,8 @@ std::string FirstTitle(const Desk& desk) {
 }
 
 TEST(FaultInjection, ImportThatCannotStoreLeavesNoHalfRecord) {
-  Desk desk(R"({"outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
-        {"name": "Kontakte", "type": 2, "items": [ {"class": "contact", "LastName": "Neu"} ], "folders": []},
-        {"name": "Kalender", "type": 1, "items": [], "folders": []},
-        {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})");
+  Desk desk(R"({"folders": {"anna@example.com\\Kontakte": {"items": [
+      {"class": "contact", "LastName": "Neu"} ]}}})");
   desk.RaiseOn("Adressen.SaveNew", kFail);
   EXPECT_TRUE(desk.SyncContacts2VEL());
   EXPECT_EQ(FirstTitle(desk), "Fehler in modAppSync.SyncNewOLContacts");
@@ -95,7 +87,7 @@ TEST(FaultInjection, ImportThatCannotStoreLeavesNoHalfRecord) {
   EXPECT_EQ(desk.SyncLogCount(), 0);
   auto c = desk.Find(R"([LastName] = "Neu")");
   ASSERT_TRUE(c);
-  EXPECT_NE(desk.UserProp(*c, "velSearch").size(), 18u);
+  EXPECT_NE(Desk::UserProp(*c, "velSearch").size(), 18u);
   // The table is not left in the middle of an addition.
   EXPECT_NO_THROW(State().mTblAdressen->MoveFirst());
 }
@@ -107,7 +99,7 @@ TEST(FaultInjection, MarkThatCannotBeStoredIsDropped) {
   desk.UpdateAdresse("0000000001");
   EXPECT_TRUE(desk.ContactOf("0000000001Adressen"));
   EXPECT_TRUE(desk.Marks("Adressen", "0000000001").empty());
-  EXPECT_TRUE(desk.Messages().empty());
+  EXPECT_TRUE(desk.Boxes().empty());
   EXPECT_NO_THROW(State().mTblAdressmerkmale->MoveFirst());
 }
 
@@ -117,11 +109,11 @@ TEST(FaultInjection, ContactThatCannotBeFinishedIsRemoved) {
   desk.RaiseOn("Adressen.StoreEdited", kFail);
   desk.UpdateAdresse("0000000001");
   EXPECT_EQ(FirstTitle(desk), "Fehler in Contact.Update1ContactSilent");
-  ASSERT_FALSE(desk.Messages().empty());
-  EXPECT_NE(desk.Messages()[0].find("80004005 in ContactUtils"), std::string::npos);
+  ASSERT_FALSE(desk.Boxes().empty());
+  EXPECT_NE(desk.BoxTexts()[0].find("80004005 in ContactUtils"), std::string::npos);
   // Neither a half-made contact that the next import would take for a new
   // one, nor a log entry, nor a record left open for editing.
-  EXPECT_TRUE(desk.AllContacts().empty());
+  EXPECT_TRUE(desk.Items().empty());
   EXPECT_FALSE(desk.SyncLogHas("0000000001Adressen"));
   EXPECT_NO_THROW(State().mTblAdressen->MoveFirst());
 }

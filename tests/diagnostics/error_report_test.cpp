@@ -1,14 +1,14 @@
 // The error reporter: the message box an unexpected error produces.
 #include "diagnostics/error_report.h"
-#include "session/helpers.h"
 
 #include <gtest/gtest.h>
 
 #include "components/error_text.h"
-#include "session/shared_state.h"
+#include "session/helpers.h"
+#include "support/helpers.h"
 #include "ui/recording_ui.h"
 
-namespace velklk {
+namespace velklk::test {
 namespace {
 
 class FailingErrorText final : public ErrorTextComponent {
@@ -18,10 +18,11 @@ class FailingErrorText final : public ErrorTextComponent {
   }
 };
 
-TEST(ErrorReport, Error91FromInitTablesShowsTitleNumberSourceAndText) {
+TEST(ErrorReport, ShowsTitleNumberSourceAndTheComponentsText) {
   TableErrorText texts;
   RecordingUserInterface ui;
-  ResetState({}).mErr = std::make_shared<CAddonError>(&texts, &ui, "de");
+  StateGuard state;
+  state->mErr = std::make_shared<CAddonError>(&texts, &ui, "de");
   ReportError("modAppSync", ".InitTables",
               AutomationError(91, "modAppSync", "Object variable not set"));
   ReportError("CSync", "AddressOrContactSync2OL",
@@ -34,42 +35,29 @@ TEST(ErrorReport, Error91FromInitTablesShowsTitleNumberSourceAndText) {
   EXPECT_EQ(boxes[0].buttons, MsgButtons::Ok);
   EXPECT_EQ(boxes[1].title, "Fehler in CSync.AddressOrContactSync2OL");
   EXPECT_EQ(boxes[1].text.rfind("Fehler &H8004010F in Microsoft Outlook\r\n", 0), 0u);
-  ResetState({});
-}
 
-TEST(ErrorReport, EnglishTextsComeFromTheComponentUnderAGermanFrame) {
-  TableErrorText texts;
-  RecordingUserInterface ui;
-  CAddonError reporter(&texts, &ui, "en");
-  reporter.ShowErrText("Appointment.ReadXmlIntoCollections", AutomationError(13, "velKLK", "x"));
-  EXPECT_EQ(ui.MessageBoxes().at(0).text, "Fehler &HD in velKLK\r\nType mismatch");
-  // An unknown number still shows the frame with an empty text.
-  reporter.ShowErrText("m.p", AutomationError(0x12345u, "src", "x"));
-  EXPECT_EQ(ui.MessageBoxes().at(1).text, "Fehler &H12345 in src\r\n");
+  // English texts under the German frame; an unknown number shows the frame.
+  CAddonError english(&texts, &ui, "en");
+  english.ShowErrText("Appointment.ReadXmlIntoCollections", AutomationError(13, "velKLK", "x"));
+  EXPECT_EQ(ui.MessageBoxes().at(2).text, "Fehler &HD in velKLK\r\nType mismatch");
+  english.ShowErrText("m.p", AutomationError(0x12345u, "src", "x"));
+  EXPECT_EQ(ui.MessageBoxes().at(3).text, "Fehler &H12345 in src\r\n");
 }
 
 TEST(ErrorReport, FailuresOfTheReporterReachTheCaller) {
   RecordingUserInterface ui;
-  ResetState({});
-  try {
+  StateGuard state;
+  const auto report = [] {
     ReportError("modAppSync", ".InitTables", AutomationError(5, "x", "y"));
-    FAIL() << "reported without a reporter";
-  } catch (const AutomationError& error) {
-    EXPECT_EQ(error.Number(), 91u);
-  }
+  };
+  EXPECT_EQ(ErrorOf(report), 91u);  // no reporter
   FailingErrorText failing;
-  State().mErr = std::make_shared<CAddonError>(&failing, &ui, "de");
-  try {
-    ReportError("modAppSync", ".InitTables", AutomationError(5, "x", "y"));
-    FAIL();
-  } catch (const AutomationError& error) {
-    EXPECT_EQ(error.Number(), 0x800706BAu);  // replaces the reported error
-  }
+  state->mErr = std::make_shared<CAddonError>(&failing, &ui, "de");
+  EXPECT_EQ(ErrorOf(report), 0x800706BAu);  // replaces the reported error
   EXPECT_TRUE(ui.Events().empty());
-  State().mErr = std::make_shared<CAddonError>(nullptr, &ui, "de");
-  EXPECT_THROW(ReportError("m", ".p", AutomationError(5, "x", "y")), AutomationError);
-  ResetState({});
+  state->mErr = std::make_shared<CAddonError>(nullptr, &ui, "de");
+  EXPECT_NE(ErrorOf(report), 0u);
 }
 
 }  // namespace
-}  // namespace velklk
+}  // namespace velklk::test

@@ -1,22 +1,16 @@
 // The shared text and look-up helpers.
 #include "diagnostics/text_helpers.h"
-#include "session/access.h"
 
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
-#include "diagnostics/fakes.h"
-#include "session/shared_state.h"
+#include "session/access.h"
+#include "support/desk.h"
 
-namespace velklk {
+namespace velklk::test {
 namespace {
 
-using testing::FakeFolder;
-using testing::FakeFolders;
-using testing::FakeItem;
-using testing::FakeItems;
-
-TEST(DecodeEscapes, ReplacesTheFiveSequencesCaseSensitively) {
+TEST(TextHelpers, DecodeEscapesReplacesTheFiveSequencesCaseSensitively) {
   EXPECT_EQ(DecodeEscapes("a/nb"), "a\r\nb");
   EXPECT_EQ(DecodeEscapes("a/Nb"), "a/Nb");
   EXPECT_EQ(DecodeEscapes("/c/l/t/q"), "\r\n\t\"");
@@ -26,7 +20,7 @@ TEST(DecodeEscapes, ReplacesTheFiveSequencesCaseSensitively) {
   EXPECT_EQ(DecodeEscapes(""), "");
 }
 
-TEST(FormatText, FillsPlaceholdersInOrderThenBreaksLines) {
+TEST(TextHelpers, FormatTextFillsPlaceholdersInOrderThenBreaksLines) {
   EXPECT_EQ(FormatText("Ordner für %s", {"Kontakte"}), "Ordner für Kontakte");
   EXPECT_EQ(FormatText("%s und %s/n%s", {"a", "b"}), "a und b\r\n%s");  // surplus "%s" stays
   EXPECT_EQ(FormatText("nur %s", {"a", "b", "c"}), "nur a");            // surplus values ignored
@@ -37,11 +31,11 @@ TEST(FormatText, FillsPlaceholdersInOrderThenBreaksLines) {
   EXPECT_EQ(FormatText("Ordner %s/nfehlt", {"Kontakte/neu"}), "Ordner Kontakte/neu\r\nfehlt");
 }
 
-RC_GTEST_PROP(FormatText, EveryValueAppearsVerbatim, (std::string a, std::string b)) {
+RC_GTEST_PROP(TextHelpers, FormatTextInsertsEveryValueVerbatim, (std::string a, std::string b)) {
   RC_ASSERT(FormatText("[%s|%s]", {a, b}) == "[" + a + "|" + b + "]");
 }
 
-TEST(ToBoolean, TrueOnlyForMinusOneAndTheTrueWords) {
+TEST(TextHelpers, ToBooleanIsTrueOnlyForMinusOneAndTheTrueWords) {
   for (const Variant& yes : {Variant("-1"), Variant("True"), Variant("TRUE"), Variant("t"),
                              Variant("T"), Variant("wahr"), Variant("WaHr"), Variant("w"),
                              Variant(" -1"), Variant("-1abc"), Variant(-1), Variant(true)}) {
@@ -54,95 +48,99 @@ TEST(ToBoolean, TrueOnlyForMinusOneAndTheTrueWords) {
   }
 }
 
-TEST(GetSubCalendarFolder, SearchesDepthFirstAndTriesTwinsInOrder) {
-  auto top = std::make_shared<FakeFolders>();
-  auto store = std::make_shared<FakeFolder>("anna@example.com");
-  top->folders.push_back(store);
-  auto firstTwin = store->Add("Kalender");
-  auto secondTwin = store->Add("Kalender");
-  firstTwin->Add("Privat");
-  auto wanted = secondTwin->Add("Team");
-  auto deep = firstTwin->Add("Team");
-  deep->Add("Archiv");
-
-  EXPECT_EQ(GetSubCalendarFolder(top, {"anna@example.com", "Kalender", "Team"}, 0), deep);
-  EXPECT_EQ(GetSubCalendarFolder(top, {"anna@example.com", "Kalender"}, 0), firstTwin);
-  EXPECT_EQ(GetSubCalendarFolder(top, {"anna@example.com", "Kalender", "Team", "Archiv"}, 0),
-            deep->children->folders[0]);
-  // The first twin has no "Privat2"; neither has the second: nothing.
-  EXPECT_EQ(GetSubCalendarFolder(top, {"anna@example.com", "Kalender", "Privat2"}, 0), nullptr);
-  // Only the second twin has "Team" after removing it from the first.
-  firstTwin->children->folders.pop_back();
-  EXPECT_EQ(GetSubCalendarFolder(top, {"anna@example.com", "Kalender", "Team"}, 0), wanted);
-  EXPECT_EQ(GetSubCalendarFolder(top, {"anna@example.com", "kalender"}, 0), nullptr);
-  EXPECT_EQ(GetSubCalendarFolder(store->children, {"x", "Kalender"}, 1), firstTwin);
-  // Levels outside the name list and missing collections find nothing.
-  EXPECT_EQ(GetSubCalendarFolder(top, {}, 0), nullptr);
-  EXPECT_EQ(GetSubCalendarFolder(top, {"anna@example.com"}, 1), nullptr);
-  EXPECT_EQ(GetSubCalendarFolder(top, {"anna@example.com"}, -1), nullptr);
-  EXPECT_EQ(GetSubCalendarFolder(nullptr, {"anna@example.com"}, 0), nullptr);
-}
-
-TEST(FindContactByVelSearch, FindsTheFirstContactWithExactlyThatKey) {
-  auto items = std::make_shared<FakeItems>();
-  auto list = FakeItem::Contact("Liste", "0000000001Adressen");
-  list->itemClass = olclass::kDistList;
-  auto muster = FakeItem::Contact("Muster", "0000000001Adressen");
-  auto twin = FakeItem::Contact("Muster 2", "0000000001Adressen");
-  auto quoted = FakeItem::Contact("Quote", "12\"34Adressen");
-  items->items = {list, muster, twin, quoted};
-  ResetState({}).mOlitems = items;
-
-  EXPECT_EQ(FindContactByVelSearch("0000000001Adressen"), muster);
-  EXPECT_EQ(items->filters.back(), "[velSearch] = \"0000000001Adressen\"");
-  EXPECT_EQ(FindContactByVelSearch("0000000002Adressen"), nullptr);
-  // A quote in the key is part of the key, not the end of the filter.
-  EXPECT_EQ(FindContactByVelSearch("12\"34Adressen"), quoted);
-  EXPECT_EQ(items->filters.back(), "[velSearch] = \"12\"\"34Adressen\"");
-  EXPECT_EQ(FindContactByVelSearch("x\" OR [velSearch] > \""), nullptr);
-
-  State().mOlitems = nullptr;
-  EXPECT_THROW(FindContactByVelSearch("k"), AutomationError);
-  ResetState({});
-}
-
-RC_GTEST_PROP(FindContactByVelSearch, AnyKeySurvivesTheFilter, (std::string key)) {
-  auto items = std::make_shared<FakeItems>();
-  auto other = FakeItem::Contact("other", key + "x");
-  auto wanted = FakeItem::Contact("wanted", "");
-  wanted->userProperties->Add("velSearch", OlUserPropertyType::Text)->SetValue(key);
-  items->items = {other, wanted};
-  ResetState({}).mOlitems = items;
-  RC_ASSERT(FindContactByVelSearch(key) == std::shared_ptr<OlItem>(wanted));
-  ResetState({});
-}
-
-TEST(FieldExists, ComparesNamesWithoutRegardToCase) {
-  auto db = std::make_shared<testing::FakeDatabase>();
-  db->tables["Adressen"] = std::make_shared<testing::FakeTable>(
-      "Adressen", std::vector<std::string>{"ID", "Name", "TelefonMobil", "Straße"});
-  ResetState({}).mDB = db;
-  EXPECT_TRUE(FieldExists("Adressen", Variant("telefonmobil")));
-  EXPECT_TRUE(FieldExists("Adressen", Variant("ID")));
-  EXPECT_TRUE(FieldExists("Adressen", Variant("STRAßE")));
-  EXPECT_FALSE(FieldExists("Adressen", Variant("STRASSE")));  // "ß" is not "SS"
-  EXPECT_FALSE(FieldExists("Adressen", Variant("haus_zimmer")));
-  EXPECT_FALSE(FieldExists("Adressen", Variant("")));
-  EXPECT_THROW(FieldExists("Nirgends", Variant("ID")), AutomationError);
-  State().mDB = nullptr;
-  EXPECT_THROW(FieldExists("Adressen", Variant("ID")), AutomationError);
-  ResetState({});
-}
-
 TEST(TextHelpers, QuotingAndSplitting) {
-  EXPECT_EQ(QuoteLiteral("abc"), "\"abc\"");
   EXPECT_EQ(QuoteLiteral("a\"b"), "\"a\"\"b\"");
   EXPECT_EQ(QuoteLiteral(""), "\"\"");
   EXPECT_EQ(VelSearchFilter("0000000001Adressen"), "[velSearch] = \"0000000001Adressen\"");
   EXPECT_EQ(Split("", ';'), std::vector<std::string>{""});
   EXPECT_EQ(Split("a;;b;", ';'), (std::vector<std::string>{"a", "", "b", ""}));
-  EXPECT_EQ(Split("abc", ';'), std::vector<std::string>{"abc"});
+}
+
+TEST(GetSubCalendarFolder, SearchesTheNamedPathDepthFirst) {
+  Desk desk(R"({"folders": {"anna@example.com\\Kalender": {"folders": [
+      {"name": "Privat", "type": 1}, {"name": "Team", "type": 1, "folders": [
+        {"name": "Archiv", "type": 1}]}]}}})");
+  auto stores = desk.outlook().Application()->GetNamespace("MAPI")->Folders();
+  const auto path = [&](const std::vector<std::string>& names, int level = 0) {
+    auto folder = GetSubCalendarFolder(stores, names, level);
+    return folder ? folder->FolderPath() : std::string("<none>");
+  };
+  EXPECT_EQ(path({"anna@example.com", "Kalender"}), "\\\\anna@example.com\\Kalender");
+  EXPECT_EQ(path({"anna@example.com", "Kalender", "Team", "Archiv"}),
+            "\\\\anna@example.com\\Kalender\\Team\\Archiv");
+  EXPECT_EQ(path({"ben@example.com", "Kalender"}), "\\\\ben@example.com\\Kalender");
+  EXPECT_EQ(path({"anna@example.com", "Kalender", "Privat2"}), "<none>");
+  EXPECT_EQ(path({"anna@example.com", "kalender"}), "<none>");  // names compared exactly
+  EXPECT_EQ(GetSubCalendarFolder(stores->Item(1)->Folders(), {"x", "Kalender"}, 1)->Name(),
+            "Kalender");
+  // Levels outside the name list and missing collections find nothing.
+  EXPECT_EQ(path({}), "<none>");
+  EXPECT_EQ(path({"anna@example.com"}, 1), "<none>");
+  EXPECT_EQ(path({"anna@example.com"}, -1), "<none>");
+  EXPECT_EQ(GetSubCalendarFolder(nullptr, {"anna@example.com"}, 0), nullptr);
+}
+
+// Contacts with these velSearch keys, a distribution list with the first key
+// in front of them.
+std::string Contacts(const std::vector<std::string>& keys) {
+  std::string items =
+      R"({"class": "distlist", "DLName": "Liste", "userProperties": {"velSearch": ")" +
+      keys.front() + R"("}})";
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    items += R"(, {"class": "contact", "LastName": "C)" + std::to_string(i) +
+             R"(", "userProperties": {"velSearch": ")" + keys[i] + R"("}})";
+  return R"({"folders": {"anna@example.com\\Kontakte": {
+      "userPropertyDefinitions": {"velSearch": "text"}, "items": [)" +
+         items + "]}}}";
+}
+
+TEST(FindContactByVelSearch, FindsTheFirstContactWithExactlyThatKey) {
+  Desk desk(Contacts({"0000000001Adressen", "0000000001Adressen", "12\\\"34Adressen"}));
+  desk.state().mOlitems = desk.Folder()->Items();
+  const auto name = [](const std::shared_ptr<OlItem>& item) {
+    return item ? item->Get("LastName").ToText() : std::string("<none>");
+  };
+  EXPECT_EQ(name(FindContactByVelSearch("0000000001Adressen")), "C0");
+  EXPECT_EQ(name(FindContactByVelSearch("0000000002Adressen")), "<none>");
+  // A quote in the key is part of the key, not the end of the filter.
+  EXPECT_EQ(name(FindContactByVelSearch("12\"34Adressen")), "C2");
+  EXPECT_EQ(name(FindContactByVelSearch("x\" OR [velSearch] > \"")), "<none>");
+  desk.state().mOlitems = nullptr;
+  EXPECT_NE(ErrorOf([] { FindContactByVelSearch("k"); }), 0u);
+}
+
+RC_GTEST_PROP(FindContactByVelSearch, AnyKeySurvivesTheFilter, ()) {
+  const std::string key = *rc::gen::container<std::string>(
+      rc::gen::oneOf(rc::gen::inRange<char>(' ', '~'), rc::gen::element('"', '\\', '[', ']')));
+  Desk desk;
+  desk.Folder()->UserDefinedProperties()->Add("velSearch", OlUserPropertyType::Text);
+  auto items = desk.Folder()->Items();
+  for (const std::string& k : {key + "x", key}) {
+    auto c = items->Add(OlItemType::Contact);
+    c->Set("LastName", k == key ? "wanted" : "other");
+    c->UserProperties()->Add("velSearch", OlUserPropertyType::Text)->SetValue(k);
+    c->Save();
+  }
+  desk.state().mOlitems = items;
+  auto found = FindContactByVelSearch(key);
+  RC_ASSERT(found != nullptr);
+  RC_ASSERT(found->Get("LastName").ToText() == "wanted");
+}
+
+TEST(FieldExists, ComparesNamesWithoutRegardToCase) {
+  Desk desk(
+      R"({"host": {"schema": {"Adressen": {"add": {"Maße": {"type": "text", "size": 40}}}}}})");
+  desk.state().mDB = desk.host().Database();
+  EXPECT_TRUE(FieldExists("Adressen", Variant("telefonmobil")));
+  EXPECT_TRUE(FieldExists("Adressen", Variant("ID")));
+  EXPECT_TRUE(FieldExists("Adressen", Variant("MAßE")));
+  EXPECT_FALSE(FieldExists("Adressen", Variant("MASSE")));  // "ß" is not "SS"
+  EXPECT_FALSE(FieldExists("Adressen", Variant("Farbe")));
+  EXPECT_FALSE(FieldExists("Adressen", Variant("")));
+  EXPECT_NE(ErrorOf([] { FieldExists("Nirgends", Variant("ID")); }), 0u);
+  desk.state().mDB = nullptr;
+  EXPECT_NE(ErrorOf([] { FieldExists("Adressen", Variant("ID")); }), 0u);
 }
 
 }  // namespace
-}  // namespace velklk
+}  // namespace velklk::test

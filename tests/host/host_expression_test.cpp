@@ -1,33 +1,17 @@
 // The embedded host's expression language and its functions.
 #include "host_test_support.h"
 
-namespace velklk::testing {
+namespace velklk::test {
 namespace {
 
 using nlohmann::json;
-
-json Fixture() {
-  return json::parse(R"({
-    "tables": {
-      "Adressen": [
-        { "ID": "0000000001", "Name": "Muster GmbH", "Telefon1": "0711 1", "Telefon2": "0711 2",
-          "Telefax": "0711 9", "Email2": "info@muster.example", "URL": "http://muster.example" },
-        { "ID": "0000000002", "Name": "Leer" } ],
-      "Ansprechpartner": [
-        { "ID": "0000000011", "@master": "0000000001", "Vorname": "Eva", "Name": "Klein",
-          "Telefon": "0711 15", "Telefax": "0711 16", "Email": "eva@muster.example",
-          "InfoObject": "https://eva.example" },
-        { "ID": "0000000012", "@master": "0000000002", "Name": "Gross" } ]
-    }
-  })");
-}
 
 Variant Eval(HostUnderTest& h, const std::string& text, const std::string& table) {
   return h.db->Compile(text)->Evaluate(*h.Table(table));
 }
 
 TEST(HostExpressions, FunctionsOnTheCurrentRecords) {
-  HostUnderTest h(Fixture());
+  HostUnderTest h(Fixture("expressions"));
   ASSERT_TRUE(h.Table("Ansprechpartner")->Seek("0000000011"));
   EXPECT_EQ(Eval(h, "NamePerson()", "Ansprechpartner"), Variant("Eva Klein"));
   EXPECT_EQ(Eval(h, "TelefonPerson()", "Ansprechpartner"), Variant("0711 15"));
@@ -63,7 +47,7 @@ TEST(HostExpressions, FunctionsOnTheCurrentRecords) {
 }
 
 TEST(HostExpressions, LiteralsFieldsAndComparisons) {
-  HostUnderTest h(Fixture());
+  HostUnderTest h(Fixture("expressions"));
   h.Table("Adressen")->MoveFirst();
   EXPECT_EQ(Eval(h, "\"\"", "Adressen"), Variant(""));
   EXPECT_EQ(Eval(h, "\"Er sagte \"\"Hallo\"\"\"", "Adressen"), Variant("Er sagte \"Hallo\""));
@@ -76,7 +60,7 @@ TEST(HostExpressions, LiteralsFieldsAndComparisons) {
 }
 
 TEST(HostExpressions, EMailSyntaxCheck) {
-  HostUnderTest h(Fixture());
+  HostUnderTest h(Fixture("expressions"));
   h.Table("Adressen")->MoveFirst();
   for (const char* good : {"a@b.de", "max.muster@muster-gmbh.example", "x_y+z@sub.example.org"})
     EXPECT_EQ(Eval(h, std::string("EMailSyntaxGueltig(\"") + good + "\")", "Adressen"),
@@ -90,7 +74,7 @@ TEST(HostExpressions, EMailSyntaxCheck) {
 }
 
 TEST(HostExpressions, SyntaxErrorsAndUnknownFunctionsRaise) {
-  HostUnderTest h(Fixture());
+  HostUnderTest h(Fixture("expressions"));
   for (const char* text : {"", "\"offen", "Name(", "Name() Name()", "= \"x\"", "Name = ", "(Name",
                            "Adressen->", "EMailSyntaxGueltig(\"a\" \"b\")", "And"})
     EXPECT_EQ(ErrorOf([&] { h.db->Compile(text); }), err::kFail) << text;
@@ -105,4 +89,4 @@ TEST(HostExpressions, SyntaxErrorsAndUnknownFunctionsRaise) {
 }
 
 }  // namespace
-}  // namespace velklk::testing
+}  // namespace velklk::test

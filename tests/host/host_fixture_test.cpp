@@ -1,44 +1,13 @@
 // Loading and dumping the host part of a fixture.
 #include "host_test_support.h"
 
-namespace velklk::testing {
+namespace velklk::test {
 namespace {
 
 using nlohmann::json;
 
-json Rich() {
-  return json::parse(R"({
-    "currentUser": "ANNA",
-    "flags": 65536,
-    "users": [
-      { "name": "ANNA", "name2": "Anna Berg", "properties": { "EMail": "anna@example.com" },
-        "groups": ["Vertrieb"], "settings": { "TSKLK_LogLevel": "debug", "TBKLK_Count": 3 } },
-      { "name": "BEN" } ],
-    "globals": { "TBKLK_g_Merkmalgruppe": "Kestrelink", "TBKLK_lt_AktivitaetentypTermin": ["Termin", "Besuch"] },
-    "schema": { "Adressen": { "drop": ["haus_zimmer", "TelefonMobil"],
-                              "add": { "Branche": { "type": "text", "size": 40 } } },
-                "Ansprechpartner": { "drop": ["geboren", "Email2", "Strasse", "PLZ", "Ort", "Land"] },
-                "Aktivitaeten": { "drop": ["Empfaenger"] },
-                "Projekte": { "master": "Adressen", "add": { "Titel": { "type": "text", "size": 50 },
-                                                              "Budget": { "type": "number" } } } },
-    "tables": {
-      "Ansprechpartner": [ { "ID": "0000000002", "@master": "0000000001", "FrauHerr": "Frau", "Name": "Berg",
-                             "Geburtstag": "1980-05-17", "InfoObject": "https://berg.example" } ],
-      "Adressen": [ { "ID": "0000000001", "An": "Herrn", "Vorname": "Max", "Name": "Muster",
-                      "URL": "http://muster.example", "Branche": "Handel",
-                      "ModifiziertAm": "2026-12-01 09:00:00", "@tenants": ["Nord", "Sued"] } ],
-      "Adressmerkmale": [ { "@master": "0000000001", "Gruppe": "Kestrelink", "Merkmal": "OutlookFavorit", "Wert": "ANNA" } ],
-      "Projekte": [ { "@master": "0000000001", "Titel": "Umbau", "Budget": 1250.5 } ],
-      "WRTM_Tasks": [ { "Subject": "Anrufen", "Status": 2, "Remind": true, "RemindTime": "2026-12-07 08:00:00" } ]
-    },
-    "refuse": { "Aktivitaeten": ["add"], "Adressen:0000000001": ["delete"] },
-    "refuseValues": { "Adressen.Telefon1": ["###"] },
-    "raise": { "WRTM_Tasks.SaveNew": "0x80004005" }
-  })");
-}
-
 TEST(HostFixtures, LoadsShapesAndRecords) {
-  HostUnderTest h(Rich());
+  HostUnderTest h(Fixture("rich"));
   auto adr = h.Table("Adressen");
   EXPECT_FALSE(adr->FieldExists("haus_zimmer"));
   EXPECT_FALSE(adr->FieldExists("TelefonMobil"));
@@ -66,7 +35,7 @@ TEST(HostFixtures, LoadsShapesAndRecords) {
 }
 
 TEST(HostFixtures, DumpThenLoadGivesTheSameState) {
-  HostUnderTest first(Rich());
+  HostUnderTest first(Fixture("rich"));
   // Work through the interface before dumping.
   auto ap = first.Table("Ansprechpartner");
   ap->Seek("0000000002");
@@ -88,43 +57,16 @@ TEST(HostFixtures, DumpThenLoadGivesTheSameState) {
 }
 
 TEST(HostFixtures, BadFixturesNameTheEntryAndChangeNothing) {
-  HostUnderTest h(Rich());
+  HostUnderTest h(Fixture("rich"));
   const json before = h.host->DumpFixture();
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {R"({"tables": {"Kunden": []}})", "host.tables.Kunden"},
-      {R"({"tables": {"Adressen": [{"ID": "12345"}]}})", "host.tables.Adressen[0].ID"},
-      {R"({"tables": {"Adressen": [{"Farbe": "rot"}]}})", "host.tables.Adressen[0].Farbe"},
-      {R"({"tables": {"Ansprechpartner": [{"@master": "0000000099"}]}})",
-       "host.tables.Ansprechpartner[0].@master"},
-      {R"({"tables": {"Ansprechpartner": [{"Name": "x"}]}})", "host.tables.Ansprechpartner[0]"},
-      {R"({"tables": {"Adressen": [{"ID": "0000000001"}, {"ID": "0000000001"}]}})",
-       "host.tables.Adressen[1].ID"},
-      {R"({"tables": {"Adressen": [{"PLZ": "12345678901"}]}})", "host.tables.Adressen[0].PLZ"},
-      {R"({"tables": {"Aktivitaeten": []}, "tables2": {}})", "host.tables2"},
-      {R"({"tables": {"WRTM_Tasks": [{"StartDate": "morgen"}]}})",
-       "host.tables.WRTM_Tasks[0].StartDate"},
-      {R"({"tables": {"WRTM_Tasks": [{"Status": "zwei"}]}})", "host.tables.WRTM_Tasks[0].Status"},
-      {R"({"tables": {"Adressen": [{"URL": "kein link"}]}})", "host.tables.Adressen[0].URL"},
-      {R"({"schema": {"Adressen": {"drop": ["Farbe"]}}})", "host.schema.Adressen.drop[0]"},
-      {R"({"schema": {"Adressen": {"drop": ["ID"]}}})", "host.schema"},
-      {R"({"schema": {"X": {"master": "Y"}}})", "host.schema"},
-      {R"({"schema": {"Adressen": {"add": {"F": {"type": "bild"}}}}})",
-       "host.schema.Adressen.add.F.type"},
-      {R"({"users": [{"name": "A"}, {"name": "a"}]})", "host.users[1].name"},
-      {R"({"users": [{"name2": "A"}]})", "host.users[0].name"},
-      {R"({"currentUser": "CARL"})", "host.currentUser"},
-      {R"({"refuse": {"Adressen": ["print"]}})", "host.refuse.Adressen"},
-      {R"({"refuse": {"Adressen:0000000099": ["edit"]}})", "host.refuse.Adressen:0000000099"},
-      {R"({"raise": {"Adressen.SaveNew": "bald"}})", "host.raise.Adressen.SaveNew"},
-      {R"({"globals": {"G": {"a": 1}}})", "host.globals.G"},
-      {R"([1, 2])", "host"},
-  };
-  for (const auto& [text, entry] : cases) {
+  // Each case of fixtures/bad.json: a fixture and the entry its error names.
+  for (const auto& bad : Fixture("bad")) {
+    const std::string text = bad["fixture"].dump();
     try {
-      h.host->LoadFixture(json::parse(text), At("2026-12-06 10:00:00"));
+      h.host->LoadFixture(bad["fixture"], At("2026-12-06 10:00:00"));
       ADD_FAILURE() << "accepted: " << text;
     } catch (const FixtureError& e) {
-      EXPECT_NE(std::string(e.what()).find(entry), std::string::npos)
+      EXPECT_NE(std::string(e.what()).find(bad["entry"].get<std::string>()), std::string::npos)
           << text << " gave: " << e.what();
     }
     EXPECT_EQ(h.host->DumpFixture(), before) << text;
@@ -135,4 +77,4 @@ TEST(HostFixtures, BadFixturesNameTheEntryAndChangeNothing) {
 }
 
 }  // namespace
-}  // namespace velklk::testing
+}  // namespace velklk::test

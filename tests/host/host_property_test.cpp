@@ -7,7 +7,7 @@
 
 #include "host_test_support.h"
 
-namespace velklk::testing {
+namespace velklk::test {
 namespace {
 
 using nlohmann::json;
@@ -69,4 +69,4 @@ RC_GTEST_PROP(HostProperties, TextsAreCutToTheFieldSizeInCharacters, ()) {
 }
 
 }  // namespace
-}  // namespace velklk::testing
+}  // namespace velklk::test

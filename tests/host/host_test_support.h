@@ -3,14 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "host/embedded_host.h"
-#include "platform/automation_error.h"
+#include "support/helpers.h"
 
-namespace velklk::testing {
+namespace velklk::test {
+
+// A fixture of this suite's fixtures/ folder.
+inline nlohmann::json Fixture(const std::string& name) {
+  std::ifstream in(std::string(VELKLK_SOURCE_DIR) + "/tests/host/fixtures/" + name + ".json");
+  return nlohmann::json::parse(in);
+}
 
 inline AutoDate At(const char* text) { return *AutoDate::Parse(text); }
 
@@ -32,15 +39,4 @@ struct HostUnderTest {
   std::shared_ptr<HostDatabase> db;
 };
 
-// The number of the automation error a call raises, 0 when it raises none.
-template <typename Call>
-std::uint32_t ErrorOf(Call&& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
-}  // namespace velklk::testing
+}  // namespace velklk::test

@@ -13,7 +13,7 @@
 namespace velklk {
 namespace {
 
-using testing::Store;
+using test::Store;
 
 std::vector<std::string> Walk(OlItems& items, const std::string& filter) {
   std::vector<std::string> ids;

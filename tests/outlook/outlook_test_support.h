@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -12,8 +13,15 @@
 #include "platform/automation_error.h"
 #include "platform/clock.h"
 #include "sqlite/connection.h"
+#include "support/helpers.h"
 
-namespace velklk::testing {
+namespace velklk::test {
+
+// A fixture of this suite's fixtures/ folder.
+inline nlohmann::json Fixture(const std::string& name) {
+  std::ifstream in(std::string(VELKLK_SOURCE_DIR) + "/tests/outlook/fixtures/" + name + ".json");
+  return nlohmann::json::parse(in);
+}
 
 class TempProfile {
  public:
@@ -54,15 +62,4 @@ struct Store {
   std::shared_ptr<EmbeddedOutlook> outlook;
 };
 
-// The number of an AutomationError raised by fn, or 0 when none.
-template <typename Fn>
-std::uint32_t ErrorOf(Fn&& fn) {
-  try {
-    fn();
-  } catch (const AutomationError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
-}  // namespace velklk::testing
+}  // namespace velklk::test

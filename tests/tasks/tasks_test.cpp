@@ -4,17 +4,15 @@
 
 #include <tuple>
 
-#include "desk.h"
-#include "session/helpers.h"
+#include "support/desk.h"
 
 namespace velklk::test {
 namespace {
 
 // Tasks 11..17 have the statuses 0..5 and 7, 18 is BEN's, 19 a group task of
 // "Vertrieb" (ANNA is a member), 20 is at 100 percent but in progress.
-std::string Fixture(const std::string& extraTop = "", const std::string& extraTasks = "",
-                    const std::string& extraHost = "") {
-  return StandardFixture(R"({"host": {)" + extraHost + R"("users": [
+std::string Tasks(const std::string& extraTasks = "") {
+  return R"({"host": {"users": [
     {"name": "ANNA", "groups": ["Vertrieb"], "settings": {"PREXOLContactPath": "anna@example.com\\Kontakte",
      "PREXOLCalPath": "anna@example.com\\Kalender", "PREXOLTaskPath": "anna@example.com\\Aufgaben"}},
     {"name": "BEN"}], "tables": {"WRTM_Tasks": [
@@ -28,17 +26,12 @@ std::string Fixture(const std::string& extraTop = "", const std::string& extraTa
     {"ID": "0000000018", "Responsible": "BEN", "CreatedBy": "BEN", "Subject": "Ben"},
     {"ID": "0000000019", "ResponsibleGroup": "Vertrieb", "CreatedBy": "ANNA", "Subject": "Gruppe"},
     {"ID": "0000000020", "Responsible": "ANNA", "Status": 2, "DoneInPercent": 100})" +
-                         extraTasks + "]}}" + extraTop + "}");
+         extraTasks + "]}}}";
 }
 
-// The Outlook part with these items in the tasks and contacts folders.
-std::string OutlookTasks(const std::string& items, const char* version = "16.0.0.0",
-                         const std::string& contacts = "") {
-  return std::string(R"(, "outlook": {"version": ")") + version +
-         R"(", "stores": [{"name": "anna@example.com", "folders": [{"name": "Kontakte", "type": 2, "items": [)" +
-         contacts +
-         R"(]}, {"name": "Kalender", "type": 1}, {"name": "Aufgaben", "type": 3, "items": [)" +
-         items + "]}]}]}";
+// These items in ANNA's tasks folder.
+std::string OutlookTasks(const std::string& items) {
+  return R"({"folders": {"anna@example.com\\Aufgaben": {"items": [)" + items + "]}}}";
 }
 
 std::string Linked(const std::string& id) {
@@ -54,59 +47,46 @@ std::string Join(std::initializer_list<const char*> names, Read read) {
 }
 
 struct TaskDesk : Desk {
-  explicit TaskDesk(const std::string& fixture = Fixture()) : Desk(fixture) {}
-  std::shared_ptr<OlItems> Items() {
-    return outlook().FindFolder("anna@example.com\\Aufgaben")->Items();
-  }
+  explicit TaskDesk(const std::string& outlook = "{}", const std::string& extraTasks = "",
+                    const std::string& more = "{}")
+      : Desk({kSampleRecords, Tasks(extraTasks), outlook, more}) {}
   std::shared_ptr<OlItem> OlTask(const std::string& id) {
-    return Items()->Find("[velSearch] = \"" + id + "WRTM_Tasks\"");
+    return Find("[velSearch] = \"" + id + "WRTM_Tasks\"", "Aufgaben");
   }
-  // A user property is named with a leading "@".
+  // Values joined by "|"; a user property is named with a leading "@".
   std::string Ol(const std::string& id, std::initializer_list<const char*> properties) {
     auto task = OlTask(id);
     return Join(properties, [&](const char* p) {
-      if (!task) return std::string("(none)");
-      return (*p == '@' ? task->UserProperties()->Find(p + 1)->Value() : task->Get(p)).ToText();
+      if (!task) return std::string("<missing>");
+      return *p == '@' ? UserProp(*task, p + 1) : task->Get(p).ToText();
     });
   }
-  std::shared_ptr<HostTable> Record(const std::string& id) {
-    auto t = host().Database()->Table("WRTM_Tasks");
-    t->SelectIndex("ID");
-    return t->Seek(id) ? t : nullptr;
-  }
   std::string Host(const std::string& id, std::initializer_list<const char*> fields) {
-    auto t = Record(id);
-    return Join(fields,
-                [&](const char* f) { return t ? t->Field(f)->Value().ToText() : "(none)"; });
+    return Join(fields, [&](const char* f) { return Field("WRTM_Tasks", id, f); });
   }
-  void EditHost(const std::string& id, const char* field, const Variant& value) {
-    auto t = Record(id);
-    EditRecord(*t, [&] { t->Field(field)->SetValue(value); });
-  }
-  void EditOl(const std::string& id, const char* property, const Variant& value) {
-    OlTask(id)->Set(property, value);
-    OlTask(id)->Save();
-  }
-  bool Logged(const std::string& id) {
-    auto log = host().Database()->Table("TBKLK_SyncLog");
-    log->SelectIndex("SyncSearch");
-    return log->Seek("ANNA" + id);
-  }
-  void At(const char* time) { profile().Clock().Set(*AutoDate::Parse(time)); }
+  void EditOl(const std::string& id, const std::string& json) { Edit(*OlTask(id), json); }
   long Shown(const std::string& text) {
     long n = 0;
     for (const auto& t : BoxTexts()) n += t.find(text) != std::string::npos;
     return n;
   }
   std::string IdOf(const char* subject) {
-    auto task = Items()->Find("[Subject] = \"" + std::string(subject) + "\"");
-    return task->UserProperties()->Find("velID")->Value().ToText();
+    return UserProp(*Find("[Subject] = \"" + std::string(subject) + "\"", "Aufgaben"), "velID");
   }
   bool Sync(const std::string& id) {
     return Call("velKLK.CSync", "TaskSync2OL", {id, "WRTM_Tasks", "False"}).True();
   }
   bool Import(const char* group = "False") {
     return Call("velKLK.CSync", "SyncTasks2VEL", {group}).True();
+  }
+  // The subjects of the host tasks imported from Outlook (only they are unread).
+  std::vector<std::string> Subjects() {
+    std::vector<std::string> out;
+    auto t = host().Database()->Table("WRTM_Tasks");
+    for (bool more = t->MoveFirst(); more; more = t->Move(1))
+      if (t->Field("UnRead")->Value().ToBool())
+        out.push_back(t->Field("Subject")->Value().ToText());
+    return out;
   }
 };
 
@@ -131,14 +111,15 @@ TEST(TaskExport, StatusEffortAndDatesReachOutlookAndComeBackWithoutLoss) {
   EXPECT_EQ(desk.Shown("'0000000017'  enthält einen ungültigen Wert im Feld 'Status'"), 1);
   // Later changes in Outlook come back; what the export wrote in place of a
   // host value that Outlook cannot hold is not taken for a change.
-  desk.At("2026-12-06 11:00:00");
-  desk.OlTask("0000000011")->UserProperties()->Find("velStatus1")->SetValue(Variant(true));
-  desk.EditOl("0000000011", "DueDate", Variant(kNoDate));
+  desk.SetNow("2026-12-06 11:00:00");
+  desk.EditOl("0000000011",
+              R"({"DueDate": "4501-01-01 00:00:00", "userProperties": {"velStatus1": true}})");
   const std::vector<std::pair<const char*, int>> changes = {{"0000000012", 1}, {"0000000013", 3},
                                                             {"0000000014", 4}, {"0000000015", 0},
                                                             {"0000000017", 2}, {"0000000020", 9}};
-  for (const auto& [id, status] : changes) desk.EditOl(id, "Status", Variant(status));
-  desk.At("2026-12-06 11:05:00");
+  for (const auto& [id, status] : changes)
+    desk.EditOl(id, "{\"Status\": " + std::to_string(status) + "}");
+  desk.SetNow("2026-12-06 11:05:00");
   ASSERT_TRUE(desk.Sync("0000000011"));
   for (const auto& change : changes) ASSERT_TRUE(desk.Sync(change.first));
   EXPECT_EQ(desk.Host("0000000011", {"Status", "EndDate"}), "1|1899-12-30 00:00:00");
@@ -161,10 +142,10 @@ TEST(TaskReconcile, TheNewerSideWinsAfterTheDayTestWithinFiveSeconds) {
            {"2026-12-06 09:59:54", "2026-12-06 10:00:00", "Outlook"},
            {"2026-12-07 00:00:02", "2026-12-06 23:59:58", "Velmora"},
            {"2026-12-06 23:59:58", "2026-12-07 00:00:02", "Outlook"}}) {
-    TaskDesk desk(Fixture(
+    TaskDesk desk(
         OutlookTasks(R"({"class": "task", "Subject": "Outlook", )" + Linked("0000000030") +
                      R"(, "LastModificationTime": ")" + outlook + "\"}"),
-        R"(, {"ID": "0000000030", "Subject": "Velmora", "ModifiziertAm": ")" + host + "\"}"));
+        R"(, {"ID": "0000000030", "Subject": "Velmora", "ModifiziertAm": ")" + host + "\"}");
     ASSERT_TRUE(desk.Sync("0000000030"));
     EXPECT_EQ(
         desk.Host("0000000030", {"Subject", "Version"}) + "|" + desk.Ol("0000000030", {"Subject"}),
@@ -194,45 +175,36 @@ TEST(TaskExport, ResponsibilityAndTheDeletionRulesAfterAnOutlookDeletion) {
   desk.OlTask("0000000011")->Delete();
   ASSERT_TRUE(desk.Sync("0000000011"));  // the setting is off: nothing happens
   EXPECT_EQ(desk.Ol("0000000011", {"Subject"}) + desk.Host("0000000011", {"CreatedBy"}),
-            "(none)ANNA");
+            "<missing>ANNA");
   desk.SetSetting("TBKLK_DeleteTasks", "True");
   ASSERT_TRUE(desk.Sync("0000000011"));
-  EXPECT_EQ(desk.Host("0000000011", {"ID"}), "(none)");
-  EXPECT_FALSE(desk.Logged("0000000011"));
+  EXPECT_EQ(desk.Host("0000000011", {"ID"}), "<missing>");
+  EXPECT_FALSE(desk.SyncLogHas("0000000011"));
   ASSERT_TRUE(desk.Sync("0000000018"));  // BEN created it: back in Outlook
   EXPECT_EQ(desk.Ol("0000000018", {"Subject"}), "Ben");
   // A group task stays in the host even when the caller calls it personal.
   ASSERT_TRUE(desk.Sync("0000000019"));
   EXPECT_EQ(desk.Host("0000000019", {"Subject"}) + desk.Ol("0000000019", {"Subject"}),
-            "Gruppe(none)");
-}
-
-// The subjects of the host tasks imported from Outlook (only they are unread).
-std::vector<std::string> Subjects(TaskDesk& desk) {
-  std::vector<std::string> out;
-  auto t = desk.host().Database()->Table("WRTM_Tasks");
-  for (bool more = t->MoveFirst(); more; more = t->Move(1))
-    if (t->Field("UnRead")->Value().ToBool()) out.push_back(t->Field("Subject")->Value().ToText());
-  return out;
+            "Gruppe<missing>");
 }
 
 TEST(TaskImport, SettingsAndFiltersChooseTheTasksEnteredInOutlook) {
-  TaskDesk desk(Fixture(OutlookTasks(
+  TaskDesk desk(OutlookTasks(
       R"({"class": "task", "Subject": "Neu", "TotalWork": 90, "PercentComplete": 20, "DueDate": "2026-12-20 00:00:00",
           "userProperties": {"velStatus1": true}},
          {"class": "task", "Subject": "Privat", "Sensitivity": 2},
-         {"class": "task", "Subject": "Serie", "IsRecurring": true})")));
-  EXPECT_TRUE(desk.Import() && Subjects(desk).empty());  // TBKLK_ImportTasks is off
+         {"class": "task", "Subject": "Serie", "IsRecurring": true})"));
+  EXPECT_TRUE(desk.Import() && desk.Subjects().empty());  // TBKLK_ImportTasks is off
   desk.SetSetting("TBKLK_ImportTasks", "True");
   // Group mode: tasks entered in Outlook have no group.
-  EXPECT_TRUE(desk.Import("True") && Subjects(desk).empty());
+  EXPECT_TRUE(desk.Import("True") && desk.Subjects().empty());
   ASSERT_TRUE(desk.Import());
-  EXPECT_EQ(Subjects(desk), std::vector<std::string>{"Neu"});
+  EXPECT_EQ(desk.Subjects(), std::vector<std::string>{"Neu"});
   desk.SetSetting("TBKLK_ImportPrivateTasks", "True");
   ASSERT_TRUE(desk.Import());
-  EXPECT_EQ(Subjects(desk), (std::vector<std::string>{"Neu", "Privat"}));
+  EXPECT_EQ(desk.Subjects(), (std::vector<std::string>{"Neu", "Privat"}));
   const std::string id = desk.IdOf("Neu");
-  EXPECT_TRUE(desk.OlTask(id) && desk.Logged(id));
+  EXPECT_TRUE(desk.OlTask(id) && desk.SyncLogHas(id));
   // Status 0 although velStatus1 is set: the import does not read it.
   EXPECT_EQ(desk.Host(id, {"Responsible", "CreatedBy", "Status", "DoneInPercent", "Duration",
                            "StartDate", "EndDate", "UnRead", "Version"}),
@@ -241,46 +213,46 @@ TEST(TaskImport, SettingsAndFiltersChooseTheTasksEnteredInOutlook) {
 }
 
 TEST(TaskImport, HostCompletionsAndDeletionsReachOutlookWithoutReopeningOrLosingTasks) {
-  TaskDesk desk(Fixture(OutlookTasks(
+  TaskDesk desk(OutlookTasks(
       R"({"class": "task", "Subject": "Halb", "userProperties": {"velTable": "WRTM_Tasks", "velID": "0000000099", "velSearch": ""}},
          {"class": "task", "Subject": "Fremd", )" +
-      Linked("0000000098") + "}")));
+      Linked("0000000098") + "}"));
   for (const char* id : {"0000000011", "0000000012", "0000000013"}) ASSERT_TRUE(desk.Sync(id));
-  desk.At("2026-12-06 10:30:00");
-  desk.EditHost("0000000013", "Status", Variant(5));
-  desk.At("2026-12-06 11:00:00");
-  desk.EditHost("0000000011", "Status", Variant(5));
-  desk.Record("0000000012")->DeleteCurrent();
-  desk.EditOl("0000000013", "Subject", Variant("In Outlook geändert"));
-  desk.At("2026-12-06 12:00:00");
+  desk.SetNow("2026-12-06 10:30:00");
+  desk.EditRecord("WRTM_Tasks", "0000000013", R"({"Status": "5"})");
+  desk.SetNow("2026-12-06 11:00:00");
+  desk.EditRecord("WRTM_Tasks", "0000000011", R"({"Status": "5"})");
+  auto gone = desk.host().Database()->Table("WRTM_Tasks");
+  gone->Seek("0000000012");
+  gone->DeleteCurrent();
+  desk.EditOl("0000000013", R"({"Subject": "In Outlook geändert"})");
+  desk.SetNow("2026-12-06 12:00:00");
   ASSERT_TRUE(desk.Import());
   EXPECT_EQ(desk.Ol("0000000011", {"Status", "PercentComplete", "DateCompleted"}),
             "2|100|2026-12-06 11:00:00");
-  EXPECT_EQ(desk.Ol("0000000012", {"Subject"}), "(none)");
-  EXPECT_FALSE(desk.Logged("0000000012"));
+  EXPECT_EQ(desk.Ol("0000000012", {"Subject"}), "<missing>");
+  EXPECT_FALSE(desk.SyncLogHas("0000000012"));
   // Newer Outlook values are taken, the host task stays done, Outlook follows.
   EXPECT_EQ(desk.Host("0000000013", {"Subject", "Status"}), "In Outlook geändert|5");
   EXPECT_EQ(desk.Ol("0000000013", {"Status"}), "2");
   // Links never completed, or never this user's, are left alone.
-  EXPECT_TRUE(desk.Items()->Find("[Subject] = \"Halb\""));
-  EXPECT_TRUE(desk.Items()->Find("[Subject] = \"Fremd\""));
+  EXPECT_TRUE(desk.Find("[Subject] = \"Halb\"", "Aufgaben"));
+  EXPECT_TRUE(desk.Find("[Subject] = \"Fremd\"", "Aufgaben"));
 }
 
 TEST(TaskLinks, ContactLinksFollowTheOutlookVersion) {
   const std::string linked =
       R"(, {"ID": "0000000021", "Responsible": "ANNA", "LinkedRecordTable": "Ansprechpartner", "LinkedRecordId": "0000000002"},
       {"ID": "0000000022", "Responsible": "ANNA", "LinkedRecordTable": "Vorgaenge", "LinkedRecordId": "0000000003"})";
-  TaskDesk old(Fixture(
-      OutlookTasks(
-          R"({"class": "task", "Subject": "Mit Link", "links": ["C1"]},
-                      {"class": "task", "Subject": "Ohne Kontakt", "links": ["C2"]})",
-          "14.0.0.0",
-          R"({"class": "contact", "entryId": "C1", "LastName": "Muster GmbH", "userProperties":
-                      {"velTable": "Adressen", "velID": "0000000001", "velSearch": "0000000001Adressen"}})"),
-      linked));
+  TaskDesk old(R"({"outlook": {"version": "14.0.0.0"}, "folders": {
+      "anna@example.com\\Aufgaben": {"items": [{"class": "task", "Subject": "Mit Link", "links": ["C1"]},
+                                               {"class": "task", "Subject": "Ohne Kontakt", "links": ["C2"]}]},
+      "anna@example.com\\Kontakte": {"items": [{"class": "contact", "entryId": "C1", "LastName": "Muster GmbH",
+         "userProperties": {"velTable": "Adressen", "velID": "0000000001", "velSearch": "0000000001Adressen"}}]}}})",
+               linked);
   // The person became a contact and a favourite; the task links it.
   ASSERT_TRUE(old.Sync("0000000021"));
-  auto contacts = old.outlook().FindFolder("anna@example.com\\Kontakte")->Items();
+  auto contacts = old.Folder()->Items();
   auto person = contacts->Find("[velSearch] = \"0000000002Ansprechpartner\"");
   ASSERT_TRUE(person && contacts->Count() == 2);
   auto links = old.OlTask("0000000021")->Links();
@@ -289,8 +261,8 @@ TEST(TaskLinks, ContactLinksFollowTheOutlookVersion) {
   // Host newer: the links are replaced by the one link.
   links->Add(contacts->Item(1));
   old.OlTask("0000000021")->Save();
-  old.At("2026-12-06 11:00:00");
-  old.EditHost("0000000021", "Subject", Variant("Neu"));
+  old.SetNow("2026-12-06 11:00:00");
+  old.EditRecord("WRTM_Tasks", "0000000021", R"({"Subject": "Neu"})");
   ASSERT_TRUE(old.Sync("0000000021"));
   EXPECT_EQ(old.OlTask("0000000021")->Links()->Count(), 1);
   // A link to a table that is neither: a message, the task goes without.
@@ -302,38 +274,38 @@ TEST(TaskLinks, ContactLinksFollowTheOutlookVersion) {
   EXPECT_EQ(old.Host(old.IdOf("Mit Link"),
                      {"LinkedRecordTable", "LinkedRecordId", "LinkedRecordDescription"}),
             "Adressen|0000000001|Adresse: Muster GmbH");
-  EXPECT_EQ(Subjects(old).size(), 2u);
+  EXPECT_EQ(old.Subjects().size(), 2u);
   EXPECT_EQ(old.Shown("'Ohne Kontakt' ist mit einem Kontakt verknüpft, der nicht mehr"), 1);
-  TaskDesk current(Fixture("", linked));  // Outlook 16 keeps no links on tasks
+  TaskDesk current("{}", linked);  // Outlook 16 keeps no links on tasks
   ASSERT_TRUE(current.Sync("0000000021"));
   EXPECT_EQ(current.OlTask("0000000021")->Links()->Count(), 0);
 }
 
 TEST(TaskBadInput, RefusedRecordsOfflineOutlookAndANonNumericEffortLoseNothing) {
-  TaskDesk desk(Fixture(
+  TaskDesk desk(
       OutlookTasks(R"({"class": "task", "Subject": "A"}, {"class": "task", "Subject": "B"})"),
       R"(, {"ID": "0000000023", "Responsible": "ANNA", "Duration": "1,5 Std."})",
-      R"("schema": {"WRTM_Tasks": {"drop": ["Duration"], "add": {"Duration": {"type": "text", "size": 20}}}}, )"));
+      R"({"host": {"schema": {"WRTM_Tasks": {"drop": ["Duration"], "add": {"Duration": {"type": "text", "size": 20}}}}}})");
   ASSERT_TRUE(desk.Import());  // the folder gets its property definitions
   desk.SetSetting("TBKLK_ImportTasks", "True");
   desk.outlook().SetOffline(true);
   // One message, and the tasks wait for the next run.
-  EXPECT_TRUE(desk.Import() && desk.BoxTexts().size() == 1 && Subjects(desk).empty());
+  EXPECT_TRUE(desk.Import() && desk.BoxTexts().size() == 1 && desk.Subjects().empty());
   desk.outlook().SetOffline(false);
   desk.host().RefuseTable("WRTM_Tasks", "add");
   ASSERT_TRUE(desk.Import());
   EXPECT_EQ(desk.Shown("\r\n- A\r\n- B"), 1);
-  EXPECT_TRUE(Subjects(desk).empty());
-  EXPECT_FALSE(desk.Items()->Find("[Subject] = \"A\"")->UserProperties()->Find("velSearch"));
+  EXPECT_TRUE(desk.Subjects().empty());
+  EXPECT_FALSE(desk.Find("[Subject] = \"A\"", "Aufgaben")->UserProperties()->Find("velSearch"));
   ASSERT_TRUE(desk.Sync("0000000023"));
   EXPECT_EQ(desk.Ol("0000000023", {"TotalWork"}), "0");
   EXPECT_EQ(desk.Shown("im Feld 'Duration'"), 1);
-  desk.At("2026-12-06 11:00:00");
-  desk.EditOl("0000000023", "Subject", Variant("Neu"));
+  desk.SetNow("2026-12-06 11:00:00");
+  desk.EditOl("0000000023", R"({"Subject": "Neu"})");
   ASSERT_TRUE(desk.Sync("0000000023"));  // the text the effort could not carry stays
   EXPECT_EQ(desk.Host("0000000023", {"Subject", "Duration"}), "Neu|1,5 Std.");
-  desk.At("2026-12-06 12:00:00");
-  desk.EditOl("0000000023", "Subject", Variant("Neuer"));
+  desk.SetNow("2026-12-06 12:00:00");
+  desk.EditOl("0000000023", R"({"Subject": "Neuer"})");
   desk.host().RefuseRecord("WRTM_Tasks", "0000000023", "edit");
   EXPECT_FALSE(desk.Sync("0000000023"));
   EXPECT_EQ(desk.Shown("darf in Velmora nicht geändert werden"), 1);
