@@ -21,6 +21,7 @@
 #include "resources/catalogue.h"
 #include "session/shared_state.h"
 #include "ui/console_ui.h"
+#include "window_ui.h"
 
 extern const char kVelklkDemoFixture[];
 extern const std::size_t kVelklkDemoFixture_size;
@@ -285,6 +286,7 @@ int TypeLib() {
 struct Desk {
   std::unique_ptr<Profile> profile;
   std::unique_ptr<ConsoleUserInterface> ui;
+  std::unique_ptr<UserInterface> windows;  // --ui qt: used instead of the console
 };
 
 std::optional<Desk> OpenDesk(const CallOptions& options) {
@@ -302,7 +304,20 @@ std::optional<Desk> OpenDesk(const CallOptions& options) {
   } catch (const AutomationError& e) {
     throw UsageError("--answer: " + e.Description());
   }
-  ResetState(desk.profile->Services(desk.ui.get(), Language(options.language)));
+  try {
+    desk.ui->SetDialogAnswers(options.dialogs);
+  } catch (const AutomationError& e) {
+    throw UsageError{"--dialog: " + e.Description()};
+  }
+  UserInterface* ui = desk.ui.get();
+  if (options.ui == "qt") {
+    if (!options.answers.empty() || !options.dialogs.empty()) {
+      throw UsageError{"--answer and --dialog answer the console; with --ui qt the user answers"};
+    }
+    desk.windows = OpenWindows();
+    ui = desk.windows.get();
+  }
+  ResetState(desk.profile->Services(ui, Language(options.language)));
   PrepareHost(*desk.profile, options.user, options.now, options.current, options.active);
   return desk;
 }
@@ -340,7 +355,8 @@ namespace {
 // created stay alive between commands.
 class SessionRunner {
  public:
-  SessionRunner(Profile& profile, ConsoleUserInterface& ui) : profile_(profile), ui_(ui) {}
+  SessionRunner(Profile& profile, ConsoleUserInterface& ui, bool windows)
+      : profile_(profile), ui_(ui), windows_(windows) {}
 
   void Run(const std::string& lineText) {
     Json command;
@@ -427,8 +443,15 @@ class SessionRunner {
       throw AutomationError(err::kInvalidArg, "velklk.session",
                             "call: expected [PROGID, MEMBER, ARG...]");
     }
+    if (windows_ && (command.contains("answers") || command.contains("dialogs"))) {
+      throw AutomationError(
+          err::kInvalidArg, "velklk.session",
+          "answers and dialogs answer the console; with --ui qt the user answers");
+    }
     ui_.SetAnswers(command.contains("answers") ? Texts(command["answers"], "answers")
                                                : std::vector<std::string>{});
+    ui_.SetDialogAnswers(command.contains("dialogs") ? Texts(command["dialogs"], "dialogs")
+                                                     : std::vector<std::string>{});
     const std::vector<std::string> current = command.contains("current")
                                                  ? Texts(command["current"], "current")
                                                  : std::vector<std::string>{};
@@ -493,6 +516,7 @@ class SessionRunner {
 
   Profile& profile_;
   ConsoleUserInterface& ui_;
+  bool windows_;
   std::map<std::string, std::unique_ptr<DispatchObject>> objects_;
 };
 
@@ -504,7 +528,7 @@ int Session(const CallOptions& options, std::istream& in) {
   Profile* const profile = desk->profile.get();
   ConsoleUserInterface* const ui = desk->ui.get();
   {
-    SessionRunner runner(*profile, *ui);
+    SessionRunner runner(*profile, *ui, desk->windows != nullptr);
     std::string line;
     while (std::getline(in, line)) {
       if (line.find_first_not_of(" \t\r") == std::string::npos) continue;

@@ -27,6 +27,8 @@ struct CallOptions {
   std::optional<std::string> now;
   std::string language;  // empty: the system's
   std::vector<std::string> answers;
+  std::vector<std::string> dialogs;  // dialog answers (JSON), one per dialog
+  std::string ui = "console";        // or "qt": real windows
   std::vector<std::string> current;  // "TABLE=ID"
   std::optional<std::string> active;
 };

@@ -29,6 +29,10 @@ int Run(int argc, char** argv) {
       ->type_name("ok|cancel|yes|no")
       ->check(CLI::IsMember({"ok", "cancel", "yes", "no"}, CLI::ignore_case))
       ->delimiter(',');
+  app.add_option("--dialog", options.dialogs, "dialog answers (JSON), one per dialog shown")
+      ->type_name("JSON");
+  app.add_option("--ui", options.ui, "console (JSON lines, the default) or qt (windows)")
+      ->check(CLI::IsMember({"console", "qt"}));
   app.add_option("--current", options.current, "position a host table on a record")
       ->type_name("TABLE=ID");
   app.add_option("--active", options.active, "make a table the host's active table")

@@ -31,8 +31,13 @@ run --user ANNA --now "2026-12-06 10:00:00" call velKLK.CSync AddressOrContactSy
 # The contact that the call wrote, found by its link key.
 run find 'anna.berg@velmora.example\Kontakte' '[velSearch] = "0000000001Adressen"'
 
-# The choice of the calendar folders with the folder dialog.
-run --user ANNA call velKLK.CSync SelectOLAppointmentPath
+# The choice of the calendars with the calendar dialog, answered on the
+# console: Anna checks Clara's calendar beside hers and Ben's and presses OK.
+run --user ANNA --dialog '{"check":["clara.lind@velmora.example\\Kalender"],"press":"ok"}' \
+  call velKLK.CSync SelectOLAppointmentPath
+echo "# Anna's calendars now: $("$velklk" -p "$profile" dump --host | python3 -c \
+  'import json, sys; users = json.load(sys.stdin)["host"]["users"]
+print(next(u for u in users if u["name"] == "ANNA")["settings"]["PREXOLCalPath"])')"
 
 echo
 echo "# the diagnostic log of the calls ($profile/Logs/velKLK.log)"

@@ -16,7 +16,7 @@ jobs="$(nproc)"
 
 if [ -f "$here/fuzz/CMakeLists.txt" ] && [ -n "$(ls "$here"/fuzz/*/CMakeLists.txt 2>/dev/null)" ]; then
   CC=clang CXX=clang++ "$here/scripts/setup.sh" "$here/build-fuzz" -DCMAKE_BUILD_TYPE=Debug \
-    -DVELKLK_FUZZ=ON -DVELKLK_TESTS=OFF -DVELKLK_BENCH=OFF -DVELKLK_WERROR=OFF
+    -DVELKLK_FUZZ=ON -DVELKLK_TESTS=OFF -DVELKLK_BENCH=OFF -DVELKLK_WERROR=OFF -DVELKLK_QT=OFF
   for target in "$here"/build-fuzz/fuzz/*/fuzz_*; do
     [ -x "$target" ] || continue
     name="$(basename "$target")"

@@ -48,5 +48,6 @@ void DialogModel::SelectEntry(int) { RaiseDialogAction(*this, "the dialog has no
 void DialogModel::SetText(const std::string&) {
   RaiseDialogAction(*this, "the dialog has no text field");
 }
+void DialogModel::Resize(int, int) { RaiseDialogAction(*this, "the dialog cannot be resized"); }
 
 }  // namespace velklk

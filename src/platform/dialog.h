@@ -47,6 +47,36 @@ struct DialogNode {
   bool checked = false;
 };
 
+// A rectangle in pixels of the dialog's inner area.
+struct DialogRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const DialogRect&, const DialogRect&) = default;
+};
+
+// Where one control of the dialog sits.
+struct DialogPlace {
+  enum class Control { Text, Button, Tree, List, TextField, Grip };
+  Control control = Control::Text;
+  // The DialogText or DialogButtonInfo name; empty for the others.
+  std::string name;
+  DialogRect rect;
+};
+
+// A dialog's own arrangement of its controls. Without places the view
+// arranges the controls itself.
+struct DialogLayout {
+  int width = 0;  // the inner size
+  int height = 0;
+  // The smallest inner size the window may take (resizable dialogs).
+  int minWidth = 0;
+  int minHeight = 0;
+  bool resizable = false;
+  std::vector<DialogPlace> places;
+};
+
 class DialogModel {
  public:
   virtual ~DialogModel() = default;
@@ -57,7 +87,9 @@ class DialogModel {
   virtual std::vector<DialogButtonInfo> Buttons() const = 0;
 
   // A tree (folder dialogs): its nodes, whether they carry check boxes, and
-  // the selected node (-1 for none). Empty for dialogs without a tree.
+  // the selected node (-1 for none). Empty for dialogs without a tree;
+  // `HasTree` tells a tree that is empty from no tree at all.
+  virtual bool HasTree() const { return false; }
   virtual std::vector<DialogNode> Nodes() const { return {}; }
   virtual bool Checkable() const { return false; }
   virtual int SelectedNode() const { return -1; }
@@ -68,6 +100,10 @@ class DialogModel {
   virtual int SelectedEntry() const { return -1; }
   // The text field, nothing for dialogs without one.
   virtual std::optional<std::string> TextField() const { return std::nullopt; }
+
+  // The arrangement of the controls; empty places when the dialog leaves it
+  // to the view.
+  virtual DialogLayout Layout() const { return {}; }
 
   // The user's actions. An action on a control the dialog does not have, or
   // on a node or entry that does not exist, raises an automation error
@@ -80,6 +116,9 @@ class DialogModel {
   virtual void SelectEntry(int index);
   virtual void SetText(const std::string& text);
   virtual void Press(DialogButton button) = 0;
+  // The user gave the window this inner size; a resizable dialog moves and
+  // sizes its controls by its rule (Layout() then tells where they are).
+  virtual void Resize(int width, int height);
 
   virtual bool IsOpen() const = 0;
   // The button that closed the dialog (Close for the close box).

@@ -144,10 +144,6 @@ TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
        {"2026-12-01", "2026-12-31", "True", "False"},
        "CSync.SyncAppointments2VEL",
        Variant(false)},
-      {"ConfigAppintmentTypes", {}, "CSync.ConfigAppintmentTypes", Variant()},
-      {"SelectOlContactPath", {}, "modAppSync.SelectOutlookContactPath", Variant(false)},
-      {"SelectOLAppointmentPath", {}, "modAppSync.SelectOutlookAppointmentPath", Variant(false)},
-      {"SelectOlTaskPath", {}, "modAppSync.SelectOutlookTaskPath", Variant(false)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.member);
@@ -159,8 +155,6 @@ TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
     EXPECT_EQ(desk.Boxes()[0].title, std::string("Fehler in ") + c.place);
     EXPECT_EQ(desk.Boxes()[0].text.rfind("Fehler &H80004001 in ", 0), 0u);
   }
-  // No dialog was shown for a dialog that does not exist yet.
-  for (const auto& event : desk.ui().Events()) EXPECT_NE(event.kind, UiEvent::Kind::Dialog);
 }
 
 TEST(Workers, TheAppointmentCommandsNeedAnActiveTable) {

@@ -24,17 +24,16 @@ std::uint32_t ErrorOf(Call&& call) {
 
 // Installs a fresh shared state with these services for the guard's life
 // and an empty one when it ends, so that no test leaves its state behind.
+// The guard reaches the thread's state as it is now, also when a test has
+// installed another one in between.
 class StateGuard {
  public:
-  explicit StateGuard(const PlatformServices& services = {}) : state_(ResetState(services)) {}
+  explicit StateGuard(const PlatformServices& services = {}) { ResetState(services); }
   ~StateGuard() { ResetState({}); }
   StateGuard(const StateGuard&) = delete;
   StateGuard& operator=(const StateGuard&) = delete;
-  SharedState& operator*() { return state_; }
-  SharedState* operator->() { return &state_; }
-
- private:
-  SharedState& state_;
+  SharedState& operator*() { return State(); }
+  SharedState* operator->() { return &State(); }
 };
 
 // Compares the lines with the golden file `path` (relative to tests/, for

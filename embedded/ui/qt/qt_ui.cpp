@@ -1,0 +1,199 @@
+#include "ui/qt/qt_ui.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/automation_error.h"
+#include "ui/item_summary.h"
+#include "ui/qt/dialog_window.h"
+
+namespace velklk {
+namespace {
+
+// Qt keeps references to these for the life of the application object.
+int gArgc = 1;
+char gProgram[] = "velklk";
+char* gArgv[] = {gProgram, nullptr};
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// Message texts break lines with CR LF; a window breaks them with LF.
+QString Lines(const std::string& text) {
+  QString shown = Q(text);
+  shown.replace("\r\n", "\n");
+  shown.replace('\r', '\n');
+  return shown;
+}
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+// True when a child process could create the application object: Qt ends a
+// process whose display or platform plugin does not work, so it is tried
+// where that does no harm.
+bool ApplicationStarts() {
+  const pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      ::dup2(null, STDOUT_FILENO);
+      ::dup2(null, STDERR_FILENO);
+    }
+    int argc = 1;
+    QGuiApplication probe(argc, gArgv);
+    ::_exit(0);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+QMessageBox::Icon IconOf(MsgIcon icon) {
+  switch (icon) {
+    case MsgIcon::Critical:
+      return QMessageBox::Critical;
+    case MsgIcon::Exclamation:
+      return QMessageBox::Warning;
+    case MsgIcon::Information:
+      return QMessageBox::Information;
+    case MsgIcon::Question:
+      return QMessageBox::Question;
+    case MsgIcon::None:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QWidget* ActiveWindow() { return QApplication::activeModalWidget(); }
+
+}  // namespace
+
+std::string WindowProblem() {
+  if (QCoreApplication::instance() != nullptr) return {};
+  const std::string platform = Env("QT_QPA_PLATFORM");
+  if (platform.empty() && Env("DISPLAY").empty() && Env("WAYLAND_DISPLAY").empty()) {
+    return "no display for --ui qt: DISPLAY is not set (set QT_QPA_PLATFORM=offscreen to run "
+           "without a screen)";
+  }
+  if (!ApplicationStarts()) {
+    const std::string display = Env("DISPLAY");
+    return "windows cannot be opened for --ui qt: the Qt platform '" +
+           (platform.empty() ? std::string("default") : platform) + "'" +
+           (display.empty() ? std::string() : " on display '" + display + "'") + " does not start";
+  }
+  return {};
+}
+
+struct QtUserInterface::Impl {
+  std::unique_ptr<QApplication> ownApp;
+  // Windows that stay open after their call (non-modal items, explorers).
+  std::vector<std::unique_ptr<QWidget>> windows;
+};
+
+QtUserInterface::QtUserInterface() : impl_(std::make_unique<Impl>()) {
+  if (QCoreApplication::instance() == nullptr) {
+    impl_->ownApp = std::make_unique<QApplication>(gArgc, gArgv);
+  }
+}
+
+QtUserInterface::~QtUserInterface() {
+  impl_->windows.clear();
+  impl_->ownApp.reset();
+}
+
+MsgAnswer QtUserInterface::MessageBox(const MessageBoxRequest& request) {
+  QMessageBox box(ActiveWindow());
+  box.setObjectName("msgbox");
+  box.setIcon(IconOf(request.icon));
+  box.setWindowTitle(Q(request.title));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(Lines(request.text));
+  std::vector<std::pair<QPushButton*, MsgAnswer>> buttons;
+  switch (request.buttons) {
+    case MsgButtons::Ok:
+      buttons.emplace_back(box.addButton(QMessageBox::Ok), MsgAnswer::Ok);
+      break;
+    case MsgButtons::OkCancel:
+      buttons.emplace_back(box.addButton(QMessageBox::Ok), MsgAnswer::Ok);
+      buttons.emplace_back(box.addButton(QMessageBox::Cancel), MsgAnswer::Cancel);
+      break;
+    case MsgButtons::YesNo:
+      buttons.emplace_back(box.addButton(QMessageBox::Yes), MsgAnswer::Yes);
+      buttons.emplace_back(box.addButton(QMessageBox::No), MsgAnswer::No);
+      break;
+  }
+  const std::size_t position = request.defaultButton == 2 && buttons.size() > 1 ? 1 : 0;
+  box.setDefaultButton(buttons[position].first);
+  box.exec();
+  for (const auto& [button, answer] : buttons) {
+    if (box.clickedButton() == button) return answer;
+  }
+  // Closed without a button (Escape): the box's escape button, else OK.
+  return buttons.size() > 1 ? buttons.back().second : MsgAnswer::Ok;
+}
+
+void QtUserInterface::DoEvents() { QCoreApplication::processEvents(); }
+
+void QtUserInterface::DisplayItem(const std::shared_ptr<OlItem>& item, bool modal) {
+  if (!item) {
+    throw AutomationError(err::kObjectVariableNotSet, "velKLK.UserInterface",
+                          "Object variable or With block variable not set (item to display)");
+  }
+  const ItemSummary summary = SummarizeItem(*item);
+  std::string text = summary.className;
+  if (summary.subject) text += "\n" + *summary.subject;
+  if (summary.fileAs) text += "\n" + *summary.fileAs;
+  if (summary.velSearch) text += "\n" + *summary.velSearch;
+  auto window = std::make_unique<QMessageBox>(QMessageBox::NoIcon, "Outlook", Q(text),
+                                              QMessageBox::Close, ActiveWindow());
+  window->setObjectName("item");
+  window->setTextFormat(Qt::PlainText);
+  if (modal) {
+    window->exec();
+    return;
+  }
+  window->setModal(false);
+  window->show();
+  impl_->windows.push_back(std::move(window));
+}
+
+void QtUserInterface::ShowDialog(DialogModel& dialog) {
+  DialogWindow window(dialog, ActiveWindow());
+  window.Run();
+}
+
+void QtUserInterface::ShowExplorer(const std::string& folderPath, int windowState) {
+  auto window = std::make_unique<QWidget>();
+  window->setObjectName("explorer");
+  window->setWindowTitle("Outlook - " + Q(folderPath));
+  auto* layout = new QVBoxLayout(window.get());
+  layout->addWidget(new QLabel(Q(folderPath), window.get()));
+  window->resize(480, 320);
+  // Outlook's window states: 0 maximized, 1 minimized, 2 normal.
+  if (windowState == 0) {
+    window->showMaximized();
+  } else if (windowState == 1) {
+    window->showMinimized();
+  } else {
+    window->show();
+  }
+  impl_->windows.push_back(std::move(window));
+}
+
+}  // namespace velklk
