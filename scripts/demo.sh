@@ -54,3 +54,8 @@ VELKLK_BUILD="$build" "$here/scripts/demo-contacts.sh"
 # activity, and a private appointment imported as a calendar entry.
 echo
 VELKLK_BUILD="$build" "$here/scripts/demo-appointments.sh"
+
+# The task round trip: a task exported, completed in the CRM and mirrored, a
+# task entered in Outlook imported.
+echo
+VELKLK_BUILD="$build" "$here/scripts/demo-tasks.sh"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "outlook/task_rules.h"
 #include "platform/automation_error.h"
 #include "platform/text_case.h"
 
@@ -227,6 +228,9 @@ class ItemImpl final : public OlItem, public std::enable_shared_from_this<ItemIm
       data.Put(prop::kEnd, AutoDate::FromSeconds(s.Seconds() + std::get<std::int64_t>(v) * 60));
       return;
     }
+    if (record_->kind == ItemKind::Task &&
+        ApplyTaskCompletion(data, id, v, model_->GetClock()->Now()))
+      return;
     if (v == def.defaultValue) {
       data.Erase(id);
     } else {

@@ -60,19 +60,19 @@ namespace {
 
 constexpr const char* kModAppSync = "modAppSync";
 constexpr const char* kContactUtils = "ContactUtils";
-constexpr double kToleranceSeconds = 10;
+constexpr long long kToleranceSeconds = 10;
 
 AutomationError WithSource(const AutomationError& e, const char* source) {
   return AutomationError(e.Number(), source, e.Description());
 }
 
 // Day first, then seconds with the tolerance band: >0 when `later` is newer.
-int NewerSide(AutoDate earlier, AutoDate later) {
+int NewerSide(AutoDate earlier, AutoDate later, long long toleranceSeconds = kToleranceSeconds) {
   const long long days = DayDiff(earlier, later);
   if (days != 0) return days > 0 ? 1 : -1;
   const long long seconds = SecondDiff(earlier, later);
-  if (seconds > kToleranceSeconds) return 1;
-  if (seconds < -kToleranceSeconds) return -1;
+  if (seconds > toleranceSeconds) return 1;
+  if (seconds < -toleranceSeconds) return -1;
   return 0;
 }
 
@@ -83,11 +83,15 @@ void StoreUnchanged(HostTable& table) {
 
 }  // namespace
 
+int CompareModifiedTimes(AutoDate hostTime, AutoDate outlookTime, long long toleranceSeconds) {
+  const int side = NewerSide(outlookTime, hostTime, toleranceSeconds);
+  return side < 0 ? 1 : side > 0 ? 2 : 0;
+}
+
 int CompareModified(HostTable& table, OlItem& contact) {
   const AutoDate h = table.Field("ModifiziertAm")->Value().ToDate();
   const AutoDate o = contact.Get("LastModificationTime").ToDate();
-  const int side = NewerSide(o, h);
-  return side < 0 ? 1 : side > 0 ? 2 : 0;
+  return CompareModifiedTimes(h, o, kToleranceSeconds);
 }
 
 bool AddressNewerThanPerson(HostTable& table) {
@@ -110,28 +114,35 @@ bool IsContactInOl(const std::string& psvelSearch) {
   return false;
 }
 
+bool HasSyncLogEntry(const std::string& key) {
+  HostTable& log = SyncLog();
+  log.SelectIndex("SyncSearch");
+  return log.Seek(CurrentUserName() + key);
+}
+
+bool AddSyncLogEntry(const std::string& key, const std::string& table, const std::string& id) {
+  HostTable& log = SyncLog();
+  const std::string user = CurrentUserName();
+  log.SelectIndex("SyncSearch");
+  if (log.Seek(user + key)) return false;
+  // AddRecord drops a half-written record, never stores it.
+  return AddRecord(log, [&] {
+    SetField(log, "velUser", Variant(user));
+    SetField(log, "velTable", Variant(table));
+    SetField(log, "velID", Variant(id));
+    SetField(log, "velSearch", Variant(key));
+  });
+}
+
 bool CreateSyncLog(const std::string& psvelSearch) {
   LogEntry(kModAppSync, "CreateSyncLog", "Input-parameter: psvelSearch", psvelSearch);
   bool result = false;
-  HostTable* log = nullptr;
   try {
-    log = &SyncLog();
-    const std::string user = CurrentUserName();
-    log->SelectIndex("SyncSearch");
-    if (!log->Seek(user + psvelSearch) && log->MayAdd()) {
-      log->NewRecord();
-      SetField(*log, "velUser", Variant(user));
-      SetField(*log, "velTable",
-               Variant(MidChars(psvelSearch, static_cast<std::size_t>(IdLength()), 31)));
-      SetField(*log, "velID", Variant(KeyId(psvelSearch)));
-      SetField(*log, "velSearch", Variant(psvelSearch));
-      log->SaveNew();
-      result = true;
-    }
+    result = AddSyncLogEntry(psvelSearch,
+                             MidChars(psvelSearch, static_cast<std::size_t>(IdLength()), 31),
+                             KeyId(psvelSearch));
     LogLeave(kModAppSync, "CreateSyncLog", BoolText(result));
   } catch (const AutomationError& e) {
-    // A half-written sync-log record is dropped, never stored.
-    if (log && !result) IgnoreError([&] { log->Cancel(); });
     LogErr(kModAppSync, "CreateSyncLog", e);
     ReportError(kModAppSync, ".CreateSyncLog", e);
   }
@@ -319,6 +330,27 @@ bool AddressSyncVelToOl() {
   return result;
 }
 
+bool EnsureOlContact(const std::string& key) {
+  if (IsContactInOl(key)) return true;
+  // The contact is made from the key's own record; a table already on it is
+  // not moved, so the records that hang under it stay where they are.
+  HostTable& table = IsAddressKey(key) ? Adressen() : Ansprechpartner();
+  if (table.AtEnd() || FieldText(table, "ID") != KeyId(key)) {
+    table.SelectIndex("ID");
+    if (!table.Seek(KeyId(key))) return false;
+  }
+  if (!MakeNewOlContact(key)) {
+    ShowMessage(Msg(3105), "", MsgButtons::Ok, MsgIcon::None);
+    return false;
+  }
+  CreateSyncLog(key);
+  return true;
+}
+
+bool EnsureVelOutlookFavorit(HostTable& table) {
+  return IsVelOutlookFavorit(table) || MakeVelOutlookFavorit(table);
+}
+
 std::shared_ptr<OlItem> MakeContactAvailable(bool pbRecipientOptional) {
   try {
     SharedState& s = State();
@@ -339,31 +371,22 @@ std::shared_ptr<OlItem> MakeContactAvailable(bool pbRecipientOptional) {
         }
       }
     }
-    if (!IsVelOutlookFavorit(*table) && !MakeVelOutlookFavorit(*table)) return nullptr;
+    if (!EnsureVelOutlookFavorit(*table)) return nullptr;
     if (!addressKey.empty()) {
       PositionAddressOfPerson();
-      if (!IsVelOutlookFavorit(Adressen()) && !MakeVelOutlookFavorit(Adressen())) return nullptr;
+      if (!EnsureVelOutlookFavorit(Adressen())) return nullptr;
     }
     const std::string key = FieldText(*table, "ID") + table->Name();
     s.mOlitems = Need(s.mOlContactFolder, "velKLK").Items();
-    const auto makeAvailable = [&](const std::string& k) {
-      if (IsContactInOl(k)) return true;
-      if (!MakeNewOlContact(k)) {
-        ShowMessage(Msg(3105), "", MsgButtons::Ok, MsgIcon::None);
-        return false;
-      }
-      CreateSyncLog(k);
-      return true;
-    };
-    if (!addressKey.empty()) {
-      // The address's contact is made from the address record.
-      if (!makeAvailable(addressKey)) return nullptr;
-    }
+    // The address's contact is made from the address record.
+    if (!addressKey.empty() && !EnsureOlContact(addressKey)) return nullptr;
+    // Positioning the address moved the contact persons: the person the
+    // activity names is made current again.
     if (table == &Ansprechpartner()) {
       Ansprechpartner().SelectIndex("ID");
       Ansprechpartner().Seek(KeyId(key));
     }
-    if (!makeAvailable(key)) return nullptr;
+    if (!EnsureOlContact(key)) return nullptr;
     Ui().DoEvents();
     return FindContactByVelSearch(key);
   } catch (const AutomationError& e) {

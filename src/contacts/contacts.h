@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/auto_date.h"
+
 namespace velklk {
 
 class HostTable;
@@ -30,12 +32,30 @@ bool UpdateContact(const std::string& sVelSearch);
 // 1 when the contact is newer, 2 when the host record is newer, 0 when they
 // are in step (within one calendar day and 10 seconds).
 int CompareModified(HostTable& table, OlItem& contact);
+// The modification-time rule: calendar days first, then seconds with the
+// tolerance band. 1 when the Outlook time is newer, 2 when the host time is
+// newer, 0 when both lie on the same calendar day within the band.
+int CompareModifiedTimes(AutoDate hostTime, AutoDate outlookTime, long long toleranceSeconds);
 // True when the contact person's address changed more than 10 seconds (or a
 // calendar day) after the person.
 bool AddressNewerThanPerson(HostTable& table);
 bool IsContactInOl(const std::string& psvelSearch);
 bool CreateSyncLog(const std::string& psvelSearch);
 bool DeleteSyncLog(const std::string& psvelSearch);
+// True when the current user's sync log holds an entry for the key.
+bool HasSyncLogEntry(const std::string& key);
+// Writes the current user's sync-log entry for the key with the given table
+// and ID parts. False when the entry exists already or the host lets no
+// record be added; errors go to the caller, a half-written entry is dropped.
+bool AddSyncLogEntry(const std::string& key, const std::string& table, const std::string& id);
+// Makes sure an Outlook contact with the key exists among mOlitems: when
+// there is none, the key's record is exported (MakeNewOlContact) and its
+// sync-log entry written. False, after message 3105, when the export fails;
+// False without a message when the key's record does not exist.
+bool EnsureOlContact(const std::string& key);
+// Marks the positioned record as the current user's Outlook favourite unless
+// it is one already; False when marking fails.
+bool EnsureVelOutlookFavorit(HostTable& table);
 // True while the key's host record exists and is an Outlook favourite of the
 // current user.
 bool IsValidContactInOL(const std::string& key);

@@ -61,6 +61,8 @@ struct SharedState {
   std::shared_ptr<OlItems> mOlitems;
   std::shared_ptr<OlFolder> mOlCalFolder;
   std::shared_ptr<OlFolder> mOlTaskFolder;
+  // The Outlook contact the task being exported is linked to, or nothing.
+  std::shared_ptr<OlItem> mOlTaskContact;
   // Calendar map: e-mail address (as written in the path list) to its
   // calendar folder, and to the host user name.
   std::map<std::string, std::shared_ptr<OlFolder>> CalendarFolders;

@@ -122,31 +122,6 @@ TEST(HostStartup, TheFirstApplicationAndDatabaseAreKept) {
   EXPECT_EQ(forbidden.state().mDB, forbidden.state().mAppDB);
 }
 
-TEST(Workers, ThoseNotBuiltRaiseNotImplementedThroughTheErrorPath) {
-  Desk desk;
-  // CSync members with a handler report it and end False.
-  struct Case {
-    const char* member;
-    std::vector<std::string> args;
-    const char* place;
-    Variant result;
-  };
-  const std::vector<Case> cases = {
-      {"SyncTasks2VEL", {"False"}, "CSync.SyncTasks2VEL", Variant(false)},
-      {"CreateOutlookTask", {"0000000005"}, "CSync.CreateOutlookTask", Variant(false)},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.member);
-    desk.ui().Clear();
-    auto outcome = desk.Call("velKLK.CSync", c.member, c.args);
-    ASSERT_FALSE(outcome.Failed()) << outcome.error->Description();
-    EXPECT_EQ(outcome.value, c.result);
-    ASSERT_EQ(desk.Boxes().size(), 1u);
-    EXPECT_EQ(desk.Boxes()[0].title, std::string("Fehler in ") + c.place);
-    EXPECT_EQ(desk.Boxes()[0].text.rfind("Fehler &H80004001 in ", 0), 0u);
-  }
-}
-
 TEST(Workers, TheAppointmentCommandsNeedAnActiveTable) {
   Desk desk;
   auto find = desk.Call("velKLK.CAppointment", "FindOutlookAppointment");
@@ -207,8 +182,8 @@ TEST(LateBinding, ArgumentsComeBackAsTheParameterTypes) {
   EXPECT_EQ(desk.state().sOLID, "1");
 
   std::vector<Variant> tasks{app, Variant(-1)};
-  EXPECT_EQ(Invoke(*sync, 0x6003000A, tasks), Variant(false));  // the worker is not built
-  EXPECT_EQ(tasks[1], Variant(true));                           // -1 passed for a Boolean parameter
+  EXPECT_EQ(Invoke(*sync, 0x6003000A, tasks), Variant(true));
+  EXPECT_EQ(tasks[1], Variant(true));  // -1 passed for a Boolean parameter
   EXPECT_TRUE(desk.state().bResponsibleGroup);
 }
 
