@@ -8,8 +8,8 @@
 #include "platform/outlook.h"
 #include "resources/catalogue.h"
 #include "session/helpers.h"
-#include "session/shared_state.h"
 #include "session/link_properties.h"
+#include "session/shared_state.h"
 #include "session/startup.h"
 #include "session/trace.h"
 #include "tasks/tasks.h"
@@ -64,6 +64,20 @@ class LoggedStartup {
   std::string component_;
   std::string method_;
 };
+
+// The handler of the CSync members that have one: an error is reported under
+// "CSync" and the member, and the member returns what its result held then
+// (False unless the worker had already succeeded).
+template <typename Body>
+bool Handled(const char* member, Body&& body) {
+  bool result = false;
+  try {
+    body(result);
+  } catch (const AutomationError& e) {
+    ReportError("CSync", member, e);
+  }
+  return result;
+}
 
 // The quiet chain of the CSync methods after InitVelData.
 bool QuietRest() { return InitOutlook() && InitTables() && NoOldEntries(); }
@@ -148,68 +162,44 @@ void CAppointment::CreateOutlookAppointment(std::shared_ptr<HostApplication>& oA
 // --- CSync -------------------------------------------------------------------
 
 bool CSync::SelectOlContactPath(std::shared_ptr<HostApplication>& oApp) {
-  bool result = false;
-  try {
-    if (!InitVelData(oApp, false)) return false;
-    result = SelectOutlookContactPath();
-  } catch (const AutomationError& e) {
-    ReportError("CSync", ".SelectOlContactPath", e);
-  }
-  return result;
+  return Handled(".SelectOlContactPath", [&](bool& result) {
+    if (InitVelData(oApp, false)) result = SelectOutlookContactPath();
+  });
 }
 
 bool CSync::SelectOLAppointmentPath(std::shared_ptr<HostApplication>& oApp) {
-  bool result = false;
-  try {
-    if (!InitVelData(oApp, false)) return false;
-    result = SelectOutlookAppointmentPath();
-  } catch (const AutomationError& e) {
-    ReportError("CSync", ".SelectOLAppointmentPath", e);
-  }
-  return result;
+  return Handled(".SelectOLAppointmentPath", [&](bool& result) {
+    if (InitVelData(oApp, false)) result = SelectOutlookAppointmentPath();
+  });
 }
 
 bool CSync::SelectOlTaskPath(std::shared_ptr<HostApplication>& oApp) {
-  bool result = false;
-  try {
-    if (!InitVelData(oApp, false)) return false;
-    result = SelectOutlookTaskPath();
-  } catch (const AutomationError& e) {
-    ReportError("CSync", ".SelectOlTaskPath", e);
-  }
-  return result;
+  return Handled(".SelectOlTaskPath", [&](bool& result) {
+    if (InitVelData(oApp, false)) result = SelectOutlookTaskPath();
+  });
 }
 
 void CSync::ConfigAppintmentTypes(std::shared_ptr<HostApplication>& oApp) {
-  try {
+  Handled(".ConfigAppintmentTypes", [&](bool&) {
     if (!InitVelData(oApp, false)) return;
     auto dialog = CreateFrmTerminTypConfig();
     Need(dialog, "CSync").init();
-    UserInterface* ui = State().services.ui;
-    if (ui == nullptr) RaiseObjectNotSet("CSync");
-    ui->ShowDialog(*dialog);
-  } catch (const AutomationError& e) {
-    ReportError("CSync", ".ConfigAppintmentTypes", e);
-  }
+    Ui().ShowDialog(*dialog);
+  });
 }
 
 bool CSync::ClearContactsVelSearch(std::shared_ptr<HostApplication>& oApp) {
-  bool result = false;
-  try {
+  return Handled(".ClearContactsVelSearch", [&](bool& result) {
     State().sActivityTable = kActivities;
-    if (!InitVelData(oApp, false) || !InitOutlook() || !InitTables()) return false;
+    if (!InitVelData(oApp, false) || !InitOutlook() || !InitTables()) return;
     result = ClearVelsearchInContacts();
-  } catch (const AutomationError& e) {
-    ReportError("CSync", ".ClearContactsVelSearch", e);
-  }
-  return result;
+  });
 }
 
 bool CSync::AppSync2OL(std::shared_ptr<HostApplication>& oApp, std::string& sOLID,
                        std::string& sOlTable, std::string& sActivityID, std::string& sActivityTable,
                        std::string& sSubjectExpression) {
-  bool result = false;
-  try {
+  return Handled(".AppSync2OL", [&](bool& result) {
     SharedState& s = State();
     s.sOLID = sOLID;
     s.sOlTable = sOlTable;
@@ -218,15 +208,12 @@ bool CSync::AppSync2OL(std::shared_ptr<HostApplication>& oApp, std::string& sOLI
     s.sSubjectExpression = sSubjectExpression;
     if (sActivityTable == mLastInitTable) {
       result = AppSyncVelToOl();
-    } else {
-      if (!InitVelData(oApp, true) || !QuietRest()) return false;
-      result = AppSyncVelToOl();
-      if (result) mLastInitTable = sActivityTable;
+      return;
     }
-  } catch (const AutomationError& e) {
-    ReportError("CSync", ".AppSync2OL", e);
-  }
-  return result;
+    if (!InitVelData(oApp, true) || !QuietRest()) return;
+    result = AppSyncVelToOl();
+    if (result) mLastInitTable = sActivityTable;
+  });
 }
 
 bool CSync::AddressOrContactSync2OL(std::shared_ptr<HostApplication>& oApp, std::string& sOLID,
@@ -265,59 +252,46 @@ bool CSync::TaskSync2OL(std::shared_ptr<HostApplication>& oApp, std::string& sOL
 }
 
 bool CSync::SyncContacts2VEL(std::shared_ptr<HostApplication>& oApp) {
-  bool result = false;
-  try {
+  return Handled(".SyncContacts2VEL", [&](bool& result) {
     State().sActivityTable = kActivities;
-    if (!InitVelData(oApp, true) || !QuietRest()) return false;
+    if (!InitVelData(oApp, true) || !QuietRest()) return;
     // The import reports its own failures; the command counts as done.
     SyncNewOLContacts();
     result = true;
-  } catch (const AutomationError& e) {
-    ReportError("CSync", ".SyncContacts2VEL", e);
-  }
-  return result;
+  });
 }
 
 bool CSync::SyncAppointments2VEL(std::shared_ptr<HostApplication>& oApp, AutoDate& dStartFrom,
                                  AutoDate& dStartTo, bool& bImportAktivitaeten,
                                  bool& bImportCalaTermine) {
-  bool result = false;
-  try {
+  return Handled(".SyncAppointments2VEL", [&](bool& result) {
     SharedState& s = State();
     s.sActivityTable = kActivities;
     s.bImportAktivitaeten = bImportAktivitaeten;
     s.bImportCalaTermine = bImportCalaTermine;
-    if (!InitVelData(oApp, true) || !QuietRest()) return false;
+    if (!InitVelData(oApp, true) || !QuietRest()) return;
     result = SyncNewOLAppointments(dStartFrom, dStartTo);
-  } catch (const AutomationError& e) {
-    ReportError("CSync", ".SyncAppointments2VEL", e);
-  }
-  return result;
+  });
 }
 
 bool CSync::SyncTasks2VEL(std::shared_ptr<HostApplication>& oApp, bool& pbResponsibleGroup) {
-  bool result = false;
-  try {
+  return Handled(".SyncTasks2VEL", [&](bool& result) {
     SharedState& s = State();
     s.sActivityTable = kActivities;
     s.bResponsibleGroup = pbResponsibleGroup;
     s.sOlTable = kTasksTable;
-    if (!InitVelData(oApp, true) || !QuietRest()) return false;
+    if (!InitVelData(oApp, true) || !QuietRest()) return;
     result = TaskSyncOlToVel();
-  } catch (const AutomationError& e) {
-    ReportError("CSync", ".SyncTasks2VEL", e);
-  }
-  return result;
+  });
 }
 
 bool CSync::CreateOutlookTask(std::shared_ptr<HostDatabase>& pobjDB, std::string& psID) {
-  bool result = false;
-  try {
+  return Handled(".CreateOutlookTask", [&](bool& result) {
     SharedState& s = State();
     s.sActivityTable = kActivities;
     s.sOlTable = kTasksTable;
     s.sOLID = psID;
-    if (!InitDatabase(pobjDB) || !QuietRest()) return false;
+    if (!InitDatabase(pobjDB) || !QuietRest()) return;
     for (const auto* table : {&s.mTblAdressen, &s.mTblAnsprechpartner, &s.mTblAdressmerkmale,
                               &s.mTblAnsprechpartnerMerkmale}) {
       HostTable& t = Need(*table, "CSync");
@@ -325,10 +299,7 @@ bool CSync::CreateOutlookTask(std::shared_ptr<HostDatabase>& pobjDB, std::string
       t.SetLookupOption2(true, kHostOptionOn);
     }
     result = CreateTaskFromTM();
-  } catch (const AutomationError& e) {
-    ReportError("CSync", ".CreateOutlookTask", e);
-  }
-  return result;
+  });
 }
 
 // --- Folder choice -----------------------------------------------------------

@@ -312,9 +312,8 @@ void NewOutlookAppointment2(const std::shared_ptr<HostTable>& pTable) {
     addressKey = FieldText(*master, "ID") + addresses.Name();
   }
 
-  if (!IsVelOutlookFavorit(table) && !MakeVelOutlookFavorit(table)) return;
-  if (!addressKey.empty() && !IsVelOutlookFavorit(addresses) && !MakeVelOutlookFavorit(addresses))
-    return;
+  if (!EnsureVelOutlookFavorit(table)) return;
+  if (!addressKey.empty() && !EnsureVelOutlookFavorit(addresses)) return;
 
   s.mOlitems = Need(s.mOlContactFolder, kModule).Items();
   const auto makeAvailable = [](const std::string& k, int message) {
@@ -331,17 +330,7 @@ void NewOutlookAppointment2(const std::shared_ptr<HostTable>& pTable) {
 
   // The process record the new activity is filed under.
   HostTable& processes = Need(s.mTblVorgaenge, kModule);
-  bool found = false;
-  for (bool more = processes.MoveFirst(); more && !processes.AtEnd(); more = processes.Move(1)) {
-    if (EqualsNoCase(FieldText(processes, "Betreff"), s.sVorgang)) {
-      found = true;
-      break;
-    }
-  }
-  if (!found &&
-      !AddRecord(processes, [&] { SetField(processes, "Betreff", Variant(s.sVorgang)); })) {
-    return;
-  }
+  if (!PositionProcess(processes)) return;
   s.PendingProcessRef = processes.RecordReference();
   s.PendingProcessTable = processes.Name();
 

@@ -122,6 +122,14 @@ void FollowHostWindow(HostTable& working) {
   working.SelectIndex(previous);
 }
 
+bool PositionProcess(HostTable& processes) {
+  const std::string& subject = State().sVorgang;
+  for (bool more = processes.MoveFirst(); more && !processes.AtEnd(); more = processes.Move(1)) {
+    if (EqualsNoCase(FieldText(processes, "Betreff"), subject)) return true;
+  }
+  return AddRecord(processes, [&] { SetField(processes, "Betreff", Variant(subject)); });
+}
+
 void ShowRefusedRecord(const OlItem& item, const std::string& table) {
   ShowMessage("Der Termin '" + item.Get("Subject").ToText() +
                   "' wurde nicht übernommen: Velmora lässt keinen neuen Datensatz in '" + table +

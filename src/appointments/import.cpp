@@ -139,15 +139,7 @@ Imported AddNewActivityFromOL(OlItem& item, OlItem& contact, const std::string& 
     // The process record of the contact's address the activity is filed
     // under.
     HostTable& processes = Need(s.mTblVorgaenge, kModule);
-    bool found = false;
-    for (bool more = processes.MoveFirst(); more && !processes.AtEnd(); more = processes.Move(1)) {
-      if (EqualsNoCase(FieldText(processes, "Betreff"), s.sVorgang)) {
-        found = true;
-        break;
-      }
-    }
-    if (!found &&
-        !AddRecord(processes, [&] { SetField(processes, "Betreff", Variant(s.sVorgang)); })) {
+    if (!PositionProcess(processes)) {
       ShowRefusedRecord(item, processes.Name());
       return Imported::Skipped;
     }

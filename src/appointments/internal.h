@@ -77,6 +77,10 @@ std::shared_ptr<OlFolder> CalendarOfUser(const std::string& userName);
 void FollowHostWindow(HostTable& working);
 // The Betreff of an appointment for a host record that may not stay empty.
 std::string BetreffOrPlaceholder(const std::string& subject, const char* placeholder);
+// Positions the process table on the process whose "Betreff" is the
+// setting's sVorgang (letter case ignored), adding it when there is none.
+// False when the host refuses the new process.
+bool PositionProcess(HostTable& processes);
 // Shows that the host refused a new record for an Outlook item.
 void ShowRefusedRecord(const OlItem& item, const std::string& table);
 
