@@ -359,6 +359,7 @@ class SessionRunner {
       : profile_(profile), ui_(ui), windows_(windows) {}
 
   void Run(const std::string& lineText) {
+    line_ = lineText;
     Json command;
     try {
       command = Json::parse(lineText);
@@ -427,6 +428,30 @@ class SessionRunner {
     return command[key].get<std::string>();
   }
 
+  // The dialog answers of the command line, each as the JSON text of one
+  // answer object. They are read from the line as written because an
+  // answer's actions are taken in the order of its keys.
+  std::vector<std::string> DialogAnswers() const {
+    const Out line = Out::parse(line_);
+    const Out& answers = line["dialogs"];
+    std::vector<std::string> texts;
+    if (!answers.is_array()) {
+      throw AutomationError(err::kInvalidArg, "velklk.session",
+                            "dialogs: expected a list of answer objects");
+    }
+    for (const auto& answer : answers) {
+      if (answer.is_string()) {
+        texts.push_back(answer.get<std::string>());
+      } else if (answer.is_object()) {
+        texts.push_back(answer.dump());
+      } else {
+        throw AutomationError(err::kInvalidArg, "velklk.session",
+                              "dialogs: expected a list of answer objects");
+      }
+    }
+    return texts;
+  }
+
   void SetNow(const Json& value) {
     std::optional<AutoDate> parsed;
     if (value.is_string()) parsed = AutoDate::Parse(value.get<std::string>());
@@ -450,7 +475,7 @@ class SessionRunner {
     }
     ui_.SetAnswers(command.contains("answers") ? Texts(command["answers"], "answers")
                                                : std::vector<std::string>{});
-    ui_.SetDialogAnswers(command.contains("dialogs") ? Texts(command["dialogs"], "dialogs")
+    ui_.SetDialogAnswers(command.contains("dialogs") ? DialogAnswers()
                                                      : std::vector<std::string>{});
     const std::vector<std::string> current = command.contains("current")
                                                  ? Texts(command["current"], "current")
@@ -518,6 +543,7 @@ class SessionRunner {
   ConsoleUserInterface& ui_;
   bool windows_;
   std::map<std::string, std::unique_ptr<DispatchObject>> objects_;
+  std::string line_;  // the command line being run
 };
 
 }  // namespace

@@ -355,6 +355,10 @@ TEST_F(CliTest, SessionKeepsTheAddinLoaded) {
       R"({"outlook":"delete","folder":"anna.berg@velmora.example\\Kontakte","find":"[LastName] = \"Fehlt\""})"
       "\n"
       R"({"call":["velKLK.CSync","AddressOrContactSync2OL","0000000002","Adressen"],"answers":["ok"]})"
+      "\n"
+      // A dialog answer's actions are taken in the order written: select,
+      // then OK.
+      R"({"call":["velKLK.CSync","SelectOlTaskPath"],"dialogs":[{"select":"anna.berg@velmora.example\\Aufgaben","press":"ok"}]})"
       "\n";
   Outcome run = Velklk({"-p", Profile(), "session"}, commands);
   EXPECT_EQ(run.status, 0);
@@ -366,8 +370,8 @@ TEST_F(CliTest, SessionKeepsTheAddinLoaded) {
   // same table went straight to its worker.
   const std::string log = ReadFile(fs::path(Profile()) / "Logs" / "velKLK.log");
   std::size_t startups = 0;
-  for (auto at = log.find("InitVelData, Entry"); at != std::string::npos;
-       at = log.find("InitVelData, Entry", at + 1)) {
+  for (auto at = log.find("InitOutlook, Entry"); at != std::string::npos;
+       at = log.find("InitOutlook, Entry", at + 1)) {
     ++startups;
   }
   EXPECT_EQ(startups, 1u);
