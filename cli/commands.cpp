@@ -428,6 +428,20 @@ class SessionRunner {
     return command[key].get<std::string>();
   }
 
+  // The message-box and dialog answers of a command: its own, never what an
+  // earlier command left unused.
+  void TakeAnswers(const Json& command) {
+    if (windows_ && (command.contains("answers") || command.contains("dialogs"))) {
+      throw AutomationError(
+          err::kInvalidArg, "velklk.session",
+          "answers and dialogs answer the console; with --ui qt the user answers");
+    }
+    ui_.SetAnswers(command.contains("answers") ? Texts(command["answers"], "answers")
+                                               : std::vector<std::string>{});
+    ui_.SetDialogAnswers(command.contains("dialogs") ? DialogAnswers()
+                                                     : std::vector<std::string>{});
+  }
+
   // The dialog answers of the command line, each as the JSON text of one
   // answer object. They are read from the line as written because an
   // answer's actions are taken in the order of its keys.
@@ -468,15 +482,7 @@ class SessionRunner {
       throw AutomationError(err::kInvalidArg, "velklk.session",
                             "call: expected [PROGID, MEMBER, ARG...]");
     }
-    if (windows_ && (command.contains("answers") || command.contains("dialogs"))) {
-      throw AutomationError(
-          err::kInvalidArg, "velklk.session",
-          "answers and dialogs answer the console; with --ui qt the user answers");
-    }
-    ui_.SetAnswers(command.contains("answers") ? Texts(command["answers"], "answers")
-                                               : std::vector<std::string>{});
-    ui_.SetDialogAnswers(command.contains("dialogs") ? DialogAnswers()
-                                                     : std::vector<std::string>{});
+    TakeAnswers(command);
     const std::vector<std::string> current = command.contains("current")
                                                  ? Texts(command["current"], "current")
                                                  : std::vector<std::string>{};
@@ -515,6 +521,8 @@ class SessionRunner {
   }
 
   void RunOutlook(const Json& command) {
+    // The calendar listener may show boxes while the user's change is saved.
+    TakeAnswers(command);
     const auto action = OptionalText(command, "outlook").value_or("");
     if (action == "add") {
       const auto folder = OptionalText(command, "folder");
