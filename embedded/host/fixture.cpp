@@ -481,7 +481,7 @@ class Loader {
           Bad(where + ".@master", "'" + table.name + "' has no master table");
         insert.BindNull(1);
       }
-      std::string tenants;
+      std::vector<std::string> tenants;
       if (record.contains("@tenants")) {
         const json& list = Array(record["@tenants"], where + ".@tenants");
         for (std::size_t t = 0; t < list.size(); ++t) {
@@ -490,10 +490,10 @@ class Loader {
           if (tenant.empty() || tenant.find(',') != std::string::npos)
             Bad(where + ".@tenants[" + std::to_string(t) + "]",
                 "a tenant name is not empty and has no comma");
-          tenants += (tenants.empty() ? "" : ",") + tenant;
+          tenants.push_back(tenant);
         }
       }
-      insert.Bind(2, tenants);
+      insert.Bind(2, host::JoinTenants(tenants));
       for (std::size_t i = 0; i < table.fields.size(); ++i) {
         const FieldDef& f = table.fields[i];
         const int column = static_cast<int>(i) + 3;
@@ -678,18 +678,8 @@ nlohmann::json EmbeddedHost::DumpFixture() const {
     while (st.Step()) {
       json r = json::object();
       if (!t->master.empty()) r["@master"] = st.IsNull(2) ? json(nullptr) : json(st.Text(2));
-      const std::string tenants = st.Text(1);
-      if (!tenants.empty()) {
-        json list = json::array();
-        std::size_t start = 0;
-        while (start <= tenants.size()) {
-          std::size_t comma = tenants.find(',', start);
-          if (comma == std::string::npos) comma = tenants.size();
-          list.push_back(tenants.substr(start, comma - start));
-          start = comma + 1;
-        }
-        r["@tenants"] = list;
-      }
+      const std::vector<std::string> tenants = host::SplitTenants(st.Text(1));
+      if (!tenants.empty()) r["@tenants"] = tenants;
       for (std::size_t i = 0; i < t->fields.size(); ++i) {
         const FieldDef& f = t->fields[i];
         const Variant v = host::TableImpl::ColumnValue(f, st, static_cast<int>(i) + 3);

@@ -10,6 +10,24 @@
 
 namespace velklk::host {
 
+std::string JoinTenants(const std::vector<std::string>& tenants) {
+  std::string joined;
+  for (const std::string& tenant : tenants) joined += (joined.empty() ? "" : ",") + tenant;
+  return joined;
+}
+
+std::vector<std::string> SplitTenants(const std::string& stored) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start < stored.size()) {
+    std::size_t comma = stored.find(',', start);
+    if (comma == std::string::npos) comma = stored.size();
+    if (comma > start) out.push_back(stored.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return out;
+}
+
 using sqlite::QuoteIdentifier;
 
 namespace {

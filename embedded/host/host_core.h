@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "host/schema.h"
 #include "platform/clock.h"
@@ -22,6 +23,12 @@ namespace velklk::host {
 inline constexpr const char* kRowColumn = "_vk_row";
 inline constexpr const char* kMasterColumn = "_vk_master";
 inline constexpr const char* kTenantsColumn = "_vk_tenants";
+
+// A record's tenants are stored as one comma-separated text; a tenant name is
+// never empty and holds no comma (the fixture loader refuses such names), so
+// empty parts of a stored text are no tenants.
+std::string JoinTenants(const std::vector<std::string>& tenants);
+std::vector<std::string> SplitTenants(const std::string& stored);
 
 // A prepared statement taken from the cache; reset when the use ends so the
 // next user finds it clean.

@@ -636,9 +636,7 @@ void TableImpl::CopyTenantsFrom(HostTable& master) {
   Check("CopyTenantsFrom");
   LoadCurrent();
   if (row_ == 0) Fail(err::kFail, "no current record to assign tenants to");
-  std::vector<std::string> tenants = master.Tenants();
-  std::string joined;
-  for (std::size_t i = 0; i < tenants.size(); ++i) joined += (i ? "," : "") + tenants[i];
+  const std::string joined = JoinTenants(master.Tenants());
   auto& st = core_->Cached("UPDATE " + quotedName_ + " SET " + kTenantsColumn + " = ?1 WHERE " +
                            kRowColumn + " = ?2");
   StatementUse use(st);
@@ -651,15 +649,7 @@ std::vector<std::string> TableImpl::Tenants() const {
   Check("Tenants");
   LoadCurrent();
   if (row_ == 0) Fail(err::kFail, "no current record");
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start < tenants_.size()) {
-    std::size_t comma = tenants_.find(',', start);
-    if (comma == std::string::npos) comma = tenants_.size();
-    if (comma > start) out.push_back(tenants_.substr(start, comma - start));
-    start = comma + 1;
-  }
-  return out;
+  return SplitTenants(tenants_);
 }
 
 std::vector<std::vector<Variant>> TableImpl::SelectRows(const std::vector<std::string>& columns,
