@@ -4,17 +4,8 @@
 # appointment entered after "new appointment" becomes an activity; a private
 # appointment is imported as a calendar entry. Shows what changed.
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${VELKLK_BUILD:-$here/build}"
-
-if [ ! -x "$build/cli/velklk" ]; then
-  "$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-velklk="$build/cli/velklk"
-
-profile="$(mktemp -d "${TMPDIR:-/tmp}/velklk-appointments.XXXXXX")"
-echo "# velklk init $profile"
-"$velklk" init "$profile" >/dev/null
+source "$(dirname "$0")/demo-lib.sh"
+demo_profile appointments
 calendar='anna.berg@velmora.example\\Kalender'
 
 snapshot() {
@@ -60,20 +51,9 @@ cat >"$profile/session.jsonl" <<JSON
 {"outlook": "add", "folder": "$calendar", "item": {"class": "appointment", "Subject": "Werksführung Technik", "Start": "2026-12-14 09:00:00", "End": "2026-12-14 11:00:00", "ReminderSet": true, "ReminderMinutesBeforeStart": 30}}
 {"call": ["velKLK.CSync", "SyncAppointments2VEL", "2026-12-01", "2026-12-31", "True", "True"], "user": "ANNA", "now": "2026-12-06 11:20:00"}
 JSON
-coproc SESSION { "$velklk" -p "$profile" session; }
-while IFS= read -r line; do
-  echo "> $line"
-  printf '%s\n' "$line" >&"${SESSION[1]}"
-  while IFS= read -r out <&"${SESSION[0]}"; do
-    echo "$out"
-    [ "$out" = '{"event":"done"}' ] && break
-  done
-done <"$profile/session.jsonl"
-exec {SESSION[1]}>&-
-wait "$SESSION_PID" || true
+session <"$profile/session.jsonl"
 
 snapshot "$profile/after.txt"
 echo
 echo "# what changed: exported, moved in Outlook and synchronised back, entered in Outlook, imported"
-echo "# (- before, + after)"
-{ diff "$profile/before.txt" "$profile/after.txt" || true; } | sed -n -e 's/^< /- /p' -e 's/^> /+ /p'
+show_changes "$profile/before.txt" "$profile/after.txt"

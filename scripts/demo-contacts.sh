@@ -3,17 +3,8 @@
 # person to Outlook, change the person's contact in Outlook later, bring the
 # change back, import contacts entered in Outlook, and show what changed.
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${VELKLK_BUILD:-$here/build}"
-
-if [ ! -x "$build/cli/velklk" ]; then
-  "$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-velklk="$build/cli/velklk"
-
-profile="$(mktemp -d "${TMPDIR:-/tmp}/velklk-contacts.XXXXXX")"
-echo "# velklk init $profile"
-"$velklk" init "$profile" >/dev/null
+source "$(dirname "$0")/demo-lib.sh"
+demo_profile contacts
 contacts='anna.berg@velmora.example\Kontakte'
 
 snapshot() {
@@ -60,22 +51,9 @@ cat >"$profile/session.jsonl" <<JSON
 {"outlook": "add", "folder": "${contacts//\\/\\\\}", "item": {"class": "contact", "FirstName": "Tom", "LastName": "Berger", "CompanyName": "Berger Feinmechanik", "BusinessAddressCity": "Kiel", "BusinessTelephoneNumber": "+49 431 7788"}}
 {"call": ["velKLK.CSync", "SyncContacts2VEL"], "user": "ANNA", "now": "2026-12-06 11:10:00"}
 JSON
-# One session process for all lines, so that the clock set by {"now": ...}
-# holds for the Outlook change that follows it.
-coproc SESSION { "$velklk" -p "$profile" session; }
-while IFS= read -r line; do
-  echo "> $line"
-  printf '%s\n' "$line" >&"${SESSION[1]}"
-  while IFS= read -r out <&"${SESSION[0]}"; do
-    echo "$out"
-    [ "$out" = '{"event":"done"}' ] && break
-  done
-done <"$profile/session.jsonl"
-exec {SESSION[1]}>&-
-wait "$SESSION_PID" || true
+session <"$profile/session.jsonl"
 
 snapshot "$profile/after.txt"
 echo
 echo "# what changed: exported, changed in Outlook and synchronised back, new Outlook contacts imported"
-echo "# (- before, + after)"
-{ diff "$profile/before.txt" "$profile/after.txt" || true; } | sed -n -e 's/^< /- /p' -e 's/^> /+ /p'
+show_changes "$profile/before.txt" "$profile/after.txt"

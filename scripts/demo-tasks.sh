@@ -3,17 +3,8 @@
 # completed in the CRM and the completion mirrored to Outlook, and a task the
 # user entered in Outlook is imported into the CRM.
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${VELKLK_BUILD:-$here/build}"
-
-if [ ! -x "$build/cli/velklk" ]; then
-  "$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-velklk="$build/cli/velklk"
-
-profile="$(mktemp -d "${TMPDIR:-/tmp}/velklk-tasks.XXXXXX")"
-echo "# velklk init $profile"
-"$velklk" init "$profile" >/dev/null
+source "$(dirname "$0")/demo-lib.sh"
+demo_profile tasks
 tasks='anna.berg@velmora.example\Aufgaben'
 
 snapshot() {
@@ -43,22 +34,6 @@ for store in state["outlook"]["stores"]:
                                       if k in ("velID", "velSearch")}
             print("Outlook task", json.dumps(keep, ensure_ascii=False))
 ' >"$1"
-}
-
-# Lines sent to one session process, which keeps the add-in loaded as the
-# CRM does; prints each line and what the add-in answered.
-session() {
-  coproc SESSION { "$velklk" -p "$profile" session; }
-  while IFS= read -r line; do
-    echo "> $line"
-    printf '%s\n' "$line" >&"${SESSION[1]}"
-    while IFS= read -r out <&"${SESSION[0]}"; do
-      echo "$out"
-      [ "$out" = '{"event":"done"}' ] && break
-    done
-  done
-  exec {SESSION[1]}>&-
-  wait "$SESSION_PID" || true
 }
 
 snapshot "$profile/before.txt"
@@ -92,5 +67,4 @@ JSON
 snapshot "$profile/after.txt"
 echo
 echo "# what changed: the task exported and completed in Outlook, the Outlook tasks imported"
-echo "# (- before, + after)"
-{ diff "$profile/before.txt" "$profile/after.txt" || true; } | sed -n -e 's/^< /- /p' -e 's/^> /+ /p'
+show_changes "$profile/before.txt" "$profile/after.txt"
