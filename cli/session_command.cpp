@@ -12,6 +12,10 @@ using Json = nlohmann::json;
 // its keys.
 using Ordered = nlohmann::ordered_json;
 constexpr const char* kSource = "velklk.session";
+// Far more than any command needs. Copying and writing a JSON value recurse
+// once per level, so a line nested a million levels deep would overflow the
+// stack.
+constexpr int kMaxNesting = 64;
 
 [[noreturn]] void Bad(const std::string& what) {
   throw AutomationError(err::kInvalidArg, kSource, what);
@@ -102,9 +106,35 @@ void ReadOutlook(const Json& command, SessionCommand& out) {
   }
 }
 
+// True when the text nests arrays and objects deeper than kMaxNesting
+// (brackets inside strings do not count).
+bool NestsTooDeep(const std::string& text) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxNesting) return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 SessionCommand ParseSessionCommand(const std::string& line, bool windows) {
+  if (NestsTooDeep(line))
+    Bad("a command nests deeper than " + std::to_string(kMaxNesting) + " levels");
   Json command;
   Ordered written;
   try {

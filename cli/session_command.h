@@ -38,7 +38,8 @@ struct SessionCommand {
 };
 
 // Reads one line. Raises AutomationError 0x80070057 (source "velklk.session")
-// naming what is wrong: not JSON, not an object, no known command, a value of
+// naming what is wrong: not JSON, nested deeper than 64 levels, not an
+// object, no known command, a value of
 // the wrong kind, a missing part, an answer or dialog answer the console
 // would refuse, and answers at all when the user answers in real windows.
 SessionCommand ParseSessionCommand(const std::string& line, bool windows);
