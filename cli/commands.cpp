@@ -20,6 +20,7 @@
 #include "profile/profile.h"
 #include "resources/catalogue.h"
 #include "session/shared_state.h"
+#include "session_command.h"
 #include "ui/console_ui.h"
 #include "window_ui.h"
 
@@ -359,37 +360,30 @@ class SessionRunner {
       : profile_(profile), ui_(ui), windows_(windows) {}
 
   void Run(const std::string& lineText) {
-    line_ = lineText;
-    Json command;
     try {
-      command = Json::parse(lineText);
-    } catch (const Json::parse_error& e) {
-      PrintErrorEvent(AutomationError(err::kInvalidArg, "velklk.session",
-                                      std::string("not a JSON command: ") + e.what()));
-      return;
-    }
-    try {
-      if (!command.is_object()) {
-        throw AutomationError(err::kInvalidArg, "velklk.session", "a command is a JSON object");
-      }
-      if (command.contains("call")) {
-        RunCall(command);
-      } else if (command.contains("outlook")) {
-        ProfileUnitOfWork work(profile_);
-        RunOutlook(command);
-        try {
-          work.Commit();
-        } catch (const std::exception& e) {
-          throw SaveFailure(e);
+      const SessionCommand command = ParseSessionCommand(lineText, windows_);
+      switch (command.kind) {
+        case SessionCommand::Kind::Call:
+          RunCall(command);
+          break;
+        case SessionCommand::Kind::Outlook: {
+          ProfileUnitOfWork work(profile_);
+          RunOutlook(command);
+          try {
+            work.Commit();
+          } catch (const std::exception& e) {
+            throw SaveFailure(e);
+          }
+          break;
         }
-      } else if (command.contains("dump")) {
-        Out state = Out::parse(profile_.DumpFixture(true, true));
-        PrintLine(Out{{"event", "dump"}, {"state", state}});
-      } else if (command.contains("now")) {
-        SetNow(command["now"]);
-      } else {
-        throw AutomationError(err::kInvalidArg, "velklk.session",
-                              "unknown command (expected call, outlook, now or dump)");
+        case SessionCommand::Kind::Dump: {
+          Out state = Out::parse(profile_.DumpFixture(true, true));
+          PrintLine(Out{{"event", "dump"}, {"state", state}});
+          break;
+        }
+        case SessionCommand::Kind::Now:
+          profile_.Clock().Set(command.time);
+          break;
       }
     } catch (const AutomationError& e) {
       PrintErrorEvent(e);
@@ -402,94 +396,19 @@ class SessionRunner {
   }
 
  private:
-  static std::vector<std::string> Texts(const Json& value, const char* what) {
-    std::vector<std::string> texts;
-    if (value.is_null()) return texts;
-    if (!value.is_array()) {
-      throw AutomationError(err::kInvalidArg, "velklk.session",
-                            std::string(what) + ": expected a list of texts");
-    }
-    for (const auto& element : value) {
-      if (!element.is_string()) {
-        throw AutomationError(err::kInvalidArg, "velklk.session",
-                              std::string(what) + ": expected a list of texts");
-      }
-      texts.push_back(element.get<std::string>());
-    }
-    return texts;
-  }
-
-  static std::optional<std::string> OptionalText(const Json& command, const char* key) {
-    if (!command.contains(key) || command[key].is_null()) return std::nullopt;
-    if (!command[key].is_string()) {
-      throw AutomationError(err::kInvalidArg, "velklk.session",
-                            std::string(key) + ": expected a text");
-    }
-    return command[key].get<std::string>();
-  }
-
   // The message-box and dialog answers of a command: its own, never what an
   // earlier command left unused.
-  void TakeAnswers(const Json& command) {
-    if (windows_ && (command.contains("answers") || command.contains("dialogs"))) {
-      throw AutomationError(
-          err::kInvalidArg, "velklk.session",
-          "answers and dialogs answer the console; with --ui qt the user answers");
-    }
-    ui_.SetAnswers(command.contains("answers") ? Texts(command["answers"], "answers")
-                                               : std::vector<std::string>{});
-    ui_.SetDialogAnswers(command.contains("dialogs") ? DialogAnswers()
-                                                     : std::vector<std::string>{});
+  void TakeAnswers(const SessionCommand& command) {
+    ui_.SetAnswers(command.answers);
+    ui_.SetDialogAnswers(command.dialogs);
   }
 
-  // The dialog answers of the command line, each as the JSON text of one
-  // answer object. They are read from the line as written because an
-  // answer's actions are taken in the order of its keys.
-  std::vector<std::string> DialogAnswers() const {
-    const Out line = Out::parse(line_);
-    const Out& answers = line["dialogs"];
-    std::vector<std::string> texts;
-    if (!answers.is_array()) {
-      throw AutomationError(err::kInvalidArg, "velklk.session",
-                            "dialogs: expected a list of answer objects");
-    }
-    for (const auto& answer : answers) {
-      if (answer.is_string()) {
-        texts.push_back(answer.get<std::string>());
-      } else if (answer.is_object()) {
-        texts.push_back(answer.dump());
-      } else {
-        throw AutomationError(err::kInvalidArg, "velklk.session",
-                              "dialogs: expected a list of answer objects");
-      }
-    }
-    return texts;
-  }
-
-  void SetNow(const Json& value) {
-    std::optional<AutoDate> parsed;
-    if (value.is_string()) parsed = AutoDate::Parse(value.get<std::string>());
-    if (!parsed) {
-      throw AutomationError(err::kInvalidArg, "velklk.session",
-                            "now: expected \"yyyy-MM-dd hh:mm:ss\"");
-    }
-    profile_.Clock().Set(*parsed);
-  }
-
-  void RunCall(const Json& command) {
-    const auto call = Texts(command["call"], "call");
-    if (call.size() < 2) {
-      throw AutomationError(err::kInvalidArg, "velklk.session",
-                            "call: expected [PROGID, MEMBER, ARG...]");
-    }
+  void RunCall(const SessionCommand& command) {
     TakeAnswers(command);
-    const std::vector<std::string> current = command.contains("current")
-                                                 ? Texts(command["current"], "current")
-                                                 : std::vector<std::string>{};
-    PrepareHost(profile_, OptionalText(command, "user"), OptionalText(command, "now"), current,
-                OptionalText(command, "active"));
-    DispatchObject& object = ObjectFor(call[0]);
-    InvokeAndReport(profile_, object, call[1], {call.begin() + 2, call.end()});
+    PrepareHost(profile_, command.user, command.now, command.current, command.active);
+    DispatchObject& object = ObjectFor(command.call[0]);
+    InvokeAndReport(profile_, object, command.call[1],
+                    {command.call.begin() + 2, command.call.end()});
   }
 
   // The host keeps one object per class for the session, so that a CSync
@@ -505,45 +424,26 @@ class SessionRunner {
     return ref;
   }
 
-  std::shared_ptr<OlItem> FindItem(const Json& command) {
-    const auto folder = OptionalText(command, "folder");
-    const auto filter = OptionalText(command, "find");
-    if (!folder || !filter) {
-      throw AutomationError(err::kInvalidArg, "velklk.session",
-                            "outlook: expected \"folder\" and \"find\"");
-    }
-    auto item = profile_.Outlook().FindFolder(*folder)->Items()->Find(*filter);
+  std::shared_ptr<OlItem> FindItem(const SessionCommand& command) {
+    auto item = profile_.Outlook().FindFolder(command.folder)->Items()->Find(command.find);
     if (!item) {
       throw AutomationError(err::kOlNotFound, "velklk.session",
-                            "no item of '" + *folder + "' matches " + *filter);
+                            "no item of '" + command.folder + "' matches " + command.find);
     }
     return item;
   }
 
-  void RunOutlook(const Json& command) {
+  void RunOutlook(const SessionCommand& command) {
     // The calendar listener may show boxes while the user's change is saved.
     TakeAnswers(command);
-    const auto action = OptionalText(command, "outlook").value_or("");
-    if (action == "add") {
-      const auto folder = OptionalText(command, "folder");
-      if (!folder || !command.contains("item") || !command["item"].is_object()) {
-        throw AutomationError(err::kInvalidArg, "velklk.session",
-                              "outlook add: expected \"folder\" and an \"item\" object");
-      }
-      profile_.Outlook().AddItemAsUser(*folder, command["item"]);
-    } else if (action == "change") {
-      if (!command.contains("set") || !command["set"].is_object()) {
-        throw AutomationError(err::kInvalidArg, "velklk.session",
-                              "outlook change: expected a \"set\" object");
-      }
+    if (command.action == "add") {
+      profile_.Outlook().AddItemAsUser(command.folder, command.properties);
+    } else if (command.action == "change") {
       auto item = FindItem(command);
-      profile_.Outlook().ApplyJson(*item, command["set"]);
+      profile_.Outlook().ApplyJson(*item, command.properties);
       item->Save();
-    } else if (action == "delete") {
-      FindItem(command)->Delete();
     } else {
-      throw AutomationError(err::kInvalidArg, "velklk.session",
-                            "outlook: expected \"add\", \"change\" or \"delete\"");
+      FindItem(command)->Delete();
     }
   }
 
@@ -551,7 +451,6 @@ class SessionRunner {
   ConsoleUserInterface& ui_;
   bool windows_;
   std::map<std::string, std::unique_ptr<DispatchObject>> objects_;
-  std::string line_;  // the command line being run
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "host/expression.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "host/schema.h"
@@ -14,6 +15,7 @@ struct ExprNode {
   Variant literal;
   std::string table, name;  // field reference or function name
   std::vector<std::shared_ptr<const ExprNode>> children;
+  int height = 1;  // levels of the tree from this node down
 };
 
 const std::vector<FunctionInfo>& KnownFunctions() {
@@ -28,6 +30,11 @@ const std::vector<FunctionInfo>& KnownFunctions() {
 namespace {
 
 using NodePtr = std::shared_ptr<const ExprNode>;
+
+// Parsing, evaluating and freeing an expression recurse once per level of
+// parentheses, calls, comparisons and And/Or terms: an expression read from
+// the host's settings may use this many, never enough to exhaust the stack.
+constexpr int kMaxNesting = 256;
 
 [[noreturn]] void SyntaxError(const std::string& text, std::size_t pos, const std::string& what) {
   throw AutomationError(err::kFail, "Velmora.Expression",
@@ -74,12 +81,37 @@ class Parser {
     return true;
   }
 
-  static NodePtr Binary(ExprNode::Kind kind, NodePtr left, NodePtr right) {
+  // A node over its children; raises when the tree grows too high.
+  NodePtr Parent(std::shared_ptr<ExprNode> node) const {
+    for (const auto& child : node->children)
+      node->height = std::max(node->height, child->height + 1);
+    if (node->height > kMaxNesting)
+      SyntaxError(text_, pos_, "more than " + std::to_string(kMaxNesting) + " levels");
+    return node;
+  }
+
+  NodePtr Binary(ExprNode::Kind kind, NodePtr left, NodePtr right) const {
     auto node = std::make_shared<ExprNode>();
     node->kind = kind;
     node->children = {std::move(left), std::move(right)};
-    return node;
+    return Parent(std::move(node));
   }
+
+  // Counts one level of parentheses or call arguments while it is parsed.
+  class Level {
+   public:
+    explicit Level(Parser& parser) : parser_(parser) {
+      if (++parser_.nesting_ > kMaxNesting)
+        SyntaxError(parser_.text_, parser_.pos_,
+                    "more than " + std::to_string(kMaxNesting) + " levels");
+    }
+    ~Level() { --parser_.nesting_; }
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+
+   private:
+    Parser& parser_;
+  };
 
   NodePtr ParseOr() {
     NodePtr left = ParseAnd();
@@ -151,6 +183,7 @@ class Parser {
     }
     if (c == '(') {
       ++pos_;
+      const Level level(*this);
       NodePtr inner = ParseOr();
       if (!Symbol(")")) SyntaxError(text_, pos_, "')' expected");
       return inner;
@@ -167,6 +200,7 @@ class Parser {
       node->kind = ExprNode::Kind::Call;
       node->name = info->name;
       if (!Symbol(")")) {
+        const Level level(*this);
         do node->children.push_back(ParseOr());
         while (Symbol(","));
         if (!Symbol(")")) SyntaxError(text_, pos_, "')' expected");
@@ -176,7 +210,7 @@ class Parser {
                               "Function '" + std::string(info->name) + "' takes " +
                                   std::to_string(info->argCount) + " argument(s) in expression '" +
                                   text_ + "'");
-      return node;
+      return Parent(std::move(node));
     }
     if (SameIdentifier(name, "And") || SameIdentifier(name, "Or"))
       SyntaxError(text_, namePos, "value expected");
@@ -192,6 +226,7 @@ class Parser {
 
   const std::string& text_;
   std::size_t pos_ = 0;
+  int nesting_ = 0;
 };
 
 Variant Eval(const ExprNode& node, ExpressionContext& context) {

@@ -409,4 +409,23 @@ TEST_F(CliTest, ACallWhoseWorkCannotBeSavedIsNotReportedAsDone) {
   EXPECT_NE(Velklk({"-p", Profile(), "find", contacts, linked}).out, "");
 }
 
+TEST_F(CliTest, SessionRefusesACommandNestedTooDeep) {
+  fs::create_directories(dir_);
+  ASSERT_EQ(Velklk({"init", Profile()}).status, 0);
+  // Lines nested a million levels deep once overflowed the stack.
+  const std::string deep = std::string(1000000, '[') + std::string(1000000, ']');
+  const std::string commands =
+      R"({"call":["velKLK.CSync","SelectOlTaskPath"],"dialogs":[{"select":)" + deep + "}]}\n" +
+      R"({"outlook":"add","folder":"anna.berg@velmora.example\\Kontakte","item":{"x":)" + deep +
+      "}}\n" + R"({"now":"2026-12-06 12:00:00"})" + "\n";
+  Outcome run = Velklk({"-p", Profile(), "session"}, commands);
+  EXPECT_EQ(run.status, 0);
+  const std::string refused =
+      R"({"event":"error","number":"0x80070057","source":"velklk.session","description":"a command nests deeper than 64 levels"})"
+      "\n"
+      R"({"event":"done"})"
+      "\n";
+  EXPECT_EQ(run.out, refused + refused + R"({"event":"done"})" + "\n");
+}
+
 }  // namespace

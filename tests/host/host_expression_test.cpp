@@ -88,5 +88,23 @@ TEST(HostExpressions, SyntaxErrorsAndUnknownFunctionsRaise) {
             err::kInvalidArg);
 }
 
+TEST(HostExpressions, DeepNestingRaisesInsteadOfExhaustingTheStack) {
+  HostUnderTest h(Fixture("expressions"));
+  h.Table("Adressen")->MoveFirst();
+  auto repeat = [](const std::string& part, int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += part;
+    return text;
+  };
+  const std::string terms = "Name = \"Muster GmbH\"" + repeat(" And Name <> \"x\"", 200);
+  EXPECT_EQ(Eval(h, terms, "Adressen"), Variant(true));
+  EXPECT_EQ(Eval(h, repeat("(", 200) + "1" + repeat(")", 200), "Adressen"), Variant(1LL));
+  // Each of these crashed at 100000 levels.
+  for (const std::string& text : {repeat("(", 100000) + "1" + repeat(")", 100000),
+                                  repeat("EMailSyntaxGueltig(", 100000) + "1" + repeat(")", 100000),
+                                  repeat("1 Or ", 100000) + "1"})
+    EXPECT_EQ(ErrorOf([&] { h.db->Compile(text); }), err::kFail) << text.substr(0, 40);
+}
+
 }  // namespace
 }  // namespace velklk::test
