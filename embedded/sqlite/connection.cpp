@@ -63,7 +63,21 @@ std::shared_ptr<Connection> Connection::Open(const std::string& path, Journal jo
 
 Connection::~Connection() {
   unit_.reset();  // an unfinished unit is rolled back
+  controls_.clear();
   sqlite3_close_v2(db_);
+}
+
+void Connection::Control(const std::string& sql) {
+  auto found = controls_.find(sql);
+  if (found == controls_.end())
+    found = controls_.emplace(sql, std::make_unique<Statement>(Prepare(sql))).first;
+  Statement& st = *found->second;
+  try {
+    st.Run();
+  } catch (const SqliteError&) {
+    st.Reset();
+    throw;
+  }
 }
 
 void Connection::Attach(const std::string& path, const std::string& schema) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -81,9 +82,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
  private:
   friend class Transaction;
   explicit Connection(sqlite3* db, std::string path);
+  // Runs a statement of transaction control (BEGIN, COMMIT, SAVEPOINT...),
+  // prepared once per text: every unit of work runs several.
+  void Control(const std::string& sql);
   sqlite3* db_;
   std::string path_;
-  int savepoints_ = 0;  // names the savepoints of nested transactions
+  std::map<std::string, std::unique_ptr<Statement>> controls_;
+  int savepoints_ = 0;  // open savepoints; the n-th open one is "velklk_n"
   std::unique_ptr<Transaction> unit_;
   int unitDepth_ = 0;
 };
