@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: once in the normal build, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of each
-# fuzz target.
+# Sets up, builds and runs every test: once in the normal build (with a short
+# kill test), once under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# a short run of each fuzz target.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
 
 "$here/scripts/setup.sh" "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd "$here/build" && ctest --output-on-failure -j "$jobs")
+# A short kill test (scripts/crash-test.sh runs 50 kills by default).
+VELKLK_BUILD="$here/build" "$here/scripts/crash-test.sh" 5
 
 "$here/scripts/setup.sh" "$here/build-asan" -DCMAKE_BUILD_TYPE=Debug -DVELKLK_SANITIZE=ON \
   -DVELKLK_BENCH=OFF

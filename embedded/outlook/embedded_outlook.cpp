@@ -348,9 +348,10 @@ json DumpFolder(const Model& model, const Folder& folder) {
 
 std::shared_ptr<EmbeddedOutlook> EmbeddedOutlook::Open(std::shared_ptr<sqlite::Connection> db,
                                                        std::string schema, const Clock* clock,
-                                                       std::string language) {
-  auto model =
-      std::make_shared<Model>(std::move(db), std::move(schema), clock, std::move(language));
+                                                       std::string language,
+                                                       std::string tablePrefix) {
+  auto model = std::make_shared<Model>(std::move(db), std::move(schema), clock, std::move(language),
+                                       std::move(tablePrefix));
   model->CreateTables();
   model->Load();
   return std::shared_ptr<EmbeddedOutlook>(new EmbeddedOutlook(std::move(model)));

@@ -30,12 +30,13 @@ namespace velklk {
 class EmbeddedOutlook {
  public:
   // Opens the profile in the attached database `schema` of `db` (for example
-  // "outlook"), creating its tables when new. `clock` stamps every save and
+  // "outlook"), or beside other tables when `tablePrefix` names them apart
+  // ("main" and "outlook_"), creating its tables when new. `clock` stamps every save and
   // must outlive the store; `language` ("de" or "en") sets the short-date
   // format of date filters. Raises AutomationError for a damaged profile.
   static std::shared_ptr<EmbeddedOutlook> Open(std::shared_ptr<sqlite::Connection> db,
                                                std::string schema, const Clock* clock,
-                                               std::string language);
+                                               std::string language, std::string tablePrefix = "");
 
   // The running-object lookup: fails with 0x800401E3 while the profile is
   // switched to "not running".

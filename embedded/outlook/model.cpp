@@ -82,14 +82,15 @@ const UserDef* Folder::FindDef(std::string_view name) const {
 // ---------------------------------------------------------------- Model
 
 Model::Model(std::shared_ptr<sqlite::Connection> db, std::string schema, const Clock* clock,
-             std::string language)
+             std::string language, std::string tablePrefix)
     : db_(std::move(db)),
       schema_(std::move(schema)),
+      tablePrefix_(std::move(tablePrefix)),
       clock_(clock ? clock : &systemClock_),
       language_(std::move(language)) {}
 
 std::string Model::Table(const char* name) const {
-  return sqlite::QuoteIdentifier(schema_) + "." + name;
+  return sqlite::QuoteIdentifier(schema_) + "." + sqlite::QuoteIdentifier(tablePrefix_ + name);
 }
 
 void Model::CreateTables() {

@@ -81,8 +81,10 @@ using DisplayCallback = std::function<void(const std::shared_ptr<OlItem>& item, 
 // there is one) before the model is changed.
 class Model : public std::enable_shared_from_this<Model> {
  public:
+  // The profile's tables are `schema`.`tablePrefix`name ("outlook".items in
+  // an attached database, "main".outlook_items beside the CRM's tables).
   Model(std::shared_ptr<sqlite::Connection> db, std::string schema, const Clock* clock,
-        std::string language);
+        std::string language, std::string tablePrefix = "");
 
   void CreateTables();
   // Reads the whole profile from SQLite into the model. Folders and items
@@ -153,6 +155,7 @@ class Model : public std::enable_shared_from_this<Model> {
 
   std::shared_ptr<sqlite::Connection> db_;
   std::string schema_;
+  std::string tablePrefix_;
   SystemClock systemClock_;
   const Clock* clock_;
   std::string language_;

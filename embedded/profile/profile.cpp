@@ -1,6 +1,7 @@
 #include "profile/profile.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -20,12 +21,25 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kCrmFile = "crm.db";
-constexpr const char* kOutlookFile = "outlook.db";
-constexpr const char* kOutlookSchema = "outlook";
+// The Outlook profile's tables beside the CRM's: "main"."outlook_items"...
+constexpr const char* kOutlookSchema = "main";
+constexpr const char* kOutlookPrefix = "outlook_";
+constexpr const char* kOutlookTables[] = {"settings", "refused_values", "folders",
+                                          "folder_properties", "items"};
+// The Outlook profile's own file in the earlier layout, and the schema it is
+// attached as while its tables move over.
+constexpr const char* kEarlierOutlookFile = "outlook.db";
+constexpr const char* kEarlierSchema = "earlier_outlook";
 
-// The files a profile folder gets (the journals while a transaction runs).
-constexpr const char* kProfileFiles[] = {"crm.db", "crm.db-journal", "outlook.db",
-                                         "outlook.db-journal"};
+// The files a profile folder gets (the log and its index while the database
+// is open, the rollback journal of the earlier layout).
+constexpr const char* kProfileFiles[] = {"crm.db", "crm.db-wal", "crm.db-shm", "crm.db-journal"};
+
+bool HasTable(sqlite::Connection& db, const std::string& schema, const std::string& name) {
+  auto st = db.Prepare("SELECT 1 FROM " + sqlite::QuoteIdentifier(schema) +
+                       ".sqlite_master WHERE type = 'table' AND name = ?1");
+  return st.Bind(1, name).Step();
+}
 
 // What Profile::Create made, removed again unless the profile came to be.
 class Creation {
@@ -68,31 +82,47 @@ class Creation {
 
 }  // namespace
 
+sqlite::Durability Profile::DurabilitySetting() {
+  const char* value = std::getenv("VELKLK_DURABILITY");
+  const std::string text = value != nullptr ? value : "";
+  if (text.empty() || text == "process") return sqlite::Durability::ProcessKill;
+  if (text == "power") return sqlite::Durability::PowerLoss;
+  throw std::runtime_error("VELKLK_DURABILITY: expected \"process\" or \"power\", got '" + text +
+                           "'");
+}
+
 bool Profile::Exists(const std::string& directory) {
   std::error_code error;
   return fs::is_regular_file(fs::path(directory) / kCrmFile, error);
 }
 
-std::unique_ptr<Profile> Profile::Open(const std::string& directory) {
+std::unique_ptr<Profile> Profile::Open(const std::string& directory,
+                                       sqlite::Durability durability) {
   std::error_code error;
   if (!fs::is_directory(directory, error)) {
     throw std::runtime_error("profile folder '" + directory + "' does not exist");
   }
   std::unique_ptr<Profile> profile(new Profile());
   profile->directory_ = directory;
-  profile->connection_ = sqlite::Connection::Open((fs::path(directory) / kCrmFile).string());
-  profile->connection_->Attach((fs::path(directory) / kOutlookFile).string(), kOutlookSchema);
+  profile->connection_ = sqlite::Connection::Open((fs::path(directory) / kCrmFile).string(),
+                                                  sqlite::Journal::Wal, durability);
+  // A CRM database without the Outlook tables is of the earlier layout.
+  const bool earlierLayout =
+      HasTable(*profile->connection_, "main", "_vk_meta") &&
+      !HasTable(*profile->connection_, "main", std::string(kOutlookPrefix) + "items");
   profile->files_ = std::make_unique<PosixFileSystem>();
   profile->OpenStores();
+  profile->TakeOverOutlookFile(earlierLayout);
   return profile;
 }
 
 std::unique_ptr<Profile> Profile::Create(const std::string& directory,
-                                         const std::string& fixtureJson) {
+                                         const std::string& fixtureJson,
+                                         sqlite::Durability durability) {
   if (Exists(directory)) throw std::runtime_error("'" + directory + "' already holds a profile");
   Creation creation{fs::path(directory)};
   fs::create_directories(directory);
-  auto profile = Open(directory);
+  auto profile = Open(directory, durability);
   profile->LoadFixture(fixtureJson);
   creation.Keep();
   return profile;
@@ -105,8 +135,6 @@ std::unique_ptr<Profile> Profile::InMemory() {
   const std::string folder = "/velklk-memory-" + std::to_string(++counter);
   std::unique_ptr<Profile> profile(new Profile());
   profile->connection_ = sqlite::Connection::Open("file:" + folder + "/" + kCrmFile + "?vfs=memdb");
-  profile->connection_->Attach("file:" + folder + "/" + kOutlookFile + "?vfs=memdb",
-                               kOutlookSchema);
   auto files = std::make_unique<MemoryFileSystem>();
   files->AddFolder(folder);
   profile->memoryFiles_ = files.get();
@@ -125,8 +153,48 @@ void Profile::OpenStores() {
   xml_ = std::make_unique<PugiXmlFactory>();
   gender_ = std::make_unique<NameListGenderFactory>();
   host_ = EmbeddedHost::Open(connection_, &clock_);
-  outlook_ = EmbeddedOutlook::Open(connection_, kOutlookSchema, &clock_, language_);
+  outlook_ = EmbeddedOutlook::Open(connection_, kOutlookSchema, &clock_, language_, kOutlookPrefix);
   attacher_ = outlook_->Attacher();
+}
+
+void Profile::TakeOverOutlookFile(bool earlierLayout) {
+  const fs::path earlier = fs::path(directory_) / kEarlierOutlookFile;
+  std::error_code error;
+  if (earlierLayout && fs::is_regular_file(earlier, error)) {
+    // Attaching the file rolls back what its journal holds of an unfinished
+    // commit (together with the CRM database's half of it), so the tables
+    // moved are those of the last whole unit of work.
+    connection_->Attach(earlier.string(), kEarlierSchema);
+    try {
+      sqlite::Transaction move(*connection_, sqlite::Transaction::Locking::Immediate);
+      for (const char* table : kOutlookTables) {
+        if (!HasTable(*connection_, kEarlierSchema, table)) continue;
+        const std::string target = sqlite::QuoteIdentifier(kOutlookSchema) + "." +
+                                   sqlite::QuoteIdentifier(std::string(kOutlookPrefix) + table);
+        connection_->Exec("DELETE FROM " + target);
+        connection_->Exec("INSERT INTO " + target + " SELECT * FROM " +
+                          sqlite::QuoteIdentifier(kEarlierSchema) + "." +
+                          sqlite::QuoteIdentifier(table));
+      }
+      connection_
+          ->Prepare("INSERT OR REPLACE INTO main._vk_profile VALUES('outlook.db', 'taken over')")
+          .Run();
+      move.Commit();
+    } catch (const sqlite::SqliteError& e) {
+      connection_->Detach(kEarlierSchema);
+      throw std::runtime_error("cannot take over the Outlook profile '" + earlier.string() +
+                               "' of the earlier layout: " + e.what());
+    }
+    connection_->Detach(kEarlierSchema);
+    outlook_->Reload();
+  }
+  // The earlier file is removed once its tables are in the CRM database
+  // (also when a process ended between the two).
+  auto taken = connection_->Prepare("SELECT 1 FROM main._vk_profile WHERE key = 'outlook.db'");
+  if (taken.Step()) {
+    fs::remove(earlier, error);
+    fs::remove(fs::path(directory_) / (std::string(kEarlierOutlookFile) + "-journal"), error);
+  }
 }
 
 void Profile::LoadNow() {

@@ -1,8 +1,13 @@
-// A profile: one user's desk on the embedded default. A folder holds the CRM
-// database "crm.db" (schema "main"), the Outlook profile "outlook.db"
-// (attached as schema "outlook" on the same SQLite connection, so that one
-// unit of work spans both) and, beside the CRM database, the log folder
-// "Logs". A profile may also live in memory (tests).
+// A profile: one user's desk on the embedded default. A folder holds the
+// database "crm.db" and, beside it, the log folder "Logs". The database
+// holds both halves: the CRM's tables and the Outlook profile's tables
+// (named "outlook_..."), so that a unit of work over both is one SQLite
+// transaction in one file, kept with the write-ahead log. A profile may also
+// live in memory (tests).
+//
+// A folder of the earlier layout (the Outlook profile in its own file
+// "outlook.db") is taken over when it is opened: the Outlook tables move
+// into "crm.db" in one transaction and "outlook.db" is removed.
 #pragma once
 
 #include <memory>
@@ -24,10 +29,13 @@ class UserInterface;
 
 class Profile {
  public:
-  // Opens the profile in `directory`, creating the databases when missing.
-  // Raises std::runtime_error when the folder does not exist or a database
+  // Opens the profile in `directory`, creating the database when missing.
+  // Raises std::runtime_error when the folder does not exist or the database
   // cannot be opened; AutomationError for a damaged Outlook profile.
-  static std::unique_ptr<Profile> Open(const std::string& directory);
+  // `durability` is what a committed unit of work survives (see
+  // sqlite::Durability).
+  static std::unique_ptr<Profile> Open(const std::string& directory,
+                                       sqlite::Durability durability = DurabilitySetting());
   // Makes a folder that holds no profile yet into one, filled from a fixture
   // document: creates the folder (and its missing parents) when it does not
   // exist, puts the databases beside whatever else the folder holds, and
@@ -36,12 +44,19 @@ class Profile {
   // folder is left as it was. Raises std::runtime_error when the path or a
   // parent of it is a file, or the folder holds a profile already.
   static std::unique_ptr<Profile> Create(const std::string& directory,
-                                         const std::string& fixtureJson);
+                                         const std::string& fixtureJson,
+                                         sqlite::Durability durability = DurabilitySetting());
   // A fresh profile in memory; its log goes to a file system in memory.
   static std::unique_ptr<Profile> InMemory();
   ~Profile();
   Profile(const Profile&) = delete;
   Profile& operator=(const Profile&) = delete;
+
+  // The durability the environment variable VELKLK_DURABILITY asks for:
+  // "process" (unset: the default) survives the end of the process, "power"
+  // a power failure too, at the price of one sync of the disk per unit of
+  // work. Raises std::runtime_error for another value.
+  static sqlite::Durability DurabilitySetting();
 
   // True when the folder holds a profile already (a CRM database).
   static bool Exists(const std::string& directory);
@@ -84,6 +99,7 @@ class Profile {
  private:
   Profile() : clock_(AutoDate()) {}
   void OpenStores();
+  void TakeOverOutlookFile(bool earlierLayout);
   void StoreNow(AutoDate now);
   void LoadNow();
 

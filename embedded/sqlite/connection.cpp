@@ -22,7 +22,8 @@ bool SqliteError::IsConstraint() const { return (code_ & 0xFF) == SQLITE_CONSTRA
 
 Connection::Connection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
 
-std::shared_ptr<Connection> Connection::Open(const std::string& path) {
+std::shared_ptr<Connection> Connection::Open(const std::string& path, Journal journal,
+                                             Durability durability) {
   sqlite3* db = nullptr;
   const int rc = sqlite3_open_v2(
       path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -35,19 +36,58 @@ std::shared_ptr<Connection> Connection::Open(const std::string& path) {
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, 5000);
   auto connection = std::shared_ptr<Connection>(new Connection(db, path));
-  connection->Exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
+  connection->Exec("PRAGMA foreign_keys=ON");
+  if (journal == Journal::Rollback) {
+    connection->Exec("PRAGMA journal_mode=DELETE");
+  } else {
+    // A database in memory keeps its journal in memory and says so; a file
+    // that cannot take the log (no shared memory on its file system) says
+    // "delete", and then a commit would not be what the caller asked for.
+    std::string got;
+    {
+      auto mode = connection->Prepare("PRAGMA journal_mode=WAL");
+      if (mode.Step()) got = mode.Text(0);
+    }
+    if (got != "wal" && got != "memory") {
+      throw SqliteError(SQLITE_CANTOPEN, "cannot open database '" + path +
+                                             "' with a write-ahead log (journal mode " +
+                                             (got.empty() ? "unknown" : got) + ")");
+    }
+  }
+  // FULL syncs every commit; NORMAL syncs the write-ahead log only at its
+  // checkpoints (a rollback journal is synced less, never skipped).
+  connection->Exec(durability == Durability::PowerLoss ? "PRAGMA synchronous=FULL"
+                                                       : "PRAGMA synchronous=NORMAL");
   return connection;
 }
 
 Connection::~Connection() {
   unit_.reset();  // an unfinished unit is rolled back
+  controls_.clear();
   sqlite3_close_v2(db_);
+}
+
+void Connection::Control(const std::string& sql) {
+  auto found = controls_.find(sql);
+  if (found == controls_.end())
+    found = controls_.emplace(sql, std::make_unique<Statement>(Prepare(sql))).first;
+  Statement& st = *found->second;
+  try {
+    st.Run();
+  } catch (const SqliteError&) {
+    st.Reset();
+    throw;
+  }
 }
 
 void Connection::Attach(const std::string& path, const std::string& schema) {
   Statement st = Prepare("ATTACH DATABASE ?1 AS " + QuoteIdentifier(schema));
   st.Bind(1, path).Run();
   Exec("PRAGMA " + QuoteIdentifier(schema) + ".journal_mode=DELETE");
+}
+
+void Connection::Detach(const std::string& schema) {
+  Exec("DETACH DATABASE " + QuoteIdentifier(schema));
 }
 
 void Connection::Exec(std::string_view sql) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -31,18 +32,34 @@ class SqliteError : public std::runtime_error {
 class Statement;
 class Transaction;
 
+// How a connection keeps its commits. Rollback: the rollback journal, so
+// that a transaction over attached databases commits atomically (a journal
+// and several syncs per file and commit). Wal: the write-ahead log, atomic
+// per database file, one sync per commit; for a connection whose work lives
+// in one file.
+enum class Journal { Rollback, Wal };
+// What a commit survives once it returned. PowerLoss: the commit is synced
+// to the disk before it returns. ProcessKill: the commit is in the
+// operating system's hands (a killed process loses nothing, a power failure
+// may lose the last commits, never half of one); with the write-ahead log a
+// commit then needs no sync at all.
+enum class Durability { PowerLoss, ProcessKill };
+
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
   // Opens (creating when missing) a database file; ":memory:" for a private
-  // in-memory database. Uses the rollback journal, so that a transaction over
-  // attached databases commits atomically.
-  static std::shared_ptr<Connection> Open(const std::string& path);
+  // in-memory database. Raises SqliteError when the file cannot be opened or
+  // does not take the journal.
+  static std::shared_ptr<Connection> Open(const std::string& path,
+                                          Journal journal = Journal::Rollback,
+                                          Durability durability = Durability::PowerLoss);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // Attaches another database file under a schema name.
+  // Attaches another database file under a schema name (rollback journal).
   void Attach(const std::string& path, const std::string& schema);
+  void Detach(const std::string& schema);
   void Exec(std::string_view sql);
   Statement Prepare(std::string_view sql);
   std::int64_t LastInsertRowId() const;
@@ -65,9 +82,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
  private:
   friend class Transaction;
   explicit Connection(sqlite3* db, std::string path);
+  // Runs a statement of transaction control (BEGIN, COMMIT, SAVEPOINT...),
+  // prepared once per text: every unit of work runs several.
+  void Control(const std::string& sql);
   sqlite3* db_;
   std::string path_;
-  int savepoints_ = 0;  // names the savepoints of nested transactions
+  std::map<std::string, std::unique_ptr<Statement>> controls_;
+  int savepoints_ = 0;  // open savepoints; the n-th open one is "velklk_n"
   std::unique_ptr<Transaction> unit_;
   int unitDepth_ = 0;
 };

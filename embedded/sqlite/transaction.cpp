@@ -6,10 +6,14 @@ namespace velklk::sqlite {
 
 Transaction::Transaction(Connection& db, Locking locking) : db_(db) {
   if (!db_.InTransaction()) {
-    db_.Exec(locking == Locking::Immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+    db_.Control(locking == Locking::Immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+    db_.savepoints_ = 0;
   } else {
-    savepoint_ = "velklk_" + std::to_string(++db_.savepoints_);
-    db_.Exec("SAVEPOINT " + savepoint_);
+    // Savepoints nest, so the depth names one uniquely among the open ones
+    // (and the few names keep their statements prepared).
+    savepoint_ = "velklk_" + std::to_string(db_.savepoints_ + 1);
+    db_.Control("SAVEPOINT " + savepoint_);
+    ++db_.savepoints_;
   }
 }
 
@@ -20,17 +24,19 @@ void Transaction::Commit() {
   if (state_ == State::RolledBack)
     throw std::logic_error("commit of a transaction that was rolled back");
   try {
-    db_.Exec(savepoint_.empty() ? "COMMIT" : "RELEASE " + savepoint_);
+    db_.Control(savepoint_.empty() ? "COMMIT" : "RELEASE " + savepoint_);
   } catch (const SqliteError&) {
     Rollback();
     throw;
   }
   state_ = State::Committed;
+  if (!savepoint_.empty()) --db_.savepoints_;
 }
 
 void Transaction::Rollback() noexcept {
   if (state_ != State::Open) return;
   state_ = State::RolledBack;
+  if (!savepoint_.empty() && db_.savepoints_ > 0) --db_.savepoints_;
   // A failed statement or commit may have ended the whole transaction
   // already; then there is nothing left to undo.
   if (!db_.InTransaction()) return;

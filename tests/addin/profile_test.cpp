@@ -5,8 +5,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
+#include "host/embedded_host.h"
+#include "outlook/embedded_outlook.h"
 #include "platform/host.h"
+#include "sqlite/connection.h"
 #include "support/desk.h"
 
 namespace velklk::test {
@@ -49,7 +53,7 @@ TEST(Profile, AFolderKeepsItsStateAndItsNow) {
     settings->Add("TBKLK_Vorgang", Variant("Immer"));
   }
   EXPECT_TRUE(Profile::Exists(dir.string()));
-  EXPECT_TRUE(fs::exists(dir / "outlook.db"));
+  EXPECT_FALSE(fs::exists(dir / "outlook.db"));  // both halves live in crm.db
   {
     auto profile = Profile::Open(dir.string());
     EXPECT_EQ(profile->Clock().Now().Format(), "2026-12-06 10:00:00");
@@ -60,6 +64,34 @@ TEST(Profile, AFolderKeepsItsStateAndItsNow) {
   }
   fs::remove_all(dir);
   EXPECT_THROW(Profile::Open(dir.string()), std::runtime_error);
+}
+
+TEST(Profile, AFolderOfTheEarlierLayoutIsTakenOver) {
+  // The earlier layout: the Outlook profile in its own file "outlook.db",
+  // attached to the CRM database's connection.
+  Desk desk(kSampleRecords);
+  ASSERT_EQ(desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"}).value,
+            Variant(true));
+  const std::string state = desk.profile().DumpFixture();
+  const nlohmann::json doc = nlohmann::json::parse(state);
+  const fs::path dir = fs::temp_directory_path() / ("velklk-earlier-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  {
+    SettableClock clock(*AutoDate::Parse(doc["now"].get<std::string>()));
+    auto db = sqlite::Connection::Open((dir / "crm.db").string());
+    db->Attach((dir / "outlook.db").string(), "outlook");
+    EmbeddedHost::Open(db, &clock)->LoadFixture(doc["host"], clock.Now());
+    EmbeddedOutlook::Open(db, "outlook", &clock, "de")->LoadFixture(doc["outlook"], clock.Now());
+    db->Exec("CREATE TABLE main._vk_profile(key TEXT PRIMARY KEY, value TEXT)");
+    db->Prepare("INSERT INTO main._vk_profile VALUES('now', ?1)")
+        .Bind(1, clock.Now().Format())
+        .Run();
+  }
+  EXPECT_EQ(Profile::Open(dir.string())->DumpFixture(), state);
+  EXPECT_FALSE(fs::exists(dir / "outlook.db"));
+  EXPECT_EQ(Profile::Open(dir.string())->DumpFixture(), state);
+  fs::remove_all(dir);
 }
 
 TEST(Profile, ABadFixtureLeavesTheProfileAsItWas) {

@@ -1,0 +1,207 @@
+// Calls per second of a host session on a profile on disk: one late-bound
+// AddressOrContactSync2OL per address, each call its own unit of work
+// committed before the next, as the velklk session runs them. Beside it, in
+// the same run, bare SQLite doing a comparable unit per call (look up the
+// address, write the Outlook item, look it up by key, add a sync-log
+// record) with the same journal and durability, and with the two files and
+// the rollback journal a profile used to have.
+//
+// The profiles live in VELKLK_BENCH_DIR (default: the temporary folder),
+// which must be on the disk being measured. Arguments: addresses (= calls),
+// durability (0 "process", 1 "power").
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "addin/type_library.h"
+#include "profile/profile.h"
+#include "session/shared_state.h"
+#include "sqlite/connection.h"
+#include "ui/recording_ui.h"
+
+namespace velklk {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Id(int n) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%010d", n);
+  return buf;
+}
+
+fs::path BenchFolder(const std::string& name) {
+  const char* base = std::getenv("VELKLK_BENCH_DIR");
+  fs::path dir = (base != nullptr && *base != '\0') ? fs::path(base) : fs::temp_directory_path();
+  dir /= "velklk-session-bench-" + std::to_string(::getpid()) + "-" + name;
+  fs::remove_all(dir);
+  return dir;
+}
+
+sqlite::Durability DurabilityOf(const benchmark::State& state) {
+  return state.range(1) == 0 ? sqlite::Durability::ProcessKill : sqlite::Durability::PowerLoss;
+}
+
+// N addresses, every one ANNA's favourite; half companies, half persons.
+std::string AddressFixture(int n) {
+  nlohmann::json doc = nlohmann::json::parse(R"({
+    "now": "2026-12-06 10:00:00",
+    "host": {"currentUser": "ANNA", "users": [ {"name": "ANNA", "settings": {
+        "PREXOLContactPath": "anna@velmora.example\\Kontakte",
+        "PREXOLCalPath": "anna@velmora.example\\Kalender",
+        "PREXOLTaskPath": "anna@velmora.example\\Aufgaben"}} ], "tables": {}},
+    "outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
+        {"name": "Kontakte", "type": 2, "items": [], "folders": []},
+        {"name": "Kalender", "type": 1, "items": [], "folders": []},
+        {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})");
+  auto& addresses = doc["host"]["tables"]["Adressen"];
+  auto& marks = doc["host"]["tables"]["Adressmerkmale"];
+  for (int i = 1; i <= n; ++i) {
+    nlohmann::json a = {{"ID", Id(i)},
+                        {"Name", "Muster " + std::to_string(i)},
+                        {"Strasse", "Weg " + std::to_string(i)},
+                        {"PLZ", "20457"},
+                        {"Ort", "Hamburg"},
+                        {"Land", "DE"},
+                        {"Telefon1", "040 " + std::to_string(i)},
+                        {"Email", "info" + std::to_string(i) + "@muster.example"},
+                        {"ModifiziertAm", "2026-12-01 09:00:00"}};
+    if (i % 2) {
+      a["An"] = "Firma";
+    } else {
+      a["An"] = "Herrn";
+      a["Vorname"] = "Max";
+    }
+    addresses.push_back(a);
+    marks.push_back({{"@master", Id(i)}, {"Merkmal", "OutlookFavorit"}, {"Wert", "ANNA"}});
+  }
+  return doc.dump();
+}
+
+void CallsPerSecond(benchmark::State& state) {
+  state.counters["calls_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// The session: N late-bound calls, one unit of work each, on disk.
+void BM_SessionAddressOrContactSync2OL(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const fs::path dir = BenchFolder("profile");
+  RecordingUserInterface ui;
+  {
+    auto profile = Profile::Create(dir.string(), AddressFixture(n), DurabilityOf(state));
+    ResetState(profile->Services(&ui, "de"));
+    std::unique_ptr<DispatchObject> sync;
+    {
+      ProfileUnitOfWork work(*profile);
+      sync = CreateObject("velKLK.CSync");
+    }
+    const MemberInfo& member = FindMember(*sync, "AddressOrContactSync2OL");
+    auto app = profile->Host().Application();
+    auto db = profile->Host().Database();
+    int i = 0;
+    for (auto _ : state) {
+      ProfileUnitOfWork work(*profile);
+      auto args = ArgumentsFromTexts(member, app, db, {Id(++i), "Adressen"});
+      const bool ok = Invoke(*sync, member.dispid, args).ToBool();
+      work.Commit();
+      if (!ok) state.SkipWithError("export failed");
+    }
+    sync.reset();
+    ResetState(PlatformServices{});
+  }
+  CallsPerSecond(state);
+  fs::remove_all(dir);
+}
+
+// Bare SQLite: per call one transaction that looks the address up, writes an
+// Outlook item of the size the export writes, finds it by its key and adds a
+// sync-log record. `twoFiles`: the Outlook tables in an attached second
+// file with the rollback journal, the layout profiles used to have.
+void BareCalls(benchmark::State& state, bool twoFiles) {
+  const int n = static_cast<int>(state.range(0));
+  const fs::path dir = BenchFolder(twoFiles ? "bare-two-files" : "bare");
+  fs::create_directories(dir);
+  {
+    std::shared_ptr<sqlite::Connection> db;
+    std::string ol = "main.ol_";
+    if (twoFiles) {
+      db = sqlite::Connection::Open((dir / "crm.db").string(), sqlite::Journal::Rollback,
+                                    DurabilityOf(state));
+      db->Attach((dir / "outlook.db").string(), "outlook");
+      ol = "outlook.";
+    } else {
+      db = sqlite::Connection::Open((dir / "crm.db").string(), sqlite::Journal::Wal,
+                                    DurabilityOf(state));
+    }
+    db->Exec("CREATE TABLE main.adressen(id TEXT PRIMARY KEY, name TEXT, ort TEXT, modified REAL)");
+    db->Exec(
+        "CREATE TABLE main.synclog(rowid_ INTEGER PRIMARY KEY, user TEXT, search TEXT, "
+        "modified REAL)");
+    db->Exec("CREATE INDEX main.synclog_search ON synclog(search)");
+    db->Exec("CREATE TABLE " + ol +
+             "items(id INTEGER PRIMARY KEY, folder INTEGER, entry_id TEXT, data BLOB)");
+    {
+      sqlite::Transaction fill(*db);
+      auto add = db->Prepare("INSERT INTO main.adressen VALUES(?1, ?2, 'Hamburg', 0)");
+      for (int i = 1; i <= n; ++i) add.Bind(1, Id(i)).Bind(2, "Muster " + std::to_string(i)).Run();
+      fill.Commit();
+    }
+    auto seek = db->Prepare("SELECT name, ort FROM main.adressen WHERE id = ?1");
+    auto item =
+        db->Prepare("INSERT INTO " + ol + "items(folder, entry_id, data) VALUES(1, ?1, ?2)");
+    auto find = db->Prepare("SELECT id FROM " + ol + "items WHERE id = ?1");
+    auto log =
+        db->Prepare("INSERT INTO main.synclog(user, search, modified) VALUES('ANNA', ?1, 1)");
+    const std::string blob(1200, 'x');
+    int i = 0;
+    for (auto _ : state) {
+      sqlite::Transaction call(*db, sqlite::Transaction::Locking::Immediate);
+      const std::string id = Id(++i);
+      seek.Bind(1, id);
+      benchmark::DoNotOptimize(seek.Step());
+      seek.Reset();
+      item.Bind(1, id).BindBlob(2, blob.data(), static_cast<int>(blob.size())).Run();
+      find.Bind(1, db->LastInsertRowId());
+      benchmark::DoNotOptimize(find.Step());
+      find.Reset();
+      log.Bind(1, id + "Adressen").Run();
+      call.Commit();
+    }
+  }
+  CallsPerSecond(state);
+  fs::remove_all(dir);
+}
+
+void BM_BareSqliteOneFile(benchmark::State& state) { BareCalls(state, false); }
+void BM_BareSqliteTwoFilesRollbackJournal(benchmark::State& state) { BareCalls(state, true); }
+
+// Every call once: the iterations are the addresses. Durability "power"
+// syncs the disk per call, so it runs on the smaller profile only; the
+// two-file layout syncs several times per call and runs 200 calls.
+#define VELKLK_SESSION_BENCH(function, addresses, durability, calls) \
+  BENCHMARK(function)                                                \
+      ->Args({addresses, durability})                                \
+      ->Iterations(calls)                                            \
+      ->Unit(benchmark::kMicrosecond)                                \
+      ->UseRealTime()
+VELKLK_SESSION_BENCH(BM_SessionAddressOrContactSync2OL, 1000, 0, 1000);
+VELKLK_SESSION_BENCH(BM_BareSqliteOneFile, 1000, 0, 1000);
+VELKLK_SESSION_BENCH(BM_SessionAddressOrContactSync2OL, 10000, 0, 10000);
+VELKLK_SESSION_BENCH(BM_BareSqliteOneFile, 10000, 0, 10000);
+VELKLK_SESSION_BENCH(BM_SessionAddressOrContactSync2OL, 1000, 1, 1000);
+VELKLK_SESSION_BENCH(BM_BareSqliteOneFile, 1000, 1, 1000);
+VELKLK_SESSION_BENCH(BM_BareSqliteTwoFilesRollbackJournal, 1000, 0, 200);
+VELKLK_SESSION_BENCH(BM_BareSqliteTwoFilesRollbackJournal, 1000, 1, 200);
+
+}  // namespace
+}  // namespace velklk
+
+BENCHMARK_MAIN();
