@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "outlook/fold.h"
@@ -51,6 +52,28 @@ std::string DeriveFullName(const ItemData& data) {
     out += std::get<std::string>(*v);
   }
   return out;
+}
+
+// The key of a text property's ordered index: a standard property by its id,
+// a user property by the name the folder defines it with.
+std::string TextIndexKey(const Folder& folder, int id) {
+  if (id >= kUserBase) return "u:" + folder.defs[static_cast<std::size_t>(id - kUserBase)].name;
+  return "s:" + std::to_string(id);
+}
+
+// The folded text an item holds under an index key, as a find compares it;
+// nothing when the item holds no text there.
+std::optional<std::string> IndexedText(const Record& record, std::string_view key) {
+  if (key.starts_with("u:")) {
+    const UserProp* u = record.saved.FindUser(key.substr(2));
+    if (!u || TypeOf(u->value) != ValueType::Text) return std::nullopt;
+    return FullCaseFold(std::get<std::string>(u->value));
+  }
+  const int id = std::stoi(std::string(key.substr(2)));
+  if (!KindHas(record.kind, id)) return std::nullopt;
+  const PropValue value = Model::Value(record, record.saved, id);
+  if (TypeOf(value) != ValueType::Text) return std::nullopt;
+  return FullCaseFold(std::get<std::string>(value));
 }
 
 }  // namespace
@@ -258,6 +281,7 @@ void Model::Install(State state, bool keepIdentity) {
     f->velSearchIndex.clear();
     f->fileAsIndex.clear();
     f->startIndex.Clear();
+    f->textIndexes.clear();
     const std::int64_t id = f->id;
     oldFolders[id] = std::move(f);
   };
@@ -423,6 +447,29 @@ void Model::Index(Record& record, bool add) {
   if (record.kind == ItemKind::Contact)
     update(f.fileAsIndex,
            FullCaseFold(std::get<std::string>(Value(record, record.saved, prop::kFileAs))));
+  for (auto& [key, index] : f.textIndexes) {
+    auto text = IndexedText(record, key);
+    if (!text) continue;
+    if (add) {
+      index.emplace(std::move(*text), &record);
+      continue;
+    }
+    auto [first, last] = index.equal_range(*text);
+    for (auto it = first; it != last; ++it)
+      if (it->second == &record) {
+        index.erase(it);
+        break;
+      }
+  }
+}
+
+const std::multimap<std::string, Record*>& Model::TextIndex(const Folder* folder, int id) const {
+  const std::string key = TextIndexKey(*folder, id);
+  auto [it, made] = folder->textIndexes.try_emplace(key);
+  if (made)
+    for (const auto& record : folder->items)
+      if (auto text = IndexedText(*record, key)) it->second.emplace(std::move(*text), record.get());
+  return it->second;
 }
 
 PropValue Model::Value(const Record& record, const ItemData& data, int id) {
@@ -617,6 +664,26 @@ std::vector<std::shared_ptr<Record>> Model::Matches(const Folder* folder, const 
   // A date range on Start visits only the appointments inside it.
   if (auto range = filter.RequiredRange([](int id) { return id == prop::kStart; })) {
     for (const Record* record : folder->startIndex.InRange(range->low, range->high)) {
+      current = record;
+      if (!filter.Matches(source)) continue;
+      out.push_back(RecordByEntryId(record->entryId));
+      if (firstOnly) break;
+    }
+    return out;
+  }
+  // So does a text range (the old release's marks are found this way on
+  // every call), through the property's ordered index.
+  if (auto range = filter.RequiredTextRange([](int) { return true; })) {
+    std::vector<Record*> hits;
+    if (!(range->low && range->high && *range->high < *range->low)) {
+      const auto& index = TextIndex(folder, range->id);
+      auto first = range->low ? index.lower_bound(*range->low) : index.begin();
+      auto last = range->high ? index.upper_bound(*range->high) : index.end();
+      for (auto it = first; it != last; ++it) hits.push_back(it->second);
+      std::sort(hits.begin(), hits.end(),
+                [](const Record* a, const Record* b) { return a->rowId < b->rowId; });
+    }
+    for (const Record* record : hits) {
       current = record;
       if (!filter.Matches(source)) continue;
       out.push_back(RecordByEntryId(record->entryId));

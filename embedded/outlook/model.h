@@ -58,6 +58,10 @@ struct Folder {
   std::unordered_map<std::string, std::vector<Record*>> velSearchIndex, fileAsIndex;
   // Appointments by start, for date-range finds.
   StartIndex startIndex;
+  // Ordered indexes of text properties that finds have compared by order:
+  // TextIndexKey -> folded value -> items. Made at the first such find and
+  // kept up to date from then on.
+  mutable std::map<std::string, std::multimap<std::string, Record*>> textIndexes;
   std::vector<std::weak_ptr<OlItemsListener>> listeners;
   bool retired = false;  // replaced by a fixture or a reload: no longer in the profile
 
@@ -144,6 +148,7 @@ class Model : public std::enable_shared_from_this<Model> {
 
  private:
   void Index(Record& record, bool add);
+  const std::multimap<std::string, Record*>& TextIndex(const Folder* folder, int id) const;
   void WriteItem(const Record& record, const ItemData& data);
   void WriteSwitches(const Switches& switches);
   void WriteFolderTree(const Folder& folder);
