@@ -1,6 +1,7 @@
 #include "host/host_core.h"
 
 #include <fmt/format.h>
+#include <sqlite3.h>
 
 #include <stdexcept>
 
@@ -114,11 +115,20 @@ sqlite::Statement& HostCore::Cached(const std::string& sql) {
   return *cache_.emplace(sql, std::move(st)).first->second;
 }
 
+std::shared_ptr<HostCore::TableTexts> HostCore::TextsOf(
+    const std::shared_ptr<const TableDef>& def) {
+  auto& slot = texts_[def.get()];
+  if (!slot.second) slot = {def, std::make_shared<TableTexts>()};
+  return slot.second;
+}
+
 void HostCore::CreateMetaTables() { connection_->Exec(kMetaDdl); }
 
 void HostCore::InstallSchema(const Schema& schema) {
   schema.Validate();
+  DirectoryChanged();
   cache_.clear();
+  texts_.clear();
   CreateMetaTables();
   // Drop the data tables of the layout in force and of the new one.
   std::set<std::string> drop;
@@ -176,8 +186,107 @@ void HostCore::InstallSchema(const Schema& schema) {
   injected_.clear();
 }
 
+void HostCore::DirectoryChanged() {
+  directoryWritten_ = true;
+  directory_ = Directory{};
+}
+
+bool HostCore::DirectoryUsable() {
+  if (directoryWritten_) {
+    // Written in a transaction still open: it may yet be rolled back.
+    if (!sqlite3_get_autocommit(connection_->Handle())) return false;
+    directoryWritten_ = false;
+    directory_ = Directory{};
+  }
+  std::int64_t version = -1;
+  {
+    StatementUse use(Cached("PRAGMA main.data_version"));
+    if (Step(*use)) version = use->Int(0);
+  }
+  if (version != directoryVersion_) {
+    directory_ = Directory{};
+    directoryVersion_ = version;
+  }
+  return true;
+}
+
+bool HostCore::ReadUsers() {
+  if (!DirectoryUsable()) return false;
+  if (directory_.usersRead) return true;
+  StatementUse use(Cached("SELECT name, name2 FROM main._vk_users ORDER BY rowid"));
+  while (Step(*use)) {
+    directory_.byName.emplace(IdentifierKey(use->Text(0)), directory_.users.size());
+    directory_.users.push_back(UserEntry{use->Text(0), use->Text(1)});
+  }
+  directory_.usersRead = true;
+  return true;
+}
+
+std::optional<const HostCore::UserEntry*> HostCore::LookupUser(const std::string& name) {
+  if (!ReadUsers()) return std::nullopt;
+  auto it = directory_.byName.find(IdentifierKey(name));
+  return it == directory_.byName.end() ? nullptr : &directory_.users[it->second];
+}
+
+std::optional<int> HostCore::LookupUserCount() {
+  if (!ReadUsers()) return std::nullopt;
+  return static_cast<int>(directory_.users.size());
+}
+
+std::optional<const HostCore::UserEntry*> HostCore::LookupUserAt(int index) {
+  if (!ReadUsers()) return std::nullopt;
+  if (index < 0 || static_cast<std::size_t>(index) >= directory_.users.size()) return nullptr;
+  return &directory_.users[static_cast<std::size_t>(index)];
+}
+
+const HostCore::ValueMap& HostCore::PerUser(std::unordered_map<std::string, ValueMap>& maps,
+                                            const char* sql, const std::string& user) {
+  auto [it, fresh] = maps.try_emplace(IdentifierKey(user));
+  if (fresh) {
+    StatementUse use(Cached(sql));
+    use->Bind(1, user);
+    while (Step(*use))
+      it->second.emplace(IdentifierKey(use->Text(0)), StoredValue{use->Text(1), use->Text(2)});
+  }
+  return it->second;
+}
+
+std::optional<const HostCore::StoredValue*> HostCore::LookupUserProperty(const std::string& user,
+                                                                         const std::string& name) {
+  if (!DirectoryUsable()) return std::nullopt;
+  const ValueMap& map =
+      PerUser(directory_.properties,
+              "SELECT name, kind, value FROM main._vk_user_props WHERE user = ?1", user);
+  auto it = map.find(IdentifierKey(name));
+  return it == map.end() ? nullptr : &it->second;
+}
+
+std::optional<const HostCore::StoredValue*> HostCore::LookupSetting(const std::string& user,
+                                                                    const std::string& key) {
+  if (!DirectoryUsable()) return std::nullopt;
+  const ValueMap& map = PerUser(
+      directory_.settings, "SELECT key, kind, value FROM main._vk_settings WHERE user = ?1", user);
+  auto it = map.find(IdentifierKey(key));
+  return it == map.end() ? nullptr : &it->second;
+}
+
+std::optional<const HostCore::StoredValue*> HostCore::LookupGlobal(const std::string& name) {
+  if (!DirectoryUsable()) return std::nullopt;
+  if (!directory_.globals) {
+    ValueMap globals;
+    StatementUse use(Cached("SELECT name, kind, value FROM main._vk_globals"));
+    while (Step(*use))
+      globals.emplace(IdentifierKey(use->Text(0)), StoredValue{use->Text(1), use->Text(2)});
+    directory_.globals = std::move(globals);
+  }
+  auto it = directory_.globals->find(IdentifierKey(name));
+  return it == directory_.globals->end() ? nullptr : &it->second;
+}
+
 void HostCore::Reload() {
+  DirectoryChanged();
   cache_.clear();
+  texts_.clear();
   refusals_.clear();
   refusedValues_.clear();
   injected_.clear();
@@ -241,14 +350,30 @@ void HostCore::LoadState() {
 std::string HostCore::NextId(const TableDef& table) {
   const FieldDef* id = table.FindField("ID");
   const int size = id ? id->size : 10;
-  auto& st =
-      Cached("UPDATE main._vk_meta SET value = value + 1 WHERE key = 'nextId' RETURNING value - 1");
+  // Counting up and reading back are one step for other connections: inside
+  // a transaction the update holds the write lock, outside one a savepoint
+  // makes them one. (RETURNING would cost a temporary table per key.)
+  const bool own = sqlite3_get_autocommit(connection_->Handle()) != 0;
+  auto run = [&](const char* sql) {
+    StatementUse use(Cached(sql));
+    while (Step(*use)) {
+    }
+  };
+  if (own) run("SAVEPOINT _vk_next_id");
   long long next = 0;
-  {
-    StatementUse use(st);
+  try {
+    run("UPDATE main._vk_meta SET value = value + 1 WHERE key = 'nextId'");
+    StatementUse use(Cached("SELECT value - 1 FROM main._vk_meta WHERE key = 'nextId'"));
     if (!Step(*use)) throw AutomationError(err::kFail, "Velmora.Database", "key counter missing");
     next = use->Int(0);
+  } catch (...) {
+    if (own) {
+      run("ROLLBACK TO _vk_next_id");
+      run("RELEASE _vk_next_id");
+    }
+    throw;
   }
+  if (own) run("RELEASE _vk_next_id");
   std::string text = fmt::format("{:0{}}", next, size);
   if (static_cast<int>(text.size()) > size)
     throw AutomationError(

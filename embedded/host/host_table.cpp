@@ -123,18 +123,24 @@ TableImpl::TableImpl(std::shared_ptr<HostCore> core, std::weak_ptr<DatabaseImpl>
       def_(std::move(def)),
       quotedName_("main." + QuoteIdentifier(def_->name)) {
   fields_.resize(def_->fields.size());
-  loadSql_ = "SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " + kRowColumn + " = ?1";
-  firstSql_ = "SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
+  texts_ = core_->TextsOf(def_);
+  if (texts_->load.empty()) {
+    HostCore::TableTexts& t = *texts_;
+    t.selectList = std::string(kRowColumn) + ", " + kMasterColumn + ", " + kTenantsColumn;
+    for (const auto& f : def_->fields) t.selectList += ", " + QuoteIdentifier(f.name);
+    t.load = "SELECT " + t.selectList + " FROM " + quotedName_ + " WHERE " + kRowColumn + " = ?1";
+    t.first = "SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
               (def_->master.empty() ? "" : std::string(" WHERE ") + kMasterColumn + " = ?1") +
               " ORDER BY " + kRowColumn + " LIMIT 1";
-  PrepareSeekSql();
-  std::string columns = std::string(kMasterColumn) + ", " + kTenantsColumn;
-  std::string params = "?1, ?2";
-  for (std::size_t i = 0; i < def_->fields.size(); ++i) {
-    columns += ", " + QuoteIdentifier(def_->fields[i].name);
-    params += ", ?" + std::to_string(i + 3);
+    std::string columns = std::string(kMasterColumn) + ", " + kTenantsColumn;
+    std::string params = "?1, ?2";
+    for (std::size_t i = 0; i < def_->fields.size(); ++i) {
+      columns += ", " + QuoteIdentifier(def_->fields[i].name);
+      params += ", ?" + std::to_string(i + 3);
+    }
+    t.insert = "INSERT INTO " + quotedName_ + "(" + columns + ") VALUES(" + params + ")";
   }
-  insertSql_ = "INSERT INTO " + quotedName_ + "(" + columns + ") VALUES(" + params + ")";
+  PrepareSeekSql();
   if (def_->master.empty()) {
     row_ = FirstRow(0);
   } else {
@@ -156,14 +162,10 @@ std::shared_ptr<TableImpl> TableImpl::MasterTable() const {
   return Db()->TableObject(def_->master);
 }
 
-std::string TableImpl::SelectList() const {
-  std::string list = std::string(kRowColumn) + ", " + kMasterColumn + ", " + kTenantsColumn;
-  for (const auto& f : def_->fields) list += ", " + QuoteIdentifier(f.name);
-  return list;
-}
+const std::string& TableImpl::SelectList() const { return texts_->selectList; }
 
 std::int64_t TableImpl::FirstRow(std::int64_t masterRow) const {
-  StatementUse use(core_->Cached(firstSql_));
+  StatementUse use(core_->Cached(texts_->first));
   if (!def_->master.empty()) use->Bind(1, masterRow);
   return Step(*use) ? use->Int(0) : 0;
 }
@@ -188,7 +190,7 @@ std::int64_t TableImpl::CurrentRow() const {
 void TableImpl::LoadCurrent() const {
   Sync();
   if (loaded_ || row_ == 0) return;
-  StatementUse use(core_->Cached(loadSql_));
+  StatementUse use(core_->Cached(texts_->load));
   use->Bind(1, row_);
   if (!Step(*use)) {  // removed through another database object
     row_ = 0;
@@ -388,15 +390,19 @@ std::string TableImpl::SelectIndex(const std::string& indexName) {
 }
 
 void TableImpl::PrepareSeekSql() {
-  std::string key = "\"ID\"";
-  if (!SameIdentifier(index_, "ID")) {
-    key.clear();
-    for (const auto& f : def_->FindIndex(index_)->fields)
-      key += (key.empty() ? "" : " || ") + QuoteIdentifier(def_->FindField(f)->name);
-    key = "(" + key + ")";
+  std::string& sql = texts_->seek[IdentifierKey(index_)];
+  if (sql.empty()) {
+    std::string key = "\"ID\"";
+    if (!SameIdentifier(index_, "ID")) {
+      key.clear();
+      for (const auto& f : def_->FindIndex(index_)->fields)
+        key += (key.empty() ? "" : " || ") + QuoteIdentifier(def_->FindField(f)->name);
+      key = "(" + key + ")";
+    }
+    sql = "SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " + key + " = ?1 ORDER BY " +
+          kRowColumn + " LIMIT 1";
   }
-  seekSql_ = "SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " + key +
-             " = ?1 ORDER BY " + kRowColumn + " LIMIT 1";
+  seekSql_ = &sql;
 }
 
 bool TableImpl::Seek(const std::string& value) {
@@ -406,7 +412,7 @@ bool TableImpl::Seek(const std::string& value) {
   std::int64_t master = 0;
   bool found = false;
   {
-    StatementUse use(core_->Cached(seekSql_));
+    StatementUse use(core_->Cached(*seekSql_));
     use->Bind(1, value);
     if (Step(*use)) {
       found = true;
@@ -491,7 +497,7 @@ void TableImpl::SaveNew() {
   buffer_[static_cast<std::size_t>(idIndex)] = Variant(core_->NextId(*def_));
   if (modIndex >= 0) buffer_[static_cast<std::size_t>(modIndex)] = Variant(core_->Now());
   {
-    StatementUse use(core_->Cached(insertSql_));
+    StatementUse use(core_->Cached(texts_->insert));
     if (newMaster_ != 0)
       use->Bind(1, newMaster_);
     else

@@ -54,6 +54,12 @@ std::string DeriveFullName(const ItemData& data) {
   return out;
 }
 
+// Leaves a kept statement clean for its next use, also after a failure.
+struct StatementReset {
+  sqlite::Statement& st;
+  ~StatementReset() { st.Reset(); }
+};
+
 // The key of a text property's ordered index: a standard property by its id,
 // a user property by the name the folder defines it with.
 std::string TextIndexKey(const Folder& folder, int id) {
@@ -111,8 +117,17 @@ Model::Model(std::shared_ptr<sqlite::Connection> db, std::string schema, const C
       clock_(clock ? clock : &systemClock_),
       language_(std::move(language)) {}
 
+Model::~Model() = default;
+
 std::string Model::Table(const char* name) const {
   return sqlite::QuoteIdentifier(schema_) + "." + name;
+}
+
+sqlite::Statement& Model::Cached(const std::string& sql) {
+  auto it = statements_.find(sql);
+  if (it != statements_.end()) return *it->second;
+  auto st = std::make_unique<sqlite::Statement>(db_->Prepare(sql));
+  return *statements_.emplace(sql, std::move(st)).first->second;
 }
 
 void Model::CreateTables() {
@@ -144,9 +159,10 @@ std::string Model::NewEntryId() {
 }
 
 void Model::WriteItem(const Record& record, const ItemData& data) {
-  auto st = db_->Prepare("INSERT OR REPLACE INTO " + Table("items") +
-                         "(id, folder, class, entry_id, created, modified, data) "
-                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+  static const std::string sqlTail =
+      "(id, folder, class, entry_id, created, modified, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+  auto& st = Cached("INSERT OR REPLACE INTO " + Table("items") + sqlTail);
+  StatementReset reset{st};
   const std::string blob = EncodeItem(data);
   st.Bind(1, record.rowId)
       .Bind(2, record.folder->id)
@@ -545,7 +561,8 @@ void Model::DeleteItem(const std::shared_ptr<Record>& record) {
     throw AutomationError(err::kOlNotFound, "Outlook", "The item has been moved or deleted.");
   if (!record->IsNew()) {
     Guarded([&] {
-      auto st = db_->Prepare("DELETE FROM " + Table("items") + " WHERE id = ?1");
+      auto& st = Cached("DELETE FROM " + Table("items") + " WHERE id = ?1");
+      StatementReset reset{st};
       st.Bind(1, record->rowId).Run();
     });
     Index(*record, false);

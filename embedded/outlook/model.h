@@ -19,7 +19,8 @@
 
 namespace velklk::sqlite {
 class Connection;
-}
+class Statement;
+}  // namespace velklk::sqlite
 
 namespace velklk::outlook {
 
@@ -87,6 +88,7 @@ class Model : public std::enable_shared_from_this<Model> {
  public:
   Model(std::shared_ptr<sqlite::Connection> db, std::string schema, const Clock* clock,
         std::string language);
+  ~Model();
 
   void CreateTables();
   // Reads the whole profile from SQLite into the model. Folders and items
@@ -153,6 +155,8 @@ class Model : public std::enable_shared_from_this<Model> {
   void WriteSwitches(const Switches& switches);
   void WriteFolderTree(const Folder& folder);
   std::string Table(const char* name) const;
+  // A prepared statement kept for the model's life; reset after each use.
+  sqlite::Statement& Cached(const std::string& sql);
   std::string NewEntryId();
   void Install(State state, bool keepIdentity);
 
@@ -169,6 +173,7 @@ class Model : public std::enable_shared_from_this<Model> {
   std::int64_t nextRowId_ = 1;
   std::int64_t nextFolderId_ = 1;
   std::int64_t salt_ = 0;
+  std::unordered_map<std::string, std::unique_ptr<sqlite::Statement>> statements_;
 };
 
 }  // namespace velklk::outlook
