@@ -122,6 +122,15 @@ std::shared_ptr<HostCore::TableTexts> HostCore::TextsOf(
   return slot.second;
 }
 
+const CompiledExpression& HostCore::Compiled(const std::string& text) {
+  auto it = compiled_.find(text);
+  if (it != compiled_.end()) return it->second;
+  CompiledExpression expression = CompiledExpression::Compile(text);
+  // Texts built from data would grow the table without end.
+  if (compiled_.size() >= 4096) compiled_.clear();
+  return compiled_.emplace(text, std::move(expression)).first->second;
+}
+
 void HostCore::CreateMetaTables() { connection_->Exec(kMetaDdl); }
 
 void HostCore::InstallSchema(const Schema& schema) {
@@ -186,23 +195,39 @@ void HostCore::InstallSchema(const Schema& schema) {
   injected_.clear();
 }
 
+unsigned HostCore::CommitCount() const {
+  // The pager's data version, which every commit of this connection moves on
+  // (and a rollback does not).
+  unsigned version = 0;
+  sqlite3_file_control(connection_->Handle(), "main", SQLITE_FCNTL_DATA_VERSION, &version);
+  return version;
+}
+
 void HostCore::DirectoryChanged() {
-  directoryWritten_ = true;
   directory_ = Directory{};
+  if (sqlite3_get_autocommit(connection_->Handle())) return;
+  directoryWritten_ = true;
+  writtenAtCommit_ = CommitCount();
 }
 
 bool HostCore::DirectoryUsable() {
   if (directoryWritten_) {
-    // Written in a transaction still open: it may yet be rolled back.
-    if (!sqlite3_get_autocommit(connection_->Handle())) return false;
+    // Written in a transaction still open: it may yet be rolled back. (After
+    // a rollback, the next commit ends the wait.)
+    if (!sqlite3_get_autocommit(connection_->Handle()) && CommitCount() == writtenAtCommit_)
+      return false;
     directoryWritten_ = false;
     directory_ = Directory{};
   }
+  if (sqlite3_txn_state(connection_->Handle(), "main") != SQLITE_TXN_NONE &&
+      CommitCount() == checkedAtCommit_ && directoryVersion_ >= 0)
+    return true;
   std::int64_t version = -1;
   {
     StatementUse use(Cached("PRAGMA main.data_version"));
     if (Step(*use)) version = use->Int(0);
   }
+  checkedAtCommit_ = CommitCount();
   if (version != directoryVersion_) {
     directory_ = Directory{};
     directoryVersion_ = version;

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/expression.h"
 #include "host/schema.h"
 #include "platform/clock.h"
 #include "platform/variant.h"
@@ -61,6 +62,9 @@ class HostCore {
     std::unordered_map<std::string, std::string> seek;  // by IdentifierKey of the index
   };
   std::shared_ptr<TableTexts> TextsOf(const std::shared_ptr<const TableDef>& def);
+  // An expression compiled once per text (the same texts come again and
+  // again); raises as CompiledExpression::Compile.
+  const CompiledExpression& Compiled(const std::string& text);
   void ClearStatementCache() { cache_.clear(); }
 
   const Schema& GetSchema() const { return schema_; }
@@ -155,12 +159,21 @@ class HostCore {
     std::optional<ValueMap> globals;
   };
   Directory directory_;
+  std::unordered_map<std::string, CompiledExpression> compiled_;
   // Keeps the layout alive, so that no other layout takes its address.
   std::unordered_map<const TableDef*,
                      std::pair<std::shared_ptr<const TableDef>, std::shared_ptr<TableTexts>>>
       texts_;
   std::int64_t directoryVersion_ = -1;
+  // Set by a write inside a transaction, with the commit count then: until
+  // that transaction ends (the count moves on a commit) nothing is kept.
   bool directoryWritten_ = false;
+  unsigned writtenAtCommit_ = 0;
+  // The commit count when the data version was last asked: while a read
+  // transaction stays open and the count stands, no other connection can
+  // have committed since.
+  unsigned checkedAtCommit_ = 0;
+  unsigned CommitCount() const;
 };
 
 }  // namespace velklk::host

@@ -161,7 +161,7 @@ std::vector<std::string> DatabaseImpl::GlobalNames() const {
 
 std::shared_ptr<HostExpression> DatabaseImpl::Compile(const std::string& text) {
   core_->CheckInjected("Database", "Compile");
-  return std::make_shared<ExpressionImpl>(weak_from_this(), CompiledExpression::Compile(text));
+  return std::make_shared<ExpressionImpl>(weak_from_this(), core_->Compiled(text));
 }
 
 std::shared_ptr<HostLink> DatabaseImpl::MakeLink(const std::string& address) {
