@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 
 #include "host/host_objects.h"
 #include "platform/automation_error.h"
@@ -509,8 +510,31 @@ void TableImpl::SaveNew() {
   }
   const std::int64_t row = core_->Conn().LastInsertRowId();
   mode_ = Mode::None;
+  // The new record is current, read as it was written: the buffer holds the
+  // stored values already (a number that is not a number is stored as NULL
+  // and read back differently: that record is read again).
+  bool exact = true;
+  for (std::size_t i = 0; i < def_->fields.size(); ++i)
+    if ((def_->fields[i].type == FieldType::Number || def_->fields[i].type == FieldType::Date) &&
+        std::isnan(buffer_[i].ToDouble()))
+      exact = false;
+  if (!exact) {
+    buffer_.clear();
+    if (!PositionOnRow(row)) SetPosition(0, masterRow_);
+    return;
+  }
+  if (!def_->master.empty()) {
+    auto masterTable = MasterTable();
+    if (masterTable->mode_ != Mode::None)
+      masterTable->Fail(err::kFail, "positioning a detail record while its master is edited");
+    masterTable->PositionOnRow(newMaster_);
+  }
+  SetPosition(row, newMaster_);
+  values_ = std::move(buffer_);
   buffer_.clear();
-  if (!PositionOnRow(row)) SetPosition(0, masterRow_);
+  tenants_.clear();
+  recordMaster_ = newMaster_;
+  loaded_ = true;
 }
 
 bool TableImpl::MayEdit() const {

@@ -530,7 +530,6 @@ void Model::SaveItem(const std::shared_ptr<Record>& record) {
   if (record->deleted)
     throw AutomationError(err::kOlNotFound, "Outlook", "The item has been moved or deleted.");
   const bool added = record->IsNew();
-  ItemData data = record->Current();
   Record staged;
   staged.folder = record->folder;
   staged.kind = record->kind;
@@ -538,14 +537,14 @@ void Model::SaveItem(const std::shared_ptr<Record>& record) {
   staged.entryId = added ? NewEntryId() : record->entryId;
   staged.modified = clock_->Now();
   staged.created = added ? staged.modified : record->created;
-  Guarded([&] { WriteItem(staged, data); });
+  Guarded([&] { WriteItem(staged, record->Current()); });
 
   if (!added) Index(*record, false);
   record->rowId = staged.rowId;
   record->entryId = staged.entryId;
   record->modified = staged.modified;
   record->created = staged.created;
-  record->saved = std::move(data);
+  if (record->draft) record->saved = std::move(*record->draft);
   record->draft.reset();
   if (added) {
     ++nextRowId_;
