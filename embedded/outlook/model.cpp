@@ -428,54 +428,82 @@ std::shared_ptr<Record> Model::RecordByEntryId(const std::string& entryId) const
   return it == byEntryId_.end() ? nullptr : it->second;
 }
 
-void Model::Index(Record& record, bool add) {
-  Folder& f = *record.folder;
-  auto update = [&](auto& index, const std::string& key) {
-    auto byRow = [](const Record* r, std::int64_t id) { return r->rowId < id; };
-    if (add) {
-      auto& list = index[key];
-      if (list.empty() || list.back()->rowId < record.rowId) {
-        list.push_back(&record);
-      } else {
-        list.insert(std::lower_bound(list.begin(), list.end(), record.rowId, byRow), &record);
-      }
-    } else {
-      auto it = index.find(key);
-      if (it == index.end()) return;
-      auto& list = it->second;
-      auto pos = std::lower_bound(list.begin(), list.end(), record.rowId, byRow);
-      if (pos != list.end() && *pos == &record) list.erase(pos);
-      if (list.empty()) index.erase(it);
-    }
-  };
+Model::IndexKeys Model::KeysOf(const Record& record) const {
+  IndexKeys keys;
   if (const UserProp* u = record.saved.FindUser("velSearch");
       u && u->type == OlUserPropertyType::Text)
-    update(f.velSearchIndex, FullCaseFold(std::get<std::string>(u->value)));
+    keys.velSearch = FullCaseFold(std::get<std::string>(u->value));
   if (const PropValue* start = record.saved.Find(prop::kStart);
-      start && record.kind == ItemKind::Appointment) {
-    const long long seconds = std::get<AutoDate>(*start).Seconds();
-    if (add) {
-      f.startIndex.Add(seconds, &record);
-    } else {
-      f.startIndex.Remove(seconds, &record);
-    }
-  }
+      start && record.kind == ItemKind::Appointment)
+    keys.start = std::get<AutoDate>(*start).Seconds();
   if (record.kind == ItemKind::Contact)
-    update(f.fileAsIndex,
-           FullCaseFold(std::get<std::string>(Value(record, record.saved, prop::kFileAs))));
-  for (auto& [key, index] : f.textIndexes) {
-    auto text = IndexedText(record, key);
-    if (!text) continue;
-    if (add) {
-      index.emplace(std::move(*text), &record);
-      continue;
+    keys.fileAs = FullCaseFold(std::get<std::string>(Value(record, record.saved, prop::kFileAs)));
+  for (const auto& [key, index] : record.folder->textIndexes)
+    keys.text.push_back(IndexedText(record, key));
+  return keys;
+}
+
+void Model::Apply(Record& record, const IndexKeys& keys, bool add, const IndexKeys* before) {
+  Folder& f = *record.folder;
+  auto byRow = [](const Record* r, std::int64_t id) { return r->rowId < id; };
+  auto insert = [&](auto& index, const std::string& key) {
+    auto& list = index[key];
+    if (list.empty() || list.back()->rowId < record.rowId) {
+      list.push_back(&record);
+    } else {
+      list.insert(std::lower_bound(list.begin(), list.end(), record.rowId, byRow), &record);
     }
-    auto [first, last] = index.equal_range(*text);
-    for (auto it = first; it != last; ++it)
-      if (it->second == &record) {
-        index.erase(it);
-        break;
+  };
+  auto remove = [&](auto& index, const std::string& key) {
+    auto it = index.find(key);
+    if (it == index.end()) return;
+    auto& list = it->second;
+    auto pos = std::lower_bound(list.begin(), list.end(), record.rowId, byRow);
+    if (pos != list.end() && *pos == &record) list.erase(pos);
+    if (list.empty()) index.erase(it);
+  };
+  // One key of one index: with `before`, the old key leaves and the new one
+  // comes only when they differ.
+  auto update = [&](const auto& key, const auto* old, auto&& put, auto&& take) {
+    if (before) {
+      if (*old == key) return;
+      if (*old) take(**old);
+      if (key) put(*key);
+    } else if (key) {
+      if (add) {
+        put(*key);
+      } else {
+        take(*key);
       }
+    }
+  };
+  update(
+      keys.velSearch, before ? &before->velSearch : nullptr,
+      [&](const std::string& k) { insert(f.velSearchIndex, k); },
+      [&](const std::string& k) { remove(f.velSearchIndex, k); });
+  update(
+      keys.start, before ? &before->start : nullptr,
+      [&](long long s) { f.startIndex.Add(s, &record); },
+      [&](long long s) { f.startIndex.Remove(s, &record); });
+  update(
+      keys.fileAs, before ? &before->fileAs : nullptr,
+      [&](const std::string& k) { insert(f.fileAsIndex, k); },
+      [&](const std::string& k) { remove(f.fileAsIndex, k); });
+  std::size_t i = 0;
+  for (auto& [name, index] : f.textIndexes) {
+    auto& texts = index;
+    update(
+        keys.text[i], before ? &before->text[i] : nullptr,
+        [&](const std::string& k) { texts.emplace(k, &record); },
+        [&](const std::string& k) {
+          auto [first, last] = texts.equal_range(k);
+          for (auto it = first; it != last; ++it)
+            if (it->second == &record) {
+              texts.erase(it);
+              break;
+            }
+        });
+    ++i;
   }
 }
 
@@ -539,7 +567,8 @@ void Model::SaveItem(const std::shared_ptr<Record>& record) {
   staged.created = added ? staged.modified : record->created;
   Guarded([&] { WriteItem(staged, record->Current()); });
 
-  if (!added) Index(*record, false);
+  std::optional<IndexKeys> before;
+  if (!added) before = KeysOf(*record);
   record->rowId = staged.rowId;
   record->entryId = staged.entryId;
   record->modified = staged.modified;
@@ -551,7 +580,7 @@ void Model::SaveItem(const std::shared_ptr<Record>& record) {
     record->folder->items.push_back(record);
     byEntryId_[record->entryId] = record;
   }
-  Index(*record, true);
+  Apply(*record, KeysOf(*record), true, before ? &*before : nullptr);
   FireSaved(record, added);
 }
 

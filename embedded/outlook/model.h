@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -149,7 +150,17 @@ class Model : public std::enable_shared_from_this<Model> {
   std::shared_ptr<OlExplorer> activeExplorer;
 
  private:
-  void Index(Record& record, bool add);
+  // What the folder's indexes hold for a record, in the order of the folder's
+  // text indexes.
+  struct IndexKeys {
+    std::optional<std::string> velSearch, fileAs;
+    std::optional<long long> start;
+    std::vector<std::optional<std::string>> text;
+  };
+  IndexKeys KeysOf(const Record& record) const;
+  // Adds or removes the keys; with `before`, changes only the keys that differ.
+  void Apply(Record& record, const IndexKeys& keys, bool add, const IndexKeys* before = nullptr);
+  void Index(Record& record, bool add) { Apply(record, KeysOf(record), add); }
   const std::multimap<std::string, Record*>& TextIndex(const Folder* folder, int id) const;
   void WriteItem(const Record& record, const ItemData& data);
   void WriteSwitches(const Switches& switches);
