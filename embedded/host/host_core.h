@@ -58,7 +58,8 @@ class HostCore {
   // The SQL texts of a table's layout, built once and shared by every table
   // object over it; the seek texts are added per index as they are used.
   struct TableTexts {
-    std::string selectList, load, first, insert;
+    std::string selectList, load, first;
+    std::string insert;  // up to the column list, which names the fields not at their default
     std::unordered_map<std::string, std::string> seek;  // by IdentifierKey of the index
   };
   std::shared_ptr<TableTexts> TextsOf(const std::shared_ptr<const TableDef>& def);

@@ -89,6 +89,30 @@ void BindField(sqlite::Statement& st, int index, const FieldDef& field, const Va
   }
 }
 
+// True when binding the value stores what the column's default stores
+// (see the column definitions of HostCore).
+bool IsColumnDefault(const FieldDef& field, const Variant& value) {
+  switch (field.type) {
+    case FieldType::Text:
+    case FieldType::Memo:
+      return value.IsText() && value.ToText().empty();
+    case FieldType::Link:
+      return value.IsEmpty();
+    case FieldType::Integer:
+    case FieldType::Boolean:
+      return (value.GetKind() == Variant::Kind::Integer && value.ToLong() == 0) ||
+             (value.GetKind() == Variant::Kind::Bool && !value.ToBool());
+    case FieldType::Number:
+    case FieldType::Date:
+      // A date of 0 is stored as NULL, the column's default; a number 0 as
+      // 0 (but not -0).
+      return value.GetKind() ==
+                 (field.type == FieldType::Date ? Variant::Kind::Date : Variant::Kind::Double) &&
+             value.ToDouble() == 0.0 && !std::signbit(value.ToDouble());
+  }
+  return false;
+}
+
 bool IsMaintainedField(const std::string& name) {
   return SameIdentifier(name, "ID") || SameIdentifier(name, "ModifiziertAm");
 }
@@ -133,13 +157,7 @@ TableImpl::TableImpl(std::shared_ptr<HostCore> core, std::weak_ptr<DatabaseImpl>
     t.first = "SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
               (def_->master.empty() ? "" : std::string(" WHERE ") + kMasterColumn + " = ?1") +
               " ORDER BY " + kRowColumn + " LIMIT 1";
-    std::string columns = std::string(kMasterColumn) + ", " + kTenantsColumn;
-    std::string params = "?1, ?2";
-    for (std::size_t i = 0; i < def_->fields.size(); ++i) {
-      columns += ", " + QuoteIdentifier(def_->fields[i].name);
-      params += ", ?" + std::to_string(i + 3);
-    }
-    t.insert = "INSERT INTO " + quotedName_ + "(" + columns + ") VALUES(" + params + ")";
+    t.insert = "INSERT INTO " + quotedName_ + "(" + kMasterColumn + ", " + kTenantsColumn;
   }
   PrepareSeekSql();
   if (def_->master.empty()) {
@@ -498,14 +516,26 @@ void TableImpl::SaveNew() {
   buffer_[static_cast<std::size_t>(idIndex)] = Variant(core_->NextId(*def_));
   if (modIndex >= 0) buffer_[static_cast<std::size_t>(modIndex)] = Variant(core_->Now());
   {
-    StatementUse use(core_->Cached(texts_->insert));
+    // Fields that hold their column's default are left to it: the row is
+    // the same, and a wide table with few fields filled inserts faster.
+    std::vector<std::size_t> written;
+    std::string sql = texts_->insert;
+    for (std::size_t i = 0; i < def_->fields.size(); ++i) {
+      if (IsColumnDefault(def_->fields[i], buffer_[i])) continue;
+      written.push_back(i);
+      sql += ", " + QuoteIdentifier(def_->fields[i].name);
+    }
+    sql += ") VALUES(?1, ?2";
+    for (std::size_t k = 0; k < written.size(); ++k) sql += ", ?" + std::to_string(k + 3);
+    sql += ")";
+    StatementUse use(core_->Cached(sql));
     if (newMaster_ != 0)
       use->Bind(1, newMaster_);
     else
       use->BindNull(1);
     use->Bind(2, std::string());
-    for (std::size_t i = 0; i < def_->fields.size(); ++i)
-      BindField(*use, static_cast<int>(i) + 3, def_->fields[i], buffer_[i]);
+    for (std::size_t k = 0; k < written.size(); ++k)
+      BindField(*use, static_cast<int>(k) + 3, def_->fields[written[k]], buffer_[written[k]]);
     Step(*use);
   }
   const std::int64_t row = core_->Conn().LastInsertRowId();
