@@ -76,6 +76,14 @@ std::vector<std::string> Split(const std::string& text, char sep) {
 
 HostCore::HostCore(std::shared_ptr<sqlite::Connection> connection, const Clock* clock)
     : connection_(std::move(connection)), clock_(clock) {
+  // The key counter's new value, taken while the update writes it.
+  sqlite3_create_function(
+      connection_->Handle(), "_vk_capture", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY, nullptr,
+      [](sqlite3_context* context, int, sqlite3_value** args) {
+        capturedId_ = sqlite3_value_int64(args[0]);
+        sqlite3_result_value(context, args[0]);
+      },
+      nullptr, nullptr);
   bool fresh = true;
   {
     auto st = connection_->Prepare(
@@ -194,6 +202,8 @@ void HostCore::InstallSchema(const Schema& schema) {
   refusedValues_.clear();
   injected_.clear();
 }
+
+thread_local long long HostCore::capturedId_ = 0;
 
 unsigned HostCore::CommitCount() const {
   // The pager's data version, which every commit of this connection moves on
@@ -375,30 +385,18 @@ void HostCore::LoadState() {
 std::string HostCore::NextId(const TableDef& table) {
   const FieldDef* id = table.FindField("ID");
   const int size = id ? id->size : 10;
-  // Counting up and reading back are one step for other connections: inside
-  // a transaction the update holds the write lock, outside one a savepoint
-  // makes them one. (RETURNING would cost a temporary table per key.)
-  const bool own = sqlite3_get_autocommit(connection_->Handle()) != 0;
-  auto run = [&](const char* sql) {
-    StatementUse use(Cached(sql));
+  // One statement counts up and hands the new value to _vk_capture: atomic
+  // for other connections, and without the temporary table of RETURNING.
+  capturedId_ = 0;
+  {
+    StatementUse use(
+        Cached("UPDATE main._vk_meta SET value = _vk_capture(value + 1) WHERE key = 'nextId'"));
     while (Step(*use)) {
     }
-  };
-  if (own) run("SAVEPOINT _vk_next_id");
-  long long next = 0;
-  try {
-    run("UPDATE main._vk_meta SET value = value + 1 WHERE key = 'nextId'");
-    StatementUse use(Cached("SELECT value - 1 FROM main._vk_meta WHERE key = 'nextId'"));
-    if (!Step(*use)) throw AutomationError(err::kFail, "Velmora.Database", "key counter missing");
-    next = use->Int(0);
-  } catch (...) {
-    if (own) {
-      run("ROLLBACK TO _vk_next_id");
-      run("RELEASE _vk_next_id");
-    }
-    throw;
   }
-  if (own) run("RELEASE _vk_next_id");
+  if (connection_->Changes() == 0)
+    throw AutomationError(err::kFail, "Velmora.Database", "key counter missing");
+  const long long next = capturedId_ - 1;
   std::string text = fmt::format("{:0{}}", next, size);
   if (static_cast<int>(text.size()) > size)
     throw AutomationError(

@@ -175,6 +175,8 @@ class HostCore {
   // have committed since.
   unsigned checkedAtCommit_ = 0;
   unsigned CommitCount() const;
+  // Set by the SQL function _vk_capture on the thread that runs the update.
+  static thread_local long long capturedId_;
 };
 
 }  // namespace velklk::host
