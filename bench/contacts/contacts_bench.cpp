@@ -3,6 +3,7 @@
 // time must stay flat from 1,000 to 10,000 records.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <memory>
@@ -299,6 +300,100 @@ void BM_BareSqlite(benchmark::State& state) {
                                                      benchmark::Counter::kInvert);
 }
 
+// Peak resident memory of the process so far, in MB.
+double PeakRssMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+constexpr int kCalls = 1000;
+
+// One command of a running host process on a profile whose N addresses are
+// all in Outlook already: the start-up chain (NoOldEntries' searches
+// included), the lookups on both sides and the comparison, nothing to
+// write. The cost per call must not grow with N.
+void BM_PerCall(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    Desk desk(AddressFixture(n));
+    CSync sync;
+    ExportAll(desk, sync, n, state);
+    desk.profile->Clock().AdvanceSeconds(5);
+    auto app = desk.App();
+    std::string table = "Adressen";
+    state.ResumeTiming();
+    for (int c = 0; c < kCalls; ++c) {
+      std::string id = Id(1 + static_cast<int>((c * 7919LL) % n));
+      // A new object per call, as a host script creates it: the whole
+      // start-up chain runs every time.
+      CSync fresh;
+      desk.profile->Begin();
+      const bool ok = fresh.AddressOrContactSync2OL(app, id, table);
+      desk.profile->Commit();
+      if (!ok) state.SkipWithError("call failed");
+    }
+    state.PauseTiming();
+    state.counters["peak_rss_MB"] = PeakRssMb();
+    Discard(desk);
+    state.ResumeTiming();
+  }
+  state.counters["per_call"] = benchmark::Counter(
+      kCalls, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// The bare SQLite lookups of one such call: the address, its sync-log
+// record and its contact, each by an indexed key in a table of N rows.
+void BM_BareSqliteCall(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    sqlite3* db = nullptr;
+    sqlite3_open(":memory:", &db);
+    sqlite3_exec(db,
+                 "CREATE TABLE a(k TEXT PRIMARY KEY, v TEXT); CREATE TABLE l(k TEXT PRIMARY KEY, "
+                 "v TEXT); CREATE TABLE c(k TEXT PRIMARY KEY, v TEXT); BEGIN",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* fill[3] = {};
+    sqlite3_stmt* find[3] = {};
+    const char* names[3] = {"a", "l", "c"};
+    for (int t = 0; t < 3; ++t) {
+      sqlite3_prepare_v2(db, (std::string("INSERT INTO ") + names[t] + " VALUES(?1, ?1)").c_str(),
+                         -1, &fill[t], nullptr);
+      sqlite3_prepare_v2(db, (std::string("SELECT v FROM ") + names[t] + " WHERE k = ?1").c_str(),
+                         -1, &find[t], nullptr);
+      for (int i = 1; i <= n; ++i) {
+        const std::string key = Id(i) + "Adressen";
+        sqlite3_bind_text(fill[t], 1, key.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(fill[t]);
+        sqlite3_reset(fill[t]);
+      }
+    }
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    state.ResumeTiming();
+    for (int c = 0; c < kCalls; ++c) {
+      const std::string key = Id(1 + static_cast<int>((c * 7919LL) % n)) + "Adressen";
+      sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+      for (auto* st : find) {
+        sqlite3_bind_text(st, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+        benchmark::DoNotOptimize(sqlite3_step(st));
+        sqlite3_reset(st);
+      }
+      sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    state.PauseTiming();
+    for (int t = 0; t < 3; ++t) {
+      sqlite3_finalize(fill[t]);
+      sqlite3_finalize(find[t]);
+    }
+    sqlite3_close(db);
+    state.ResumeTiming();
+  }
+  state.counters["per_call"] = benchmark::Counter(
+      kCalls, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 BENCHMARK(BM_AddressOrContactSync2OL_FirstExport)
     ->Arg(1000)
     ->Arg(10000)
@@ -313,6 +408,8 @@ BENCHMARK(BM_BareExportWork)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchma
 BENCHMARK(BM_SyncContacts2VEL)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareSqlite)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareImportWork)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareSqliteCall)->Arg(1000)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PerCall)->Arg(1000)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velklk

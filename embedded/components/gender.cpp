@@ -24,7 +24,11 @@ std::string Trim(const std::string& text) {
 
 }  // namespace
 
-NameListGender::NameListGender(const std::string& list) {
+NameListGender::NameListGender(const std::string& list)
+    : codes_(std::make_shared<const Codes>(Parse(list))) {}
+
+NameListGender::Codes NameListGender::Parse(const std::string& list) {
+  Codes codes;
   std::istringstream lines(list);
   std::string line;
   int lineNumber = 0;
@@ -42,8 +46,9 @@ NameListGender::NameListGender(const std::string& list) {
       throw AutomationError(err::kFail, "Gender.Application",
                             "Bad line " + std::to_string(lineNumber) + " in the name list");
     }
-    codes_[LowerCase(name)] = static_cast<int>(gender);
+    codes[LowerCase(name)] = static_cast<int>(gender);
   }
+  return codes;
 }
 
 const std::string& NameListGender::BuiltInList() {
@@ -54,10 +59,11 @@ const std::string& NameListGender::BuiltInList() {
 int NameListGender::GetGender(const std::string& firstName) {
   const std::string name = LowerCase(Trim(firstName));
   if (name.empty()) return kUnknown;
-  if (auto found = codes_.find(name); found != codes_.end()) return found->second;
+  if (auto found = codes_->find(name); found != codes_->end()) return found->second;
   const auto cut = name.find_first_of(" -");
   if (cut != std::string::npos && cut > 0) {
-    if (auto found = codes_.find(name.substr(0, cut)); found != codes_.end()) return found->second;
+    if (auto found = codes_->find(name.substr(0, cut)); found != codes_->end())
+      return found->second;
   }
   return kUnknown;
 }
@@ -73,7 +79,12 @@ std::unique_ptr<GenderComponent> NameListGenderFactory::Create() {
     throw AutomationError(err::kClassNotRegistered, "Gender.Application",
                           "Class not registered: the gender component is not installed");
   }
-  if (path_.empty()) return std::make_unique<NameListGender>(NameListGender::BuiltInList());
+  if (path_.empty()) {
+    // The built-in list never changes: it is parsed once.
+    static const auto builtIn = std::make_shared<const NameListGender::Codes>(
+        NameListGender::Parse(NameListGender::BuiltInList()));
+    return std::unique_ptr<NameListGender>(new NameListGender(builtIn));
+  }
   std::ifstream file(path_, std::ios::binary);
   std::ostringstream contents;
   if (!file || !(contents << file.rdbuf())) {

@@ -24,7 +24,12 @@ class NameListGender final : public GenderComponent {
   int GetGender(const std::string& firstName) override;
 
  private:
-  std::map<std::string, int> codes_;
+  using Codes = std::map<std::string, int>;
+  explicit NameListGender(std::shared_ptr<const Codes> codes) : codes_(std::move(codes)) {}
+  static Codes Parse(const std::string& list);
+  friend class NameListGenderFactory;
+  // Shared: every component of the built-in list reads the one parsed copy.
+  std::shared_ptr<const Codes> codes_;
 };
 
 class NameListGenderFactory final : public GenderFactory {

@@ -1,6 +1,7 @@
 #include "host/host_core.h"
 
 #include <fmt/format.h>
+#include <sqlite3.h>
 
 #include <stdexcept>
 
@@ -93,6 +94,14 @@ std::vector<std::string> Split(const std::string& text, char sep) {
 
 HostCore::HostCore(std::shared_ptr<sqlite::Connection> connection, const Clock* clock)
     : connection_(std::move(connection)), clock_(clock) {
+  // The key counter's new value, taken while the update writes it.
+  sqlite3_create_function(
+      connection_->Handle(), "_vk_capture", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY, nullptr,
+      [](sqlite3_context* context, int, sqlite3_value** args) {
+        capturedId_ = sqlite3_value_int64(args[0]);
+        sqlite3_result_value(context, args[0]);
+      },
+      nullptr, nullptr);
   bool fresh = true;
   {
     auto st = connection_->Prepare(
@@ -132,11 +141,29 @@ sqlite::Statement& HostCore::Cached(const std::string& sql) {
   return *cache_.emplace(sql, std::move(st)).first->second;
 }
 
+std::shared_ptr<HostCore::TableTexts> HostCore::TextsOf(
+    const std::shared_ptr<const TableDef>& def) {
+  auto& slot = texts_[def.get()];
+  if (!slot.second) slot = {def, std::make_shared<TableTexts>()};
+  return slot.second;
+}
+
+const CompiledExpression& HostCore::Compiled(const std::string& text) {
+  auto it = compiled_.find(text);
+  if (it != compiled_.end()) return it->second;
+  CompiledExpression expression = CompiledExpression::Compile(text);
+  // Texts built from data would grow the table without end.
+  if (compiled_.size() >= 4096) compiled_.clear();
+  return compiled_.emplace(text, std::move(expression)).first->second;
+}
+
 void HostCore::CreateMetaTables() { connection_->Exec(kMetaDdl); }
 
 void HostCore::InstallSchema(const Schema& schema) {
   schema.Validate();
+  DirectoryChanged();
   cache_.clear();
+  texts_.clear();
   CreateMetaTables();
   // Drop the data tables of the layout in force and of the new one.
   std::set<std::string> drop;
@@ -194,8 +221,125 @@ void HostCore::InstallSchema(const Schema& schema) {
   injected_.clear();
 }
 
+thread_local long long HostCore::capturedId_ = 0;
+
+unsigned HostCore::CommitCount() const {
+  // The pager's data version, which every commit of this connection moves on
+  // (and a rollback does not).
+  unsigned version = 0;
+  sqlite3_file_control(connection_->Handle(), "main", SQLITE_FCNTL_DATA_VERSION, &version);
+  return version;
+}
+
+void HostCore::DirectoryChanged() {
+  directory_ = Directory{};
+  if (sqlite3_get_autocommit(connection_->Handle())) return;
+  directoryWritten_ = true;
+  writtenAtCommit_ = CommitCount();
+}
+
+bool HostCore::DirectoryUsable() {
+  if (directoryWritten_) {
+    // Written in a transaction still open: it may yet be rolled back. (After
+    // a rollback, the next commit ends the wait.)
+    if (!sqlite3_get_autocommit(connection_->Handle()) && CommitCount() == writtenAtCommit_)
+      return false;
+    directoryWritten_ = false;
+    directory_ = Directory{};
+  }
+  if (sqlite3_txn_state(connection_->Handle(), "main") != SQLITE_TXN_NONE &&
+      CommitCount() == checkedAtCommit_ && directoryVersion_ >= 0)
+    return true;
+  std::int64_t version = -1;
+  {
+    StatementUse use(Cached("PRAGMA main.data_version"));
+    if (Step(*use)) version = use->Int(0);
+  }
+  checkedAtCommit_ = CommitCount();
+  if (version != directoryVersion_) {
+    directory_ = Directory{};
+    directoryVersion_ = version;
+  }
+  return true;
+}
+
+bool HostCore::ReadUsers() {
+  if (!DirectoryUsable()) return false;
+  if (directory_.usersRead) return true;
+  StatementUse use(Cached("SELECT name, name2 FROM main._vk_users ORDER BY rowid"));
+  while (Step(*use)) {
+    directory_.byName.emplace(IdentifierKey(use->Text(0)), directory_.users.size());
+    directory_.users.push_back(UserEntry{use->Text(0), use->Text(1)});
+  }
+  directory_.usersRead = true;
+  return true;
+}
+
+std::optional<const HostCore::UserEntry*> HostCore::LookupUser(const std::string& name) {
+  if (!ReadUsers()) return std::nullopt;
+  auto it = directory_.byName.find(IdentifierKey(name));
+  return it == directory_.byName.end() ? nullptr : &directory_.users[it->second];
+}
+
+std::optional<int> HostCore::LookupUserCount() {
+  if (!ReadUsers()) return std::nullopt;
+  return static_cast<int>(directory_.users.size());
+}
+
+std::optional<const HostCore::UserEntry*> HostCore::LookupUserAt(int index) {
+  if (!ReadUsers()) return std::nullopt;
+  if (index < 0 || static_cast<std::size_t>(index) >= directory_.users.size()) return nullptr;
+  return &directory_.users[static_cast<std::size_t>(index)];
+}
+
+const HostCore::ValueMap& HostCore::PerUser(std::unordered_map<std::string, ValueMap>& maps,
+                                            const char* sql, const std::string& user) {
+  auto [it, fresh] = maps.try_emplace(IdentifierKey(user));
+  if (fresh) {
+    StatementUse use(Cached(sql));
+    use->Bind(1, user);
+    while (Step(*use))
+      it->second.emplace(IdentifierKey(use->Text(0)), StoredValue{use->Text(1), use->Text(2)});
+  }
+  return it->second;
+}
+
+std::optional<const HostCore::StoredValue*> HostCore::LookupUserProperty(const std::string& user,
+                                                                         const std::string& name) {
+  if (!DirectoryUsable()) return std::nullopt;
+  const ValueMap& map =
+      PerUser(directory_.properties,
+              "SELECT name, kind, value FROM main._vk_user_props WHERE user = ?1", user);
+  auto it = map.find(IdentifierKey(name));
+  return it == map.end() ? nullptr : &it->second;
+}
+
+std::optional<const HostCore::StoredValue*> HostCore::LookupSetting(const std::string& user,
+                                                                    const std::string& key) {
+  if (!DirectoryUsable()) return std::nullopt;
+  const ValueMap& map = PerUser(
+      directory_.settings, "SELECT key, kind, value FROM main._vk_settings WHERE user = ?1", user);
+  auto it = map.find(IdentifierKey(key));
+  return it == map.end() ? nullptr : &it->second;
+}
+
+std::optional<const HostCore::StoredValue*> HostCore::LookupGlobal(const std::string& name) {
+  if (!DirectoryUsable()) return std::nullopt;
+  if (!directory_.globals) {
+    ValueMap globals;
+    StatementUse use(Cached("SELECT name, kind, value FROM main._vk_globals"));
+    while (Step(*use))
+      globals.emplace(IdentifierKey(use->Text(0)), StoredValue{use->Text(1), use->Text(2)});
+    directory_.globals = std::move(globals);
+  }
+  auto it = directory_.globals->find(IdentifierKey(name));
+  return it == directory_.globals->end() ? nullptr : &it->second;
+}
+
 void HostCore::Reload() {
+  DirectoryChanged();
   cache_.clear();
+  texts_.clear();
   refusals_.clear();
   refusedValues_.clear();
   injected_.clear();
@@ -259,14 +403,18 @@ void HostCore::LoadState() {
 std::string HostCore::NextId(const TableDef& table) {
   const FieldDef* id = table.FindField("ID");
   const int size = id ? id->size : 10;
-  auto& st =
-      Cached("UPDATE main._vk_meta SET value = value + 1 WHERE key = 'nextId' RETURNING value - 1");
-  long long next = 0;
+  // One statement counts up and hands the new value to _vk_capture: atomic
+  // for other connections, and without the temporary table of RETURNING.
+  capturedId_ = 0;
   {
-    StatementUse use(st);
-    if (!Step(*use)) throw AutomationError(err::kFail, "Velmora.Database", "key counter missing");
-    next = use->Int(0);
+    StatementUse use(
+        Cached("UPDATE main._vk_meta SET value = _vk_capture(value + 1) WHERE key = 'nextId'"));
+    while (Step(*use)) {
+    }
   }
+  if (connection_->Changes() == 0)
+    throw AutomationError(err::kFail, "Velmora.Database", "key counter missing");
+  const long long next = capturedId_ - 1;
   std::string text = fmt::format("{:0{}}", next, size);
   if (static_cast<int>(text.size()) > size)
     throw AutomationError(

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "host/expression.h"
 #include "host/schema.h"
 #include "platform/clock.h"
 #include "platform/variant.h"
@@ -59,6 +61,17 @@ class HostCore {
 
   // Cached statement for a fixed SQL text.
   sqlite::Statement& Cached(const std::string& sql);
+  // The SQL texts of a table's layout, built once and shared by every table
+  // object over it; the seek texts are added per index as they are used.
+  struct TableTexts {
+    std::string selectList, load, first;
+    std::string insert;  // up to the column list, which names the fields not at their default
+    std::unordered_map<std::string, std::string> seek;  // by IdentifierKey of the index
+  };
+  std::shared_ptr<TableTexts> TextsOf(const std::shared_ptr<const TableDef>& def);
+  // An expression compiled once per text (the same texts come again and
+  // again); raises as CompiledExpression::Compile.
+  const CompiledExpression& Compiled(const std::string& text);
   void ClearStatementCache() { cache_.clear(); }
 
   const Schema& GetSchema() const { return schema_; }
@@ -100,6 +113,27 @@ class HostCore {
   };
   Configuration StoredConfiguration() const;
 
+  // The users, their properties and settings, and the global variables are
+  // read once and kept while the database is unchanged: commits of other
+  // connections change its data version, writes of this one call
+  // DirectoryChanged (and nothing is kept until their transaction ends).
+  // Each lookup answers nullopt when the database must be read instead;
+  // otherwise the entry, nullptr when there is none.
+  struct StoredValue {
+    std::string kind, text;
+  };
+  struct UserEntry {
+    std::string name, name2;
+  };
+  std::optional<const UserEntry*> LookupUser(const std::string& name);
+  std::optional<int> LookupUserCount();
+  std::optional<const UserEntry*> LookupUserAt(int index);
+  std::optional<const StoredValue*> LookupUserProperty(const std::string& user,
+                                                       const std::string& name);
+  std::optional<const StoredValue*> LookupSetting(const std::string& user, const std::string& key);
+  std::optional<const StoredValue*> LookupGlobal(const std::string& name);
+  void DirectoryChanged();
+
   // Stored values of settings and globals: a kind letter and a text.
   static std::pair<std::string, std::string> EncodeValue(const Variant& value);
   static Variant DecodeValue(const std::string& kind, const std::string& text);
@@ -108,6 +142,11 @@ class HostCore {
   void CreateMetaTables();
   void LoadState();
   void CheckInjectedSlow(const std::string& scope, const char* operation) const;
+  bool DirectoryUsable();
+  bool ReadUsers();
+  using ValueMap = std::unordered_map<std::string, StoredValue>;  // by IdentifierKey
+  const ValueMap& PerUser(std::unordered_map<std::string, ValueMap>& maps, const char* sql,
+                          const std::string& user);
 
   std::shared_ptr<sqlite::Connection> connection_;
   const Clock* clock_;
@@ -119,6 +158,31 @@ class HostCore {
   std::set<std::string> refusals_;                 // lower "table|id|op"
   std::set<std::string> refusedValues_;            // lower "table|field" + "|" + value
   std::map<std::string, std::uint32_t> injected_;  // lower operation
+  struct Directory {
+    bool usersRead = false;
+    std::vector<UserEntry> users;  // in the stored order
+    std::unordered_map<std::string, std::size_t> byName;
+    std::unordered_map<std::string, ValueMap> properties, settings;  // by user
+    std::optional<ValueMap> globals;
+  };
+  Directory directory_;
+  std::unordered_map<std::string, CompiledExpression> compiled_;
+  // Keeps the layout alive, so that no other layout takes its address.
+  std::unordered_map<const TableDef*,
+                     std::pair<std::shared_ptr<const TableDef>, std::shared_ptr<TableTexts>>>
+      texts_;
+  std::int64_t directoryVersion_ = -1;
+  // Set by a write inside a transaction, with the commit count then: until
+  // that transaction ends (the count moves on a commit) nothing is kept.
+  bool directoryWritten_ = false;
+  unsigned writtenAtCommit_ = 0;
+  // The commit count when the data version was last asked: while a read
+  // transaction stays open and the count stands, no other connection can
+  // have committed since.
+  unsigned checkedAtCommit_ = 0;
+  unsigned CommitCount() const;
+  // Set by the SQL function _vk_capture on the thread that runs the update.
+  static thread_local long long capturedId_;
 };
 
 }  // namespace velklk::host

@@ -51,6 +51,7 @@ std::shared_ptr<HostDatabase> DatabaseImpl::OpenWorkingDatabase(int argument) {
 
 int DatabaseImpl::UserCount() const {
   core_->CheckInjected("Database", "UserCount");
+  if (auto count = core_->LookupUserCount()) return *count;
   auto& st = core_->Cached("SELECT count(*) FROM main._vk_users");
   StatementUse use(st);
   Step(*use);
@@ -59,6 +60,11 @@ int DatabaseImpl::UserCount() const {
 
 std::shared_ptr<HostUser> DatabaseImpl::UserAt(int index) {
   core_->CheckInjected("Database", "UserAt");
+  if (auto user = core_->LookupUserAt(index)) {
+    if (!*user)
+      Raise(err::kSubscriptOutOfRange, "Database", "no user at index " + std::to_string(index));
+    return std::make_shared<UserImpl>(core_, (*user)->name, (*user)->name2);
+  }
   auto& st =
       core_->Cached("SELECT name, name2 FROM main._vk_users ORDER BY rowid LIMIT 1 OFFSET ?1");
   StatementUse use(st);
@@ -70,6 +76,8 @@ std::shared_ptr<HostUser> DatabaseImpl::UserAt(int index) {
 
 std::shared_ptr<HostUser> DatabaseImpl::User(const std::string& name) {
   core_->CheckInjected("Database", "User");
+  if (auto user = core_->LookupUser(name))
+    return *user ? std::make_shared<UserImpl>(core_, (*user)->name, (*user)->name2) : nullptr;
   auto& st = core_->Cached("SELECT name, name2 FROM main._vk_users WHERE name = ?1");
   StatementUse use(st);
   use->Bind(1, name);
@@ -95,6 +103,7 @@ std::shared_ptr<HostUserGroup> DatabaseImpl::UserGroup(const std::string& name) 
 
 bool DatabaseImpl::GlobalExists(const std::string& name) const {
   core_->CheckInjected("Database", "GlobalExists");
+  if (auto global = core_->LookupGlobal(name)) return *global != nullptr;
   auto& st = core_->Cached("SELECT 1 FROM main._vk_globals WHERE name = ?1");
   StatementUse use(st);
   use->Bind(1, name);
@@ -103,6 +112,11 @@ bool DatabaseImpl::GlobalExists(const std::string& name) const {
 
 Variant DatabaseImpl::GlobalValue(const std::string& name) const {
   core_->CheckInjected("Database", "GlobalValue");
+  if (auto global = core_->LookupGlobal(name)) {
+    if (!*global)
+      Raise(err::kInvalidArg, "Database", "global variable '" + name + "' does not exist");
+    return HostCore::DecodeValue((*global)->kind, (*global)->text);
+  }
   auto& st = core_->Cached("SELECT kind, value FROM main._vk_globals WHERE name = ?1");
   StatementUse use(st);
   use->Bind(1, name);
@@ -113,6 +127,7 @@ Variant DatabaseImpl::GlobalValue(const std::string& name) const {
 
 void DatabaseImpl::SetGlobalValue(const std::string& name, const Variant& value) {
   core_->CheckInjected("Database", "SetGlobalValue");
+  core_->DirectoryChanged();
   const auto [kind, text] = HostCore::EncodeValue(value);
   auto& st = core_->Cached("UPDATE main._vk_globals SET kind = ?2, value = ?3 WHERE name = ?1");
   StatementUse use(st);
@@ -128,6 +143,7 @@ void DatabaseImpl::AddGlobal(const std::string& name, const Variant& value) {
   if (GlobalExists(name))
     Raise(err::kInvalidArg, "Database", "global variable '" + name + "' exists already");
   const auto [kind, text] = HostCore::EncodeValue(value);
+  core_->DirectoryChanged();
   auto& st = core_->Cached("INSERT INTO main._vk_globals VALUES(?1, ?2, ?3)");
   StatementUse use(st);
   use->Bind(1, name).Bind(2, kind).Bind(3, text);
@@ -145,7 +161,7 @@ std::vector<std::string> DatabaseImpl::GlobalNames() const {
 
 std::shared_ptr<HostExpression> DatabaseImpl::Compile(const std::string& text) {
   core_->CheckInjected("Database", "Compile");
-  return std::make_shared<ExpressionImpl>(weak_from_this(), CompiledExpression::Compile(text));
+  return std::make_shared<ExpressionImpl>(weak_from_this(), core_->Compiled(text));
 }
 
 std::shared_ptr<HostLink> DatabaseImpl::MakeLink(const std::string& address) {
@@ -158,6 +174,7 @@ std::shared_ptr<HostLink> DatabaseImpl::MakeLink(const std::string& address) {
 
 bool UserImpl::PropertyExists(const std::string& name) const {
   core_->CheckInjected("User", "PropertyExists");
+  if (auto property = core_->LookupUserProperty(name_, name)) return *property != nullptr;
   auto& st = core_->Cached("SELECT 1 FROM main._vk_user_props WHERE user = ?1 AND name = ?2");
   StatementUse use(st);
   use->Bind(1, name_).Bind(2, name);
@@ -166,6 +183,11 @@ bool UserImpl::PropertyExists(const std::string& name) const {
 
 Variant UserImpl::Property(const std::string& name) const {
   core_->CheckInjected("User", "Property");
+  if (auto property = core_->LookupUserProperty(name_, name)) {
+    if (!*property)
+      Raise(err::kInvalidArg, "User", "user '" + name_ + "' has no property '" + name + "'");
+    return HostCore::DecodeValue((*property)->kind, (*property)->text);
+  }
   auto& st =
       core_->Cached("SELECT kind, value FROM main._vk_user_props WHERE user = ?1 AND name = ?2");
   StatementUse use(st);
@@ -190,6 +212,7 @@ bool UserGroupImpl::HasMember(const std::string& userName) const {
 
 bool SettingsImpl::Exists(const std::string& key) const {
   core_->CheckInjected("Settings", "Exists");
+  if (auto setting = core_->LookupSetting(user_, key)) return *setting != nullptr;
   auto& st = core_->Cached("SELECT 1 FROM main._vk_settings WHERE user = ?1 AND key = ?2");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, key);
@@ -198,6 +221,10 @@ bool SettingsImpl::Exists(const std::string& key) const {
 
 Variant SettingsImpl::Value(const std::string& key) const {
   core_->CheckInjected("Settings", "Value");
+  if (auto setting = core_->LookupSetting(user_, key)) {
+    if (!*setting) Raise(err::kInvalidArg, "Settings", "setting '" + key + "' does not exist");
+    return HostCore::DecodeValue((*setting)->kind, (*setting)->text);
+  }
   auto& st =
       core_->Cached("SELECT kind, value FROM main._vk_settings WHERE user = ?1 AND key = ?2");
   StatementUse use(st);
@@ -208,6 +235,7 @@ Variant SettingsImpl::Value(const std::string& key) const {
 
 void SettingsImpl::SetValue(const std::string& key, const Variant& value) {
   core_->CheckInjected("Settings", "SetValue");
+  core_->DirectoryChanged();
   const auto [kind, text] = HostCore::EncodeValue(value);
   auto& st = core_->Cached(
       "UPDATE main._vk_settings SET kind = ?3, value = ?4 WHERE user = ?1 AND key = ?2");
@@ -223,6 +251,7 @@ void SettingsImpl::Add(const std::string& key, const Variant& value) {
   if (key.empty()) Raise(err::kInvalidArg, "Settings", "setting without a name");
   if (Exists(key)) Raise(err::kInvalidArg, "Settings", "setting '" + key + "' exists already");
   const auto [kind, text] = HostCore::EncodeValue(value);
+  core_->DirectoryChanged();
   auto& st = core_->Cached("INSERT INTO main._vk_settings VALUES(?1, ?2, ?3, ?4)");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, key).Bind(3, kind).Bind(4, text);
@@ -231,6 +260,7 @@ void SettingsImpl::Add(const std::string& key, const Variant& value) {
 
 void SettingsImpl::Remove(const std::string& key) {
   core_->CheckInjected("Settings", "Remove");
+  core_->DirectoryChanged();
   auto& st = core_->Cached("DELETE FROM main._vk_settings WHERE user = ?1 AND key = ?2");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, key);

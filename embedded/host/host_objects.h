@@ -120,7 +120,7 @@ class TableImpl final : public HostTable, public std::enable_shared_from_this<Ta
   std::int64_t FirstRow(std::int64_t masterRow) const;
   void Check(const char* operation) const { core_->CheckInjected(def_->name, operation); }
   [[noreturn]] void Fail(std::uint32_t number, const std::string& what) const;
-  std::string SelectList() const;
+  const std::string& SelectList() const;
   bool RecordRefuses(const std::string& op) const;
   void RequireNotEditing(const char* operation) const;
 
@@ -128,8 +128,9 @@ class TableImpl final : public HostTable, public std::enable_shared_from_this<Ta
   std::weak_ptr<DatabaseImpl> db_;
   std::shared_ptr<const TableDef> def_;
   std::string quotedName_;
-  // SQL texts built once per table object.
-  std::string loadSql_, firstSql_, seekSql_, insertSql_;
+  // SQL texts built once per layout; the seek text of the index in use.
+  std::shared_ptr<HostCore::TableTexts> texts_;
+  const std::string* seekSql_ = nullptr;
   mutable std::vector<std::shared_ptr<FieldImpl>> fields_;
 
   // Position: row id (0 = at end), the master row it belongs to, the loaded

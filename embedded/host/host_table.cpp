@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 
 #include "host/host_objects.h"
 #include "platform/automation_error.h"
@@ -88,6 +89,30 @@ void BindField(sqlite::Statement& st, int index, const FieldDef& field, const Va
   }
 }
 
+// True when binding the value stores what the column's default stores
+// (see the column definitions of HostCore).
+bool IsColumnDefault(const FieldDef& field, const Variant& value) {
+  switch (field.type) {
+    case FieldType::Text:
+    case FieldType::Memo:
+      return value.IsText() && value.ToText().empty();
+    case FieldType::Link:
+      return value.IsEmpty();
+    case FieldType::Integer:
+    case FieldType::Boolean:
+      return (value.GetKind() == Variant::Kind::Integer && value.ToLong() == 0) ||
+             (value.GetKind() == Variant::Kind::Bool && !value.ToBool());
+    case FieldType::Number:
+    case FieldType::Date:
+      // A date of 0 is stored as NULL, the column's default; a number 0 as
+      // 0 (but not -0).
+      return value.GetKind() ==
+                 (field.type == FieldType::Date ? Variant::Kind::Date : Variant::Kind::Double) &&
+             value.ToDouble() == 0.0 && !std::signbit(value.ToDouble());
+  }
+  return false;
+}
+
 bool IsMaintainedField(const std::string& name) {
   return SameIdentifier(name, "ID") || SameIdentifier(name, "ModifiziertAm");
 }
@@ -123,18 +148,18 @@ TableImpl::TableImpl(std::shared_ptr<HostCore> core, std::weak_ptr<DatabaseImpl>
       def_(std::move(def)),
       quotedName_("main." + QuoteIdentifier(def_->name)) {
   fields_.resize(def_->fields.size());
-  loadSql_ = "SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " + kRowColumn + " = ?1";
-  firstSql_ = "SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
+  texts_ = core_->TextsOf(def_);
+  if (texts_->load.empty()) {
+    HostCore::TableTexts& t = *texts_;
+    t.selectList = std::string(kRowColumn) + ", " + kMasterColumn + ", " + kTenantsColumn;
+    for (const auto& f : def_->fields) t.selectList += ", " + QuoteIdentifier(f.name);
+    t.load = "SELECT " + t.selectList + " FROM " + quotedName_ + " WHERE " + kRowColumn + " = ?1";
+    t.first = "SELECT " + std::string(kRowColumn) + " FROM " + quotedName_ +
               (def_->master.empty() ? "" : std::string(" WHERE ") + kMasterColumn + " = ?1") +
               " ORDER BY " + kRowColumn + " LIMIT 1";
-  PrepareSeekSql();
-  std::string columns = std::string(kMasterColumn) + ", " + kTenantsColumn;
-  std::string params = "?1, ?2";
-  for (std::size_t i = 0; i < def_->fields.size(); ++i) {
-    columns += ", " + QuoteIdentifier(def_->fields[i].name);
-    params += ", ?" + std::to_string(i + 3);
+    t.insert = "INSERT INTO " + quotedName_ + "(" + kMasterColumn + ", " + kTenantsColumn;
   }
-  insertSql_ = "INSERT INTO " + quotedName_ + "(" + columns + ") VALUES(" + params + ")";
+  PrepareSeekSql();
   if (def_->master.empty()) {
     row_ = FirstRow(0);
   } else {
@@ -156,14 +181,10 @@ std::shared_ptr<TableImpl> TableImpl::MasterTable() const {
   return Db()->TableObject(def_->master);
 }
 
-std::string TableImpl::SelectList() const {
-  std::string list = std::string(kRowColumn) + ", " + kMasterColumn + ", " + kTenantsColumn;
-  for (const auto& f : def_->fields) list += ", " + QuoteIdentifier(f.name);
-  return list;
-}
+const std::string& TableImpl::SelectList() const { return texts_->selectList; }
 
 std::int64_t TableImpl::FirstRow(std::int64_t masterRow) const {
-  StatementUse use(core_->Cached(firstSql_));
+  StatementUse use(core_->Cached(texts_->first));
   if (!def_->master.empty()) use->Bind(1, masterRow);
   return Step(*use) ? use->Int(0) : 0;
 }
@@ -188,7 +209,7 @@ std::int64_t TableImpl::CurrentRow() const {
 void TableImpl::LoadCurrent() const {
   Sync();
   if (loaded_ || row_ == 0) return;
-  StatementUse use(core_->Cached(loadSql_));
+  StatementUse use(core_->Cached(texts_->load));
   use->Bind(1, row_);
   if (!Step(*use)) {  // removed through another database object
     row_ = 0;
@@ -388,15 +409,19 @@ std::string TableImpl::SelectIndex(const std::string& indexName) {
 }
 
 void TableImpl::PrepareSeekSql() {
-  std::string key = "\"ID\"";
-  if (!SameIdentifier(index_, "ID")) {
-    key.clear();
-    for (const auto& f : def_->FindIndex(index_)->fields)
-      key += (key.empty() ? "" : " || ") + QuoteIdentifier(def_->FindField(f)->name);
-    key = "(" + key + ")";
+  std::string& sql = texts_->seek[IdentifierKey(index_)];
+  if (sql.empty()) {
+    std::string key = "\"ID\"";
+    if (!SameIdentifier(index_, "ID")) {
+      key.clear();
+      for (const auto& f : def_->FindIndex(index_)->fields)
+        key += (key.empty() ? "" : " || ") + QuoteIdentifier(def_->FindField(f)->name);
+      key = "(" + key + ")";
+    }
+    sql = "SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " + key + " = ?1 ORDER BY " +
+          kRowColumn + " LIMIT 1";
   }
-  seekSql_ = "SELECT " + SelectList() + " FROM " + quotedName_ + " WHERE " + key +
-             " = ?1 ORDER BY " + kRowColumn + " LIMIT 1";
+  seekSql_ = &sql;
 }
 
 bool TableImpl::Seek(const std::string& value) {
@@ -406,7 +431,7 @@ bool TableImpl::Seek(const std::string& value) {
   std::int64_t master = 0;
   bool found = false;
   {
-    StatementUse use(core_->Cached(seekSql_));
+    StatementUse use(core_->Cached(*seekSql_));
     use->Bind(1, value);
     if (Step(*use)) {
       found = true;
@@ -491,20 +516,55 @@ void TableImpl::SaveNew() {
   buffer_[static_cast<std::size_t>(idIndex)] = Variant(core_->NextId(*def_));
   if (modIndex >= 0) buffer_[static_cast<std::size_t>(modIndex)] = Variant(core_->Now());
   {
-    StatementUse use(core_->Cached(insertSql_));
+    // Fields that hold their column's default are left to it: the row is
+    // the same, and a wide table with few fields filled inserts faster.
+    std::vector<std::size_t> written;
+    std::string sql = texts_->insert;
+    for (std::size_t i = 0; i < def_->fields.size(); ++i) {
+      if (IsColumnDefault(def_->fields[i], buffer_[i])) continue;
+      written.push_back(i);
+      sql += ", " + QuoteIdentifier(def_->fields[i].name);
+    }
+    sql += ") VALUES(?1, ?2";
+    for (std::size_t k = 0; k < written.size(); ++k) sql += ", ?" + std::to_string(k + 3);
+    sql += ")";
+    StatementUse use(core_->Cached(sql));
     if (newMaster_ != 0)
       use->Bind(1, newMaster_);
     else
       use->BindNull(1);
     use->Bind(2, std::string());
-    for (std::size_t i = 0; i < def_->fields.size(); ++i)
-      BindField(*use, static_cast<int>(i) + 3, def_->fields[i], buffer_[i]);
+    for (std::size_t k = 0; k < written.size(); ++k)
+      BindField(*use, static_cast<int>(k) + 3, def_->fields[written[k]], buffer_[written[k]]);
     Step(*use);
   }
   const std::int64_t row = core_->Conn().LastInsertRowId();
   mode_ = Mode::None;
+  // The new record is current, read as it was written: the buffer holds the
+  // stored values already (a number that is not a number is stored as NULL
+  // and read back differently: that record is read again).
+  bool exact = true;
+  for (std::size_t i = 0; i < def_->fields.size(); ++i)
+    if ((def_->fields[i].type == FieldType::Number || def_->fields[i].type == FieldType::Date) &&
+        std::isnan(buffer_[i].ToDouble()))
+      exact = false;
+  if (!exact) {
+    buffer_.clear();
+    if (!PositionOnRow(row)) SetPosition(0, masterRow_);
+    return;
+  }
+  if (!def_->master.empty()) {
+    auto masterTable = MasterTable();
+    if (masterTable->mode_ != Mode::None)
+      masterTable->Fail(err::kFail, "positioning a detail record while its master is edited");
+    masterTable->PositionOnRow(newMaster_);
+  }
+  SetPosition(row, newMaster_);
+  values_ = std::move(buffer_);
   buffer_.clear();
-  if (!PositionOnRow(row)) SetPosition(0, masterRow_);
+  tenants_.clear();
+  recordMaster_ = newMaster_;
+  loaded_ = true;
 }
 
 bool TableImpl::MayEdit() const {

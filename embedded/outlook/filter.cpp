@@ -381,4 +381,27 @@ std::optional<BoundFilter::Range> BoundFilter::RequiredRange(
   return range;
 }
 
+std::optional<BoundFilter::TextRange> BoundFilter::RequiredTextRange(
+    const std::function<bool(int)>& usable) const {
+  std::vector<const Node*> conditions;
+  if (root_->kind == FilterNode::Kind::And) {
+    for (const Node& child : root_->children) conditions.push_back(&child);
+  } else {
+    conditions.push_back(root_.get());
+  }
+  std::optional<TextRange> range;
+  for (const Node* n : conditions) {
+    if (n->kind != FilterNode::Kind::Compare || n->type != ValueType::Text ||
+        n->op == CompareOp::Ne)
+      continue;
+    if (range ? n->id != range->id : !usable(n->id)) continue;
+    if (!range) range = TextRange{n->id, std::nullopt, std::nullopt};
+    const bool lower = n->op == CompareOp::Gt || n->op == CompareOp::Ge || n->op == CompareOp::Eq;
+    const bool upper = n->op == CompareOp::Lt || n->op == CompareOp::Le || n->op == CompareOp::Eq;
+    if (lower && (!range->low || *range->low < n->text)) range->low = n->text;
+    if (upper && (!range->high || n->text < *range->high)) range->high = n->text;
+  }
+  return range;
+}
+
 }  // namespace velklk::outlook

@@ -74,6 +74,15 @@ class BoundFilter {
   };
   std::optional<Range> RequiredRange(const std::function<bool(int)>& usable) const;
 
+  // The same for a text property: the folded values that any match lies
+  // between (inclusive, a missing bound open), from the equalities and
+  // orderings of the whole filter or of the operands of a top-level And.
+  struct TextRange {
+    int id;
+    std::optional<std::string> low, high;
+  };
+  std::optional<TextRange> RequiredTextRange(const std::function<bool(int)>& usable) const;
+
   struct Node;
 
  private:

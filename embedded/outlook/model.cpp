@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "outlook/fold.h"
@@ -53,6 +54,34 @@ std::string DeriveFullName(const ItemData& data) {
   return out;
 }
 
+// Leaves a kept statement clean for its next use, also after a failure.
+struct StatementReset {
+  sqlite::Statement& st;
+  ~StatementReset() { st.Reset(); }
+};
+
+// The key of a text property's ordered index: a standard property by its id,
+// a user property by the name the folder defines it with.
+std::string TextIndexKey(const Folder& folder, int id) {
+  if (id >= kUserBase) return "u:" + folder.defs[static_cast<std::size_t>(id - kUserBase)].name;
+  return "s:" + std::to_string(id);
+}
+
+// The folded text an item holds under an index key, as a find compares it;
+// nothing when the item holds no text there.
+std::optional<std::string> IndexedText(const Record& record, std::string_view key) {
+  if (key.starts_with("u:")) {
+    const UserProp* u = record.saved.FindUser(key.substr(2));
+    if (!u || TypeOf(u->value) != ValueType::Text) return std::nullopt;
+    return FullCaseFold(std::get<std::string>(u->value));
+  }
+  const int id = std::stoi(std::string(key.substr(2)));
+  if (!KindHas(record.kind, id)) return std::nullopt;
+  const PropValue value = Model::Value(record, record.saved, id);
+  if (TypeOf(value) != ValueType::Text) return std::nullopt;
+  return FullCaseFold(std::get<std::string>(value));
+}
+
 }  // namespace
 
 ItemData& Record::Edit() {
@@ -89,8 +118,17 @@ Model::Model(std::shared_ptr<sqlite::Connection> db, std::string schema, const C
       clock_(clock ? clock : &systemClock_),
       language_(std::move(language)) {}
 
+Model::~Model() = default;
+
 std::string Model::Table(const char* name) const {
   return sqlite::QuoteIdentifier(schema_) + "." + sqlite::QuoteIdentifier(tablePrefix_ + name);
+}
+
+sqlite::Statement& Model::Cached(const std::string& sql) {
+  auto it = statements_.find(sql);
+  if (it != statements_.end()) return *it->second;
+  auto st = std::make_unique<sqlite::Statement>(db_->Prepare(sql));
+  return *statements_.emplace(sql, std::move(st)).first->second;
 }
 
 void Model::CreateTables() {
@@ -122,9 +160,10 @@ std::string Model::NewEntryId() {
 }
 
 void Model::WriteItem(const Record& record, const ItemData& data) {
-  auto st = db_->Prepare("INSERT OR REPLACE INTO " + Table("items") +
-                         "(id, folder, class, entry_id, created, modified, data) "
-                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+  static const std::string sqlTail =
+      "(id, folder, class, entry_id, created, modified, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+  auto& st = Cached("INSERT OR REPLACE INTO " + Table("items") + sqlTail);
+  StatementReset reset{st};
   const std::string blob = EncodeItem(data);
   st.Bind(1, record.rowId)
       .Bind(2, record.folder->id)
@@ -259,6 +298,7 @@ void Model::Install(State state, bool keepIdentity) {
     f->velSearchIndex.clear();
     f->fileAsIndex.clear();
     f->startIndex.Clear();
+    f->textIndexes.clear();
     const std::int64_t id = f->id;
     oldFolders[id] = std::move(f);
   };
@@ -389,41 +429,92 @@ std::shared_ptr<Record> Model::RecordByEntryId(const std::string& entryId) const
   return it == byEntryId_.end() ? nullptr : it->second;
 }
 
-void Model::Index(Record& record, bool add) {
-  Folder& f = *record.folder;
-  auto update = [&](auto& index, const std::string& key) {
-    auto byRow = [](const Record* r, std::int64_t id) { return r->rowId < id; };
-    if (add) {
-      auto& list = index[key];
-      if (list.empty() || list.back()->rowId < record.rowId) {
-        list.push_back(&record);
-      } else {
-        list.insert(std::lower_bound(list.begin(), list.end(), record.rowId, byRow), &record);
-      }
-    } else {
-      auto it = index.find(key);
-      if (it == index.end()) return;
-      auto& list = it->second;
-      auto pos = std::lower_bound(list.begin(), list.end(), record.rowId, byRow);
-      if (pos != list.end() && *pos == &record) list.erase(pos);
-      if (list.empty()) index.erase(it);
-    }
-  };
+Model::IndexKeys Model::KeysOf(const Record& record) const {
+  IndexKeys keys;
   if (const UserProp* u = record.saved.FindUser("velSearch");
       u && u->type == OlUserPropertyType::Text)
-    update(f.velSearchIndex, FullCaseFold(std::get<std::string>(u->value)));
+    keys.velSearch = FullCaseFold(std::get<std::string>(u->value));
   if (const PropValue* start = record.saved.Find(prop::kStart);
-      start && record.kind == ItemKind::Appointment) {
-    const long long seconds = std::get<AutoDate>(*start).Seconds();
-    if (add) {
-      f.startIndex.Add(seconds, &record);
-    } else {
-      f.startIndex.Remove(seconds, &record);
-    }
-  }
+      start && record.kind == ItemKind::Appointment)
+    keys.start = std::get<AutoDate>(*start).Seconds();
   if (record.kind == ItemKind::Contact)
-    update(f.fileAsIndex,
-           FullCaseFold(std::get<std::string>(Value(record, record.saved, prop::kFileAs))));
+    keys.fileAs = FullCaseFold(std::get<std::string>(Value(record, record.saved, prop::kFileAs)));
+  for (const auto& [key, index] : record.folder->textIndexes)
+    keys.text.push_back(IndexedText(record, key));
+  return keys;
+}
+
+void Model::Apply(Record& record, const IndexKeys& keys, bool add, const IndexKeys* before) {
+  Folder& f = *record.folder;
+  auto byRow = [](const Record* r, std::int64_t id) { return r->rowId < id; };
+  auto insert = [&](auto& index, const std::string& key) {
+    auto& list = index[key];
+    if (list.empty() || list.back()->rowId < record.rowId) {
+      list.push_back(&record);
+    } else {
+      list.insert(std::lower_bound(list.begin(), list.end(), record.rowId, byRow), &record);
+    }
+  };
+  auto remove = [&](auto& index, const std::string& key) {
+    auto it = index.find(key);
+    if (it == index.end()) return;
+    auto& list = it->second;
+    auto pos = std::lower_bound(list.begin(), list.end(), record.rowId, byRow);
+    if (pos != list.end() && *pos == &record) list.erase(pos);
+    if (list.empty()) index.erase(it);
+  };
+  // One key of one index: with `before`, the old key leaves and the new one
+  // comes only when they differ.
+  auto update = [&](const auto& key, const auto* old, auto&& put, auto&& take) {
+    if (before) {
+      if (*old == key) return;
+      if (*old) take(**old);
+      if (key) put(*key);
+    } else if (key) {
+      if (add) {
+        put(*key);
+      } else {
+        take(*key);
+      }
+    }
+  };
+  update(
+      keys.velSearch, before ? &before->velSearch : nullptr,
+      [&](const std::string& k) { insert(f.velSearchIndex, k); },
+      [&](const std::string& k) { remove(f.velSearchIndex, k); });
+  update(
+      keys.start, before ? &before->start : nullptr,
+      [&](long long s) { f.startIndex.Add(s, &record); },
+      [&](long long s) { f.startIndex.Remove(s, &record); });
+  update(
+      keys.fileAs, before ? &before->fileAs : nullptr,
+      [&](const std::string& k) { insert(f.fileAsIndex, k); },
+      [&](const std::string& k) { remove(f.fileAsIndex, k); });
+  std::size_t i = 0;
+  for (auto& [name, index] : f.textIndexes) {
+    auto& texts = index;
+    update(
+        keys.text[i], before ? &before->text[i] : nullptr,
+        [&](const std::string& k) { texts.emplace(k, &record); },
+        [&](const std::string& k) {
+          auto [first, last] = texts.equal_range(k);
+          for (auto it = first; it != last; ++it)
+            if (it->second == &record) {
+              texts.erase(it);
+              break;
+            }
+        });
+    ++i;
+  }
+}
+
+const std::multimap<std::string, Record*>& Model::TextIndex(const Folder* folder, int id) const {
+  const std::string key = TextIndexKey(*folder, id);
+  auto [it, made] = folder->textIndexes.try_emplace(key);
+  if (made)
+    for (const auto& record : folder->items)
+      if (auto text = IndexedText(*record, key)) it->second.emplace(std::move(*text), record.get());
+  return it->second;
 }
 
 PropValue Model::Value(const Record& record, const ItemData& data, int id) {
@@ -468,7 +559,6 @@ void Model::SaveItem(const std::shared_ptr<Record>& record) {
   if (record->deleted)
     throw AutomationError(err::kOlNotFound, "Outlook", "The item has been moved or deleted.");
   const bool added = record->IsNew();
-  ItemData data = record->Current();
   Record staged;
   staged.folder = record->folder;
   staged.kind = record->kind;
@@ -476,21 +566,22 @@ void Model::SaveItem(const std::shared_ptr<Record>& record) {
   staged.entryId = added ? NewEntryId() : record->entryId;
   staged.modified = clock_->Now();
   staged.created = added ? staged.modified : record->created;
-  Guarded([&] { WriteItem(staged, data); });
+  Guarded([&] { WriteItem(staged, record->Current()); });
 
-  if (!added) Index(*record, false);
+  std::optional<IndexKeys> before;
+  if (!added) before = KeysOf(*record);
   record->rowId = staged.rowId;
   record->entryId = staged.entryId;
   record->modified = staged.modified;
   record->created = staged.created;
-  record->saved = std::move(data);
+  if (record->draft) record->saved = std::move(*record->draft);
   record->draft.reset();
   if (added) {
     ++nextRowId_;
     record->folder->items.push_back(record);
     byEntryId_[record->entryId] = record;
   }
-  Index(*record, true);
+  Apply(*record, KeysOf(*record), true, before ? &*before : nullptr);
   FireSaved(record, added);
 }
 
@@ -499,7 +590,8 @@ void Model::DeleteItem(const std::shared_ptr<Record>& record) {
     throw AutomationError(err::kOlNotFound, "Outlook", "The item has been moved or deleted.");
   if (!record->IsNew()) {
     Guarded([&] {
-      auto st = db_->Prepare("DELETE FROM " + Table("items") + " WHERE id = ?1");
+      auto& st = Cached("DELETE FROM " + Table("items") + " WHERE id = ?1");
+      StatementReset reset{st};
       st.Bind(1, record->rowId).Run();
     });
     Index(*record, false);
@@ -618,6 +710,26 @@ std::vector<std::shared_ptr<Record>> Model::Matches(const Folder* folder, const 
   // A date range on Start visits only the appointments inside it.
   if (auto range = filter.RequiredRange([](int id) { return id == prop::kStart; })) {
     for (const Record* record : folder->startIndex.InRange(range->low, range->high)) {
+      current = record;
+      if (!filter.Matches(source)) continue;
+      out.push_back(RecordByEntryId(record->entryId));
+      if (firstOnly) break;
+    }
+    return out;
+  }
+  // So does a text range (the old release's marks are found this way on
+  // every call), through the property's ordered index.
+  if (auto range = filter.RequiredTextRange([](int) { return true; })) {
+    std::vector<Record*> hits;
+    if (!(range->low && range->high && *range->high < *range->low)) {
+      const auto& index = TextIndex(folder, range->id);
+      auto first = range->low ? index.lower_bound(*range->low) : index.begin();
+      auto last = range->high ? index.upper_bound(*range->high) : index.end();
+      for (auto it = first; it != last; ++it) hits.push_back(it->second);
+      std::sort(hits.begin(), hits.end(),
+                [](const Record* a, const Record* b) { return a->rowId < b->rowId; });
+    }
+    for (const Record* record : hits) {
       current = record;
       if (!filter.Matches(source)) continue;
       out.push_back(RecordByEntryId(record->entryId));

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -19,7 +20,8 @@
 
 namespace velklk::sqlite {
 class Connection;
-}
+class Statement;
+}  // namespace velklk::sqlite
 
 namespace velklk::outlook {
 
@@ -58,6 +60,10 @@ struct Folder {
   std::unordered_map<std::string, std::vector<Record*>> velSearchIndex, fileAsIndex;
   // Appointments by start, for date-range finds.
   StartIndex startIndex;
+  // Ordered indexes of text properties that finds have compared by order:
+  // TextIndexKey -> folded value -> items. Made at the first such find and
+  // kept up to date from then on.
+  mutable std::map<std::string, std::multimap<std::string, Record*>> textIndexes;
   std::vector<std::weak_ptr<OlItemsListener>> listeners;
   bool retired = false;  // replaced by a fixture or a reload: no longer in the profile
 
@@ -85,6 +91,7 @@ class Model : public std::enable_shared_from_this<Model> {
   // an attached database, "main".outlook_items beside the CRM's tables).
   Model(std::shared_ptr<sqlite::Connection> db, std::string schema, const Clock* clock,
         std::string language, std::string tablePrefix = "");
+  ~Model();
 
   void CreateTables();
   // Reads the whole profile from SQLite into the model. Folders and items
@@ -145,11 +152,24 @@ class Model : public std::enable_shared_from_this<Model> {
   std::shared_ptr<OlExplorer> activeExplorer;
 
  private:
-  void Index(Record& record, bool add);
+  // What the folder's indexes hold for a record, in the order of the folder's
+  // text indexes.
+  struct IndexKeys {
+    std::optional<std::string> velSearch, fileAs;
+    std::optional<long long> start;
+    std::vector<std::optional<std::string>> text;
+  };
+  IndexKeys KeysOf(const Record& record) const;
+  // Adds or removes the keys; with `before`, changes only the keys that differ.
+  void Apply(Record& record, const IndexKeys& keys, bool add, const IndexKeys* before = nullptr);
+  void Index(Record& record, bool add) { Apply(record, KeysOf(record), add); }
+  const std::multimap<std::string, Record*>& TextIndex(const Folder* folder, int id) const;
   void WriteItem(const Record& record, const ItemData& data);
   void WriteSwitches(const Switches& switches);
   void WriteFolderTree(const Folder& folder);
   std::string Table(const char* name) const;
+  // A prepared statement kept for the model's life; reset after each use.
+  sqlite::Statement& Cached(const std::string& sql);
   std::string NewEntryId();
   void Install(State state, bool keepIdentity);
 
@@ -167,6 +187,7 @@ class Model : public std::enable_shared_from_this<Model> {
   std::int64_t nextRowId_ = 1;
   std::int64_t nextFolderId_ = 1;
   std::int64_t salt_ = 0;
+  std::unordered_map<std::string, std::unique_ptr<sqlite::Statement>> statements_;
 };
 
 }  // namespace velklk::outlook

@@ -166,8 +166,15 @@ bool ConfigContactItem(OlItem& item) {
   try {
     auto propsRef = Held(item.UserProperties(), "Config");
     OlUserProperties& props = *propsRef;
-    const bool hasSearch =
-        IgnoreError([&] { (void)Need(props.Item(linkprop::kVelSearch), "Config").Value(); });
+    // A velSearch that is missing or cannot be read counts as none (looked
+    // up with Find: a missing property is the common case, not an error).
+    bool hasSearch = false;
+    IgnoreError([&] {
+      if (auto search = props.Find(linkprop::kVelSearch)) {
+        (void)search->Value();
+        hasSearch = true;
+      }
+    });
     if (!hasSearch) {
       AddPropertyIfMissing(props, linkprop::kVelTable, Type::Text);
       AddPropertyIfMissing(props, linkprop::kVelID, Type::Text);

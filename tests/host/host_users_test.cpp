@@ -1,4 +1,6 @@
 // Users, groups, private settings and global variables of the embedded host.
+#include <cstdio>
+
 #include "host_test_support.h"
 
 namespace velklk::test {
@@ -74,6 +76,34 @@ TEST(HostUsers, GlobalVariablesIncludingLookupLists) {
   auto work = h.db->OpenWorkingDatabase(0);
   EXPECT_EQ(work->GlobalValue("TBKLK_g_AdressenFeld1"), Variant("Branche"));
   EXPECT_EQ(ErrorOf([&] { h.db->OpenWorkingDatabase(1); }), err::kInvalidArg);
+}
+
+// Users, settings and globals are kept in memory between lookups; a kept
+// value never outlives a change by another connection or a rolled-back write.
+TEST(HostUsers, KeptValuesFollowOtherConnectionsAndRollbacks) {
+  const std::string path = ::testing::TempDir() + "velklk-host-kept.db";
+  std::remove(path.c_str());
+  HostUnderTest h(Fixture("users"), path);
+  auto other = EmbeddedHost::OpenFile(path, &h.clock);
+  auto mine = h.db->CurrentUser()->Settings();
+  EXPECT_EQ(mine->Value("TSKLK_LogLevel"), Variant("debug"));
+  EXPECT_TRUE(h.db->GlobalExists("TBKLK_g_Merkmalgruppe"));
+  other->Database()->User("BEN")->Settings()->SetValue("TSKLK_LogLevel", "off");
+  other->Database()->AddGlobal("TBKLK_g_AdressenFeld1", "Branche");
+  EXPECT_EQ(mine->Value("TSKLK_LogLevel"), Variant("off"));
+  EXPECT_EQ(h.db->GlobalValue("TBKLK_g_AdressenFeld1"), Variant("Branche"));
+
+  h.host->Connection().Begin();
+  mine->SetValue("TSKLK_LogLevel", "debug");
+  mine->Add("PREXOLTaskPath", "x");
+  EXPECT_EQ(h.db->CurrentUser()->Settings()->Value("TSKLK_LogLevel"), Variant("debug"));
+  EXPECT_TRUE(mine->Exists("PREXOLTaskPath"));
+  h.host->Connection().Rollback();
+  EXPECT_EQ(mine->Value("TSKLK_LogLevel"), Variant("off"));
+  EXPECT_FALSE(mine->Exists("PREXOLTaskPath"));
+  other.reset();
+  h.host.reset();
+  std::remove(path.c_str());
 }
 
 }  // namespace
