@@ -16,6 +16,10 @@
 #include "platform/variant.h"
 #include "sqlite/connection.h"
 
+namespace velklk {
+class ChangeObserver;
+}
+
 namespace velklk::host {
 
 // Names of the internal columns every data table carries besides its fields.
@@ -92,6 +96,9 @@ class HostCore {
     std::map<std::string, std::uint32_t> injected;               // operation -> number
   };
   Configuration StoredConfiguration() const;
+  // Told of every write (host/host_changes.h); none when null.
+  ChangeObserver* Observer() const { return observer_; }
+  void SetObserver(ChangeObserver* observer) { observer_ = observer; }
 
   // Stored values of settings and globals: a kind letter and a text.
   static std::pair<std::string, std::string> EncodeValue(const Variant& value);
@@ -112,6 +119,7 @@ class HostCore {
   std::set<std::string> refusals_;                 // lower "table|id|op"
   std::set<std::string> refusedValues_;            // lower "table|field" + "|" + value
   std::map<std::string, std::uint32_t> injected_;  // lower operation
+  ChangeObserver* observer_ = nullptr;
 };
 
 }  // namespace velklk::host

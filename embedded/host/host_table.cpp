@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "host/host_changes.h"
 #include "host/host_objects.h"
 #include "platform/automation_error.h"
 #include "platform/text_case.h"
@@ -501,6 +502,7 @@ void TableImpl::SaveNew() {
       BindField(*use, static_cast<int>(i) + 3, def_->fields[i], buffer_[i]);
     Step(*use);
   }
+  NoteCreated(*core_, *def_, buffer_);
   const std::int64_t row = core_->Conn().LastInsertRowId();
   mode_ = Mode::None;
   buffer_.clear();
@@ -552,6 +554,7 @@ void TableImpl::StoreEdited() {
     Step(*use);
   }
   const bool stored = written.empty() || core_->Conn().Changes() > 0;
+  if (stored) NoteEdited(*core_, *def_, values_, buffer_, dirty_);
   mode_ = Mode::None;
   buffer_.clear();
   loaded_ = false;
@@ -590,6 +593,7 @@ void DeleteCascade(HostCore& core, const TableDef& table, std::int64_t row) {
     }
     for (auto r : rows) DeleteCascade(core, *detail, r);
   }
+  NoteDeleting(core, table, row);
   auto& st = core.Cached("DELETE FROM main." + QuoteIdentifier(table.name) + " WHERE " +
                          kRowColumn + " = ?1");
   StatementUse use(st);
@@ -644,6 +648,7 @@ void TableImpl::CopyTenantsFrom(HostTable& master) {
   StatementUse use(st);
   use->Bind(1, joined).Bind(2, row_);
   Step(*use);
+  NoteTenants(*core_, *def_, CurrentId(), tenants_, joined);
   loaded_ = false;
 }
 
