@@ -54,6 +54,11 @@ class RecordingUserInterface final : public UserInterface {
   // handler must close the dialog).
   void ShowDialog(DialogModel& dialog) override;
   void ShowExplorer(const std::string& folderPath, int windowState) override;
+  // Every step of progress is recorded (no limit).
+  void Progress(const std::string& task, long done, long total) override {
+    progress_.push_back({task, done, total});
+  }
+  void ProgressEnd() override { ++progressEnds_; }
 
   void AddAnswer(MsgAnswer answer) { answers_.Add(answer); }
   std::size_t RemainingAnswers() const { return answers_.Remaining(); }
@@ -66,9 +71,18 @@ class RecordingUserInterface final : public UserInterface {
   // The message boxes only, in order.
   std::vector<MessageBoxRequest> MessageBoxes() const;
   int DoEventsCount() const { return doEvents_; }
+  struct ProgressStep {
+    std::string task;
+    long done = 0;
+    long total = 0;
+  };
+  const std::vector<ProgressStep>& ProgressSteps() const { return progress_; }
+  int ProgressEnds() const { return progressEnds_; }
   void Clear() {
     events_.clear();
     doEvents_ = 0;
+    progress_.clear();
+    progressEnds_ = 0;
   }
 
  private:
@@ -76,6 +90,8 @@ class RecordingUserInterface final : public UserInterface {
   ScriptedDialogs dialogs_;
   std::vector<UiEvent> events_;
   int doEvents_ = 0;
+  std::vector<ProgressStep> progress_;
+  int progressEnds_ = 0;
   DialogHandler dialogHandler_;
 };
 
