@@ -54,9 +54,12 @@ class RecordingUserInterface final : public UserInterface {
   // handler must close the dialog).
   void ShowDialog(DialogModel& dialog) override;
   void ShowExplorer(const std::string& folderPath, int windowState) override;
-  // Every step of progress is recorded (no limit).
+  // Progress is counted: the steps told, the last of them, the runs ended.
   void Progress(const std::string& task, long done, long total) override {
-    progress_.push_back({task, done, total});
+    ++progressSteps_;
+    lastDone_ = done;
+    lastTotal_ = total;
+    if (task != progressTask_) progressTask_ = task;
   }
   void ProgressEnd() override { ++progressEnds_; }
 
@@ -71,17 +74,17 @@ class RecordingUserInterface final : public UserInterface {
   // The message boxes only, in order.
   std::vector<MessageBoxRequest> MessageBoxes() const;
   int DoEventsCount() const { return doEvents_; }
-  struct ProgressStep {
-    std::string task;
-    long done = 0;
-    long total = 0;
-  };
-  const std::vector<ProgressStep>& ProgressSteps() const { return progress_; }
+  long ProgressSteps() const { return progressSteps_; }
+  // The last step told: its work, how many done of how many.
+  const std::string& ProgressTask() const { return progressTask_; }
+  long ProgressDone() const { return lastDone_; }
+  long ProgressTotal() const { return lastTotal_; }
   int ProgressEnds() const { return progressEnds_; }
   void Clear() {
     events_.clear();
     doEvents_ = 0;
-    progress_.clear();
+    progressSteps_ = lastDone_ = lastTotal_ = 0;
+    progressTask_.clear();
     progressEnds_ = 0;
   }
 
@@ -90,7 +93,8 @@ class RecordingUserInterface final : public UserInterface {
   ScriptedDialogs dialogs_;
   std::vector<UiEvent> events_;
   int doEvents_ = 0;
-  std::vector<ProgressStep> progress_;
+  long progressSteps_ = 0, lastDone_ = 0, lastTotal_ = 0;
+  std::string progressTask_;
   int progressEnds_ = 0;
   DialogHandler dialogHandler_;
 };
