@@ -54,9 +54,8 @@ class RecordingUserInterface final : public UserInterface {
   // handler must close the dialog).
   void ShowDialog(DialogModel& dialog) override;
   void ShowExplorer(const std::string& folderPath, int windowState) override;
-  // Progress is counted: the steps told, the last of them, the runs ended.
+  // Progress is kept: the last step told and the runs ended.
   void Progress(const std::string& task, long done, long total) override {
-    ++progressSteps_;
     lastDone_ = done;
     lastTotal_ = total;
     if (task != progressTask_) progressTask_ = task;
@@ -74,7 +73,6 @@ class RecordingUserInterface final : public UserInterface {
   // The message boxes only, in order.
   std::vector<MessageBoxRequest> MessageBoxes() const;
   int DoEventsCount() const { return doEvents_; }
-  long ProgressSteps() const { return progressSteps_; }
   // The last step told: its work, how many done of how many.
   const std::string& ProgressTask() const { return progressTask_; }
   long ProgressDone() const { return lastDone_; }
@@ -83,7 +81,7 @@ class RecordingUserInterface final : public UserInterface {
   void Clear() {
     events_.clear();
     doEvents_ = 0;
-    progressSteps_ = lastDone_ = lastTotal_ = 0;
+    lastDone_ = lastTotal_ = 0;
     progressTask_.clear();
     progressEnds_ = 0;
   }
@@ -93,7 +91,7 @@ class RecordingUserInterface final : public UserInterface {
   ScriptedDialogs dialogs_;
   std::vector<UiEvent> events_;
   int doEvents_ = 0;
-  long progressSteps_ = 0, lastDone_ = 0, lastTotal_ = 0;
+  long lastDone_ = 0, lastTotal_ = 0;
   std::string progressTask_;
   int progressEnds_ = 0;
   DialogHandler dialogHandler_;
