@@ -33,7 +33,8 @@ nlohmann::json BaseFixture() {
         "properties": {"EMail": "anna@velmora.example"}, "settings": {
         "PREXOLContactPath": "anna@velmora.example\\Kontakte",
         "PREXOLCalPath": "anna@velmora.example\\Kalender",
-        "PREXOLTaskPath": "anna@velmora.example\\Aufgaben"}} ], "tables": {
+        "PREXOLTaskPath": "anna@velmora.example\\Aufgaben",
+        "TBKLK_ImportTasks": "True"}} ], "tables": {
         "Adressen": [{"ID": "0000000001", "An": "Firma", "Name": "Muster GmbH"}],
         "Vorgaenge": [{"ID": "0000000002", "@master": "0000000001", "Betreff": "Termine"}]}},
     "outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
@@ -151,7 +152,7 @@ void BM_BareSqlite(benchmark::State& state) {
 // Arguments: N items, then the mode (0 plain, 1 progress, 2 report, 3 dry-run log).
 void Modes(benchmark::internal::Benchmark* b) {
   for (int mode = kPlain; mode <= kDryRunLog; ++mode) b->Args({2000, mode});
-  b->Iterations(3)->Unit(benchmark::kMillisecond);
+  b->Iterations(2)->Unit(benchmark::kMillisecond);
 }
 
 }  // namespace

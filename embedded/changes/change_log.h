@@ -21,6 +21,7 @@ class ChangeLog final : public ChangeObserver {
   explicit ChangeLog(bool keepValues = false) : keepValues_(keepValues) {}
 
   void Record(const ChangeRecord& change) noexcept override;
+  bool KeepsValues() const override { return keepValues_; }
   void Clear() { containers_.clear(); }
 
   struct Counts {

@@ -44,6 +44,9 @@ class ChangeObserver {
   virtual ~ChangeObserver() = default;
   // Called after the write reached the database; must not raise.
   virtual void Record(const ChangeRecord& change) noexcept = 0;
+  // False when the observer needs no values of records created or deleted
+  // (their keys suffice): the stores then leave them out of those records.
+  virtual bool KeepsValues() const { return true; }
 };
 
 }  // namespace velklk

@@ -59,8 +59,11 @@ void NoteCreated(HostCore& core, const TableDef& table, const std::vector<Varian
   ChangeObserver* observer = core.Observer();
   if (observer == nullptr) return;
   ChangeRecord change = Record(Kind::Created, table.name, IdOf(table, values));
-  for (std::size_t i = 0; i < table.fields.size(); ++i)
-    if (!IsBlank(values[i])) change.fields.push_back({table.fields[i].name, Variant(), values[i]});
+  if (observer->KeepsValues()) {
+    for (std::size_t i = 0; i < table.fields.size(); ++i)
+      if (!IsBlank(values[i]))
+        change.fields.push_back({table.fields[i].name, Variant(), values[i]});
+  }
   observer->Record(change);
 }
 
@@ -88,8 +91,11 @@ void NoteDeleting(HostCore& core, const TableDef& table, std::int64_t row) {
   for (std::size_t i = 0; i < table.fields.size(); ++i)
     values.push_back(TableImpl::ColumnValue(table.fields[i], *use, static_cast<int>(i) + 3));
   ChangeRecord change = Record(Kind::Deleted, table.name, IdOf(table, values));
-  for (std::size_t i = 0; i < table.fields.size(); ++i)
-    if (!IsBlank(values[i])) change.fields.push_back({table.fields[i].name, values[i], Variant()});
+  if (observer->KeepsValues()) {
+    for (std::size_t i = 0; i < table.fields.size(); ++i)
+      if (!IsBlank(values[i]))
+        change.fields.push_back({table.fields[i].name, values[i], Variant()});
+  }
   observer->Record(change);
 }
 

@@ -63,7 +63,7 @@ void NoteSaved(ChangeObserver& observer, const Record& record, const Record& sta
                const ItemData& after, bool added) {
   if (added) {
     ChangeRecord change = RecordOf(Kind::Created, staged, staged.entryId, after);
-    AddValues(change, staged, after, false);
+    if (observer.KeepsValues()) AddValues(change, staged, after, false);
     observer.Record(change);
     return;
   }
@@ -116,7 +116,7 @@ void NoteSaved(ChangeObserver& observer, const Record& record, const Record& sta
 
 void NoteDeleted(ChangeObserver& observer, const Record& record) {
   ChangeRecord change = RecordOf(Kind::Deleted, record, record.entryId, record.saved);
-  AddValues(change, record, record.saved, true);
+  if (observer.KeepsValues()) AddValues(change, record, record.saved, true);
   observer.Record(change);
 }
 
