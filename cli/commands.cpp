@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include <fmt/format.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "platform/host.h"
 #include "platform/text_case.h"
 #include "profile/profile.h"
+#include "report.h"
 #include "resources/catalogue.h"
 #include "session/shared_state.h"
 #include "session_command.h"
@@ -129,41 +131,50 @@ void PrepareHost(Profile& profile, const std::optional<std::string>& user,
   }
 }
 
-// Invokes one member and prints its last line. True when no error reached
-// the host.
-bool InvokeAndReport(Profile& profile, DispatchObject& object, const std::string& member,
+// Invokes one member and prints its last lines: the changes of a dry run,
+// the report, and the result or the error. True when no error reached the
+// host. The call goes into the profile's journal.
+bool InvokeAndReport(Profile& profile, CommandReport& report, DispatchObject& object,
+                     const std::string& progid, const std::string& member,
                      const std::vector<std::string>& texts) {
   std::vector<Variant> args;
   Variant result;
-  bool failed = false;
+  std::optional<AutomationError> error;
+  std::string name = progid + "." + member;
   {
     // One unit of work, committed whatever the call did.
     ProfileUnitOfWork work(profile);
     try {
       const MemberInfo& info = FindMember(object, member);
+      name = progid + "." + info.name;
       args =
           ArgumentsFromTexts(info, profile.Host().Application(), profile.Host().Database(), texts);
       result = Invoke(object, info.dispid, args);
     } catch (const AutomationError& e) {
-      PrintErrorEvent(e);
-      std::cerr << "velklk: error " << e.NumberText() << " in " << e.Source() << ": "
-                << e.Description() << "\n";
-      failed = true;
+      error = e;
     }
     // A call whose work cannot be saved has not happened: it must not be
     // reported as done.
     try {
       work.Commit();
     } catch (const std::exception& e) {
-      const AutomationError saved = SaveFailure(e);
-      PrintErrorEvent(saved);
-      std::cerr << "velklk: " << saved.Description() << "\n";
-      return false;
+      if (error) PrintErrorEvent(*error);
+      error = SaveFailure(e);
+      report.Undone();
     }
   }
-  if (failed) return false;
+  if (report.DryRun()) PrintLine(report.UndoDryRun());
+  PrintLine(report.Line());
+  if (error) {
+    PrintErrorEvent(*error);
+    std::cerr << "velklk: error " << error->NumberText() << " in " << error->Source() << ": "
+              << error->Description() << "\n";
+    report.Journal(name, Out{{"error", error->NumberText()}});
+    return false;
+  }
   Out line{{"event", "result"}, {"value", ValueToJson(result)}, {"args", Out::array()}};
   for (const auto& arg : args) line["args"].push_back(ValueToJson(arg));
+  report.Journal(name, line["value"]);
   PrintLine(line);
   return true;
 }
@@ -290,7 +301,7 @@ struct Desk {
   std::unique_ptr<UserInterface> windows;  // --ui qt: used instead of the console
 };
 
-std::optional<Desk> OpenDesk(const CallOptions& options) {
+std::optional<Desk> OpenDesk(const CallOptions& options, bool session) {
   Desk desk;
   try {
     desk.profile = OpenProfile(options.profile);
@@ -310,6 +321,13 @@ std::optional<Desk> OpenDesk(const CallOptions& options) {
   } catch (const AutomationError& e) {
     throw UsageError{"--dialog: " + e.Description()};
   }
+  // Progress of long runs: a line on a terminal, else progress events among
+  // the output's lines (always in a session, whose reader is a program).
+  if (!session && ::isatty(STDERR_FILENO) != 0) {
+    desk.ui->ShowProgress(ConsoleUserInterface::ProgressStyle::TerminalLine, &std::cerr);
+  } else {
+    desk.ui->ShowProgress(ConsoleUserInterface::ProgressStyle::JsonLines);
+  }
   UserInterface* ui = desk.ui.get();
   if (options.ui == "qt") {
     if (!options.answers.empty() || !options.dialogs.empty()) {
@@ -325,18 +343,19 @@ std::optional<Desk> OpenDesk(const CallOptions& options) {
 
 int Call(const CallOptions& options, const std::string& progid, const std::string& member,
          const std::vector<std::string>& args) {
-  auto desk = OpenDesk(options);
+  auto desk = OpenDesk(options, false);
   if (!desk) return kExitError;
   Profile* const profile = desk->profile.get();
 
   bool ok = false;
   try {
+    CommandReport report(*profile, options.dryRun);
     std::unique_ptr<DispatchObject> object;
     {
       ProfileUnitOfWork work(*profile);
       object = CreateObject(progid);
     }
-    ok = InvokeAndReport(*profile, *object, member, args);
+    ok = InvokeAndReport(*profile, report, *object, progid, member, args);
     object.reset();
   } catch (const AutomationError& e) {
     PrintErrorEvent(e);
@@ -366,16 +385,9 @@ class SessionRunner {
         case SessionCommand::Kind::Call:
           RunCall(command);
           break;
-        case SessionCommand::Kind::Outlook: {
-          ProfileUnitOfWork work(profile_);
-          RunOutlook(command);
-          try {
-            work.Commit();
-          } catch (const std::exception& e) {
-            throw SaveFailure(e);
-          }
+        case SessionCommand::Kind::Outlook:
+          RunOutlookCommand(command);
           break;
-        }
         case SessionCommand::Kind::Dump: {
           Out state = Out::parse(profile_.DumpFixture(true, true));
           PrintLine(Out{{"event", "dump"}, {"state", state}});
@@ -396,6 +408,31 @@ class SessionRunner {
   }
 
  private:
+  // An Outlook action as the user takes it, its own unit of work, ended by
+  // the changes of a dry run and the report.
+  void RunOutlookCommand(const SessionCommand& command) {
+    CommandReport report(profile_, command.dryRun);
+    std::optional<AutomationError> error;
+    {
+      ProfileUnitOfWork work(profile_);
+      try {
+        RunOutlook(command);
+      } catch (const AutomationError& e) {
+        error = e;
+      }
+      try {
+        work.Commit();
+      } catch (const std::exception& e) {
+        if (error) PrintErrorEvent(*error);
+        error = SaveFailure(e);
+        report.Undone();
+      }
+    }
+    if (report.DryRun()) PrintLine(report.UndoDryRun());
+    PrintLine(report.Line());
+    if (error) throw *error;
+  }
+
   // The message-box and dialog answers of a command: its own, never what an
   // earlier command left unused.
   void TakeAnswers(const SessionCommand& command) {
@@ -406,8 +443,9 @@ class SessionRunner {
   void RunCall(const SessionCommand& command) {
     TakeAnswers(command);
     PrepareHost(profile_, command.user, command.now, command.current, command.active);
+    CommandReport report(profile_, command.dryRun);
     DispatchObject& object = ObjectFor(command.call[0]);
-    InvokeAndReport(profile_, object, command.call[1],
+    InvokeAndReport(profile_, report, object, command.call[0], command.call[1],
                     {command.call.begin() + 2, command.call.end()});
   }
 
@@ -456,7 +494,7 @@ class SessionRunner {
 }  // namespace
 
 int Session(const CallOptions& options, std::istream& in) {
-  auto desk = OpenDesk(options);
+  auto desk = OpenDesk(options, true);
   if (!desk) return kExitError;
   Profile* const profile = desk->profile.get();
   ConsoleUserInterface* const ui = desk->ui.get();

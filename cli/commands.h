@@ -31,6 +31,7 @@ struct CallOptions {
   std::string ui = "console";        // or "qt": real windows
   std::vector<std::string> current;  // "TABLE=ID"
   std::optional<std::string> active;
+  bool dryRun = false;  // call: run, print the changes, undo them
 };
 
 int Init(const std::string& directory);
@@ -41,5 +42,7 @@ int TypeLib();
 int Call(const CallOptions& options, const std::string& progid, const std::string& member,
          const std::vector<std::string>& args);
 int Session(const CallOptions& options, std::istream& in);
+// The last `count` calls of the profile's journal, then their summary.
+int Report(const std::string& profile, int count);
 
 }  // namespace velklk::cli

@@ -68,6 +68,15 @@ int Run(int argc, char** argv) {
       ->required();
   call->add_option("MEMBER", member, "member name")->required();
   call->add_option("ARG", args, "arguments besides the host objects");
+  call->add_flag("--dry-run", options.dryRun,
+                 "run the call, print what it changed, then undo all of it");
+
+  std::string reportDir;
+  int reportCount = 20;
+  auto* report = app.add_subcommand("report", "summarise the last calls of the profile's journal");
+  report->add_option("DIR", reportDir, "profile folder (or -p DIR)");
+  report->add_option("-n,--last", reportCount, "how many calls (default 20)")
+      ->check(CLI::Range(1, 1000));
 
   auto* session = app.add_subcommand("session", "keep the add-in loaded; JSON commands on stdin");
 
@@ -83,12 +92,14 @@ int Run(int argc, char** argv) {
   try {
     if (*init) return Init(directory);
     if (*typelib) return TypeLib();
+    if (*report && !reportDir.empty()) return Report(reportDir, reportCount);
     needProfile();
     if (*load) return Load(options.profile, fixture);
     if (*dump) return Dump(options.profile, dumpHost || !dumpOutlook, dumpOutlook || !dumpHost);
     if (*find) return Find(options.profile, folderPath, filter);
     if (*call) return Call(options, progid, member, args);
     if (*session) return Session(options, std::cin);
+    if (*report) return Report(options.profile, reportCount);
   } catch (const UsageError& e) {
     std::cerr << "velklk: " << e.what() << "\n";
     return kExitUsage;

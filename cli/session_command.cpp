@@ -67,6 +67,13 @@ void ReadAnswers(const Json& command, const Ordered& written, bool windows, Sess
   ScriptedDialogs::FromTexts(out.dialogs);
 }
 
+bool ReadDryRun(const Json& command) {
+  const auto found = command.find("dryRun");
+  if (found == command.end()) return false;
+  if (!found->is_boolean()) Bad("dryRun: expected true or false");
+  return found->get<bool>();
+}
+
 void ReadCall(const Json& command, const Ordered& written, bool windows, SessionCommand& out) {
   out.call = Texts(command["call"], "call");
   if (out.call.size() < 2) Bad("call: expected [PROGID, MEMBER, ARG...]");
@@ -148,11 +155,13 @@ SessionCommand ParseSessionCommand(const std::string& line, bool windows) {
   if (command.contains("call")) {
     out.kind = SessionCommand::Kind::Call;
     ReadCall(command, written, windows, out);
+    out.dryRun = ReadDryRun(command);
   } else if (command.contains("outlook")) {
     out.kind = SessionCommand::Kind::Outlook;
     // The calendar listener may show boxes while the user's change is saved.
     ReadAnswers(command, written, windows, out);
     ReadOutlook(command, out);
+    out.dryRun = ReadDryRun(command);
   } else if (command.contains("dump")) {
     out.kind = SessionCommand::Kind::Dump;
   } else if (command.contains("now")) {

@@ -21,6 +21,8 @@ struct SessionCommand {
   // (each dialog answer as the JSON text of one answer object, its keys in
   // the order written).
   std::vector<std::string> answers, dialogs;
+  // Call and Outlook ("dryRun": true): run, print the changes, undo them.
+  bool dryRun = false;
 
   // Call: [PROGID, MEMBER, ARG...] and the host set-up (--current, --user,
   // --now, --active).

@@ -59,3 +59,8 @@ VELKLK_BUILD="$build" "$here/scripts/demo-appointments.sh"
 # task entered in Outlook imported.
 echo
 VELKLK_BUILD="$build" "$here/scripts/demo-tasks.sh"
+
+# A dry run of the contact import (its changes printed, then undone), the
+# real run, a dry run in a session, and the profile's journal of the calls.
+echo
+VELKLK_BUILD="$build" "$here/scripts/demo-safety.sh"

@@ -98,5 +98,6 @@ void EmbeddedHost::RaiseOn(const std::string& operation, std::uint32_t number) {
   core_->AddInjectedError(operation, number);
 }
 void EmbeddedHost::SetAttributeFlags(std::uint32_t flags) { core_->SetFlags(flags); }
+void EmbeddedHost::SetChangeObserver(ChangeObserver* observer) { core_->SetObserver(observer); }
 
 }  // namespace velklk

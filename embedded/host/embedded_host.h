@@ -29,6 +29,8 @@ class ApplicationImpl;
 
 namespace velklk {
 
+class ChangeObserver;
+
 // A fixture that cannot be loaded; the message names the offending entry
 // (for example "host.tables.Adressen[2].Foo: unknown field").
 class FixtureError : public std::runtime_error {
@@ -92,6 +94,11 @@ class EmbeddedHost {
   // "<Table>.SetValue").
   void RaiseOn(const std::string& operation, std::uint32_t number);
   void SetAttributeFlags(std::uint32_t flags);
+
+  // Tells the observer of every record, setting and global the host writes
+  // from now on (changes/change_observer.h); null stops it. The observer
+  // must outlive its use.
+  void SetChangeObserver(ChangeObserver* observer);
 
  private:
   EmbeddedHost() = default;

@@ -19,6 +19,10 @@
 #include "platform/variant.h"
 #include "sqlite/connection.h"
 
+namespace velklk {
+class ChangeObserver;
+}
+
 namespace velklk::host {
 
 // Names of the internal columns every data table carries besides its fields.
@@ -112,6 +116,9 @@ class HostCore {
     std::map<std::string, std::uint32_t> injected;               // operation -> number
   };
   Configuration StoredConfiguration() const;
+  // Told of every write (host/host_changes.h); none when null.
+  ChangeObserver* Observer() const { return observer_; }
+  void SetObserver(ChangeObserver* observer) { observer_ = observer; }
 
   // The users, their properties and settings, and the global variables are
   // read once and kept while the database is unchanged: commits of other
@@ -183,6 +190,7 @@ class HostCore {
   unsigned CommitCount() const;
   // Set by the SQL function _vk_capture on the thread that runs the update.
   static thread_local long long capturedId_;
+  ChangeObserver* observer_ = nullptr;
 };
 
 }  // namespace velklk::host

@@ -1,5 +1,6 @@
 #include <sqlite3.h>
 
+#include "host/host_changes.h"
 #include "host/host_objects.h"
 #include "platform/automation_error.h"
 #include "platform/text_case.h"
@@ -128,6 +129,7 @@ Variant DatabaseImpl::GlobalValue(const std::string& name) const {
 void DatabaseImpl::SetGlobalValue(const std::string& name, const Variant& value) {
   core_->CheckInjected("Database", "SetGlobalValue");
   core_->DirectoryChanged();
+  ValueNote note(*core_, "", name);
   const auto [kind, text] = HostCore::EncodeValue(value);
   auto& st = core_->Cached("UPDATE main._vk_globals SET kind = ?2, value = ?3 WHERE name = ?1");
   StatementUse use(st);
@@ -135,6 +137,7 @@ void DatabaseImpl::SetGlobalValue(const std::string& name, const Variant& value)
   Step(*use);
   if (core_->Conn().Changes() == 0)
     Raise(err::kInvalidArg, "Database", "global variable '" + name + "' does not exist");
+  note.Written(value);
 }
 
 void DatabaseImpl::AddGlobal(const std::string& name, const Variant& value) {
@@ -142,12 +145,14 @@ void DatabaseImpl::AddGlobal(const std::string& name, const Variant& value) {
   if (name.empty()) Raise(err::kInvalidArg, "Database", "global variable without a name");
   if (GlobalExists(name))
     Raise(err::kInvalidArg, "Database", "global variable '" + name + "' exists already");
+  ValueNote note(*core_, "", name);
   const auto [kind, text] = HostCore::EncodeValue(value);
   core_->DirectoryChanged();
   auto& st = core_->Cached("INSERT INTO main._vk_globals VALUES(?1, ?2, ?3)");
   StatementUse use(st);
   use->Bind(1, name).Bind(2, kind).Bind(3, text);
   Step(*use);
+  note.Written(value);
 }
 
 std::vector<std::string> DatabaseImpl::GlobalNames() const {
@@ -236,6 +241,7 @@ Variant SettingsImpl::Value(const std::string& key) const {
 void SettingsImpl::SetValue(const std::string& key, const Variant& value) {
   core_->CheckInjected("Settings", "SetValue");
   core_->DirectoryChanged();
+  ValueNote note(*core_, user_, key);
   const auto [kind, text] = HostCore::EncodeValue(value);
   auto& st = core_->Cached(
       "UPDATE main._vk_settings SET kind = ?3, value = ?4 WHERE user = ?1 AND key = ?2");
@@ -244,29 +250,34 @@ void SettingsImpl::SetValue(const std::string& key, const Variant& value) {
   Step(*use);
   if (core_->Conn().Changes() == 0)
     Raise(err::kInvalidArg, "Settings", "setting '" + key + "' does not exist");
+  note.Written(value);
 }
 
 void SettingsImpl::Add(const std::string& key, const Variant& value) {
   core_->CheckInjected("Settings", "Add");
   if (key.empty()) Raise(err::kInvalidArg, "Settings", "setting without a name");
   if (Exists(key)) Raise(err::kInvalidArg, "Settings", "setting '" + key + "' exists already");
+  ValueNote note(*core_, user_, key);
   const auto [kind, text] = HostCore::EncodeValue(value);
   core_->DirectoryChanged();
   auto& st = core_->Cached("INSERT INTO main._vk_settings VALUES(?1, ?2, ?3, ?4)");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, key).Bind(3, kind).Bind(4, text);
   Step(*use);
+  note.Written(value);
 }
 
 void SettingsImpl::Remove(const std::string& key) {
   core_->CheckInjected("Settings", "Remove");
   core_->DirectoryChanged();
+  ValueNote note(*core_, user_, key);
   auto& st = core_->Cached("DELETE FROM main._vk_settings WHERE user = ?1 AND key = ?2");
   StatementUse use(st);
   use->Bind(1, user_).Bind(2, key);
   Step(*use);
   if (core_->Conn().Changes() == 0)
     Raise(err::kInvalidArg, "Settings", "setting '" + key + "' does not exist");
+  note.Removed();
 }
 
 int SettingsImpl::Count() const {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/host_changes.h"
 #include "host/host_objects.h"
 #include "platform/automation_error.h"
 #include "platform/text_case.h"
@@ -538,6 +539,7 @@ void TableImpl::SaveNew() {
       BindField(*use, static_cast<int>(k) + 3, def_->fields[written[k]], buffer_[written[k]]);
     Step(*use);
   }
+  NoteCreated(*core_, *def_, buffer_);
   const std::int64_t row = core_->Conn().LastInsertRowId();
   mode_ = Mode::None;
   // The new record is current, read as it was written: the buffer holds the
@@ -612,6 +614,7 @@ void TableImpl::StoreEdited() {
     Step(*use);
   }
   const bool stored = written.empty() || core_->Conn().Changes() > 0;
+  if (stored) NoteEdited(*core_, *def_, values_, buffer_, dirty_);
   mode_ = Mode::None;
   buffer_.clear();
   loaded_ = false;
@@ -650,6 +653,7 @@ void DeleteCascade(HostCore& core, const TableDef& table, std::int64_t row) {
     }
     for (auto r : rows) DeleteCascade(core, *detail, r);
   }
+  NoteDeleting(core, table, row);
   auto& st = core.Cached("DELETE FROM main." + QuoteIdentifier(table.name) + " WHERE " +
                          kRowColumn + " = ?1");
   StatementUse use(st);
@@ -702,6 +706,7 @@ void TableImpl::CopyTenantsFrom(HostTable& master) {
   StatementUse use(st);
   use->Bind(1, joined).Bind(2, row_);
   Step(*use);
+  NoteTenants(*core_, *def_, CurrentId(), tenants_, joined);
   loaded_ = false;
 }
 

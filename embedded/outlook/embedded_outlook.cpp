@@ -496,6 +496,9 @@ void EmbeddedOutlook::RefuseValue(const std::string& property, const std::string
   model_->SetSwitches(s);
 }
 
+void EmbeddedOutlook::SetChangeObserver(ChangeObserver* observer) {
+  model_->observer = observer;
+}
 void EmbeddedOutlook::SetExplorerCallback(ExplorerCallback callback) {
   model_->explorerCallback = std::move(callback);
 }

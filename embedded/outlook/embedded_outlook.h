@@ -27,6 +27,8 @@ class Model;
 
 namespace velklk {
 
+class ChangeObserver;
+
 class EmbeddedOutlook {
  public:
   // Opens the profile in the attached database `schema` of `db` (for example
@@ -88,6 +90,10 @@ class EmbeddedOutlook {
 
   void SetClock(const Clock* clock);
   void SetLanguage(std::string language);
+  // Tells the observer of every item saved or deleted and every property
+  // definition changed from now on (changes/change_observer.h); null stops
+  // it. The observer must outlive its use.
+  void SetChangeObserver(ChangeObserver* observer);
 
   // Reads the profile again from SQLite, for a caller that rolled back the
   // connection's transaction. Handles to old items read as deleted.

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "outlook/fold.h"
+#include "outlook/item_changes.h"
 #include "platform/automation_error.h"
 #include "platform/text_case.h"
 #include "sqlite/connection.h"
@@ -567,6 +568,7 @@ void Model::SaveItem(const std::shared_ptr<Record>& record) {
   staged.modified = clock_->Now();
   staged.created = added ? staged.modified : record->created;
   Guarded([&] { WriteItem(staged, record->Current()); });
+  if (observer) NoteSaved(*observer, *record, staged, record->Current(), added);
 
   std::optional<IndexKeys> before;
   if (!added) before = KeysOf(*record);
@@ -594,6 +596,7 @@ void Model::DeleteItem(const std::shared_ptr<Record>& record) {
       StatementReset reset{st};
       st.Bind(1, record->rowId).Run();
     });
+    if (observer) NoteDeleted(*observer, *record);
     Index(*record, false);
     auto& items = record->folder->items;
     auto it = std::lower_bound(items.begin(), items.end(), record->rowId,
@@ -641,6 +644,7 @@ void Model::AddDefinition(Folder* folder, const std::string& name, OlUserPropert
     st.Bind(1, folder->id).Bind(2, name).Bind(3, static_cast<int>(type)).Run();
   });
   folder->defs.push_back(UserDef{name, type});
+  if (observer) NoteDefinition(*observer, *folder, name, type, true);
 }
 
 void Model::DeleteDefinition(Folder* folder, const std::string& name) {
@@ -651,6 +655,8 @@ void Model::DeleteDefinition(Folder* folder, const std::string& name) {
     st.Bind(1, folder->id).Bind(2, name).Run();
   });
   auto& defs = folder->defs;
+  for (const UserDef& def : defs)
+    if (observer && def.name == name) NoteDefinition(*observer, *folder, name, def.type, false);
   defs.erase(
       std::remove_if(defs.begin(), defs.end(), [&](const UserDef& d) { return d.name == name; }),
       defs.end());

@@ -23,6 +23,10 @@ class Connection;
 class Statement;
 }  // namespace velklk::sqlite
 
+namespace velklk {
+class ChangeObserver;
+}
+
 namespace velklk::outlook {
 
 struct Folder;
@@ -145,6 +149,10 @@ class Model : public std::enable_shared_from_this<Model> {
   void SetClock(const Clock* clock) { clock_ = clock ? clock : &systemClock_; }
   const std::string& Language() const { return language_; }
   void SetLanguage(std::string language) { language_ = std::move(language); }
+
+  // Told of every item save and deletion and every definition change
+  // (outlook/item_changes.h); none when null.
+  ChangeObserver* observer = nullptr;
 
   ExplorerCallback explorerCallback;
   DisplayCallback displayCallback;

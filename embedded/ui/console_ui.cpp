@@ -1,5 +1,7 @@
 #include "ui/console_ui.h"
 
+#include <fmt/format.h>
+
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -115,6 +117,46 @@ void ConsoleUserInterface::ShowDialog(DialogModel& dialog) {
     throw;
   }
   closingLine();
+}
+
+void ConsoleUserInterface::ShowProgress(ProgressStyle style, std::ostream* terminal) {
+  progressStyle_ =
+      terminal != nullptr || style != ProgressStyle::TerminalLine ? style : ProgressStyle::None;
+  terminal_ = terminal;
+  if (style == ProgressStyle::TerminalLine) {
+    limiter_ = ProgressLimiter(std::chrono::milliseconds(500), std::chrono::milliseconds(100));
+  } else {
+    limiter_ = ProgressLimiter(std::chrono::seconds(1), std::chrono::seconds(1));
+  }
+}
+
+void ConsoleUserInterface::Progress(const std::string& task, long done, long total) {
+  if (progressStyle_ == ProgressStyle::None) return;
+  lastDone_ = done;
+  lastTotal_ = total;
+  if (!limiter_.Due()) return;
+  if (progressStyle_ == ProgressStyle::JsonLines) {
+    Json line;
+    line["event"] = "progress";
+    line["done"] = done;
+    line["total"] = total;
+    WriteLine(Dump(line));
+    return;
+  }
+  lastTask_ = task;
+  const double seconds = limiter_.SecondsShown();
+  *terminal_ << fmt::format("\r{}: {} / {} ({}%), {:.0f}/s\x1b[K", task, done, total,
+                            total > 0 ? done * 100 / total : 0,
+                            seconds > 0 ? static_cast<double>(done) / seconds : 0.0)
+             << std::flush;
+}
+
+void ConsoleUserInterface::ProgressEnd() {
+  if (progressStyle_ == ProgressStyle::TerminalLine && limiter_.Shown()) {
+    *terminal_ << fmt::format("\r{}: {} / {}\x1b[K\n", lastTask_, lastDone_, lastTotal_)
+               << std::flush;
+  }
+  limiter_.End();
 }
 
 void ConsoleUserInterface::ShowExplorer(const std::string& folderPath, int windowState) {

@@ -5,7 +5,8 @@
 // line says so ("answered":"default"). Dialogs take their user's actions
 // from the dialog answers (ui/dialog_answers.h), one answer per dialog; when
 // they run out, the dialog is closed with its close box and its closing line
-// says "answered":"default".
+// says "answered":"default". The progress of long runs is shown as the
+// command asks (ShowProgress).
 #pragma once
 
 #include <iosfwd>
@@ -15,6 +16,7 @@
 #include "platform/user_interface.h"
 #include "ui/answers.h"
 #include "ui/dialog_answers.h"
+#include "ui/progress_limiter.h"
 
 namespace velklk {
 
@@ -35,6 +37,18 @@ class ConsoleUserInterface final : public UserInterface {
   // closed with its close box and the error goes on to the caller).
   void ShowDialog(DialogModel& dialog) override;
   void ShowExplorer(const std::string& folderPath, int windowState) override;
+  void Progress(const std::string& task, long done, long total) override;
+  void ProgressEnd() override;
+
+  // How progress is shown: not at all (the default); as one line on a
+  // terminal (`terminal`, standard error), redrawn at most ten times a
+  // second with count, total and rate and ended when the run ends; or as
+  // {"event":"progress","done":n,"total":m} lines on the output, at most once
+  // a second. Runs shorter than the first interval show nothing.
+  enum class ProgressStyle { None, TerminalLine, JsonLines };
+  void ShowProgress(ProgressStyle style, std::ostream* terminal = nullptr);
+  // The clock of those limits (a test sets its own).
+  void SetProgressClock(ProgressLimiter::Clock clock) { limiter_.SetClock(std::move(clock)); }
 
   // Replace the answers still to come (a session command brings its own);
   // raise as the constructor and ParseDialogAnswer do.
@@ -47,6 +61,11 @@ class ConsoleUserInterface final : public UserInterface {
   std::ostream& out_;
   ScriptedAnswers answers_;
   ScriptedDialogs dialogs_;
+  ProgressStyle progressStyle_ = ProgressStyle::None;
+  std::ostream* terminal_ = nullptr;
+  ProgressLimiter limiter_{std::chrono::seconds(1), std::chrono::seconds(1)};
+  long lastDone_ = 0, lastTotal_ = 0;
+  std::string lastTask_;
 };
 
 }  // namespace velklk

@@ -54,6 +54,13 @@ class RecordingUserInterface final : public UserInterface {
   // handler must close the dialog).
   void ShowDialog(DialogModel& dialog) override;
   void ShowExplorer(const std::string& folderPath, int windowState) override;
+  // Progress is kept: the last step told and the runs ended.
+  void Progress(const std::string& task, long done, long total) override {
+    lastDone_ = done;
+    lastTotal_ = total;
+    if (task != progressTask_) progressTask_ = task;
+  }
+  void ProgressEnd() override { ++progressEnds_; }
 
   void AddAnswer(MsgAnswer answer) { answers_.Add(answer); }
   std::size_t RemainingAnswers() const { return answers_.Remaining(); }
@@ -66,9 +73,17 @@ class RecordingUserInterface final : public UserInterface {
   // The message boxes only, in order.
   std::vector<MessageBoxRequest> MessageBoxes() const;
   int DoEventsCount() const { return doEvents_; }
+  // The last step told: its work, how many done of how many.
+  const std::string& ProgressTask() const { return progressTask_; }
+  long ProgressDone() const { return lastDone_; }
+  long ProgressTotal() const { return lastTotal_; }
+  int ProgressEnds() const { return progressEnds_; }
   void Clear() {
     events_.clear();
     doEvents_ = 0;
+    lastDone_ = lastTotal_ = 0;
+    progressTask_.clear();
+    progressEnds_ = 0;
   }
 
  private:
@@ -76,6 +91,9 @@ class RecordingUserInterface final : public UserInterface {
   ScriptedDialogs dialogs_;
   std::vector<UiEvent> events_;
   int doEvents_ = 0;
+  long lastDone_ = 0, lastTotal_ = 0;
+  std::string progressTask_;
+  int progressEnds_ = 0;
   DialogHandler dialogHandler_;
 };
 

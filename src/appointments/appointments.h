@@ -68,6 +68,8 @@ enum class ActivityLink {
   Unknown,  // no table of that name, a record this database never exported,
             // or a failed lookup: the appointment is left alone
 };
-ActivityLink IsStillVelActivity(OlItem& appointment);
+// With `orphanParticipant`, a participant record whose activity is gone is
+// left for the caller to delete: its ID goes there (else it is deleted here).
+ActivityLink IsStillVelActivity(OlItem& appointment, std::string* orphanParticipant = nullptr);
 
 }  // namespace velklk

@@ -10,8 +10,10 @@
 #include "platform/outlook.h"
 #include "platform/text_case.h"
 #include "session/access.h"
+#include "session/delete_guard.h"
 #include "session/helpers.h"
 #include "session/link_properties.h"
+#include "session/progress.h"
 #include "session/shared_state.h"
 #include "session/startup.h"
 
@@ -206,17 +208,39 @@ std::shared_ptr<OlItem> LinkedContact(OlItem& item) {
   return contact;
 }
 
-Imported ImportOne(OlItem& item, const std::string& email, const ImportRun& run) {
+// An appointment whose host record is gone, with the participant record of
+// it that goes too (when it stood for one); deleted after the walk of its
+// calendar, so the guard against mass deletion knows how many go.
+struct Orphan {
+  std::shared_ptr<OlItem> item;
+  std::string key;
+  std::string participant;
+};
+
+void DeleteOrphan(const Orphan& orphan) {
+  if (!orphan.participant.empty()) {
+    IgnoreError([&] {
+      auto participants = Held(Db().Table(kParticipants), kModule);
+      participants->SelectIndex("ID");
+      if (participants->Seek(orphan.participant)) participants->DeleteCurrent();
+    });
+  }
+  DeleteSyncLog(orphan.key);
+  orphan.item->Delete();
+}
+
+Imported ImportOne(const std::shared_ptr<OlItem>& handle, const std::string& email,
+                   const ImportRun& run, std::vector<Orphan>& orphans) {
+  OlItem& item = *handle;
   // Recurring series are never imported, updated or deleted.
   if (item.Class() != olclass::kAppointment || IsRecurring(item)) return Imported::Skipped;
   // A link property left empty (an import that could not finish) counts as
   // no link, so the appointment is imported on the next run.
   const std::string key = UserProp(item, "velSearch");
   if (!key.empty()) {
-    if (IsStillVelActivity(item) == ActivityLink::Gone) {
-      DeleteSyncLog(key);
-      item.Delete();
-    }
+    std::string participant;
+    if (IsStillVelActivity(item, &participant) == ActivityLink::Gone)
+      orphans.push_back({handle, key, participant});
     return Imported::Skipped;
   }
   const SharedState& s = State();
@@ -231,7 +255,7 @@ Imported ImportOne(OlItem& item, const std::string& email, const ImportRun& run)
 
 }  // namespace
 
-ActivityLink IsStillVelActivity(OlItem& appointment) {
+ActivityLink IsStillVelActivity(OlItem& appointment, std::string* orphanParticipant) {
   try {
     const std::string tableName = UserProp(appointment, "velTable");
     const std::string key = UserProp(appointment, "velSearch");
@@ -254,7 +278,11 @@ ActivityLink IsStillVelActivity(OlItem& appointment) {
       master->SelectIndex("ID");
       if (!master->Seek(FieldText(*table, "MasterID"))) {
         // The participant's activity is gone: so is the participant.
-        IgnoreError([&] { table->DeleteCurrent(); });
+        if (orphanParticipant) {
+          *orphanParticipant = FieldText(*table, "ID");
+        } else {
+          IgnoreError([&] { table->DeleteCurrent(); });
+        }
         return ActivityLink::Gone;
       }
     }
@@ -279,14 +307,34 @@ bool SyncNewOLAppointments(AutoDate dStartFrom, AutoDate dStartTo) {
     const std::string filter = "[Start] >= \"" + ShortDate(dStartFrom, language) +
                                "\" and [Start] <= \"" + ShortDate(dStartTo, language) + "\"";
     const std::vector<std::string> calendars = s.CalendarOrder;
+    long total = 0;
+    for (const auto& email : calendars) {
+      auto folder = s.CalendarFolders.find(email);
+      if (folder == s.CalendarFolders.end() || !folder->second) continue;
+      auto items = Held(folder->second->Items(), kModule);
+      for (auto item = items->Find(filter); item; item = items->FindNext()) ++total;
+    }
+    RunProgress progress(4011, total);
     for (const auto& email : calendars) {
       auto folder = s.CalendarFolders.find(email);
       if (folder == s.CalendarFolders.end() || !folder->second) continue;
       auto items = Held(folder->second->Items(), kModule);
       s.mOlitems = items;
+      std::vector<Orphan> orphans;
+      const auto deleteOrphans = [&] {
+        if (orphans.empty() ||
+            !MayDeleteFromFolder(*folder->second, static_cast<long>(orphans.size())))
+          return;
+        for (const Orphan& orphan : orphans) DeleteOrphan(orphan);
+      };
       for (auto item = items->Find(filter); item; item = items->FindNext()) {
-        if (ImportOne(*item, email, run) == Imported::Stop) return false;
+        progress.Step();
+        if (ImportOne(item, email, run, orphans) == Imported::Stop) {
+          deleteOrphans();
+          return false;
+        }
       }
+      deleteOrphans();
     }
     result = true;
   } catch (const AutomationError& e) {

@@ -9,6 +9,7 @@
 #include "platform/outlook.h"
 #include "platform/text_case.h"
 #include "session/access.h"
+#include "session/delete_guard.h"
 #include "session/helpers.h"
 #include "session/link_properties.h"
 #include "session/shared_state.h"
@@ -184,8 +185,10 @@ bool CreateOrSyncAppointment(const std::shared_ptr<OlItem>& pContact) {
       if (log.Seek(CurrentUserName() + key)) {
         // The appointment was exported and the user deleted it in Outlook.
         if (participant) {
+          if (!MayDeleteFromTable(participants, 1)) return true;
           participants.DeleteCurrent();
         } else if (s.bDeleteActivities) {
+          if (!MayDeleteFromTable(activity, 1)) return true;
           activity.DeleteCurrent();
         } else {
           return true;

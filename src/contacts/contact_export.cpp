@@ -8,6 +8,7 @@
 #include "diagnostics/text_helpers.h"
 #include "resources/catalogue.h"
 #include "session/access.h"
+#include "session/delete_guard.h"
 #include "session/helpers.h"
 #include "session/link_properties.h"
 #include "session/shared_state.h"
@@ -314,7 +315,7 @@ bool AddressSyncVelToOl() {
       if (!log.Seek(user + key)) {
         if (!MakeNewOlContact(key) || !CreateSyncLog(key)) return false;
         result = true;
-      } else if (DeleteVelOutlookFavorit(table)) {
+      } else if (MayDeleteFromTable(log, 1) && DeleteVelOutlookFavorit(table)) {
         // The user deleted the contact in Outlook: the record stays out of
         // his Outlook and loses his mark.
         log.SelectIndex("SyncSearch");

@@ -10,8 +10,10 @@
 #include "diagnostics/error_report.h"
 #include "diagnostics/text_helpers.h"
 #include "session/access.h"
+#include "session/delete_guard.h"
 #include "session/helpers.h"
 #include "session/link_properties.h"
+#include "session/progress.h"
 #include "session/shared_state.h"
 #include "session/startup.h"
 
@@ -132,7 +134,9 @@ void SyncNewOLContacts() {
     int newContacts = 0;
     std::vector<std::string> staleKeys;
     const int count = items.Count();
+    RunProgress progress(4010, count);
     for (int i = 1; i <= count; ++i) {
+      progress.Step();
       auto item = items.Item(i);
       if (!item || item->Class() == olclass::kDistList) continue;
       if (!importPrivate && item->Get("Sensitivity").ToLong() != kOlNormal) continue;
@@ -148,7 +152,13 @@ void SyncNewOLContacts() {
     }
 
     // Pass 2: contacts whose record is gone or no longer a favourite.
+    if (!staleKeys.empty() && !MayDeleteFromFolder(*Held(items.Parent(), kModAppSync),
+                                                   static_cast<long>(staleKeys.size())))
+      staleKeys.clear();
+    progress.Grow(static_cast<long>(staleKeys.size()) +
+                  (newContacts == 0 ? 0 : 2L * items.Count()));
     for (const std::string& key : staleKeys) {
+      progress.Step();
       DeleteSyncLog(key);
       if (auto contact = FindContactByVelSearch(key)) contact->Delete();
       Ui().DoEvents();
@@ -157,6 +167,7 @@ void SyncNewOLContacts() {
 
     // Pass 3: new addresses (companies and private persons).
     for (int i = 1, n = items.Count(); i <= n; ++i) {
+      progress.Step();
       auto item = items.Item(i);
       if (!item || item->Class() == olclass::kDistList) continue;
       if (!IsUnlinked(*item) || !MayImport(*item)) continue;
@@ -167,6 +178,7 @@ void SyncNewOLContacts() {
 
     // Pass 4: new contact persons of companies known to the host.
     for (int i = 1, n = items.Count(); i <= n; ++i) {
+      progress.Step();
       auto item = items.Item(i);
       if (!item || item->Class() == olclass::kDistList) continue;
       if (!IsUnlinked(*item) || !MayImport(*item)) continue;

@@ -8,6 +8,7 @@
 #include "resources/catalogue.h"
 #include "session/access.h"
 #include "session/helpers.h"
+#include "session/progress.h"
 #include "session/shared_state.h"
 #include "session/trace.h"
 
@@ -101,7 +102,11 @@ bool ClearVelsearchInContacts() {
     // Positions are counted in full int range: large folders are walked to
     // their end.
     const int count = items.Count();
+    // The user confirmed the clearing of every link (3468): the guard
+    // against mass deletion does not ask again.
+    RunProgress progress(4013, count);
     for (int i = 1; i <= count; ++i) {
+      progress.Step();
       auto item = items.Item(i);
       if (!item || item->Class() == olclass::kDistList) continue;
       auto props = item->UserProperties();

@@ -34,6 +34,15 @@ class UserInterface {
   virtual void ShowDialog(DialogModel& dialog) = 0;
   // An explorer window shown for a folder path, with its window state.
   virtual void ShowExplorer(const std::string& folderPath, int windowState) = 0;
+  // Progress of a long run: `done` of `total` steps of the work `task`
+  // names (the total may grow while the run goes on). Called once per step,
+  // so an interface that shows it limits how often it does; by default
+  // nothing is shown.
+  virtual void Progress(const std::string& task, long done, long total) {
+    (void)task, (void)done, (void)total;
+  }
+  // The long run ended (also when it failed).
+  virtual void ProgressEnd() {}
 };
 
 const char* ButtonsName(MsgButtons buttons);  // "ok", "okcancel", "yesno"

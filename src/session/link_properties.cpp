@@ -8,6 +8,7 @@
 #include "platform/outlook.h"
 #include "resources/catalogue.h"
 #include "session/helpers.h"
+#include "session/progress.h"
 #include "session/shared_state.h"
 #include "session/startup.h"
 #include "session/trace.h"
@@ -56,9 +57,13 @@ void DeleteMatching(const std::shared_ptr<OlFolder>& folder, const char* filter,
   try {
     auto itemsRef = Held(Need(folder, kModule).Items(), kModule);
     OlItems& items = *itemsRef;
+    long total = 0;
+    for (auto match = items.Find(filter); match; match = items.FindNext()) ++total;
+    RunProgress progress(4014, total);
     auto item = items.Find(filter);
     std::int32_t count = 0;
     while (item) {
+      progress.Step();
       ++count;
       item->Delete();
       if (count % 10 == 0) {

@@ -107,6 +107,17 @@ struct SharedState {
   std::string PendingAppointmentType = "Termin";
   std::shared_ptr<OlItem> PendingContact;
   std::shared_ptr<OlItemsListener> Listener;
+
+  // Deletions the user refused at the guard against mass deletion
+  // (session/delete_guard.h) since the host last took them: an Outlook
+  // folder or host table, how many would have gone, of how many.
+  struct RefusedDeletion {
+    bool outlook = false;
+    std::string container;
+    long count = 0;
+    long total = 0;
+  };
+  std::vector<RefusedDeletion> DeletionsRefused;
 };
 
 // The state of the calling thread (created empty on first use).

@@ -7,6 +7,7 @@
 #include "platform/outlook.h"
 #include "platform/text_case.h"
 #include "session/access.h"
+#include "session/delete_guard.h"
 #include "session/helpers.h"
 #include "session/link_properties.h"
 #include "session/shared_state.h"
@@ -206,6 +207,7 @@ bool TaskSyncVelToOl() {
                     kMsgTitle, MsgButtons::Ok, MsgIcon::Exclamation);
         return false;
       }
+      if (!MayDeleteFromTable(record, 1)) return result = true;
       record.DeleteCurrent();
       DeleteSyncLog(s.sOLID);
     }

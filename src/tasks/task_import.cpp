@@ -2,7 +2,9 @@
 // tasks, completions made in the host reach Outlook, and Outlook tasks whose
 // host task is gone are deleted.
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "contacts/contacts.h"
@@ -11,8 +13,10 @@
 #include "platform/outlook.h"
 #include "platform/text_case.h"
 #include "session/access.h"
+#include "session/delete_guard.h"
 #include "session/helpers.h"
 #include "session/link_properties.h"
+#include "session/progress.h"
 #include "session/shared_state.h"
 #include "tasks/internal.h"
 #include "tasks/tasks.h"
@@ -177,8 +181,19 @@ bool TaskSyncOlToVel() {
     // Once Outlook could not take the link properties (offline), the other
     // new tasks wait for the next run instead of failing one by one.
     bool importNew = s.bImportTasks;
+    // The open tasks are taken first, so the run knows how many it goes
+    // through; the ones whose host task is gone are deleted once all were
+    // seen (the guard against mass deletion needs their number first).
+    std::vector<std::shared_ptr<OlItem>> open;
     for (auto task = items->Find(s.bResponsibleGroup ? kGroupFilter : kPersonalFilter); task;
-         task = items->FindNext()) {
+         task = items->FindNext())
+      open.push_back(std::move(task));
+    RunProgress progress(4012, static_cast<long>(open.size()));
+    std::vector<std::pair<std::shared_ptr<OlItem>, std::string>> gone;
+    std::set<std::string> goneIds;
+    for (const auto& task : open) {
+      progress.Step();
+      if (task->IsDeleted()) continue;
       if (IsUnlinked(*task)) {
         if (!importNew || task->Get("IsRecurring").ToBool()) continue;
         if (task->Get("Sensitivity").ToLong() != kOlNormal && !s.bImportPrivateTasks) continue;
@@ -194,9 +209,16 @@ bool TaskSyncOlToVel() {
       if (record.Seek(id)) {
         if (IsDone(record) && !MirrorCompletion(record, *task))
           refused.push_back(Prop(*task, "Subject"));
-      } else if (LinkCompleted(*task, id) && HasSyncLogEntry(id)) {
+      } else if (LinkCompleted(*task, id) && !goneIds.count(id) && HasSyncLogEntry(id)) {
         // The host task was deleted; a task this user never had linked, or
         // whose link was never completed, stays.
+        gone.emplace_back(task, id);
+        goneIds.insert(id);
+      }
+    }
+    if (!gone.empty() &&
+        MayDeleteFromFolder(*Held(items->Parent(), kModule), static_cast<long>(gone.size()))) {
+      for (const auto& [task, id] : gone) {
         task->Delete();
         DeleteSyncLog(id);
       }

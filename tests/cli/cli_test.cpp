@@ -10,6 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -85,7 +90,14 @@ std::string ReadFile(const fs::path& path) {
   return text.str();
 }
 
-void ExpectGolden(const std::string& name, const std::string& actual) {
+// The milliseconds of a report line differ from run to run.
+std::string WithoutTimes(std::string text) {
+  static const std::regex ms(R"("ms":[0-9]+)");
+  return std::regex_replace(text, ms, R"("ms":0)");
+}
+
+void ExpectGolden(const std::string& name, const std::string& text) {
+  const std::string actual = WithoutTimes(text);
   const fs::path path = kGolden + name;
   if (std::getenv("VELKLK_UPDATE_GOLDEN") != nullptr) {
     std::ofstream(path, std::ios::binary) << actual;
@@ -109,7 +121,9 @@ class CliTest : public ::testing::Test {
   // A profile loaded from an inline fixture.
   void LoadProfile(const std::string& fixture) {
     fs::create_directories(dir_);
-    ASSERT_EQ(Velklk({"init", Dir() + "/p"}).status, 0);
+    if (!fs::exists(dir_ / "p")) {
+      ASSERT_EQ(Velklk({"init", Dir() + "/p"}).status, 0);
+    }
     std::ofstream(dir_ / "fixture.json") << fixture;
     ASSERT_EQ(Velklk({"-p", Dir() + "/p", "load", (dir_ / "fixture.json").string()}).status, 0);
   }
@@ -264,7 +278,8 @@ TEST_F(CliTest, ExitStatusesAndErrors) {
 
   Outcome unknown = Velklk({"-p", Profile(), "call", "velKLK.CSync", "Frobnicate"});
   EXPECT_EQ(unknown.status, 1);
-  EXPECT_EQ(unknown.out,
+  EXPECT_EQ(WithoutTimes(unknown.out),
+            "{\"event\":\"report\",\"host\":{},\"outlook\":{},\"ms\":0}\n"
             "{\"event\":\"error\",\"number\":\"0x80020006\",\"source\":\"velKLK\","
             "\"description\":\"Unknown name: Frobnicate (CSync)\"}\n");
   Outcome count = Velklk({"-p", Profile(), "call", "velKLK.CSync", "TaskSync2OL", "1"});
@@ -426,3 +441,219 @@ TEST_F(CliTest, SessionRefusesACommandNestedTooDeep) {
 }
 
 }  // namespace
+
+namespace {
+
+using Json = nlohmann::json;
+
+// The first line of an event in the output; null when there is none.
+Json EventLine(const std::string& out, const std::string& event) {
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    Json parsed = Json::parse(line, nullptr, false);
+    if (parsed.is_object() && parsed.value("event", "") == event) return parsed;
+  }
+  return nullptr;
+}
+
+// The counts of a report line without the containers in which only property
+// definitions changed.
+Json Counts(const Json& report) {
+  Json counts = Json::object();
+  for (const char* half : {"host", "outlook"}) {
+    counts[half] = Json::object();
+    for (const auto& [name, c] : report.at(half).items()) {
+      if (c["created"] == 0 && c["changed"] == 0 && c["deleted"] == 0) continue;
+      counts[half][name] = {
+          {"created", c["created"]}, {"changed", c["changed"]}, {"deleted", c["deleted"]}};
+    }
+  }
+  return counts;
+}
+
+// Records and items of two dumps told apart as the report counts them: per
+// host table by "ID", per Outlook folder by entry ID.
+Json DumpDifference(const std::string& beforeText, const std::string& afterText) {
+  using Keyed = std::map<std::string, std::map<std::string, Json>>;
+  auto collect = [](const Json& dump) {
+    std::pair<Keyed, Keyed> out;
+    for (const auto& [table, records] : dump["host"]["tables"].items())
+      for (const auto& r : records) out.first[table][r["ID"].get<std::string>()] = r;
+    std::function<void(const Json&, const std::string&)> walk = [&](const Json& folder,
+                                                                    const std::string& path) {
+      if (folder.contains("items"))
+        for (const auto& item : folder["items"])
+          out.second[path][item["entryId"].get<std::string>()] = item;
+      if (folder.contains("folders"))
+        for (const auto& sub : folder["folders"])
+          walk(sub, path + "\\" + sub["name"].get<std::string>());
+    };
+    for (const auto& store : dump["outlook"]["stores"]) {
+      for (const auto& folder : store["folders"])
+        walk(folder, store["name"].get<std::string>() + "\\" + folder["name"].get<std::string>());
+    }
+    return out;
+  };
+  const Json beforeDump = Json::parse(beforeText), afterDump = Json::parse(afterText);
+  const auto before = collect(beforeDump), after = collect(afterDump);
+  Json diff{{"host", Json::object()}, {"outlook", Json::object()}};
+  auto compare = [&](const Keyed& was, const Keyed& is, Json& part) {
+    std::set<std::string> names;
+    for (const auto& [name, records] : was) names.insert(name);
+    for (const auto& [name, records] : is) names.insert(name);
+    for (const auto& name : names) {
+      const auto none = std::map<std::string, Json>{};
+      const auto& a = was.count(name) ? was.at(name) : none;
+      const auto& b = is.count(name) ? is.at(name) : none;
+      long created = 0, changed = 0, deleted = 0;
+      for (const auto& [key, record] : b) {
+        if (!a.count(key))
+          ++created;
+        else if (a.at(key) != record)
+          ++changed;
+      }
+      for (const auto& [key, record] : a) deleted += b.count(key) ? 0 : 1;
+      if (created || changed || deleted)
+        part[name] = {{"created", created}, {"changed", changed}, {"deleted", deleted}};
+    }
+  };
+  compare(before.first, after.first, diff["host"]);
+  compare(before.second, after.second, diff["outlook"]);
+  return diff;
+}
+
+}  // namespace
+
+// A dry run of each bulk command leaves the profile (and its log) as it was
+// and tells the same counts as the real run after it; the real run's report
+// counts what the dump shows changed, and the journal keeps both.
+TEST_F(CliTest, DryRunsUndoEverythingAndReportsCountWhatChanged) {
+  fs::create_directories(dir_);
+  ASSERT_EQ(Velklk({"init", Profile()}).status, 0);
+  const fs::path logFile = fs::path(Profile()) / "Logs" / "velKLK.log";
+  const std::vector<std::vector<std::string>> calls = {
+      {"SyncContacts2VEL"},
+      {"SyncAppointments2VEL", "2026-12-01", "2026-12-31", "True", "True"},
+      {"SyncTasks2VEL", "False"},
+      {"ClearContactsVelSearch"}};
+  for (const auto& call : calls) {
+    SCOPED_TRACE(call[0]);
+    std::vector<std::string> args = {"-p",       Profile(), "--user", "ANNA",
+                                     "--answer", "yes",     "call",   "velKLK.CSync"};
+    args.insert(args.end(), call.begin(), call.end());
+    std::vector<std::string> dryArgs = args;
+    dryArgs.insert(dryArgs.begin() + 7, "--dry-run");
+    const std::string before = Velklk({"-p", Profile(), "dump"}).out;
+    const std::string logBefore = ReadFile(logFile);
+
+    const Outcome dry = Velklk(dryArgs);
+    EXPECT_EQ(dry.status, 0);
+    EXPECT_EQ(Velklk({"-p", Profile(), "dump"}).out, before);
+    EXPECT_EQ(ReadFile(logFile), logBefore);
+    const Json changes = EventLine(dry.out, "changes");
+    const Json dryReport = EventLine(dry.out, "report");
+    ASSERT_TRUE(changes.is_object() && dryReport.is_object()) << dry.out;
+    EXPECT_EQ(dryReport["dryRun"], true);
+    const Json dryCounts = Counts(dryReport);
+    for (const auto& [half, containers] : dryCounts.items()) {
+      for (const auto& [name, counts] : containers.items()) {
+        for (const char* kind : {"created", "changed", "deleted"})
+          EXPECT_EQ(changes[half][name][kind].size(), counts[kind].get<std::size_t>()) << name;
+      }
+    }
+
+    const Outcome real = Velklk(args);
+    EXPECT_EQ(real.status, 0);
+    const Json report = EventLine(real.out, "report");
+    ASSERT_TRUE(report.is_object()) << real.out;
+    EXPECT_FALSE(Counts(report)["host"].empty());
+    EXPECT_EQ(Counts(report), Counts(dryReport));
+    EXPECT_EQ(Counts(report), DumpDifference(before, Velklk({"-p", Profile(), "dump"}).out));
+    EXPECT_NE(ReadFile(logFile), logBefore);
+  }
+
+  const Outcome journal = Velklk({"report", Profile(), "-n", "4"});
+  EXPECT_EQ(journal.status, 0);
+  EXPECT_EQ(std::count(journal.out.begin(), journal.out.end(), '\n'), 5) << journal.out;
+  const Json summary = EventLine(journal.out, "summary");
+  EXPECT_EQ(summary["calls"], 4);
+  EXPECT_EQ(summary["dryRuns"], 2);  // the real runs' counts only
+  EXPECT_EQ(summary["host"]["TBKLK_SyncLog"]["deleted"], 2);
+
+  // NoOldEntries' deletions, answered in a session: undone, then done.
+  LoadProfile(
+      Fixture("16.0", kPaths,
+              R"({"class":"contact","LastName":"Alt","userProperties":{"velACOID":"{1}"}})"));
+  const std::string before = Velklk({"-p", Profile(), "dump"}).out;
+  const Outcome session =
+      Velklk({"-p", Profile(), "session"},
+             R"({"call":["velKLK.CMenue","UpdateAdresse"],"answers":["yes"],"dryRun":true})"
+             "\n"
+             R"({"dump":true})"
+             "\n"
+             R"({"call":["velKLK.CMenue","UpdateAdresse"],"answers":["yes"]})"
+             "\n");
+  EXPECT_EQ(EventLine(session.out, "dump")["state"], Json::parse(before));
+  const Json deleted = {{"created", 0}, {"changed", 0}, {"deleted", 1}};
+  EXPECT_EQ(Counts(EventLine(session.out, "report"))["outlook"]["anna@example.com\\Kontakte"],
+            deleted);
+  EXPECT_EQ(
+      Velklk({"-p", Profile(), "find", "anna@example.com\\Kontakte", "[LastName] = \"Alt\""}).out,
+      "");
+}
+
+// Stale contacts above the guard's limit: No keeps them all and the new
+// contact is imported all the same; Yes deletes them; below the limit, and
+// with the guard off, they go without a question.
+TEST_F(CliTest, TheGuardAsksBeforeAMassDeletion) {
+  auto contacts = [](int stale) {
+    std::string items =
+        R"({"class":"contact","CompanyName":"Neu GmbH","BusinessAddressCity":"Kiel"})";
+    for (int i = 1; i <= stale; ++i) {
+      items += R"(,{"class":"contact","LastName":"Weg )" + std::to_string(i) +
+               R"(","userProperties":{"velSearch":"09000000)" + std::to_string(10 + i) +
+               R"(Adressen"}})";
+    }
+    return items;
+  };
+  struct Case {
+    int stale;
+    std::string setting;
+    const char* answer;
+    bool asked;
+    int deleted;
+  };
+  for (const Case& c :
+       {Case{60, "", "no", true, 0}, Case{60, "", "yes", true, 60}, Case{40, "", "no", false, 40},
+        Case{60, R"(,"TBKLK_DeleteGuard":"0")", "no", false, 60},
+        Case{12, R"(,"TBKLK_DeleteGuard":"10;50%")", "no", true, 0}}) {
+    SCOPED_TRACE(std::to_string(c.stale) + c.setting + c.answer);
+    LoadProfile(Fixture("16.0", kPaths + c.setting, contacts(c.stale)));
+    const Outcome run = Velklk({"-p", Profile(), "--lang", "en", "--answer", c.answer, "call",
+                                "velKLK.CSync", "SyncContacts2VEL"});
+    EXPECT_EQ(run.status, 0);
+    const Json box = EventLine(run.out, "msgbox");
+    EXPECT_EQ(box.is_object(), c.asked) << run.out;
+    if (c.asked) {
+      EXPECT_EQ(box["title"], "Mass deletion guard");
+      EXPECT_EQ(box["buttons"], "yesno");
+      EXPECT_EQ(box["default"], 2);
+      const std::string n = std::to_string(c.stale);
+      EXPECT_NE(box["text"].get<std::string>().find(n + " of " + std::to_string(c.stale + 1) +
+                                                    " entries in 'anna@example.com\\Kontakte'"),
+                std::string::npos)
+          << box;
+    }
+    const Json report = EventLine(run.out, "report");
+    const Json& folder = report["outlook"]["anna@example.com\\Kontakte"];
+    EXPECT_EQ(folder["deleted"], c.deleted) << report;
+    EXPECT_EQ(report["host"]["Adressen"]["created"], 1) << report;  // the rest went on
+    EXPECT_EQ(report.contains("refused"), c.asked && c.deleted == 0) << report;
+    if (report.contains("refused")) {
+      EXPECT_EQ(report["refused"],
+                Json::parse(R"([{"folder":"anna@example.com\\Kontakte","count":)" +
+                            std::to_string(c.stale) + R"(,"total":)" + std::to_string(c.stale + 1) +
+                            "}]"));
+    }
+  }
+}

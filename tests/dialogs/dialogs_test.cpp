@@ -362,7 +362,7 @@ TEST(VelklkCommand, DialogAnswersOnTheConsoleAndNoWindowsWithoutADisplay) {
   EXPECT_NE(out.find(R"("caption":"Assign folder ...")"), std::string::npos) << out;
   EXPECT_NE(out.find(R"({"event":"dialog-closed","name":"frmTaskPath","button":"ok",)"
                      R"("selected":"anna.berg@velmora.example\\Aufgaben","checked":[]})"
-                     "\n{\"event\":\"result\",\"value\":true"),
+                     "\n{\"event\":\"report\""),
             std::string::npos);
 #ifdef VELKLK_WITH_QT
   out.clear();

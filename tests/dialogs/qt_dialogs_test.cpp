@@ -11,11 +11,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSet>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 
@@ -243,6 +245,34 @@ TEST(QtDialogs, MessageBoxesShowTheIconButtonsAndDefaultAskedFor) {
   EXPECT_EQ(
       ui.MessageBox({"Frage?\r\nZweite Zeile", "Titel", MsgButtons::YesNo, MsgIcon::Question, 2}),
       MsgAnswer::Yes);
+}
+
+// A run's progress window: none in the first half second, then the count
+// of the last step shown, closed when the run ends.
+TEST(QtDialogs, ProgressWindowShowsALongRunAndClosesAtItsEnd) {
+  QtUserInterface ui;
+  std::chrono::steady_clock::time_point now{};
+  ui.SetProgressClock([&] { return now; });
+  auto window = [] {
+    QProgressDialog* found = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w->objectName() == "progress" && w->isVisible())
+        found = qobject_cast<QProgressDialog*>(w);
+    }
+    return found;
+  };
+  for (long done = 0; done <= 700; ++done, now += std::chrono::milliseconds(1)) {
+    ui.Progress("Kontakte aus Outlook abgleichen", done, 1000);
+    if (done == 400) {
+      EXPECT_EQ(window(), nullptr);
+    }
+  }
+  ASSERT_NE(window(), nullptr);
+  EXPECT_EQ(window()->labelText(), "Kontakte aus Outlook abgleichen");
+  EXPECT_EQ(window()->maximum(), 1000);
+  EXPECT_EQ(window()->value(), 700);
+  ui.ProgressEnd();
+  EXPECT_EQ(window(), nullptr);
 }
 
 // True when the picture holds more than a background and one line colour.

@@ -202,6 +202,11 @@ TEST(TaskImport, SettingsAndFiltersChooseTheTasksEnteredInOutlook) {
   EXPECT_EQ(desk.Subjects(), std::vector<std::string>{"Neu"});
   desk.SetSetting("TBKLK_ImportPrivateTasks", "True");
   ASSERT_TRUE(desk.Import());
+  // The run told its progress through the open tasks, to its end.
+  EXPECT_EQ(desk.ui().ProgressTask(), "Aufgaben aus Outlook abgleichen");
+  EXPECT_GT(desk.ui().ProgressDone(), 0);
+  EXPECT_EQ(desk.ui().ProgressDone(), desk.ui().ProgressTotal());
+  EXPECT_GE(desk.ui().ProgressEnds(), 1);
   EXPECT_EQ(desk.Subjects(), (std::vector<std::string>{"Neu", "Privat"}));
   const std::string id = desk.IdOf("Neu");
   EXPECT_TRUE(desk.OlTask(id) && desk.SyncLogHas(id));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <sstream>
 
 #include "support/desk.h"
@@ -84,4 +86,37 @@ TEST(ConsoleUi, AnswersThatDoNotFitAreClearErrors) {
 }
 
 }  // namespace
+// Ten seconds of a run of 10,000 steps: JSON events at most once a second,
+// the terminal line at most ten times a second and ended with the totals;
+// a run shorter than the first interval shows nothing.
+TEST(ConsoleUi, ProgressIsShownAtMostAsOftenAsItsStyleAllows) {
+  using namespace std::chrono;
+  for (const auto style : {ConsoleUserInterface::ProgressStyle::JsonLines,
+                           ConsoleUserInterface::ProgressStyle::TerminalLine}) {
+    std::ostringstream out, terminal;
+    ConsoleUserInterface ui(out, {});
+    ui.ShowProgress(style, &terminal);
+    steady_clock::time_point now{};
+    ui.SetProgressClock([&] { return now; });
+    for (long done = 0; done <= 10000; ++done, now += milliseconds(1))
+      ui.Progress("Sync", done, 10000);
+    ui.ProgressEnd();
+    for (long done = 0; done <= 100; ++done, now += milliseconds(1)) ui.Progress("Sync", done, 100);
+    ui.ProgressEnd();
+    if (style == ConsoleUserInterface::ProgressStyle::JsonLines) {
+      const auto lines = Lines(out.str());
+      EXPECT_EQ(lines.size(), 10u) << out.str();  // seconds 1 to 10
+      EXPECT_EQ(lines.front(), R"({"event":"progress","done":1000,"total":10000})");
+      EXPECT_TRUE(terminal.str().empty());
+    } else {
+      const std::string shown = terminal.str();
+      EXPECT_EQ(std::count(shown.begin(), shown.end(), '\r'), 96 + 1) << shown;  // 0.5 s to 10 s
+      EXPECT_NE(shown.find("Sync: 600 / 10000 (6%), 1000/s"), std::string::npos) << shown;
+      const std::string end = "\rSync: 10000 / 10000\x1b[K\n";
+      EXPECT_EQ(shown.substr(shown.size() - end.size()), end);
+      EXPECT_TRUE(out.str().empty());
+    }
+  }
+}
+
 }  // namespace velklk::test

@@ -8,9 +8,12 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -104,6 +107,8 @@ struct QtUserInterface::Impl {
   std::unique_ptr<QApplication> ownApp;
   // Windows that stay open after their call (non-modal items, explorers).
   std::vector<std::unique_ptr<QWidget>> windows;
+  ProgressLimiter limiter{std::chrono::milliseconds(500), std::chrono::milliseconds(100)};
+  std::unique_ptr<QProgressDialog> progress;
 };
 
 QtUserInterface::QtUserInterface() : impl_(std::make_unique<Impl>()) {
@@ -113,6 +118,7 @@ QtUserInterface::QtUserInterface() : impl_(std::make_unique<Impl>()) {
 }
 
 QtUserInterface::~QtUserInterface() {
+  impl_->progress.reset();
   impl_->windows.clear();
   impl_->ownApp.reset();
 }
@@ -149,6 +155,37 @@ MsgAnswer QtUserInterface::MessageBox(const MessageBoxRequest& request) {
 }
 
 void QtUserInterface::DoEvents() { QCoreApplication::processEvents(); }
+
+void QtUserInterface::Progress(const std::string& task, long done, long total) {
+  if (!impl_->limiter.Due()) return;
+  if (!impl_->progress) {
+    impl_->progress = std::make_unique<QProgressDialog>(ActiveWindow());
+    QProgressDialog& window = *impl_->progress;
+    window.setObjectName("progress");
+    window.setWindowTitle("Velmora Kestrelink");
+    window.setCancelButton(nullptr);
+    window.setWindowModality(Qt::ApplicationModal);
+    window.setMinimumDuration(0);
+    window.setAutoClose(false);
+    window.setAutoReset(false);
+  }
+  QProgressDialog& window = *impl_->progress;
+  const auto clamp = [](long n) { return static_cast<int>(std::clamp<long>(n, 0, INT_MAX)); };
+  window.setLabelText(Q(task));
+  window.setMaximum(clamp(std::max(total, done)));
+  window.setValue(clamp(done));
+  window.show();
+  QCoreApplication::processEvents();
+}
+
+void QtUserInterface::ProgressEnd() {
+  impl_->progress.reset();
+  impl_->limiter.End();
+}
+
+void QtUserInterface::SetProgressClock(ProgressLimiter::Clock clock) {
+  impl_->limiter.SetClock(std::move(clock));
+}
 
 void QtUserInterface::DisplayItem(const std::shared_ptr<OlItem>& item, bool modal) {
   if (!item) {

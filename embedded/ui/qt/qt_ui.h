@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/user_interface.h"
+#include "ui/progress_limiter.h"
 
 namespace velklk {
 
@@ -41,6 +42,13 @@ class QtUserInterface final : public UserInterface {
   void ShowDialog(DialogModel& dialog) override;
   // A window for the explorer of the folder, in the window state asked for.
   void ShowExplorer(const std::string& folderPath, int windowState) override;
+  // A progress window (QProgressDialog, object name "progress", without a
+  // cancel button) once a run has gone on for half a second, updated at most
+  // ten times a second; closed when the run ends.
+  void Progress(const std::string& task, long done, long total) override;
+  void ProgressEnd() override;
+  // The clock of that limit (a test sets its own).
+  void SetProgressClock(ProgressLimiter::Clock clock);
 
  private:
   struct Impl;

@@ -1,0 +1,60 @@
+// The report of every call and session command, the dry run, and the
+// journal of the calls of a profile (velklk report).
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "changes/change_log.h"
+
+namespace velklk {
+class FileSystem;
+class Profile;
+class Variant;
+}  // namespace velklk
+
+namespace velklk::cli {
+
+class CommandReport {
+ public:
+  // Starts to observe the writes of the profile's host and Outlook store,
+  // and the time. A dry run opens a transaction of its own first (the
+  // command's unit of work becomes part of it) and keeps the lines of the
+  // diagnostic log out of its file: they would tell of changes that are
+  // undone.
+  CommandReport(Profile& profile, bool dryRun);
+  // Stops observing; a dry run not undone yet is undone here.
+  ~CommandReport();
+  CommandReport(const CommandReport&) = delete;
+  CommandReport& operator=(const CommandReport&) = delete;
+
+  bool DryRun() const { return dryRun_; }
+  // A dry run: the "changes" line of what the command wrote; then all of it
+  // is rolled back and the profile reads its state back.
+  nlohmann::ordered_json UndoDryRun();
+  // The command's work could not be saved and was undone: nothing changed.
+  void Undone() { log_.Clear(); }
+  // The "report" line: the counts per host table and Outlook folder, the
+  // deletions the user refused at the guard, and the milliseconds taken.
+  // Takes the refusals out of the add-in's shared state.
+  nlohmann::ordered_json Line();
+  // Adds a call to the profile's journal: its member, the user, the counts,
+  // and its result (a JSON value, or {"error": number}). A journal that
+  // cannot be written is told on standard error; the call stays as it was.
+  void Journal(const std::string& member, const nlohmann::ordered_json& result);
+
+ private:
+  struct DryRunState;
+  Profile& profile_;
+  bool dryRun_;
+  ChangeLog log_;
+  std::chrono::steady_clock::time_point start_;
+  std::optional<long long> ms_;
+  nlohmann::ordered_json refused_ = nlohmann::ordered_json::array();
+  std::unique_ptr<DryRunState> dry_;
+};
+
+}  // namespace velklk::cli

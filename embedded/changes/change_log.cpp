@@ -1,0 +1,203 @@
+#include "changes/change_log.h"
+
+#include "platform/host.h"
+
+namespace velklk {
+namespace {
+
+using Half = ChangeRecord::Half;
+using Kind = ChangeRecord::Kind;
+using Json = nlohmann::ordered_json;
+
+bool SameValue(const Variant& a, const Variant& b) {
+  if (a.IsObject() && b.IsObject()) {
+    auto la = a.As<HostLink>();
+    auto lb = b.As<HostLink>();
+    if (la && lb) return la->Target() == lb->Target();
+  }
+  return a == b;
+}
+
+const char* HalfName(Half half) { return half == Half::Host ? "host" : "outlook"; }
+
+}  // namespace
+
+bool ChangeLog::Entry::Changed() const {
+  for (const auto& [name, values] : fields)
+    if (!SameValue(values.first, values.second)) return true;
+  return false;
+}
+
+void ChangeLog::Record(const ChangeRecord& change) noexcept {
+  Container& container = containers_[{change.half, change.container}];
+  auto found = container.find(change.key);
+  if (found == container.end()) {
+    found = container.emplace(change.key, Entry{}).first;
+    found->second.state =
+        change.kind == Kind::Created ? Entry::State::Created : Entry::State::Existing;
+    if (change.kind == Kind::Created) {
+      if (keepValues_)
+        for (const auto& f : change.fields) found->second.fields[f.name] = {Variant(), f.after};
+      found->second.name = change.name;
+      return;
+    }
+  }
+  Entry& entry = found->second;
+  if (!change.name.empty()) entry.name = change.name;
+  switch (change.kind) {
+    case Kind::Created:
+      // Made again after a deletion: what it had against what it has now.
+      if (entry.state == Entry::State::Deleted) {
+        entry.state = Entry::State::Existing;
+        for (auto& [name, values] : entry.fields) values.second = Variant();
+        for (const auto& f : change.fields) {
+          auto& values = entry.fields[f.name];
+          values.second = f.after;
+        }
+      }
+      return;
+    case Kind::Changed:
+      if (entry.state == Entry::State::Deleted) return;
+      for (const auto& f : change.fields) {
+        if (entry.state == Entry::State::Created) {
+          if (keepValues_) entry.fields[f.name].second = f.after;
+          continue;
+        }
+        auto field = entry.fields.find(f.name);
+        if (field == entry.fields.end()) {
+          entry.fields.emplace(f.name, std::make_pair(f.before, f.after));
+        } else {
+          field->second.second = f.after;
+        }
+      }
+      return;
+    case Kind::Deleted:
+      if (entry.state == Entry::State::Created) {
+        container.erase(found);
+        return;
+      }
+      entry.state = Entry::State::Deleted;
+      if (!keepValues_) {
+        entry.fields.clear();
+        return;
+      }
+      // The values it had before this call: a field changed earlier in the
+      // call shows its first value.
+      {
+        std::map<std::string, std::pair<Variant, Variant>> had;
+        for (const auto& f : change.fields) had[f.name] = {f.before, Variant()};
+        for (const auto& [name, values] : entry.fields) had[name] = {values.first, Variant()};
+        entry.fields = std::move(had);
+      }
+      return;
+  }
+}
+
+std::map<std::string, ChangeLog::Counts> ChangeLog::CountsOf(Half half) const {
+  std::map<std::string, Counts> out;
+  for (const auto& [where, container] : containers_) {
+    if (where.first != half) continue;
+    Counts counts;
+    for (const auto& [key, entry] : container) {
+      switch (entry.state) {
+        case Entry::State::Created:
+          ++counts.created;
+          break;
+        case Entry::State::Deleted:
+          ++counts.deleted;
+          break;
+        case Entry::State::Existing:
+          if (key.empty() && half == Half::Outlook) {
+            for (const auto& [name, values] : entry.fields)
+              if (!SameValue(values.first, values.second)) ++counts.definitions;
+          } else if (entry.Changed()) {
+            ++counts.changed;
+          }
+          break;
+      }
+    }
+    if (counts.created || counts.changed || counts.deleted || counts.definitions)
+      out[where.second] = counts;
+  }
+  return out;
+}
+
+Json ChangeLog::CountsJson() const {
+  Json out = Json::object();
+  for (Half half : {Half::Host, Half::Outlook}) {
+    Json part = Json::object();
+    for (const auto& [name, c] : CountsOf(half)) {
+      Json counts{{"created", c.created}, {"changed", c.changed}, {"deleted", c.deleted}};
+      if (c.definitions) counts["definitions"] = c.definitions;
+      part[name] = std::move(counts);
+    }
+    out[HalfName(half)] = std::move(part);
+  }
+  return out;
+}
+
+Json ChangeLog::ChangesJson() const {
+  Json out{{"host", Json::object()}, {"outlook", Json::object()}};
+  for (const auto& [where, container] : containers_) {
+    Json created = Json::array(), changed = Json::array(), deleted = Json::array();
+    Json definitions = Json::object();
+    for (const auto& [key, entry] : container) {
+      Json item{{"key", key}};
+      if (where.first == Half::Outlook && !entry.name.empty()) item["name"] = entry.name;
+      if (entry.state == Entry::State::Existing) {
+        Json fields = Json::object();
+        for (const auto& [name, values] : entry.fields)
+          if (!SameValue(values.first, values.second))
+            fields[name] = Json::array({ValueJson(values.first), ValueJson(values.second)});
+        if (fields.empty()) continue;
+        if (key.empty() && where.first == Half::Outlook) {
+          definitions = std::move(fields);
+          continue;
+        }
+        item["fields"] = std::move(fields);
+        changed.push_back(std::move(item));
+        continue;
+      }
+      Json values = Json::object();
+      const bool made = entry.state == Entry::State::Created;
+      for (const auto& [name, v] : entry.fields)
+        values[name] = ValueJson(made ? v.second : v.first);
+      item["values"] = std::move(values);
+      (made ? created : deleted).push_back(std::move(item));
+    }
+    if (created.empty() && changed.empty() && deleted.empty() && definitions.empty()) continue;
+    Json part{{"created", created}, {"changed", changed}, {"deleted", deleted}};
+    if (!definitions.empty()) part["definitions"] = std::move(definitions);
+    out[HalfName(where.first)][where.second] = std::move(part);
+  }
+  return out;
+}
+
+Json ChangeLog::ValueJson(const Variant& value) {
+  switch (value.GetKind()) {
+    case Variant::Kind::Empty:
+    case Variant::Kind::Null:
+      return nullptr;
+    case Variant::Kind::Text:
+      return value.ToText();
+    case Variant::Kind::Bool:
+      return value.ToBool();
+    case Variant::Kind::Integer:
+      return value.ToLong();
+    case Variant::Kind::Double:
+      return value.ToDouble();
+    case Variant::Kind::Date:
+      return value.ToDate().Format();
+    case Variant::Kind::Object:
+      if (auto link = value.As<HostLink>()) return link->Target();
+      return "<Object>";
+    case Variant::Kind::List: {
+      Json list = Json::array();
+      for (const auto& element : value.ToList()) list.push_back(ValueJson(element));
+      return list;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace velklk
