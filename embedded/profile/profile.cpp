@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -106,13 +107,11 @@ std::unique_ptr<Profile> Profile::Open(const std::string& directory,
   profile->directory_ = directory;
   profile->connection_ = sqlite::Connection::Open((fs::path(directory) / kCrmFile).string(),
                                                   sqlite::Journal::Wal, durability);
-  // A CRM database without the Outlook tables is of the earlier layout.
-  const bool earlierLayout =
-      HasTable(*profile->connection_, "main", "_vk_meta") &&
-      !HasTable(*profile->connection_, "main", std::string(kOutlookPrefix) + "items");
+  // A CRM database that was there before has a layout to look at.
+  const bool existed = HasTable(*profile->connection_, "main", "_vk_meta");
   profile->files_ = std::make_unique<PosixFileSystem>();
   profile->OpenStores();
-  profile->TakeOverOutlookFile(earlierLayout);
+  profile->SettleLayout(existed);
   return profile;
 }
 
@@ -157,10 +156,22 @@ void Profile::OpenStores() {
   attacher_ = outlook_->Attacher();
 }
 
-void Profile::TakeOverOutlookFile(bool earlierLayout) {
+std::optional<std::string> Profile::Layout() {
+  auto st = connection_->Prepare("SELECT value FROM main._vk_profile WHERE key = 'layout'");
+  if (!st.Step()) return std::nullopt;
+  return st.Text(0);
+}
+
+void Profile::SettleLayout(bool existed) {
+  // The layout is recorded with the profile: "one file" when it was made so,
+  // "taken over" once the tables of an earlier "outlook.db" moved in. A CRM
+  // database that was there before without a record is of the earlier
+  // layout (its Outlook tables may have been made empty by an opening that
+  // ended before the takeover).
   const fs::path earlier = fs::path(directory_) / kEarlierOutlookFile;
   std::error_code error;
-  if (earlierLayout && fs::is_regular_file(earlier, error)) {
+  std::optional<std::string> layout = Layout();
+  if (!layout && existed && fs::is_regular_file(earlier, error)) {
     // Attaching the file rolls back what its journal holds of an unfinished
     // commit (together with the CRM database's half of it), so the tables
     // moved are those of the last whole unit of work.
@@ -168,17 +179,15 @@ void Profile::TakeOverOutlookFile(bool earlierLayout) {
     try {
       sqlite::Transaction move(*connection_, sqlite::Transaction::Locking::Immediate);
       for (const char* table : kOutlookTables) {
-        if (!HasTable(*connection_, kEarlierSchema, table)) continue;
         const std::string target = sqlite::QuoteIdentifier(kOutlookSchema) + "." +
                                    sqlite::QuoteIdentifier(std::string(kOutlookPrefix) + table);
         connection_->Exec("DELETE FROM " + target);
+        if (!HasTable(*connection_, kEarlierSchema, table)) continue;
         connection_->Exec("INSERT INTO " + target + " SELECT * FROM " +
                           sqlite::QuoteIdentifier(kEarlierSchema) + "." +
                           sqlite::QuoteIdentifier(table));
       }
-      connection_
-          ->Prepare("INSERT OR REPLACE INTO main._vk_profile VALUES('outlook.db', 'taken over')")
-          .Run();
+      connection_->Exec("INSERT INTO main._vk_profile VALUES('layout', 'taken over')");
       move.Commit();
     } catch (const sqlite::SqliteError& e) {
       connection_->Detach(kEarlierSchema);
@@ -187,11 +196,14 @@ void Profile::TakeOverOutlookFile(bool earlierLayout) {
     }
     connection_->Detach(kEarlierSchema);
     outlook_->Reload();
+    layout = "taken over";
+  } else if (!layout) {
+    connection_->Exec("INSERT INTO main._vk_profile VALUES('layout', 'one file')");
+    layout = "one file";
   }
-  // The earlier file is removed once its tables are in the CRM database
-  // (also when a process ended between the two).
-  auto taken = connection_->Prepare("SELECT 1 FROM main._vk_profile WHERE key = 'outlook.db'");
-  if (taken.Step()) {
+  // The earlier file goes once its tables are in the CRM database (also
+  // when a process ended between the two).
+  if (*layout == "taken over") {
     fs::remove(earlier, error);
     fs::remove(fs::path(directory_) / (std::string(kEarlierOutlookFile) + "-journal"), error);
   }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/embedded_host.h"
@@ -99,7 +100,10 @@ class Profile {
  private:
   Profile() : clock_(AutoDate()) {}
   void OpenStores();
-  void TakeOverOutlookFile(bool earlierLayout);
+  // Records the layout of a new profile, or takes over the "outlook.db" of
+  // a profile of the earlier layout; `existed`: the CRM database was there.
+  void SettleLayout(bool existed);
+  std::optional<std::string> Layout();
   void StoreNow(AutoDate now);
   void LoadNow();
 
