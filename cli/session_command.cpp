@@ -147,7 +147,7 @@ SessionCommand ParseSessionCommand(const std::string& line, bool windows) {
   try {
     command = Json::parse(line);
     written = Ordered::parse(line);
-  } catch (const Json::parse_error& e) {
+  } catch (const Json::exception& e) {  // a syntax error or a number out of range
     Bad(std::string("not a JSON command: ") + e.what());
   }
   if (!command.is_object()) Bad("a command is a JSON object");

@@ -35,6 +35,11 @@ else
   done
 fi
 
+if [ ${#targets[@]} -eq 0 ]; then
+  echo "fuzz.sh: no fuzz targets in $build (configured without -DVELKLK_FUZZ=ON?)" >&2
+  exit 2
+fi
+
 status=0
 for target in "${targets[@]}"; do
   name="$(basename "$target")"

@@ -259,7 +259,7 @@ void Profile::LoadFixture(const std::string& jsonText) {
   nlohmann::json doc;
   try {
     doc = nlohmann::json::parse(jsonText);
-  } catch (const nlohmann::json::parse_error& e) {
+  } catch (const nlohmann::json::exception& e) {  // a syntax error or a number out of range
     throw FixtureError(std::string("fixture is not valid JSON: ") + e.what());
   }
   if (!doc.is_object()) throw FixtureError("fixture: the document must be a JSON object");

@@ -105,6 +105,8 @@ TEST(Profile, ABadFixtureLeavesTheProfileAsItWas) {
   EXPECT_THROW(profile->LoadFixture(R"({"now":"gestern"})"), FixtureError);
   EXPECT_THROW(profile->LoadFixture(R"({"nwo":"2026-12-06 10:00:00"})"), FixtureError);
   EXPECT_THROW(profile->LoadFixture("[1, 2"), FixtureError);
+  EXPECT_THROW(profile->LoadFixture(R"({"host":{"tables":{"Adressen":[{"Name":1E400}]}}})"),
+               FixtureError);
   EXPECT_EQ(profile->DumpFixture(), before);
   EXPECT_EQ(UserNames(*profile), "ANNA;BEN;");
 }

@@ -421,7 +421,7 @@ TEST_F(CliTest, ACallWhoseWorkCannotBeSavedIsNotReportedAsDone) {
   EXPECT_NE(Velklk({"-p", Profile(), "find", contacts, linked}).out, "");
 }
 
-TEST_F(CliTest, SessionRefusesACommandNestedTooDeep) {
+TEST_F(CliTest, SessionRefusesCommandsItCannotRead) {
   fs::create_directories(dir_);
   ASSERT_EQ(Velklk({"init", Profile()}).status, 0);
   // Lines nested a million levels deep once overflowed the stack.
@@ -429,15 +429,19 @@ TEST_F(CliTest, SessionRefusesACommandNestedTooDeep) {
   const std::string commands =
       R"({"call":["velKLK.CSync","SelectOlTaskPath"],"dialogs":[{"select":)" + deep + "}]}\n" +
       R"({"outlook":"add","folder":"anna.berg@velmora.example\\Kontakte","item":{"x":)" + deep +
-      "}}\n" + R"({"now":"2026-12-06 12:00:00"})" + "\n";
+      "}}\n" + R"({"now":1E400})" + "\n" + R"({"now":"2026-12-06 12:00:00"})" + "\n";
   Outcome run = Velklk({"-p", Profile(), "session"}, commands);
   EXPECT_EQ(run.status, 0);
-  const std::string refused =
-      R"({"event":"error","number":"0x80070057","source":"velklk.session","description":"a command nests deeper than 64 levels"})"
-      "\n"
-      R"({"event":"done"})"
-      "\n";
-  EXPECT_EQ(run.out, refused + refused + R"({"event":"done"})" + "\n");
+  const std::string error = R"({"event":"error","number":"0x80070057","source":"velklk.session",)";
+  const std::string deepError = error +
+                                R"("description":"a command nests deeper than 64 levels"})" + "\n" +
+                                R"({"event":"done"})" + "\n";
+  // A number beyond the range of a double is no JSON the reader takes.
+  const std::string numberError =
+      error +
+      R"("description":"not a JSON command: [json.exception.out_of_range.406] number overflow parsing '1E400'"})" +
+      "\n" + R"({"event":"done"})" + "\n";
+  EXPECT_EQ(run.out, deepError + deepError + numberError + R"({"event":"done"})" + "\n");
 }
 
 }  // namespace
