@@ -6,8 +6,9 @@
 // bare SQLite run of the same number of row writes stands beside them.
 // On a loaded machine the times vary by more than the costs measured; the
 // instructions of the command alone are steady:
-//   valgrind --tool=callgrind --toggle-collect='*CSync::SyncTasks2VEL*' \
+//   valgrind --tool=callgrind --toggle-collect='*CSync::SyncTasks2VEL*'
 //     safety_bench --benchmark_filter='BM_SyncTasks2VEL/2000/1/'
+// (one command line)
 // and the same with the other modes.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
