@@ -4,17 +4,8 @@
 # profile's dump stays the same), then for real; the journal of the profile
 # then lists both calls. Last, a dry run in a session.
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${VELKLK_BUILD:-$here/build}"
-
-if [ ! -x "$build/cli/velklk" ]; then
-  "$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-velklk="$build/cli/velklk"
-
-profile="$(mktemp -d "${TMPDIR:-/tmp}/velklk-safety.XXXXXX")"
-echo "# velklk init $profile"
-"$velklk" init "$profile" >/dev/null
+source "$(dirname "$0")/demo-lib.sh"
+demo_profile safety
 
 before="$("$velklk" -p "$profile" dump)"
 echo
