@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "addin/type_library.h"
+#include "components/variant_json.h"
 #include "platform/automation_error.h"
 #include "platform/host.h"
 #include "platform/text_case.h"
@@ -70,34 +71,13 @@ std::unique_ptr<Profile> OpenProfile(const std::string& directory) {
 }
 
 Out ValueToJson(const Variant& value) {
-  switch (value.GetKind()) {
-    case Variant::Kind::Empty:
-    case Variant::Kind::Null:
-      return nullptr;
-    case Variant::Kind::Text:
-      return value.ToText();
-    case Variant::Kind::Bool:
-      return value.ToBool();
-    case Variant::Kind::Integer:
-      return value.ToLong();
-    case Variant::Kind::Double:
-      return value.ToDouble();
-    case Variant::Kind::Date:
-      return value.ToDate().Format();
-    case Variant::Kind::Object: {
-      auto object = value.ToObject();
-      if (!object) return nullptr;
-      if (std::dynamic_pointer_cast<HostApplication>(object)) return "<HostApplication>";
-      if (std::dynamic_pointer_cast<HostDatabase>(object)) return "<HostDatabase>";
-      return "<Object>";
-    }
-    case Variant::Kind::List: {
-      Out list = Out::array();
-      for (const auto& element : value.ToList()) list.push_back(ValueToJson(element));
-      return list;
-    }
-  }
-  return nullptr;
+  return VariantToJson<Out>(value, [](const Variant& v) -> Out {
+    auto object = v.ToObject();
+    if (!object) return nullptr;
+    if (std::dynamic_pointer_cast<HostApplication>(object)) return "<HostApplication>";
+    if (std::dynamic_pointer_cast<HostDatabase>(object)) return "<HostDatabase>";
+    return "<Object>";
+  });
 }
 
 std::string Language(const std::string& requested) {

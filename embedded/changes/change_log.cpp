@@ -1,5 +1,6 @@
 #include "changes/change_log.h"
 
+#include "components/variant_json.h"
 #include "platform/host.h"
 
 namespace velklk {
@@ -174,30 +175,10 @@ Json ChangeLog::ChangesJson() const {
 }
 
 Json ChangeLog::ValueJson(const Variant& value) {
-  switch (value.GetKind()) {
-    case Variant::Kind::Empty:
-    case Variant::Kind::Null:
-      return nullptr;
-    case Variant::Kind::Text:
-      return value.ToText();
-    case Variant::Kind::Bool:
-      return value.ToBool();
-    case Variant::Kind::Integer:
-      return value.ToLong();
-    case Variant::Kind::Double:
-      return value.ToDouble();
-    case Variant::Kind::Date:
-      return value.ToDate().Format();
-    case Variant::Kind::Object:
-      if (auto link = value.As<HostLink>()) return link->Target();
-      return "<Object>";
-    case Variant::Kind::List: {
-      Json list = Json::array();
-      for (const auto& element : value.ToList()) list.push_back(ValueJson(element));
-      return list;
-    }
-  }
-  return nullptr;
+  return VariantToJson<Json>(value, [](const Variant& v) -> Json {
+    if (auto link = v.As<HostLink>()) return link->Target();
+    return "<Object>";
+  });
 }
 
 }  // namespace velklk

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "components/variant_json.h"
 #include "host/embedded_host.h"
 #include "host/host_objects.h"
 #include "platform/automation_error.h"
@@ -81,31 +82,16 @@ Variant ToVariant(const json& value, const std::string& where) {
 }
 
 json FromVariant(const Variant& value) {
-  switch (value.GetKind()) {
-    case Variant::Kind::Empty:
-    case Variant::Kind::Null:
-      return nullptr;
-    case Variant::Kind::Text:
-      return value.ToText();
-    case Variant::Kind::Bool:
-      return value.ToBool();
-    case Variant::Kind::Integer:
-      return value.ToLong();
-    case Variant::Kind::Double:
-      return value.ToDouble();
-    case Variant::Kind::Date:
-      return value.ToDate().Format();
-    case Variant::Kind::List: {
-      json list = json::array();
-      for (const auto& e : value.ToList()) list.push_back(e.ToText());
-      return list;
-    }
-    case Variant::Kind::Object: {
-      auto link = value.As<HostLink>();
-      return link ? json(link->Target()) : json(nullptr);
-    }
+  // A fixture's lists are lists of texts.
+  if (value.GetKind() == Variant::Kind::List) {
+    json list = json::array();
+    for (const auto& e : value.ToList()) list.push_back(e.ToText());
+    return list;
   }
-  return nullptr;
+  return VariantToJson<json>(value, [](const Variant& v) {
+    auto link = v.As<HostLink>();
+    return link ? json(link->Target()) : json(nullptr);
+  });
 }
 
 FieldDef ParseFieldDef(const std::string& name, const json& def, const std::string& where) {
