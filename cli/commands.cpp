@@ -111,6 +111,28 @@ void PrepareHost(Profile& profile, const std::optional<std::string>& user,
   }
 }
 
+// Commits a command's unit of work. A command whose work cannot be saved has
+// not happened: it must not be reported as done, so the failure to save
+// becomes its error (an error it raised before is printed first) and its
+// report counts no change.
+void CommitReported(ProfileUnitOfWork& work, CommandReport& report,
+                    std::optional<AutomationError>& error) {
+  try {
+    work.Commit();
+  } catch (const std::exception& e) {
+    if (error) PrintErrorEvent(*error);
+    error = SaveFailure(e);
+    report.Undone();
+  }
+}
+
+// A command's last lines before its result: the changes of a dry run (then
+// undone) and the report.
+void PrintReport(CommandReport& report) {
+  if (report.DryRun()) PrintLine(report.UndoDryRun());
+  PrintLine(report.Line());
+}
+
 // Invokes one member and prints its last lines: the changes of a dry run,
 // the report, and the result or the error. True when no error reached the
 // host. The call goes into the profile's journal.
@@ -133,18 +155,9 @@ bool InvokeAndReport(Profile& profile, CommandReport& report, DispatchObject& ob
     } catch (const AutomationError& e) {
       error = e;
     }
-    // A call whose work cannot be saved has not happened: it must not be
-    // reported as done.
-    try {
-      work.Commit();
-    } catch (const std::exception& e) {
-      if (error) PrintErrorEvent(*error);
-      error = SaveFailure(e);
-      report.Undone();
-    }
+    CommitReported(work, report, error);
   }
-  if (report.DryRun()) PrintLine(report.UndoDryRun());
-  PrintLine(report.Line());
+  PrintReport(report);
   if (error) {
     PrintErrorEvent(*error);
     std::cerr << "velklk: error " << error->NumberText() << " in " << error->Source() << ": "
@@ -400,16 +413,9 @@ class SessionRunner {
       } catch (const AutomationError& e) {
         error = e;
       }
-      try {
-        work.Commit();
-      } catch (const std::exception& e) {
-        if (error) PrintErrorEvent(*error);
-        error = SaveFailure(e);
-        report.Undone();
-      }
+      CommitReported(work, report, error);
     }
-    if (report.DryRun()) PrintLine(report.UndoDryRun());
-    PrintLine(report.Line());
+    PrintReport(report);
     if (error) throw *error;
   }
 

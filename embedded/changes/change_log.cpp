@@ -10,15 +10,6 @@ using Half = ChangeRecord::Half;
 using Kind = ChangeRecord::Kind;
 using Json = nlohmann::ordered_json;
 
-bool SameValue(const Variant& a, const Variant& b) {
-  if (a.IsObject() && b.IsObject()) {
-    auto la = a.As<HostLink>();
-    auto lb = b.As<HostLink>();
-    if (la && lb) return la->Target() == lb->Target();
-  }
-  return a == b;
-}
-
 const char* HalfName(Half half) { return half == Half::Host ? "host" : "outlook"; }
 
 }  // namespace

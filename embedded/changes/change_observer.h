@@ -8,9 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "platform/host.h"
 #include "platform/variant.h"
 
 namespace velklk {
+
+// Whether a field kept its value. Links are objects made afresh on every
+// read: they are the same value when they lead to the same target.
+inline bool SameValue(const Variant& a, const Variant& b) {
+  if (a.IsObject() && b.IsObject()) {
+    auto la = a.As<HostLink>();
+    auto lb = b.As<HostLink>();
+    if (la && lb) return la->Target() == lb->Target();
+  }
+  return a == b;
+}
 
 struct FieldChange {
   std::string name;  // host field, Outlook property ("user." + name for a user property)

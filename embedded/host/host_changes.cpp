@@ -8,17 +8,6 @@ namespace {
 
 using Kind = ChangeRecord::Kind;
 
-// Links are objects made afresh on every read: they are the same value when
-// they lead to the same target.
-bool SameValue(const Variant& a, const Variant& b) {
-  if (a.IsObject() && b.IsObject()) {
-    auto la = a.As<HostLink>();
-    auto lb = b.As<HostLink>();
-    if (la && lb) return la->Target() == lb->Target();
-  }
-  return a == b;
-}
-
 // A value a new record holds without anyone having set it.
 bool IsBlank(const Variant& v) {
   switch (v.GetKind()) {
