@@ -1,5 +1,7 @@
 #include "session/delete_guard.h"
 
+#include <charconv>
+
 #include "diagnostics/text_helpers.h"
 #include "platform/host.h"
 #include "platform/outlook.h"
@@ -13,13 +15,13 @@ namespace {
 constexpr int kMsgDelete = 4001;
 constexpr int kMsgTitleGuard = 4003;
 
+// A whole number of at most nine digits, nothing else (no sign, no blank).
 std::optional<long> WholeNumber(const std::string& text) {
-  if (text.empty() || text.size() > 9) return std::nullopt;
+  if (text.empty() || text.size() > 9 || text.front() < '0' || text.front() > '9')
+    return std::nullopt;
   long value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
 
