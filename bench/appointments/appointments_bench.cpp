@@ -17,6 +17,7 @@
 #include "platform/outlook.h"
 #include "profile/profile.h"
 #include "session/shared_state.h"
+#include "support/bench_support.h"
 #include "ui/recording_ui.h"
 
 namespace velklk {
@@ -24,11 +25,7 @@ namespace {
 
 constexpr int kCalendars = 5;
 
-std::string Id(int n) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%010d", n);
-  return buf;
-}
+using bench::Id;
 
 std::string Mailbox(int c) { return "user" + std::to_string(c) + "@velmora.example"; }
 
@@ -109,9 +106,7 @@ struct Desk {
 };
 
 void PerAppointment(benchmark::State& state, int n) {
-  state.counters["per_appointment"] =
-      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
-                                                     benchmark::Counter::kInvert);
+  state.counters["per_appointment"] = bench::PerRecord(static_cast<double>(n));
 }
 
 // SyncAppointments2VEL over the whole year: half the appointments become

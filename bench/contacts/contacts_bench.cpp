@@ -15,58 +15,17 @@
 #include "platform/outlook.h"
 #include "profile/profile.h"
 #include "session/shared_state.h"
+#include "support/bench_support.h"
 #include "ui/recording_ui.h"
 
 namespace velklk {
 namespace {
 
-std::string Id(int n) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%010d", n);
-  return buf;
-}
+using bench::Id;
 
-nlohmann::json BaseFixture() {
-  return nlohmann::json::parse(R"({
-    "now": "2026-12-06 10:00:00",
-    "host": {"currentUser": "ANNA", "users": [ {"name": "ANNA", "settings": {
-        "PREXOLContactPath": "anna@velmora.example\\Kontakte",
-        "PREXOLCalPath": "anna@velmora.example\\Kalender",
-        "PREXOLTaskPath": "anna@velmora.example\\Aufgaben"}} ], "tables": {}},
-    "outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
-        {"name": "Kontakte", "type": 2, "items": [], "folders": []},
-        {"name": "Kalender", "type": 1, "items": [], "folders": []},
-        {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})");
-}
+using bench::BaseFixture;
 
-// N addresses, every one ANNA's favourite; half companies, half persons.
-nlohmann::json AddressFixture(int n) {
-  nlohmann::json doc = BaseFixture();
-  auto& addresses = doc["host"]["tables"]["Adressen"];
-  auto& marks = doc["host"]["tables"]["Adressmerkmale"];
-  for (int i = 1; i <= n; ++i) {
-    nlohmann::json a = {{"ID", Id(i)},
-                        {"Name", "Muster " + std::to_string(i)},
-                        {"Strasse", "Weg " + std::to_string(i)},
-                        {"haus_zimmer", "Raum 1"},
-                        {"PLZ", "20457"},
-                        {"Ort", "Hamburg"},
-                        {"Land", "DE"},
-                        {"Telefon1", "040 " + std::to_string(i)},
-                        {"Email", "info" + std::to_string(i) + "@muster.example"},
-                        {"ModifiziertAm", "2026-12-01 09:00:00"}};
-    if (i % 2) {
-      a["An"] = "Firma";
-      a["Zusatz"] = "GmbH";
-    } else {
-      a["An"] = "Herrn";
-      a["Vorname"] = "Max";
-    }
-    addresses.push_back(a);
-    marks.push_back({{"@master", Id(i)}, {"Merkmal", "OutlookFavorit"}, {"Wert", "ANNA"}});
-  }
-  return doc;
-}
+using bench::AddressFixture;
 
 // N new contacts entered in Outlook: private persons and companies.
 nlohmann::json NewContactsFixture(int n) {
@@ -133,9 +92,7 @@ void BM_AddressOrContactSync2OL_FirstExport(benchmark::State& state) {
     Discard(desk);
     state.ResumeTiming();
   }
-  state.counters["per_record"] =
-      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
-                                                     benchmark::Counter::kInvert);
+  state.counters["per_record"] = bench::PerRecord(static_cast<double>(n));
 }
 
 // The same N addresses again, nothing changed on either side.
@@ -153,9 +110,7 @@ void BM_AddressOrContactSync2OL_NoChange(benchmark::State& state) {
     Discard(desk);
     state.ResumeTiming();
   }
-  state.counters["per_record"] =
-      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
-                                                     benchmark::Counter::kInvert);
+  state.counters["per_record"] = bench::PerRecord(static_cast<double>(n));
 }
 
 // The bare work of an export: per record, seek the address, read its
@@ -194,9 +149,7 @@ void BM_BareExportWork(benchmark::State& state) {
     Discard(desk);
     state.ResumeTiming();
   }
-  state.counters["per_record"] =
-      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
-                                                     benchmark::Counter::kInvert);
+  state.counters["per_record"] = bench::PerRecord(static_cast<double>(n));
 }
 
 // Import of N new Outlook contacts in one command.
@@ -216,9 +169,7 @@ void BM_SyncContacts2VEL(benchmark::State& state) {
     Discard(desk);
     state.ResumeTiming();
   }
-  state.counters["per_record"] =
-      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
-                                                     benchmark::Counter::kInvert);
+  state.counters["per_record"] = bench::PerRecord(static_cast<double>(n));
 }
 
 // The bare work of an import: per contact, read it, add a host address and
@@ -254,9 +205,7 @@ void BM_BareImportWork(benchmark::State& state) {
     Discard(desk);
     state.ResumeTiming();
   }
-  state.counters["per_record"] =
-      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
-                                                     benchmark::Counter::kInvert);
+  state.counters["per_record"] = bench::PerRecord(static_cast<double>(n));
 }
 
 // The bare SQLite work of one record of either direction: insert a row of
@@ -295,9 +244,7 @@ void BM_BareSqlite(benchmark::State& state) {
     sqlite3_close(db);
     state.ResumeTiming();
   }
-  state.counters["per_record"] =
-      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
-                                                     benchmark::Counter::kInvert);
+  state.counters["per_record"] = bench::PerRecord(static_cast<double>(n));
 }
 
 // Peak resident memory of the process so far, in MB.
@@ -339,8 +286,7 @@ void BM_PerCall(benchmark::State& state) {
     Discard(desk);
     state.ResumeTiming();
   }
-  state.counters["per_call"] = benchmark::Counter(
-      kCalls, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["per_call"] = bench::PerRecord(kCalls);
 }
 
 // The bare SQLite lookups of one such call: the address, its sync-log
@@ -390,8 +336,7 @@ void BM_BareSqliteCall(benchmark::State& state) {
     sqlite3_close(db);
     state.ResumeTiming();
   }
-  state.counters["per_call"] = benchmark::Counter(
-      kCalls, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["per_call"] = bench::PerRecord(kCalls);
 }
 
 BENCHMARK(BM_AddressOrContactSync2OL_FirstExport)

@@ -25,6 +25,7 @@
 #include "platform/host.h"
 #include "profile/profile.h"
 #include "session/shared_state.h"
+#include "support/bench_support.h"
 #include "ui/console_ui.h"
 
 namespace velklk {
@@ -119,8 +120,7 @@ void Run(benchmark::State& state, int folder) {
     profile.reset();
     state.ResumeTiming();
   }
-  state.counters["per_item"] = benchmark::Counter(
-      n, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["per_item"] = bench::PerRecord(n);
 }
 
 void BM_SyncContacts2VEL(benchmark::State& state) { Run(state, 0); }

@@ -24,6 +24,7 @@
 #include "profile/profile.h"
 #include "session/shared_state.h"
 #include "sqlite/connection.h"
+#include "support/bench_support.h"
 #include "ui/recording_ui.h"
 
 namespace velklk {
@@ -31,11 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Id(int n) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%010d", n);
-  return buf;
-}
+using bench::Id;
 
 fs::path BenchFolder(const std::string& name) {
   const char* base = std::getenv("VELKLK_BENCH_DIR");
@@ -49,41 +46,8 @@ sqlite::Durability DurabilityOf(const benchmark::State& state) {
   return state.range(1) == 0 ? sqlite::Durability::ProcessKill : sqlite::Durability::PowerLoss;
 }
 
-// N addresses, every one ANNA's favourite; half companies, half persons.
-std::string AddressFixture(int n) {
-  nlohmann::json doc = nlohmann::json::parse(R"({
-    "now": "2026-12-06 10:00:00",
-    "host": {"currentUser": "ANNA", "users": [ {"name": "ANNA", "settings": {
-        "PREXOLContactPath": "anna@velmora.example\\Kontakte",
-        "PREXOLCalPath": "anna@velmora.example\\Kalender",
-        "PREXOLTaskPath": "anna@velmora.example\\Aufgaben"}} ], "tables": {}},
-    "outlook": {"stores": [ {"name": "anna@velmora.example", "folders": [
-        {"name": "Kontakte", "type": 2, "items": [], "folders": []},
-        {"name": "Kalender", "type": 1, "items": [], "folders": []},
-        {"name": "Aufgaben", "type": 3, "items": [], "folders": []} ]} ]}})");
-  auto& addresses = doc["host"]["tables"]["Adressen"];
-  auto& marks = doc["host"]["tables"]["Adressmerkmale"];
-  for (int i = 1; i <= n; ++i) {
-    nlohmann::json a = {{"ID", Id(i)},
-                        {"Name", "Muster " + std::to_string(i)},
-                        {"Strasse", "Weg " + std::to_string(i)},
-                        {"PLZ", "20457"},
-                        {"Ort", "Hamburg"},
-                        {"Land", "DE"},
-                        {"Telefon1", "040 " + std::to_string(i)},
-                        {"Email", "info" + std::to_string(i) + "@muster.example"},
-                        {"ModifiziertAm", "2026-12-01 09:00:00"}};
-    if (i % 2) {
-      a["An"] = "Firma";
-    } else {
-      a["An"] = "Herrn";
-      a["Vorname"] = "Max";
-    }
-    addresses.push_back(a);
-    marks.push_back({{"@master", Id(i)}, {"Merkmal", "OutlookFavorit"}, {"Wert", "ANNA"}});
-  }
-  return doc.dump();
-}
+// N addresses, every one ANNA's favourite.
+std::string AddressFixture(int n) { return bench::AddressFixture(n).dump(); }
 
 void CallsPerSecond(benchmark::State& state) {
   state.counters["calls_per_s"] =

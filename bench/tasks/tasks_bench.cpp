@@ -14,6 +14,7 @@
 #include "platform/outlook.h"
 #include "profile/profile.h"
 #include "session/shared_state.h"
+#include "support/bench_support.h"
 #include "ui/recording_ui.h"
 
 namespace velklk {
@@ -21,11 +22,7 @@ namespace {
 
 constexpr const char* kFolder = "anna@velmora.example\\Aufgaben";
 
-std::string Id(int n) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%010d", n);
-  return buf;
-}
+using bench::Id;
 
 nlohmann::json BaseFixture() {
   return nlohmann::json::parse(R"({
@@ -122,9 +119,7 @@ struct Desk {
 };
 
 void PerTask(benchmark::State& state, int n) {
-  state.counters["per_task"] =
-      benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
-                                                     benchmark::Counter::kInvert);
+  state.counters["per_task"] = bench::PerRecord(static_cast<double>(n));
 }
 
 // One import command over N new Outlook tasks.
