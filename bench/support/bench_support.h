@@ -4,6 +4,7 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -67,6 +68,45 @@ inline nlohmann::json AddressFixture(int n) {
 inline benchmark::Counter PerRecord(double records) {
   return benchmark::Counter(
       records, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// The bare SQLite work of N records: each inserted as a row of a dozen text
+// columns under an indexed key (its ID and `table`), then looked up by that
+// key, in one transaction; setting up and closing the database is not timed.
+inline void BareSqliteRows(benchmark::State& state, int n, const std::string& table,
+                           const char* text) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    sqlite3* db = nullptr;
+    sqlite3_open(":memory:", &db);
+    sqlite3_exec(db,
+                 "CREATE TABLE t(k TEXT, a TEXT, b TEXT, c TEXT, d TEXT, e TEXT, f TEXT, g TEXT, "
+                 "h TEXT, i TEXT, j TEXT, l TEXT); CREATE UNIQUE INDEX tk ON t(k)",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?1,?2,?2,?2,?2,?2,?2,?2,?2,?2,?2,?2)", -1, &insert,
+                       nullptr);
+    sqlite3_prepare_v2(db, "SELECT * FROM t WHERE k = ?1", -1, &select, nullptr);
+    state.ResumeTiming();
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    for (int i = 1; i <= n; ++i) {
+      const std::string key = Id(i) + table;
+      sqlite3_bind_text(insert, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(insert, 2, text, -1, SQLITE_STATIC);
+      sqlite3_step(insert);
+      sqlite3_reset(insert);
+      sqlite3_bind_text(select, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+      benchmark::DoNotOptimize(sqlite3_step(select));
+      sqlite3_reset(select);
+    }
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    state.PauseTiming();
+    sqlite3_finalize(insert);
+    sqlite3_finalize(select);
+    sqlite3_close(db);
+    state.ResumeTiming();
+  }
 }
 
 }  // namespace velklk::bench

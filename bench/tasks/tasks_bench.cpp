@@ -231,38 +231,7 @@ void BM_BareStoreWork(benchmark::State& state) {
 // indexed key, then look it up by that key.
 void BM_BareSqlite(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  for (auto _ : state) {
-    state.PauseTiming();
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    sqlite3_exec(db,
-                 "CREATE TABLE t(k TEXT, a TEXT, b TEXT, c TEXT, d TEXT, e TEXT, f TEXT, g TEXT, "
-                 "h TEXT, i TEXT, j TEXT, l TEXT); CREATE UNIQUE INDEX tk ON t(k)",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_stmt* select = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?1,?2,?2,?2,?2,?2,?2,?2,?2,?2,?2,?2)", -1, &insert,
-                       nullptr);
-    sqlite3_prepare_v2(db, "SELECT * FROM t WHERE k = ?1", -1, &select, nullptr);
-    state.ResumeTiming();
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    for (int i = 1; i <= n; ++i) {
-      const std::string key = Id(i) + "WRTM_Tasks";
-      sqlite3_bind_text(insert, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(insert, 2, "Angebot nachfassen", -1, SQLITE_STATIC);
-      sqlite3_step(insert);
-      sqlite3_reset(insert);
-      sqlite3_bind_text(select, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-      benchmark::DoNotOptimize(sqlite3_step(select));
-      sqlite3_reset(select);
-    }
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    state.PauseTiming();
-    sqlite3_finalize(insert);
-    sqlite3_finalize(select);
-    sqlite3_close(db);
-    state.ResumeTiming();
-  }
+  bench::BareSqliteRows(state, n, "WRTM_Tasks", "Angebot nachfassen");
   PerTask(state, n);
 }
 
