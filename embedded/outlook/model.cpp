@@ -1,6 +1,7 @@
 #include "outlook/model.h"
 
 #include <fmt/format.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <optional>
@@ -160,20 +161,31 @@ std::string Model::NewEntryId() {
   }
 }
 
-void Model::WriteItem(const Record& record, const ItemData& data) {
-  static const std::string sqlTail =
-      "(id, folder, class, entry_id, created, modified, data) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
-  auto& st = Cached("INSERT OR REPLACE INTO " + Table("items") + sqlTail);
+void Model::WriteItem(const Record& record, const ItemData& data, bool added) {
+  // A saved item is updated in place: replacing its row would delete and
+  // insert it again.
+  if (itemSql_[0].empty()) {
+    const std::string items = Table("items");
+    itemSql_[0] = "INSERT INTO " + items +
+                  "(folder, class, entry_id, created, modified, data, id) "
+                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+    itemSql_[1] = "UPDATE " + items +
+                  " SET folder = ?1, class = ?2, entry_id = ?3, created = ?4, modified = ?5, "
+                  "data = ?6 WHERE id = ?7";
+  }
+  auto& st = Cached(itemSql_[added ? 0 : 1]);
   StatementReset reset{st};
   const std::string blob = EncodeItem(data);
-  st.Bind(1, record.rowId)
-      .Bind(2, record.folder->id)
-      .Bind(3, ClassOf(record.kind))
-      .Bind(4, record.entryId)
-      .Bind(5, record.created.Value())
-      .Bind(6, record.modified.Value())
-      .BindBlob(7, blob.data(), static_cast<int>(blob.size()))
+  st.Bind(1, record.folder->id)
+      .Bind(2, ClassOf(record.kind))
+      .Bind(3, record.entryId)
+      .Bind(4, record.created.Value())
+      .Bind(5, record.modified.Value())
+      .BindBlob(6, blob.data(), static_cast<int>(blob.size()))
+      .Bind(7, record.rowId)
       .Run();
+  if (!added && db_->Changes() != 1)
+    throw sqlite::SqliteError(SQLITE_NOTFOUND, "the item's row is missing");
 }
 
 void Model::WriteSwitches(const Switches& s) {
@@ -396,7 +408,7 @@ void Model::Replace(State state) {
       db_->Exec(std::string("DELETE FROM ") + Table(t));
     WriteSwitches(state.switches);
     for (const auto& s : state.stores) WriteFolderTree(*s);
-    for (const auto& r : state.records) WriteItem(*r, r->saved);
+    for (const auto& r : state.records) WriteItem(*r, r->saved, true);
     change.Commit();
   });
   Install(std::move(state), false);
@@ -567,7 +579,7 @@ void Model::SaveItem(const std::shared_ptr<Record>& record) {
   staged.entryId = added ? NewEntryId() : record->entryId;
   staged.modified = clock_->Now();
   staged.created = added ? staged.modified : record->created;
-  Guarded([&] { WriteItem(staged, record->Current()); });
+  Guarded([&] { WriteItem(staged, record->Current(), added); });
   if (observer) NoteSaved(*observer, *record, staged, record->Current(), added);
 
   std::optional<IndexKeys> before;

@@ -172,7 +172,8 @@ class Model : public std::enable_shared_from_this<Model> {
   void Apply(Record& record, const IndexKeys& keys, bool add, const IndexKeys* before = nullptr);
   void Index(Record& record, bool add) { Apply(record, KeysOf(record), add); }
   const std::multimap<std::string, Record*>& TextIndex(const Folder* folder, int id) const;
-  void WriteItem(const Record& record, const ItemData& data);
+  // Writes an item's row: a new row when `added`, else its existing one.
+  void WriteItem(const Record& record, const ItemData& data, bool added);
   void WriteSwitches(const Switches& switches);
   void WriteFolderTree(const Folder& folder);
   std::string Table(const char* name) const;
@@ -196,6 +197,7 @@ class Model : public std::enable_shared_from_this<Model> {
   std::int64_t nextFolderId_ = 1;
   std::int64_t salt_ = 0;
   std::unordered_map<std::string, std::unique_ptr<sqlite::Statement>> statements_;
+  std::string itemSql_[2];  // insert and update of an item's row, built once
 };
 
 }  // namespace velklk::outlook
