@@ -412,8 +412,7 @@ class Loader {
           const auto n = id.size() <= 18 ? host::ParseNumber<long long>(id) : std::nullopt;
           if (n && *n > 0) highest = std::max(highest, *n);
         }
-    auto st = core_.Conn().Prepare("UPDATE main._vk_meta SET value = ?1 WHERE key = 'nextId'");
-    st.Bind(1, static_cast<std::int64_t>(highest + 1)).Run();
+    core_.SetNextId(highest + 1);
 
     for (const auto& table : schema.MastersFirst()) {
       for (const auto& item : tables.items())

@@ -161,6 +161,7 @@ void HostCore::CreateMetaTables() { connection_->Exec(kMetaDdl); }
 
 void HostCore::InstallSchema(const Schema& schema) {
   schema.Validate();
+  keysOfTransaction_ = 0;
   DirectoryChanged();
   cache_.clear();
   texts_.clear();
@@ -247,15 +248,25 @@ bool HostCore::DirectoryUsable() {
     directoryWritten_ = false;
     directory_ = Directory{};
   }
-  if (sqlite3_txn_state(connection_->Handle(), "main") != SQLITE_TXN_NONE &&
-      CommitCount() == checkedAtCommit_ && directoryVersion_ >= 0)
+  // Checked already in this transaction, after it began reading: no other
+  // connection's commit can show before it ends.
+  const std::uint64_t transaction = connection_->TransactionNumber();
+  if (transaction != 0 && transaction == checkedInTransaction_ && directoryVersion_ >= 0 &&
+      connection_->InTransaction())
     return true;
+  if (sqlite3_txn_state(connection_->Handle(), "main") != SQLITE_TXN_NONE &&
+      CommitCount() == checkedAtCommit_ && directoryVersion_ >= 0) {
+    checkedInTransaction_ = transaction;
+    return true;
+  }
   std::int64_t version = -1;
   {
     StatementUse use(Cached("PRAGMA main.data_version"));
     if (Step(*use)) version = use->Int(0);
   }
   checkedAtCommit_ = CommitCount();
+  checkedInTransaction_ =
+      sqlite3_txn_state(connection_->Handle(), "main") != SQLITE_TXN_NONE ? transaction : 0;
   if (version != directoryVersion_) {
     directory_ = Directory{};
     directoryVersion_ = version;
@@ -337,6 +348,7 @@ std::optional<const HostCore::StoredValue*> HostCore::LookupGlobal(const std::st
 }
 
 void HostCore::Reload() {
+  keysOfTransaction_ = 0;
   DirectoryChanged();
   cache_.clear();
   texts_.clear();
@@ -403,18 +415,38 @@ void HostCore::LoadState() {
 std::string HostCore::NextId(const TableDef& table) {
   const FieldDef* id = table.FindField("ID");
   const int size = id ? id->size : 10;
-  // One statement counts up and hands the new value to _vk_capture: atomic
-  // for other connections, and without the temporary table of RETURNING.
-  capturedId_ = 0;
-  {
-    StatementUse use(
-        Cached("UPDATE main._vk_meta SET value = _vk_capture(value + 1) WHERE key = 'nextId'"));
-    while (Step(*use)) {
+  long long next = 0;
+  const std::uint64_t transaction = connection_->TransactionNumber();
+  if (transaction != 0 && transaction == keysOfTransaction_) {
+    next = nextKey_++;
+  } else if (transaction != 0) {
+    // The first key of this transaction: read the counter and count on in
+    // memory; the row is written once, when the transaction commits (the
+    // write lock keeps other connections from counting meanwhile).
+    {
+      StatementUse use(Cached("SELECT value FROM main._vk_meta WHERE key = 'nextId'"));
+      if (!Step(*use)) throw AutomationError(err::kFail, "Velmora.Database", "key counter missing");
+      nextKey_ = use->Int(0);
     }
+    connection_->BeforeCommit([this, alive = std::weak_ptr<int>(alive_), transaction] {
+      if (alive.lock() && keysOfTransaction_ == transaction) StoreKeptCounter();
+    });
+    keysOfTransaction_ = transaction;
+    next = nextKey_++;
+  } else {
+    // One statement counts up and hands the new value to _vk_capture: atomic
+    // for other connections, and without the temporary table of RETURNING.
+    capturedId_ = 0;
+    {
+      StatementUse use(
+          Cached("UPDATE main._vk_meta SET value = _vk_capture(value + 1) WHERE key = 'nextId'"));
+      while (Step(*use)) {
+      }
+    }
+    if (connection_->Changes() == 0)
+      throw AutomationError(err::kFail, "Velmora.Database", "key counter missing");
+    next = capturedId_ - 1;
   }
-  if (connection_->Changes() == 0)
-    throw AutomationError(err::kFail, "Velmora.Database", "key counter missing");
-  const long long next = capturedId_ - 1;
   std::string text = fmt::format("{:0{}}", next, size);
   if (static_cast<int>(text.size()) > size)
     throw AutomationError(
@@ -423,7 +455,27 @@ std::string HostCore::NextId(const TableDef& table) {
   return text;
 }
 
+void HostCore::StoreKeptCounter() {
+  StatementUse use(Cached("UPDATE main._vk_meta SET value = max(value, ?1) WHERE key = 'nextId'"));
+  use->Bind(1, static_cast<std::int64_t>(nextKey_));
+  while (Step(*use)) {
+  }
+}
+
+void HostCore::SettleKeyCounter() {
+  if (keysOfTransaction_ != 0 && keysOfTransaction_ == connection_->TransactionNumber())
+    StoreKeptCounter();
+  keysOfTransaction_ = 0;
+}
+
+void HostCore::SetNextId(long long next) {
+  keysOfTransaction_ = 0;
+  auto st = connection_->Prepare("UPDATE main._vk_meta SET value = ?1 WHERE key = 'nextId'");
+  st.Bind(1, static_cast<std::int64_t>(next)).Run();
+}
+
 void HostCore::AdvanceIdsPastStored() {
+  SettleKeyCounter();
   long long highest = 0;
   for (const auto& t : schema_.tables) {
     auto st = connection_->Prepare("SELECT max(CAST(\"ID\" AS INTEGER)) FROM main." +

@@ -70,6 +70,8 @@ class HostCore {
   struct TableTexts {
     std::string selectList, load, first;
     std::string insert;  // up to the column list, which names the fields not at their default
+    // The whole insert by the fields it names ('1' per named field).
+    std::unordered_map<std::string, std::string> inserts;
     std::unordered_map<std::string, std::string> seek;  // by IdentifierKey of the index
   };
   std::shared_ptr<TableTexts> TextsOf(const std::shared_ptr<const TableDef>& def);
@@ -89,6 +91,8 @@ class HostCore {
   std::string NextId(const TableDef& table);
   // Makes sure later keys come after every numeric key now stored.
   void AdvanceIdsPastStored();
+  // Sets the key counter: the next key handed out is `next`.
+  void SetNextId(long long next);
 
   // Current user (in memory, starting from the stored one).
   const std::string& CurrentUser() const { return currentUser_; }
@@ -187,9 +191,20 @@ class HostCore {
   // transaction stays open and the count stands, no other connection can
   // have committed since.
   unsigned checkedAtCommit_ = 0;
+  // The Transaction (its number) in which the data version was last asked.
+  std::uint64_t checkedInTransaction_ = 0;
   unsigned CommitCount() const;
   // Set by the SQL function _vk_capture on the thread that runs the update.
   static thread_local long long capturedId_;
+  // Inside a Transaction the key counter is read once and counted in memory;
+  // the counter row is written once, just before that transaction commits.
+  std::uint64_t keysOfTransaction_ = 0;  // the Transaction's number, 0: nothing kept
+  long long nextKey_ = 0;
+  void StoreKeptCounter();
+  // Drops the kept counter (after writing it) before the row is written
+  // another way.
+  void SettleKeyCounter();
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // for the commit hook
   ChangeObserver* observer_ = nullptr;
 };
 

@@ -132,6 +132,12 @@ void Connection::Rollback() {
 
 bool Connection::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
+std::uint64_t Connection::BeforeCommit(std::function<void()> write) {
+  if (openNumber_ == 0 || !InTransaction()) return 0;
+  beforeCommit_.push_back(std::move(write));
+  return openNumber_;
+}
+
 Statement::Statement(Statement&& other) noexcept
     : db_(other.db_), stmt_(std::exchange(other.stmt_, nullptr)) {}
 

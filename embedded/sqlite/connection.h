@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -76,6 +78,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // True while a transaction is open on the connection.
   bool InTransaction() const;
 
+  // For a component that keeps a write in memory while a transaction runs
+  // (the host's key counter): `write` runs just before the outermost
+  // Transaction commits, inside it (a failure rolls the whole transaction
+  // back); it is dropped when the transaction is rolled back. Returns the
+  // number of that transaction (see TransactionNumber), or 0 when no
+  // Transaction is open: then the caller writes at once.
+  std::uint64_t BeforeCommit(std::function<void()> write);
+  // The number of the outermost Transaction now open (numbers count up and
+  // are never reused), 0 when none is.
+  std::uint64_t TransactionNumber() const { return openNumber_; }
+
   sqlite3* Handle() const { return db_; }
   const std::string& Path() const { return path_; }
 
@@ -88,7 +101,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
   sqlite3* db_;
   std::string path_;
   std::map<std::string, std::unique_ptr<Statement>> controls_;
-  int savepoints_ = 0;  // open savepoints; the n-th open one is "velklk_n"
+  int savepoints_ = 0;            // open savepoints; the n-th open one is "velklk_n"
+  std::uint64_t openNumber_ = 0;  // of the open outermost Transaction, 0: none
+  std::uint64_t lastNumber_ = 0;  // the last number handed out
+  std::vector<std::function<void()>> beforeCommit_;
   std::unique_ptr<Transaction> unit_;
   int unitDepth_ = 0;
 };

@@ -410,5 +410,49 @@ TEST(HostDurability, DyingInsideAUnitLosesOnlyThatUnit) {
   std::filesystem::remove(path + "-journal");
 }
 
+// Inside a unit the key counter is counted in memory and stored when the
+// unit commits: keys stay unique across a rolled-back unit, another
+// connection's records in between and a new process.
+TEST(HostDurability, KeysStayUniqueAcrossUnitsConnectionsAndProcesses) {
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("velklk_host_keys_" + std::to_string(::getpid()) + ".db"))
+                               .string();
+  std::filesystem::remove(path);
+  HostUnderTest first(nlohmann::json::object(), path);
+  HostUnderTest second(nlohmann::json::object(), path);
+  auto add = [](HostUnderTest& h) {
+    auto tasks = h.Table("WRTM_Tasks");
+    tasks->NewRecord();
+    tasks->SaveNew();
+    return h.Text(*tasks, "ID");
+  };
+  std::vector<std::string> keys;
+  first.host->Begin();
+  keys.push_back(add(first));
+  keys.push_back(add(first));
+  first.host->Commit();
+  first.host->Begin();
+  add(first);
+  first.host->Rollback();
+  keys.push_back(add(second));  // another connection, outside a unit
+  first.host->Begin();
+  keys.push_back(add(first));
+  first.host->Commit();
+  keys.push_back(add(first));
+  first.host.reset();
+  second.host.reset();
+  auto reopened = EmbeddedHost::OpenFile(path, &first.clock);
+  auto tasks = reopened->Database()->Table("WRTM_Tasks");
+  tasks->NewRecord();
+  tasks->SaveNew();
+  keys.push_back(tasks->Field("ID")->Value().ToText());
+  EXPECT_EQ(keys, (std::vector<std::string>{"0000000001", "0000000002", "0000000003", "0000000004",
+                                            "0000000005", "0000000006"}));
+  tasks.reset();
+  reopened.reset();
+  std::filesystem::remove(path);
+  std::filesystem::remove(path + "-journal");
+}
+
 }  // namespace
 }  // namespace velklk::test
