@@ -520,15 +520,20 @@ void TableImpl::SaveNew() {
     // Fields that hold their column's default are left to it: the row is
     // the same, and a wide table with few fields filled inserts faster.
     std::vector<std::size_t> written;
-    std::string sql = texts_->insert;
+    std::string shape(def_->fields.size(), '0');
     for (std::size_t i = 0; i < def_->fields.size(); ++i) {
       if (IsColumnDefault(def_->fields[i], buffer_[i])) continue;
       written.push_back(i);
-      sql += ", " + QuoteIdentifier(def_->fields[i].name);
+      shape[i] = '1';
     }
-    sql += ") VALUES(?1, ?2";
-    for (std::size_t k = 0; k < written.size(); ++k) sql += ", ?" + std::to_string(k + 3);
-    sql += ")";
+    std::string& sql = texts_->inserts[shape];
+    if (sql.empty()) {
+      sql = texts_->insert;
+      for (std::size_t i : written) sql += ", " + QuoteIdentifier(def_->fields[i].name);
+      sql += ") VALUES(?1, ?2";
+      for (std::size_t k = 0; k < written.size(); ++k) sql += ", ?" + std::to_string(k + 3);
+      sql += ")";
+    }
     StatementUse use(core_->Cached(sql));
     if (newMaster_ != 0)
       use->Bind(1, newMaster_);
