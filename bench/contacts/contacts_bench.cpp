@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -216,6 +217,184 @@ void BM_BareSqlite(benchmark::State& state) {
   state.counters["per_record"] = bench::PerRecord(static_cast<double>(n));
 }
 
+// Bare SQLite doing the rows of the bare store work above, in tables shaped
+// like the host's and the Outlook store's: the address table (its text
+// columns, a unique index on ID, the master index), the sync log (its three
+// indexes) and the items table (a row per item with its data, and an index
+// on the key a lookup by velSearch needs).
+struct BareRows {
+  sqlite3* db = nullptr;
+  sqlite3_stmt* insertAddress = nullptr;
+  sqlite3_stmt* seekAddress = nullptr;
+  sqlite3_stmt* insertLog = nullptr;
+  sqlite3_stmt* insertItem = nullptr;
+  sqlite3_stmt* readItem = nullptr;
+  sqlite3_stmt* updateItem = nullptr;
+  sqlite3_stmt* findItem = nullptr;
+  sqlite3_stmt* begin = nullptr;
+  sqlite3_stmt* commit = nullptr;
+
+  static constexpr const char* kAddressColumns =
+      "ID, An, Titel, Vorname, Name, Zusatz, Strasse, haus_zimmer, PLZ, Ort, Land, Email, Email2, "
+      "Telefon1, Telefon2, Telefax, TelefonMobil, URL, Referenz, Memo";
+
+  BareRows() {
+    sqlite3_open(":memory:", &db);
+    std::string ddl = std::string("CREATE TABLE a(_row INTEGER PRIMARY KEY, _master INTEGER, ") +
+                      "_tenants TEXT NOT NULL DEFAULT '', ModifiziertAm REAL";
+    for (const char* c = kAddressColumns; *c;) {
+      const char* end = std::strchr(c, ',');
+      const std::string name = end ? std::string(c, end) : std::string(c);
+      ddl += ", " + name + " TEXT NOT NULL DEFAULT ''";
+      c = end ? end + 2 : c + name.size();
+    }
+    ddl +=
+        "); CREATE UNIQUE INDEX a_id ON a(ID); CREATE INDEX a_master ON a(_master, _row);"
+        "CREATE TABLE l(_row INTEGER PRIMARY KEY, _master INTEGER, _tenants TEXT NOT NULL "
+        "DEFAULT '', ID TEXT NOT NULL, velUser TEXT NOT NULL, velTable TEXT NOT NULL DEFAULT "
+        "'', velID TEXT NOT NULL DEFAULT '', velSearch TEXT NOT NULL, ModifiziertAm REAL);"
+        "CREATE UNIQUE INDEX l_id ON l(ID); CREATE INDEX l_master ON l(_master, _row);"
+        "CREATE INDEX l_search ON l(velUser || velSearch);"
+        "CREATE TABLE i(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, class INTEGER NOT "
+        "NULL, entry_id TEXT NOT NULL, created REAL NOT NULL, modified REAL NOT NULL, data "
+        "BLOB NOT NULL, k TEXT); CREATE INDEX i_k ON i(k);";
+    sqlite3_exec(db, ddl.c_str(), nullptr, nullptr, nullptr);
+    Prepare(&insertAddress,
+            "INSERT INTO a(ID, Name, Strasse, PLZ, Ort, Telefon1, Email, ModifiziertAm) "
+            "VALUES(?1, ?2, ?2, ?2, ?2, ?2, ?2, 46000)");
+    Prepare(&seekAddress, "SELECT * FROM a WHERE ID = ?1");
+    Prepare(&insertLog,
+            "INSERT INTO l(ID, velUser, velSearch, ModifiziertAm) VALUES(?1, 'ANNA', ?2, 46000)");
+    Prepare(&insertItem,
+            "INSERT INTO i(folder, class, entry_id, created, modified, data, k) "
+            "VALUES(1, 40, ?1, 46000, 46000, ?2, ?3)");
+    Prepare(&readItem, "SELECT data FROM i WHERE id = ?1");
+    Prepare(&updateItem, "UPDATE i SET data = ?2, k = ?3, modified = 46000 WHERE id = ?1");
+    Prepare(&findItem, "SELECT id FROM i WHERE k = ?1");
+    Prepare(&begin, "BEGIN IMMEDIATE");
+    Prepare(&commit, "COMMIT");
+  }
+  ~BareRows() {
+    for (auto* st : {insertAddress, seekAddress, insertLog, insertItem, readItem, updateItem,
+                     findItem, begin, commit})
+      sqlite3_finalize(st);
+    sqlite3_close(db);
+  }
+  BareRows(const BareRows&) = delete;
+  BareRows& operator=(const BareRows&) = delete;
+
+  void Prepare(sqlite3_stmt** st, const char* sql) { sqlite3_prepare_v2(db, sql, -1, st, nullptr); }
+  static void Run(sqlite3_stmt* st) {
+    while (sqlite3_step(st) == SQLITE_ROW) {
+    }
+    sqlite3_reset(st);
+  }
+  void Exec(const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+  void AddAddress(const std::string& id, const std::string& text) {
+    sqlite3_bind_text(insertAddress, 1, id.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(insertAddress, 2, text.c_str(), -1, SQLITE_TRANSIENT);
+    Run(insertAddress);
+  }
+  void AddLog(const std::string& id, const std::string& key) {
+    sqlite3_bind_text(insertLog, 1, id.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(insertLog, 2, key.c_str(), -1, SQLITE_TRANSIENT);
+    Run(insertLog);
+  }
+  void AddItem(const std::string& entry, const std::string& data, const char* key) {
+    sqlite3_bind_text(insertItem, 1, entry.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_blob(insertItem, 2, data.data(), static_cast<int>(data.size()), SQLITE_TRANSIENT);
+    if (key)
+      sqlite3_bind_text(insertItem, 3, key, -1, SQLITE_TRANSIENT);
+    else
+      sqlite3_bind_null(insertItem, 3);
+    Run(insertItem);
+  }
+};
+
+// An item's data as the bare rows store it: its properties, about the size
+// of an item of the store.
+std::string BareItemData(int i) {
+  return "Firma " + std::to_string(i) + "|Hamburg|040 " + std::to_string(i) + "|c" +
+         std::to_string(i) + "@example.com|" + std::string(96, 'x');
+}
+
+// The rows of BM_BareImportWork: per contact, read its row, insert an
+// address and a sync-log record, and write the contact's row back with its
+// key; one transaction.
+void BM_BareSqliteImportRows(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto rows = std::make_unique<BareRows>();
+    rows->Exec("BEGIN");
+    for (int i = 1; i <= n; ++i) rows->AddItem(Id(i), BareItemData(i), nullptr);
+    rows->Exec("COMMIT");
+    state.ResumeTiming();
+    rows->Exec("BEGIN");
+    for (int i = 1; i <= n; ++i) {
+      sqlite3_bind_int64(rows->readItem, 1, i);
+      std::string data;
+      if (sqlite3_step(rows->readItem) == SQLITE_ROW)
+        data.assign(static_cast<const char*>(sqlite3_column_blob(rows->readItem, 0)),
+                    static_cast<std::size_t>(sqlite3_column_bytes(rows->readItem, 0)));
+      sqlite3_reset(rows->readItem);
+      const std::string id = Id(n + i);
+      const std::string key = id + "Adressen";
+      rows->AddAddress(id, data.substr(0, 24));
+      rows->AddLog(Id(2 * n + i), key);
+      data += key;
+      sqlite3_bind_int64(rows->updateItem, 1, i);
+      sqlite3_bind_blob(rows->updateItem, 2, data.data(), static_cast<int>(data.size()),
+                        SQLITE_TRANSIENT);
+      sqlite3_bind_text(rows->updateItem, 3, key.c_str(), -1, SQLITE_TRANSIENT);
+      BareRows::Run(rows->updateItem);
+    }
+    rows->Exec("COMMIT");
+    state.PauseTiming();
+    rows.reset();
+    state.ResumeTiming();
+  }
+  state.counters["per_record"] = bench::PerRecord(static_cast<double>(n));
+}
+
+// The rows of BM_BareExportWork: per address, in a transaction of its own,
+// seek and read it, insert a contact row under its key, look the contact
+// up by that key, and insert a sync-log record.
+void BM_BareSqliteExportRows(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto rows = std::make_unique<BareRows>();
+    rows->Exec("BEGIN");
+    for (int i = 1; i <= n; ++i) rows->AddAddress(Id(i), "Muster " + std::to_string(i));
+    rows->Exec("COMMIT");
+    state.ResumeTiming();
+    for (int i = 1; i <= n; ++i) {
+      BareRows::Run(rows->begin);
+      const std::string id = Id(i);
+      const std::string key = id + "Adressen";
+      sqlite3_bind_text(rows->seekAddress, 1, id.c_str(), -1, SQLITE_TRANSIENT);
+      std::string data;
+      // The seven fields the bare store work reads.
+      if (sqlite3_step(rows->seekAddress) == SQLITE_ROW)
+        for (int c = 4; c < 11; ++c)
+          if (const auto* text = sqlite3_column_text(rows->seekAddress, c))
+            data += reinterpret_cast<const char*>(text);
+      sqlite3_reset(rows->seekAddress);
+      rows->AddItem(Id(n + i), data + BareItemData(i), key.c_str());
+      sqlite3_bind_text(rows->findItem, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+      benchmark::DoNotOptimize(sqlite3_step(rows->findItem));
+      sqlite3_reset(rows->findItem);
+      rows->AddLog(Id(2 * n + i), key);
+      BareRows::Run(rows->commit);
+    }
+    state.PauseTiming();
+    rows.reset();
+    state.ResumeTiming();
+  }
+  state.counters["per_record"] = bench::PerRecord(static_cast<double>(n));
+}
+
 // Peak resident memory of the process so far, in MB.
 double PeakRssMb() {
   rusage usage{};
@@ -322,6 +501,16 @@ BENCHMARK(BM_BareExportWork)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchma
 BENCHMARK(BM_SyncContacts2VEL)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareSqlite)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareImportWork)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareSqliteImportRows)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareSqliteExportRows)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareSqliteCall)->Arg(1000)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PerCall)->Arg(1000)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
