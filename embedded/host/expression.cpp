@@ -16,6 +16,7 @@ struct ExprNode {
   std::string table, name;  // field reference or function name
   std::vector<std::shared_ptr<const ExprNode>> children;
   int height = 1;  // levels of the tree from this node down
+  int slot = -1;   // a text literal: its place among the expression's literals
 };
 
 const std::vector<FunctionInfo>& KnownFunctions() {
@@ -47,7 +48,8 @@ bool IsIdentChar(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0
 
 class Parser {
  public:
-  explicit Parser(const std::string& text) : text_(text) {}
+  explicit Parser(const std::string& text, std::vector<Variant>& literals)
+      : text_(text), literals_(literals) {}
 
   NodePtr ParseAll() {
     SkipBlanks();
@@ -163,6 +165,8 @@ class Parser {
         value += text_[pos_++];
       }
       node->literal = Variant(std::move(value));
+      node->slot = static_cast<int>(literals_.size());
+      literals_.push_back(node->literal);
       return node;
     }
     if (std::isdigit(static_cast<unsigned char>(c))) {
@@ -225,33 +229,44 @@ class Parser {
   }
 
   const std::string& text_;
+  std::vector<Variant>& literals_;
   std::size_t pos_ = 0;
   int nesting_ = 0;
 };
 
-Variant Eval(const ExprNode& node, ExpressionContext& context) {
+class Evaluator {
+ public:
+  Evaluator(ExpressionContext& context, const std::vector<Variant>& literals)
+      : context_(context), literals_(literals) {}
+  Variant Eval(const ExprNode& node);
+
+ private:
+  ExpressionContext& context_;
+  const std::vector<Variant>& literals_;
+};
+
+Variant Evaluator::Eval(const ExprNode& node) {
+  auto& context = context_;
   switch (node.kind) {
     case ExprNode::Kind::Literal:
+      if (node.slot >= 0 && static_cast<std::size_t>(node.slot) < literals_.size())
+        return literals_[static_cast<std::size_t>(node.slot)];
       return node.literal;
     case ExprNode::Kind::Field:
       return context.FieldValue(node.table, node.name);
     case ExprNode::Kind::Call: {
       std::vector<Variant> args;
-      for (const auto& child : node.children) args.push_back(Eval(*child, context));
+      for (const auto& child : node.children) args.push_back(Eval(*child));
       return context.CallFunction(node.name, args);
     }
     case ExprNode::Kind::Equal:
-      return Variant(
-          ValuesEqual(Eval(*node.children[0], context), Eval(*node.children[1], context)));
+      return Variant(ValuesEqual(Eval(*node.children[0]), Eval(*node.children[1])));
     case ExprNode::Kind::NotEqual:
-      return Variant(
-          !ValuesEqual(Eval(*node.children[0], context), Eval(*node.children[1], context)));
+      return Variant(!ValuesEqual(Eval(*node.children[0]), Eval(*node.children[1])));
     case ExprNode::Kind::And:
-      return Variant(Eval(*node.children[0], context).ToBool() &&
-                     Eval(*node.children[1], context).ToBool());
+      return Variant(Eval(*node.children[0]).ToBool() && Eval(*node.children[1]).ToBool());
     case ExprNode::Kind::Or:
-      return Variant(Eval(*node.children[0], context).ToBool() ||
-                     Eval(*node.children[1], context).ToBool());
+      return Variant(Eval(*node.children[0]).ToBool() || Eval(*node.children[1]).ToBool());
   }
   return Variant();
 }
@@ -291,13 +306,56 @@ bool IsValidEmailSyntax(const std::string& address) {
 CompiledExpression CompiledExpression::Compile(const std::string& text) {
   CompiledExpression e;
   e.text_ = text;
-  Parser parser(e.text_);
+  Parser parser(e.text_, e.literals_);
   e.root_ = parser.ParseAll();
   return e;
 }
 
 Variant CompiledExpression::Evaluate(ExpressionContext& context) const {
-  return Eval(*root_, context);
+  return Evaluator(context, literals_).Eval(*root_);
+}
+
+std::string CompiledExpression::Shape(const std::string& text, std::vector<Variant>& literals) {
+  literals.clear();
+  std::string shape;
+  shape.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    if (text[pos] != '"') {
+      shape += text[pos++];
+      continue;
+    }
+    // A text literal, read as the parser reads it ("" is one quote).
+    std::string value;
+    for (++pos;; ++pos) {
+      if (pos >= text.size()) {
+        // Unterminated: the parser reports it on the text itself.
+        literals.clear();
+        return text;
+      }
+      if (text[pos] == '"') {
+        if (pos + 1 < text.size() && text[pos + 1] == '"') {
+          value += '"';
+          ++pos;
+          continue;
+        }
+        ++pos;
+        break;
+      }
+      value += text[pos];
+    }
+    shape += "\"\"";
+    literals.emplace_back(std::move(value));
+  }
+  return shape;
+}
+
+CompiledExpression CompiledExpression::WithLiterals(const std::string& text,
+                                                    std::vector<Variant> literals) const {
+  CompiledExpression e;
+  e.text_ = text;
+  e.root_ = root_;
+  e.literals_ = std::move(literals);
+  return e;
 }
 
 }  // namespace velklk::host

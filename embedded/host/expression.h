@@ -32,9 +32,18 @@ class CompiledExpression {
   Variant Evaluate(ExpressionContext& context) const;
   const std::string& Text() const { return text_; }
 
+  // The text with every text literal emptied, and the literals' values in
+  // order into `literals`. Texts of one shape parse alike, so a text built
+  // from data (a literal per record) need not be parsed again: see
+  // WithLiterals.
+  static std::string Shape(const std::string& text, std::vector<Variant>& literals);
+  // This expression for another text of the same shape.
+  CompiledExpression WithLiterals(const std::string& text, std::vector<Variant> literals) const;
+
  private:
   std::string text_;
   std::shared_ptr<const ExprNode> root_;
+  std::vector<Variant> literals_;  // the text literals, in the order they appear
 };
 
 // The functions the language knows, with their canonical spelling.

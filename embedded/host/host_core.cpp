@@ -148,13 +148,18 @@ std::shared_ptr<HostCore::TableTexts> HostCore::TextsOf(
   return slot.second;
 }
 
-const CompiledExpression& HostCore::Compiled(const std::string& text) {
-  auto it = compiled_.find(text);
-  if (it != compiled_.end()) return it->second;
+CompiledExpression HostCore::Compiled(const std::string& text) {
+  // Kept by shape: a text built from data differs from the last one only in
+  // its text literals.
+  std::vector<Variant> literals;
+  std::string shape = CompiledExpression::Shape(text, literals);
+  auto it = compiled_.find(shape);
+  if (it != compiled_.end()) return it->second.WithLiterals(text, std::move(literals));
   CompiledExpression expression = CompiledExpression::Compile(text);
-  // Texts built from data would grow the table without end.
+  // Shapes built from data would grow the table without end.
   if (compiled_.size() >= 4096) compiled_.clear();
-  return compiled_.emplace(text, std::move(expression)).first->second;
+  compiled_.emplace(std::move(shape), expression);
+  return expression;
 }
 
 void HostCore::CreateMetaTables() { connection_->Exec(kMetaDdl); }

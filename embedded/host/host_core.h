@@ -77,7 +77,7 @@ class HostCore {
   std::shared_ptr<TableTexts> TextsOf(const std::shared_ptr<const TableDef>& def);
   // An expression compiled once per text (the same texts come again and
   // again); raises as CompiledExpression::Compile.
-  const CompiledExpression& Compiled(const std::string& text);
+  CompiledExpression Compiled(const std::string& text);
   void ClearStatementCache() { cache_.clear(); }
 
   const Schema& GetSchema() const { return schema_; }
