@@ -209,8 +209,11 @@ void HostCore::InstallSchema(const Schema& schema) {
     const std::string prefix = "_vk_ix_" + t->name + "_";
     connection_->Exec("CREATE UNIQUE INDEX main." + QuoteIdentifier(prefix + "ID") + " ON " +
                       QuoteIdentifier(t->name) + "(\"ID\")");
-    connection_->Exec("CREATE INDEX main." + QuoteIdentifier(prefix + "_master") + " ON " +
-                      QuoteIdentifier(t->name) + "(" + kMasterColumn + ", " + kRowColumn + ")");
+    // Detail records are found under their master; a table without a master
+    // never asks, and its inserts need not keep the index.
+    if (!t->master.empty())
+      connection_->Exec("CREATE INDEX main." + QuoteIdentifier(prefix + "_master") + " ON " +
+                        QuoteIdentifier(t->name) + "(" + kMasterColumn + ", " + kRowColumn + ")");
     for (const auto& index : t->indexes) {
       std::vector<std::string> quoted;
       for (const auto& f : index.fields) quoted.push_back(QuoteIdentifier(t->FindField(f)->name));
