@@ -219,8 +219,8 @@ void BM_BareSqlite(benchmark::State& state) {
 
 // Bare SQLite doing the rows of the bare store work above, in tables shaped
 // like the host's and the Outlook store's: the address table (its text
-// columns, a unique index on ID, the master index), the sync log (its three
-// indexes) and the items table (a row per item with its data, and an index
+// columns, a unique index on ID), the sync log (its two indexes) and the
+// items table (a row per item with its data, and an index
 // on the key a lookup by velSearch needs).
 struct BareRows {
   sqlite3* db = nullptr;
@@ -249,11 +249,11 @@ struct BareRows {
       c = end ? end + 2 : c + name.size();
     }
     ddl +=
-        "); CREATE UNIQUE INDEX a_id ON a(ID); CREATE INDEX a_master ON a(_master, _row);"
+        "); CREATE UNIQUE INDEX a_id ON a(ID);"
         "CREATE TABLE l(_row INTEGER PRIMARY KEY, _master INTEGER, _tenants TEXT NOT NULL "
         "DEFAULT '', ID TEXT NOT NULL, velUser TEXT NOT NULL, velTable TEXT NOT NULL DEFAULT "
         "'', velID TEXT NOT NULL DEFAULT '', velSearch TEXT NOT NULL, ModifiziertAm REAL);"
-        "CREATE UNIQUE INDEX l_id ON l(ID); CREATE INDEX l_master ON l(_master, _row);"
+        "CREATE UNIQUE INDEX l_id ON l(ID);"
         "CREATE INDEX l_search ON l(velUser || velSearch);"
         "CREATE TABLE i(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, class INTEGER NOT "
         "NULL, entry_id TEXT NOT NULL, created REAL NOT NULL, modified REAL NOT NULL, data "
