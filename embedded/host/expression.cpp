@@ -143,48 +143,55 @@ class Parser {
     return text_.substr(start, pos_ - start);
   }
 
+  // A text literal ("" is one quote) or a number, at pos_. Kept out of
+  // ParsePrimary, which recurses once per level: its frame stays small.
+  NodePtr ParseText() {
+    auto node = std::make_shared<ExprNode>();
+    std::string value;
+    ++pos_;
+    for (;;) {
+      if (pos_ >= text_.size()) SyntaxError(text_, pos_, "unterminated text literal");
+      if (text_[pos_] == '"') {
+        if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
+          value += '"';
+          pos_ += 2;
+          continue;
+        }
+        ++pos_;
+        break;
+      }
+      value += text_[pos_++];
+    }
+    node->literal = Variant(std::move(value));
+    node->slot = static_cast<int>(literals_.size());
+    literals_.push_back(node->literal);
+    return node;
+  }
+
+  NodePtr ParseNumberLiteral() {
+    auto node = std::make_shared<ExprNode>();
+    const std::size_t start = pos_;
+    while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    bool isDouble = false;
+    if (pos_ + 1 < text_.size() && text_[pos_] == '.' &&
+        std::isdigit(static_cast<unsigned char>(text_[pos_ + 1]))) {
+      isDouble = true;
+      ++pos_;
+      while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+    }
+    const std::string_view digits = std::string_view(text_).substr(start, pos_ - start);
+    // Digits and a point: always a number, a whole one when it fits.
+    const auto whole = isDouble ? std::nullopt : ParseNumber<long long>(digits);
+    node->literal = whole ? Variant(*whole) : Variant(ParseNumber<double>(digits).value_or(0.0));
+    return node;
+  }
+
   NodePtr ParsePrimary() {
     SkipBlanks();
     if (pos_ >= text_.size()) SyntaxError(text_, pos_, "value expected");
     const char c = text_[pos_];
-    auto node = std::make_shared<ExprNode>();
-    if (c == '"') {
-      std::string value;
-      ++pos_;
-      for (;;) {
-        if (pos_ >= text_.size()) SyntaxError(text_, pos_, "unterminated text literal");
-        if (text_[pos_] == '"') {
-          if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
-            value += '"';
-            pos_ += 2;
-            continue;
-          }
-          ++pos_;
-          break;
-        }
-        value += text_[pos_++];
-      }
-      node->literal = Variant(std::move(value));
-      node->slot = static_cast<int>(literals_.size());
-      literals_.push_back(node->literal);
-      return node;
-    }
-    if (std::isdigit(static_cast<unsigned char>(c))) {
-      const std::size_t start = pos_;
-      while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-      bool isDouble = false;
-      if (pos_ + 1 < text_.size() && text_[pos_] == '.' &&
-          std::isdigit(static_cast<unsigned char>(text_[pos_ + 1]))) {
-        isDouble = true;
-        ++pos_;
-        while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) ++pos_;
-      }
-      const std::string_view digits = std::string_view(text_).substr(start, pos_ - start);
-      // Digits and a point: always a number, a whole one when it fits.
-      const auto whole = isDouble ? std::nullopt : ParseNumber<long long>(digits);
-      node->literal = whole ? Variant(*whole) : Variant(ParseNumber<double>(digits).value_or(0.0));
-      return node;
-    }
+    if (c == '"') return ParseText();
+    if (std::isdigit(static_cast<unsigned char>(c))) return ParseNumberLiteral();
     if (c == '(') {
       ++pos_;
       const Level level(*this);
@@ -194,6 +201,7 @@ class Parser {
     }
     const std::size_t namePos = pos_;
     std::string name = Identifier();
+    auto node = std::make_shared<ExprNode>();
     if (Symbol("(")) {
       const FunctionInfo* info = nullptr;
       for (const auto& f : KnownFunctions())
