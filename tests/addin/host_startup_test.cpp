@@ -34,10 +34,7 @@ TEST(HostStartup, SettingsAreReadWithTheirDefaults) {
   EXPECT_EQ(s.sMerkmalgruppe, "Kestrelink");
   EXPECT_EQ(ReadPrivateSetting("TBKLK_ABCDEFGHIJKLMNOPQRSTUVWXYZ", "x"), "lang");
   EXPECT_EQ(ReadPrivateSetting("TBKLK_ImportStandardtyp", "Termin"), "Termin");
-  EXPECT_EQ(ReadPrivateSetting("TBKLK_ImportBlacklist", ""), "");
-  EXPECT_EQ(s.nIdLength, 10);
   EXPECT_EQ(s.mTblAktivitaeten->Name(), "Aktivitaeten");
-  EXPECT_EQ(s.mTblSyncLog->Name(), "TBKLK_SyncLog");
   EXPECT_TRUE(s.bAPEmail2);
   EXPECT_TRUE(s.bAPPrivatAdresse);
   EXPECT_FALSE(s.bAdressIsMaster);  // no activity table named

@@ -31,15 +31,6 @@ std::string BaseFixture() {
   return desk.profile().DumpFixture();
 }
 
-TEST(Profile, InMemoryProfilesShareNothing) {
-  auto first = Profile::InMemory();
-  auto second = Profile::InMemory();
-  first->LoadFixture(BaseFixture());
-  EXPECT_EQ(UserNames(*first), "ANNA;BEN;");
-  EXPECT_EQ(UserNames(*second), "ADMIN;");
-  EXPECT_EQ(first->Clock().Now().Format(), "2026-12-06 10:00:00");
-}
-
 TEST(Profile, AFolderKeepsItsStateAndItsNow) {
   const fs::path dir = fs::temp_directory_path() / ("velklk-profile-" + std::to_string(::getpid()));
   fs::remove_all(dir);
@@ -109,17 +100,6 @@ TEST(Profile, ABadFixtureLeavesTheProfileAsItWas) {
                FixtureError);
   EXPECT_EQ(profile->DumpFixture(), before);
   EXPECT_EQ(UserNames(*profile), "ANNA;BEN;");
-}
-
-TEST(Profile, DumpAndLoadGiveTheSameState) {
-  Desk desk(kSampleRecords);
-  auto outcome = desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"});
-  ASSERT_EQ(outcome.value, Variant(true));
-  const std::string dumped = desk.profile().DumpFixture();
-  auto copy = Profile::InMemory();
-  copy->LoadFixture(dumped);
-  EXPECT_EQ(copy->DumpFixture(), dumped);
-  EXPECT_EQ(copy->DumpFixture(false, true).find("\"host\""), std::string::npos);
 }
 
 TEST(Profile, ABadFixtureKeepsTheServicesOfTheAddinWorking) {

@@ -109,42 +109,14 @@ TEST(TypeLibrary, WritesTheConvertedArgumentsBackAfterTheCall) {
   EXPECT_EQ(args[3], Variant(true));
   EXPECT_EQ(args[4], Variant(false));
 
-  std::vector<Variant> task{Variant(), Variant(5)};
-  EXPECT_EQ(Invoke(*sync, "CreateOutlookTask", task).GetKind(), Variant::Kind::Bool);
-  EXPECT_EQ(task, (std::vector<Variant>{Variant(), Variant("5")}));
-
   auto menue = CreateObject("velKLK.CMenue");
   std::vector<Variant> nothing{Variant()};
   EXPECT_TRUE(Invoke(*menue, "UpdateAdresse", nothing).IsEmpty());  // a member without result
 }
 
-TEST(TypeLibrary, BuildsArgumentsFromCommandLineTexts) {
-  Desk desk;
-  auto sync = CreateObject("velKLK.CSync");
-  const MemberInfo& sa = FindMember(*sync, "SyncAppointments2VEL");
-  const auto app = std::shared_ptr<AutomationObject>(desk.host().Application());
-  auto args =
-      ArgumentsFromTexts(sa, app, nullptr, {"2026-12-01", "2026-12-31 23:59:59", "True", "false"});
-  EXPECT_EQ(args, (std::vector<Variant>{Variant(app), Variant(AutoDate::FromParts(2026, 12, 1)),
-                                        Variant(AutoDate::FromParts(2026, 12, 31, 23, 59, 59)),
-                                        Variant(true), Variant(false)}));
-  EXPECT_EQ(ErrorOf([&] { ArgumentsFromTexts(sa, app, nullptr, {"2026-12-01"}); }),
-            err::kBadParamCount);
-  try {
-    ArgumentsFromTexts(sa, app, nullptr, {"2026-12-01", "2026-12-31", "vielleicht", "True"});
-    ADD_FAILURE() << "a Boolean text that is not True or False was taken";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.Number(), err::kTypeMismatch);
-    EXPECT_EQ(e.Description(),
-              "Type mismatch for parameter bImportAktivitaeten (Boolean): 'vielleicht'");
-  }
-  const auto db = std::shared_ptr<AutomationObject>(desk.host().Database());
-  EXPECT_EQ(ArgumentsFromTexts(FindMember(*sync, "CreateOutlookTask"), app, db, {"0000000005"}),
-            (std::vector<Variant>{Variant(db), Variant("0000000005")}));
-}
-
 // Any command-line text either converts or is refused with a type mismatch;
-// nothing else escapes, and what converts means what it says.
+// nothing else escapes, and what converts means what it says. (Whole
+// argument lists from texts: every call of the desk and of the command.)
 RC_GTEST_PROP(TypeLibraryProperties, CommandLineTextsConvertOrAreRefused, (std::string text)) {
   for (ParamKind kind : {ParamKind::String, ParamKind::Boolean, ParamKind::Date}) {
     try {

@@ -15,26 +15,20 @@ constexpr const char* kBen = "ben@example.com\\Kalender";
 constexpr const char* kContacts = "anna@example.com\\Kontakte";
 constexpr const char* kKey = "0000000004Aktivitaeten";
 
-void Now(Desk& d, const std::string& when) { d.profile().Clock().Set(*AutoDate::Parse(when)); }
-
 bool AppSync(Desk& d, const std::string& id = "0000000004",
              const std::string& table = "Aktivitaeten",
              const std::string& activity = "0000000004") {
   return d.Call("velKLK.CSync", "AppSync2OL", {id, table, activity, "Aktivitaeten", ""}).True();
 }
 
-// The item of a folder with that key (a plain walk, no filter).
+// The item of a folder with that key (a plain walk: a filter needs the
+// folder's definition of velSearch).
 std::shared_ptr<OlItem> Appt(Desk& d, const std::string& calendar, const std::string& key) {
   auto items = d.outlook().FindFolder(calendar)->Items();
   for (int i = 1; i <= items->Count(); ++i) {
     if (UserProp(*items->Item(i), "velSearch") == key) return items->Item(i);
   }
   return nullptr;
-}
-
-void Change(Desk& d, const std::shared_ptr<OlItem>& item, const std::string& json) {
-  d.outlook().ApplyJson(*item, nlohmann::json::parse(json));
-  item->Save();
 }
 
 // A host table on a database object of its own (cursors apart from the
@@ -62,17 +56,13 @@ void Edit(Desk& d, const std::string& table, const std::string& id, const char* 
   r.t->StoreEdited();
 }
 
-int Rows(Desk& d, const std::string& table) {
-  return static_cast<int>(Table(d, table).t->SelectRows({"ID"}, "").size());
-}
-
 bool Logged(Desk& d, const std::string& key) {
   return Table(d, "TBKLK_SyncLog", "ANNA" + key).t != nullptr;
 }
 
 TEST(AppointmentResync, ExportThenTheNewerSideWinsOutsideFiveSecondsAndAcrossMidnight) {
   Desk d(Fixture());
-  Now(d, "2026-12-06 10:00:00");
+  d.SetNow("2026-12-06 10:00:00");
   ASSERT_TRUE(AppSync(d));
   auto a = Appt(d, kAnna, kKey);
   ASSERT_TRUE(a);
@@ -84,24 +74,24 @@ TEST(AppointmentResync, ExportThenTheNewerSideWinsOutsideFiveSecondsAndAcrossMid
   EXPECT_TRUE(Appt(d, kContacts, "0000000002Ansprechpartner") &&
               Appt(d, kContacts, "0000000001Adressen"));
 
-  Now(d, "2026-12-06 10:00:05");  // the host 5 seconds later: in step
+  d.SetNow("2026-12-06 10:00:05");  // the host 5 seconds later: in step
   Edit(d, "Aktivitaeten", "0000000004", "Betreff", Variant("A"));
   ASSERT_TRUE(AppSync(d));
   EXPECT_EQ(a->Get("Subject").ToText(), "Termin");
-  Now(d, "2026-12-06 10:00:06");  // 6 seconds: the host wins
+  d.SetNow("2026-12-06 10:00:06");  // 6 seconds: the host wins
   Edit(d, "Aktivitaeten", "0000000004", "Betreff", Variant("B"));
   ASSERT_TRUE(AppSync(d));
   EXPECT_EQ(a->Get("Subject").ToText(), "B");
 
-  Now(d, "2026-12-06 23:59:58");  // Outlook before midnight, the host after it
-  Change(d, a, R"({"Subject": "Outlook"})");
-  Now(d, "2026-12-07 00:00:03");
+  d.SetNow("2026-12-06 23:59:58");  // Outlook before midnight, the host after it
+  d.Edit(*a, R"({"Subject": "Outlook"})");
+  d.SetNow("2026-12-07 00:00:03");
   Edit(d, "Aktivitaeten", "0000000004", "Betreff", Variant("Host"));
   ASSERT_TRUE(AppSync(d));
   EXPECT_EQ(a->Get("Subject").ToText(), "Host");
 
-  Now(d, "2026-12-08 08:00:00");  // Outlook a day later: the activity follows
-  Change(d, a, R"({"Subject": "X|Verschoben", "Start": "2026-12-09 10:00:00",
+  d.SetNow("2026-12-08 08:00:00");  // Outlook a day later: the activity follows
+  d.Edit(*a, R"({"Subject": "X|Verschoben", "Start": "2026-12-09 10:00:00",
                    "End": "2026-12-09 12:00:00"})");
   ASSERT_TRUE(AppSync(d));
   EXPECT_EQ(Field(d, "Aktivitaeten", "0000000004", "Betreff"), "Verschoben");
@@ -117,7 +107,7 @@ TEST(AppointmentResync, AllDayOnlyOnReSyncAndOutlookDeletions) {
   auto a = Appt(d, kAnna, kKey);
   ASSERT_TRUE(a);
   EXPECT_EQ(a->Get("AllDayEvent").ToText(), "False");
-  Now(d, "2026-12-06 11:00:00");
+  d.SetNow("2026-12-06 11:00:00");
   Edit(d, "Aktivitaeten", "0000000004", "Memo", Variant("Stand"));
   ASSERT_TRUE(AppSync(d));
   EXPECT_EQ(a->Get("AllDayEvent").ToText(), "True");
@@ -131,7 +121,7 @@ TEST(AppointmentResync, AllDayOnlyOnReSyncAndOutlookDeletions) {
   // ... unless deleted activities are to go as well.
   d.SetSetting("TBKLK_DeleteActivities", "wahr");
   EXPECT_TRUE(AppSync(d));
-  EXPECT_EQ(Rows(d, "Aktivitaeten"), 0);
+  EXPECT_EQ(d.Count("Aktivitaeten"), 0);
   EXPECT_FALSE(Logged(d, kKey));
   EXPECT_TRUE(d.BoxTexts().empty());
 }
@@ -145,20 +135,20 @@ TEST(AppointmentResync, ParticipantCopyFollowsItsActivityOnly) {
   EXPECT_EQ(copy->Get("Subject").ToText(), "Termin");
   // The other activity 0000000007 and its address are left alone.
   EXPECT_EQ(Field(d, "Aktivitaeten", "0000000007", "ModifiziertAm"), "2026-12-01 09:00:00");
-  EXPECT_EQ(Rows(d, "Adressmerkmale"), 1);
+  EXPECT_EQ(d.Count("Adressmerkmale"), 1);
   EXPECT_FALSE(Appt(d, kBen, "0000000007Aktivitaeten"));
   EXPECT_FALSE(Appt(d, kContacts, "0000000008Adressen"));
 
-  Now(d, "2026-12-07 10:00:00");  // the copy changed later in Outlook: rewritten
-  Change(d, copy, R"({"Subject": "Meins"})");
+  d.SetNow("2026-12-07 10:00:00");  // the copy changed later in Outlook: rewritten
+  d.Edit(*copy, R"({"Subject": "Meins"})");
   ASSERT_TRUE(AppSync(d, "0000000007", "calA_Teilnehmer"));
   EXPECT_EQ(copy->Get("Subject").ToText(), "Termin");
 
   copy->Delete();  // deleted in Outlook: only the participant record goes
   ASSERT_TRUE(AppSync(d, "0000000007", "calA_Teilnehmer"));
-  EXPECT_EQ(Rows(d, "calA_Teilnehmer"), 0);
+  EXPECT_EQ(d.Count("calA_Teilnehmer"), 0);
   EXPECT_FALSE(Logged(d, key));
-  EXPECT_EQ(Rows(d, "Aktivitaeten"), 2);
+  EXPECT_EQ(d.Count("Aktivitaeten"), 2);
   EXPECT_TRUE(d.BoxTexts().empty());
 }
 
@@ -197,7 +187,7 @@ TEST(AppointmentCommands, CreateWritesIntoTheResponsibleUsersCalendar) {
   d.host().PositionTable("Aktivitaeten", "0000000004");
   auto app = d.Create("velKLK.CAppointment");
   ASSERT_FALSE(d.Call(*app, "CreateOutlookAppointment").Failed());
-  EXPECT_EQ(Rows(d, "calA_Teilnehmer"), 1);
+  EXPECT_EQ(d.Count("calA_Teilnehmer"), 1);
   EXPECT_EQ(Field(d, "calA_Teilnehmer", "0000000007", "MasterTable"), "calA_Termine");  // new key
   EXPECT_EQ(Field(d, "calA_Teilnehmer", "0000000007", "User"), "ANNA");
   auto a = Appt(d, "Ben@Example.com\\Kalender", "0000000007calA_Teilnehmer");
@@ -208,7 +198,7 @@ TEST(AppointmentCommands, CreateWritesIntoTheResponsibleUsersCalendar) {
   EXPECT_EQ(d.BoxTexts()[1], "Termin wurde in Outlook angelegt");
 
   ASSERT_FALSE(d.Call(*app, "CreateOutlookAppointment").Failed());
-  EXPECT_EQ(Rows(d, "calA_Teilnehmer"), 1);
+  EXPECT_EQ(d.Count("calA_Teilnehmer"), 1);
   EXPECT_EQ(d.BoxTexts().back(), "Termin wurde in Outlook geändert");
 
   // ANNA's own activity: its recurring appointment is left as it is.
@@ -229,7 +219,7 @@ TEST(AppointmentCommands, ListenerMakesTheNextAppointmentAnActivityOnce) {
   // The type choice is closed without OK: still armed, with the type "Termin".
   ASSERT_FALSE(d.Call(*app, "NewOutlookAppointment").Failed());
   ASSERT_TRUE(AppSync(d));  // an exported appointment is no new one
-  EXPECT_EQ(Rows(d, "Aktivitaeten"), 1);
+  EXPECT_EQ(d.Count("Aktivitaeten"), 1);
   const auto add = [&](const char* subject) {
     return d.outlook().AddItemAsUser(kAnna, nlohmann::json{{"class", "appointment"},
                                                            {"Subject", subject},
@@ -250,8 +240,8 @@ TEST(AppointmentCommands, ListenerMakesTheNextAppointmentAnActivityOnce) {
   EXPECT_EQ(activity.t->Master()->Field("Betreff")->Value().ToText(), "Nur Outlook");
 
   add("Zweiter");  // not armed any more
-  EXPECT_EQ(Rows(d, "Aktivitaeten"), 2);
-  Change(d, first, R"({"Subject": "|Neu"})");  // busy: the listener's own activity stays
+  EXPECT_EQ(d.Count("Aktivitaeten"), 2);
+  d.Edit(*first, R"({"Subject": "|Neu"})");  // busy: the listener's own activity stays
   EXPECT_EQ(Field(d, "Aktivitaeten", id, "Betreff"), "Kunde");
 
   d.ui().AddDialogAnswer(R"({"select": "Besuch", "press": "ok"})");
@@ -266,9 +256,9 @@ TEST(AppointmentCommands, ListenerMakesTheNextAppointmentAnActivityOnce) {
   d.host().PositionTable("Aktivitaeten", "0000000004");
   ASSERT_FALSE(d.Call(*app, "FindOutlookAppointment").Failed());
   EXPECT_EQ(d.ui().Events().back().kind, UiEvent::Kind::Display);
-  Change(d, Appt(d, kAnna, "0000000004calA_Teilnehmer"), R"({"Subject": "Fremd"})");
+  d.Edit(*Appt(d, kAnna, "0000000004calA_Teilnehmer"), R"({"Subject": "Fremd"})");
   EXPECT_EQ(Field(d, "Aktivitaeten", "0000000004", "Betreff"), "Termin");
-  Change(d, Appt(d, kAnna, kKey), R"({"Subject": "X|Geändert"})");
+  d.Edit(*Appt(d, kAnna, kKey), R"({"Subject": "X|Geändert"})");
   EXPECT_EQ(Field(d, "Aktivitaeten", "0000000004", "Betreff"), "Geändert");
   EXPECT_TRUE(d.BoxTexts().empty());
 }
@@ -303,7 +293,7 @@ TEST(AppointmentImport, NewAppointmentsComeInOrphansGoAndForeignLinksStay) {
   ASSERT_TRUE(d.Call("velKLK.CSync", "SyncAppointments2VEL", run).True());
   // Calendar entries: the private appointment, the one with the broken link
   // and BEN's; an activity for the appointment of the Outlook contact.
-  EXPECT_EQ(Rows(d, "calA_Termine"), 3);
+  EXPECT_EQ(d.Count("calA_Termine"), 3);
   auto anna = d.outlook().FindFolder(kAnna)->Items();
   const std::string entry = UserProp(*anna->Item(1), "velID");
   EXPECT_EQ(Field(d, "calA_Termine", entry, "Betreff"), "Zahnarzt");
@@ -312,7 +302,7 @@ TEST(AppointmentImport, NewAppointmentsComeInOrphansGoAndForeignLinksStay) {
   auto ben = d.outlook().FindFolder(kBen)->Items()->Item(1);
   EXPECT_EQ(Field(d, "calA_Termine", UserProp(*ben, "velID"), "Verantwortlich"), "BEN");
   EXPECT_EQ(Field(d, "Aktivitaeten", UserProp(*anna->Item(3), "velID"), "Betreff"), "Kundentermin");
-  EXPECT_EQ(Rows(d, "Aktivitaeten"), 2);
+  EXPECT_EQ(d.Count("Aktivitaeten"), 2);
   // The orphan went with its log entry; the unknown table and the record of
   // another database stay, each with a message; nothing else was shown.
   EXPECT_FALSE(Appt(d, kAnna, "0000000099Aktivitaeten"));

@@ -79,23 +79,5 @@ TEST(PosixFileSystem, CreatesOneFolderLevelAndAppendsCodePageLines) {
   EXPECT_THROW(fs.AppendLine(logs, "x"), AutomationError);  // a folder is no file
 }
 
-TEST(MemoryFileSystem, BehavesLikeTheRealOneAndCanRefuse) {
-  MemoryFileSystem fs;
-  fs.AddFolder("/p");
-  EXPECT_THROW(fs.CreateFolder("/q/Logs"), AutomationError);
-  fs.CreateFolder("/p/Logs");
-  EXPECT_TRUE(fs.FolderExists("/p/Logs"));
-  EXPECT_THROW(fs.AppendLine("/q/Logs/velKLK.log", "x"), AutomationError);
-  fs.AppendLine("/p/Logs/velKLK.log", "ä");
-  EXPECT_EQ(fs.Contents("/p/Logs/velKLK.log"), "\xE4\r\n");
-  fs.Lock("/p/Logs/velKLK.log");
-  try {
-    fs.AppendLine("/p/Logs/velKLK.log", "x");
-    FAIL();
-  } catch (const AutomationError& error) {
-    EXPECT_EQ(error.Number(), 70u);
-  }
-}
-
 }  // namespace
 }  // namespace velklk

@@ -48,7 +48,7 @@ TEST(ContactExport, CompanyWithThreeNameLinesRoundTrips) {
   EXPECT_EQ(Field(desk, "Name") + Field(desk, "Zusatz") + Field(desk, "Vorname"), "XYZ");
 }
 
-TEST(ContactExport, CompanyNameZusatzAndStreetSurviveRoundTrips) {
+TEST(ContactExport, CompanyNameGoesOutWholeAndTheStreetJoinedAndBack) {
   Desk desk(Address(
       R"("An": "Firma", "Name": "Nordlicht Logistik", "Zusatz": "AG", "Strasse": "Kaiserkai 1", "haus_zimmer": "Raum 4")"));
   ASSERT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
@@ -56,14 +56,7 @@ TEST(ContactExport, CompanyNameZusatzAndStreetSurviveRoundTrips) {
   ASSERT_TRUE(c);
   EXPECT_EQ(c->Get("CompanyName").ToText(), "Nordlicht Logistik AG");
   EXPECT_EQ(c->Get("BusinessAddressStreet").ToText(), "Kaiserkai 1 | Raum 4");
-  for (int round = 0; round < 3; ++round)
-    Back(desk, *c, R"({"Body": "Runde )" + std::to_string(round) + R"("})");
-  EXPECT_EQ(Field(desk, "Memo"), "Runde 2");
-  EXPECT_EQ(Field(desk, "Name"), "Nordlicht Logistik");
-  EXPECT_EQ(Field(desk, "Zusatz"), "AG");
-  EXPECT_EQ(Field(desk, "Strasse"), "Kaiserkai 1");
-  EXPECT_EQ(Field(desk, "haus_zimmer"), "Raum 4");
-
+  // Unchanged fields surviving the way back: the round trip property test.
   // A street changed in Outlook in the same form goes back into both fields.
   Back(desk, *c, R"({"BusinessAddressStreet": "Sandtorkai 7 | Raum 9"})");
   EXPECT_EQ(Field(desk, "Strasse"), "Sandtorkai 7");

@@ -195,10 +195,6 @@ TEST(Favourites, MarksArePerUserAndLetterCaseIsIgnored) {
   desk.UpdateAdresse("0000000001");
   EXPECT_TRUE(desk.ContactOf("0000000001Adressen"));
   EXPECT_EQ(desk.Marks("Adressen", "0000000001"), (std::vector<std::string>{"anna", "BEN"}));
-  desk.ContactOf("0000000001Adressen")->Delete();
-  // Deleted by ANNA: her mark goes, BEN's stays.
-  EXPECT_TRUE(desk.AddressOrContactSync2OL("0000000001", "Adressen"));
-  EXPECT_EQ(desk.Marks("Adressen", "0000000001"), std::vector<std::string>{"BEN"});
 }
 
 TEST(Favourites, UpdateCommandsMarkAndCreate) {

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <optional>
 
-#include "session/helpers.h"
 #include "support/helpers.h"
 
 namespace velklk::test {
@@ -22,10 +21,6 @@ TEST(Catalogue, BothLanguagesHoldTheSameNumbersEachWithAText) {
     EXPECT_FALSE(CatalogueText(number, "de").empty()) << number;
     EXPECT_FALSE(CatalogueText(number, "en").empty()) << number;
   }
-  // Line breaks and placeholders stay in the texts until they are shown.
-  EXPECT_EQ(CatalogueText(3603, "en"),
-            "The folder for %s stored in Velmora could not be found in Outlook./nPlease check "
-            "configuration settings!");
 }
 
 TEST(Catalogue, UnknownNumbersAndLanguagesAreErrors) {
@@ -38,15 +33,6 @@ TEST(Catalogue, UnknownNumbersAndLanguagesAreErrors) {
   }
   EXPECT_NE(ErrorOf([] { CatalogueText(101, "fr"); }), 0u);
   EXPECT_NE(ErrorOf([] { CatalogueText(-1, "en"); }), 0u);
-}
-
-TEST(Catalogue, MsgUsesTheLanguageOfTheSharedState) {
-  PlatformServices services;
-  services.language = "en";
-  StateGuard state(services);
-  EXPECT_EQ(Msg(3605), "Please start Outlook first!");
-  state->services.language = "de";
-  EXPECT_EQ(Msg(3605), "Starten Sie bitte zuerst Outlook!");
 }
 
 // SystemLanguage() with only these of its variables set; the environment is

@@ -2,11 +2,6 @@
 #include "diagnostics/log.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "components/file_system.h"
 #include "session/trace.h"
@@ -105,29 +100,6 @@ TEST_F(LogTest, WindowsStylePathsKeepTheirSeparator) {
   Files().AddFolder("C:\\Daten");
   Write("p", At("C:\\Daten\\crm.db"));
   EXPECT_TRUE(Files().FileExists("C:\\Daten\\Logs\\velKLK.log"));
-}
-
-TEST(LogOnDisk, WritesTheFileBesideTheDatabaseInTheCodePage) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("velklk-log-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  {
-    auto profile = Profile::Open(dir.string());
-    profile->LoadFixture(R"({"now": "2026-12-06 10:00:00", "host": {"users": [
-        {"name": "ANNA", "settings": {"TSKLK_LogLevel": "debug"}}]}})");
-    RecordingUserInterface ui;
-    StateGuard state(profile->Services(&ui, "de"));
-    WriteLog("CSync", "AddressOrContactSync2OL", kLogEntry, "Input-parameter: psID", "Müller €", "",
-             profile->Host().Application());
-  }
-  std::ifstream in(dir / "Logs" / "velKLK.log", std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  EXPECT_EQ(bytes.str(), std::string(kHeader) +
-                             "2026-12-06 10:00:00, CSync, AddressOrContactSync2OL, Entry, "
-                             "Input-parameter: psID, M\xFCller \x80, \r\n");
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -6,10 +6,9 @@
 #include "dialogs/dialogs.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "dialog_fixture.h"
@@ -17,6 +16,7 @@
 #include "dialogs/xp_frame.h"
 #include "resources/catalogue.h"
 #include "session/startup.h"
+#include "support/velklk_command.h"
 
 namespace velklk::test {
 namespace {
@@ -335,43 +335,30 @@ TEST(XPFrameGeometry, CaptionInsetGapAndAccessKeyByTheme) {
             (std::vector<std::string>{"&OK", "O&rdner", "R&&&D", "ÄÖ"}));
 }
 
-// Runs a shell command; its standard output goes to `out`.
-int Shell(const std::string& command, std::string& out) {
-  FILE* pipe = ::popen(command.c_str(), "r");
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
+// A dialog answered from the command line; without a display the command
+// refuses windows with one line.
 TEST(VelklkCommand, DialogAnswersOnTheConsoleAndNoWindowsWithoutADisplay) {
-  const std::string velklk = std::string(VELKLK_BINARY_DIR) + "/cli/velklk";
   const std::string profile =
       (std::filesystem::temp_directory_path() / ("velklk-dialogs-" + std::to_string(::getpid())))
           .string();
   std::filesystem::remove_all(profile);
-  std::string out;
-  ASSERT_EQ(Shell(velklk + " init " + profile, out), 0);
-  const std::string call = " -p " + profile + " call velKLK.CSync SelectOlTaskPath";
-  EXPECT_EQ(
-      Shell("VELKLK_LANG=en " + velklk +
-                R"( --dialog '{"select":"anna.berg@velmora.example\\Aufgaben","press":"ok"}')" +
-                call,
-            out),
-      0);
-  EXPECT_NE(out.find(R"("caption":"Assign folder ...")"), std::string::npos) << out;
-  EXPECT_NE(out.find(R"({"event":"dialog-closed","name":"frmTaskPath","button":"ok",)"
-                     R"("selected":"anna.berg@velmora.example\\Aufgaben","checked":[]})"
-                     "\n{\"event\":\"report\""),
-            std::string::npos);
+  ASSERT_EQ(Velklk({"init", profile}).status, 0);
+  const CommandRun run =
+      Velklk({"--dialog", R"({"select":"anna.berg@velmora.example\\Aufgaben","press":"ok"})", "-p",
+              profile, "call", "velKLK.CSync", "SelectOlTaskPath"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find(R"({"event":"dialog-closed","name":"frmTaskPath","button":"ok",)"
+                         R"("selected":"anna.berg@velmora.example\\Aufgaben","checked":[]})"),
+            std::string::npos)
+      << run.out;
 #ifdef VELKLK_WITH_QT
-  out.clear();
-  EXPECT_EQ(Shell("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + velklk + " --ui qt" +
-                      call + " 2>&1",
-                  out),
-            2);
-  EXPECT_EQ(out.rfind("velklk: no display for --ui qt", 0), 0u) << out;
-  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(name);
+  const std::vector<std::string> windows = {
+      "--ui", "qt", "-p", profile, "call", "velKLK.CSync", "SelectOlTaskPath"};
+  EXPECT_EQ(Velklk(windows).status, 2);
+  const std::string errors = Velklk(windows, "", true).out;
+  EXPECT_EQ(errors.rfind("velklk: no display for --ui qt", 0), 0u) << errors;
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1);
 #endif
   std::filesystem::remove_all(profile);
 }

@@ -20,11 +20,6 @@ TEST(OutlookFixture, DumpThenLoadGivesTheSameStateBack) {
   store.Load(Fixture("full"));
   const json first = store.outlook->DumpFixture();
 
-  // Everything is written (the golden test below shows the format), links
-  // by entry ID.
-  EXPECT_EQ(first["stores"][0]["folders"][1]["items"][0]["links"][0]["entryId"], "C1");
-  EXPECT_EQ(first["stores"][0]["folders"][0]["folders"][0]["folders"][0]["name"], "2025");
-
   // Loading the dump into a new profile and dumping again changes nothing.
   TempProfile other;
   Store copy(other);
@@ -41,6 +36,9 @@ TEST(OutlookFixture, DumpThenLoadGivesTheSameStateBack) {
   EXPECT_EQ(c->Get("FileAs").ToText(), "Muster, Moritz");
   auto visitItem = copy.outlook->FindFolder("anna@example.com\\Kalender")->Items()->Item(1);
   EXPECT_EQ(visitItem->Links()->Item(1)->Item()->EntryId(), "C1");
+  // Values entered as JSON name the properties Outlook has.
+  EXPECT_NE(ErrorOf([&] { copy.outlook->ApplyJson(*visitItem, json::parse(R"({"Nope": 1})")); }),
+            0u);
 }
 
 json ReadGolden(const std::string& name) {
@@ -57,27 +55,6 @@ TEST(OutlookFixture, DumpMatchesTheGoldenFile) {
   store.Load(ReadGolden("small_profile.json"));
   const json dump = store.outlook->DumpFixture();
   EXPECT_EQ(dump, ReadGolden("small_profile.dump.json")) << dump.dump(2);
-}
-
-TEST(OutlookFixture, ItemsAsTheUserEntersThem) {
-  TempProfile profile;
-  Store store(profile);
-  store.Load(Fixture("full"));
-  store.outlook->SetOffline(false);
-  auto item = store.outlook->AddItemAsUser(
-      "anna@example.com\\Aufgaben",
-      json::parse(R"({"class": "task", "Subject": "Neu", "DueDate": "2026-12-24 00:00:00",
-                      "userProperties": {"velGroupName": "Team", "velStatus1": false}})"));
-  EXPECT_EQ(item->Get("DueDate").ToDate().FormatDate(), "2026-12-24");
-  const json shown = store.outlook->ItemToJson(*item);
-  EXPECT_EQ(shown["Subject"], "Neu");
-  EXPECT_EQ(shown["userProperties"]["velGroupName"], "Team");
-  EXPECT_EQ(shown["LastModificationTime"], "2026-12-06 10:00:00");
-  store.outlook->ApplyJson(*item, json::parse(R"({"PercentComplete": 100})"));
-  item->Save();
-  auto items = store.outlook->FindFolder("anna@example.com\\Aufgaben")->Items();
-  EXPECT_EQ(items->Find("[PercentComplete] = 100")->EntryId(), item->EntryId());
-  EXPECT_NE(ErrorOf([&] { store.outlook->ApplyJson(*item, json::parse(R"({"Nope": 1})")); }), 0u);
 }
 
 TEST(OutlookFixture, BadFixturesAreRefusedWholeNamingTheEntry) {

@@ -1,10 +1,7 @@
 // The embedded store through the Outlook interface: item order, walks with
-// deletion, events on save, Outlook's errors and derived values, links,
-// shared calendars, explorers, and persistence across processes and
-// transactions.
-#include <sys/wait.h>
-#include <unistd.h>
-
+// deletion, events on save, Outlook's errors and derived values, links, and
+// persistence across transactions (shared calendars: the start-up's and the
+// dialogs' tests; other processes: the command's tests).
 #include <vector>
 
 #include "outlook_test_support.h"
@@ -67,10 +64,6 @@ TEST_F(StoreTest, ItemsKeepAStableOneBasedOrder) {
   items->Item(2)->Delete();
   EXPECT_EQ(items->Count(), 3);
   EXPECT_EQ(items->Item(2)->Get("LastName").ToText(), "Berg");
-  // A distribution list in a contacts folder is an item of class 69.
-  auto list = items->Add(OlItemType::DistList);
-  list->Save();
-  EXPECT_EQ(items->Item(4)->Class(), olclass::kDistList);
 }
 
 TEST_F(StoreTest, FindNextWalksOnAcrossDeletionAndSaves) {
@@ -101,12 +94,13 @@ TEST_F(StoreTest, FindNextWalksOnAcrossDeletionAndSaves) {
   EXPECT_EQ(items->Find("[LastName] = \"nobody\""), nullptr);
 }
 
-TEST_F(StoreTest, VelSearchAndFileAsFindsFollowChanges) {
+// Finds answer from what is saved (the index property test walks every
+// kind of change against scans).
+TEST_F(StoreTest, VelSearchAndFileAsFindsFollowSavedChanges) {
   auto items = Contacts();
-  ASSERT_NE(items->Find("[velSearch] = \"0000000003Adressen\""), nullptr);
   auto berg = items->Find("[velSearch] = \"0000000003Adressen\"");
+  ASSERT_NE(berg, nullptr);
   berg->UserProperties()->Item("velSearch")->SetValue("0000000009Adressen");
-  // Not saved yet: the store still holds the old key.
   EXPECT_NE(items->Find("[velSearch] = \"0000000003Adressen\""), nullptr);
   berg->Save();
   EXPECT_EQ(items->Find("[velSearch] = \"0000000003Adressen\""), nullptr);
@@ -119,9 +113,6 @@ TEST_F(StoreTest, VelSearchAndFileAsFindsFollowChanges) {
   muster->Save();
   EXPECT_EQ(items->Find("[FileAs] = \"Muster, Max\""), nullptr);
   EXPECT_EQ(items->Find("[FileAs] = \"muster\"")->EntryId(), muster->EntryId());
-  muster->Delete();
-  EXPECT_EQ(items->Find("[FileAs] = \"Muster\""), nullptr);
-  EXPECT_EQ(items->Find("[velSearch] = \"0000000001Adressen\""), nullptr);
 }
 
 TEST_F(StoreTest, SaveStampsTheClockAndFiresEventsToEveryListenerOfTheFolder) {
@@ -198,54 +189,37 @@ TEST_F(StoreTest, OutlookErrorsCarryOutlooksNumbers) {
   EXPECT_NE(ErrorOf([&] { c->Set("LastModificationTime", AutoDate::FromParts(2020, 1, 1)); }), 0u);
 
   c->Delete();
-  EXPECT_TRUE(c->IsDeleted());
   EXPECT_EQ(ErrorOf([&] { c->Save(); }), err::kOlNotFound);
   EXPECT_EQ(ErrorOf([&] { c->Get("LastName"); }), err::kOlNotFound);
-}
 
-TEST_F(StoreTest, AttachingFollowsTheRunningSwitchAndTheVersion) {
-  EXPECT_EQ(store_.outlook->Attacher()->GetRunningOutlook()->Version(), "16.0.0.0");
+  EXPECT_NE(ErrorOf([&] { store_.outlook->Application()->GetNamespace("CDO"); }), 0u);
   store_.outlook->SetRunning(false);
   EXPECT_EQ(ErrorOf([&] { store_.outlook->Attacher()->GetRunningOutlook(); }),
             err::kOperationUnavailable);
-  EXPECT_NE(ErrorOf([&] { store_.outlook->Application()->GetNamespace("CDO"); }), 0u);
 }
 
-TEST_F(StoreTest, StandardValuesAndOutlooksDerivedOnes) {
+TEST_F(StoreTest, StandardValuesDerivedOnesAndTypedUserProperties) {
   auto c = Contacts()->Add();
   EXPECT_EQ(c->Get("Birthday").ToDate().Format(), "4501-01-01 00:00:00");
-  EXPECT_EQ(c->Get("FileAs").ToText(), "");
+  EXPECT_EQ(c->Get("EntryID").ToText(), "");
   c->Set("CompanyName", "Acme");
   EXPECT_EQ(c->Get("FileAs").ToText(), "Acme");
-  c->Set("LastName", "Berg");
-  EXPECT_EQ(c->Get("FileAs").ToText(), "Berg");
   c->Set("FirstName", "Anna");
-  EXPECT_EQ(c->Get("FileAs").ToText(), "Berg, Anna");
-  EXPECT_EQ(c->Get("FullName").ToText(), "Anna Berg");
+  c->Set("LastName", "Berg");
+  EXPECT_EQ(c->Get("FileAs").ToText() + "|" + c->Get("FullName").ToText(), "Berg, Anna|Anna Berg");
   c->Set("FileAs", "Chefin");
   EXPECT_EQ(c->Get("FileAs").ToText(), "Chefin");
-  c->Set("Gender", 2);
-  c->Set("Birthday", "1980-02-29");
-  c->Set("SelectedMailingAddress", 1);
-  EXPECT_EQ(c->Get("Gender").ToLong(), 2);
-  EXPECT_EQ(c->Get("Birthday").ToDate().Format(), "1980-02-29 00:00:00");
-  EXPECT_EQ(c->Get("EntryID").ToText(), "");
   c->Save();
   EXPECT_EQ(c->Get("EntryID").ToText(), c->EntryId());
-  EXPECT_FALSE(c->EntryId().empty());
 
-  auto task = Folder("anna@example.com\\Aufgaben")->Items()->Add();
   auto appointment = Folder("anna@example.com\\Kalender")->Items()->Add();
   appointment->Set("Start", AutoDate::FromParts(2026, 12, 8, 9, 0, 0));
   appointment->Set("End", AutoDate::FromParts(2026, 12, 8, 10, 30, 0));
   EXPECT_EQ(appointment->Get("Duration").ToLong(), 90);
 
-  // User properties: text and yes/no, each keeping its type.
-  auto up = task->UserProperties();
+  auto up = Folder("anna@example.com\\Aufgaben")->Items()->Add()->UserProperties();
   up->Add("velStatus1", OlUserPropertyType::YesNo)->SetValue(true);
   up->Add("velGroupName", OlUserPropertyType::Text)->SetValue(12);
-  EXPECT_EQ(up->Count(), 2);
-  EXPECT_EQ(up->Item("velStatus1")->Value(), Variant(true));
   EXPECT_EQ(up->Item(2)->Value(), Variant("12"));
   EXPECT_EQ(ErrorOf([&] { up->Item("velStatus1")->SetValue("vielleicht"); }), err::kTypeMismatch);
   EXPECT_EQ(up->Find("velTable"), nullptr);
@@ -271,86 +245,6 @@ TEST_F(StoreTest, LinksLeadToTheirContactWhileItExists) {
   EXPECT_EQ(ErrorOf([&] { again->Links()->Item(1)->AddressEntry(); }), 0x80020009u);
   again->Links()->Remove(1);
   EXPECT_EQ(again->Links()->Count(), 0);
-}
-
-TEST_F(StoreTest, SharedCalendarsRecipientsAndExplorers) {
-  auto ns = store_.outlook->Application()->GetNamespace("MAPI");
-  auto bert = ns->CreateRecipient("bert@example.com");
-  EXPECT_FALSE(bert->Resolved());
-  EXPECT_TRUE(bert->Resolve());
-  auto calendar = ns->GetSharedDefaultFolder(bert, kOlFolderCalendar);
-  EXPECT_EQ(calendar->FolderPath(), "\\\\bert@example.com\\Kalender");
-  EXPECT_EQ(calendar->Items()->Count(), 1);
-  auto nobody = ns->CreateRecipient("nobody@example.com");
-  EXPECT_FALSE(nobody->Resolve());
-  EXPECT_EQ(ErrorOf([&] { ns->GetSharedDefaultFolder(nobody, kOlFolderCalendar); }),
-            err::kOlNotFound);
-
-  // Folder enumeration in both styles.
-  auto stores = ns->Folders();
-  EXPECT_EQ(stores->Count(), 2);
-  EXPECT_EQ(stores->GetFirst()->Name(), "anna@example.com");
-  EXPECT_EQ(stores->GetNext()->Name(), "bert@example.com");
-  EXPECT_EQ(stores->GetNext(), nullptr);
-  auto added = stores->Item(1)->Folders()->Add("Projekte", OlItemType::Task);
-  EXPECT_EQ(added->FolderPath(), "\\\\anna@example.com\\Projekte");
-  EXPECT_EQ(added->DefaultItemType(), OlItemType::Task);
-
-  std::vector<std::string> shown;
-  store_.outlook->SetExplorerCallback(
-      [&](const std::string& path, const std::string& action, int state) {
-        shown.push_back(action + " " + path + " " + std::to_string(state));
-      });
-  auto app = store_.outlook->Application();
-  EXPECT_EQ(app->ActiveExplorer(), nullptr);
-  auto explorer = calendar->GetExplorer();
-  explorer->Display();
-  explorer->SetWindowState(2);
-  EXPECT_EQ(app->ActiveExplorer(), explorer);
-  app->ActiveExplorer()->Close();
-  EXPECT_EQ(app->ActiveExplorer(), nullptr);
-  EXPECT_EQ(shown, (std::vector<std::string>{"display \\\\bert@example.com\\Kalender 0",
-                                             "windowstate \\\\bert@example.com\\Kalender 2",
-                                             "close \\\\bert@example.com\\Kalender 2"}));
-
-  auto item = calendar->Items()->Item(1);
-  item->Display(true);
-  ASSERT_EQ(store_.outlook->Displayed().size(), 1u);
-  EXPECT_EQ(store_.outlook->Displayed()[0], std::make_pair(item->EntryId(), true));
-}
-
-TEST_F(StoreTest, AnotherProcessSeesTheSameOutlook) {
-  const std::string entry = Contacts()->Item(1)->EntryId();
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    int code = 1;
-    try {
-      Store other(profile_);
-      auto items = other.outlook->FindFolder("anna@example.com\\Kontakte")->Items();
-      auto c = items->Add();
-      c->Set("LastName", "AusDemKind");
-      c->UserProperties()->Add("velSearch", OlUserPropertyType::Text)->SetValue("7Adressen");
-      c->Save();
-      items->Item(2)->Delete();
-      other.outlook->SetVersion("12.0.6");
-      code = 0;
-    } catch (...) {
-    }
-    _exit(code);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
-
-  Store reopened(profile_);
-  auto items = reopened.outlook->FindFolder("anna@example.com\\Kontakte")->Items();
-  EXPECT_EQ(items->Count(), 3);
-  EXPECT_EQ(items->Item(1)->EntryId(), entry);
-  EXPECT_EQ(items->Item(2)->Get("LastName").ToText(), "Berg");
-  EXPECT_EQ(items->Find("[velSearch] = \"7adressen\"")->Get("LastName").ToText(), "AusDemKind");
-  EXPECT_EQ(reopened.outlook->Version(), "12.0.6");
 }
 
 TEST_F(StoreTest, AFailedWriteLeavesTheProfileAsItWas) {

@@ -5,14 +5,13 @@
 
 #include "platform/auto_date.h"
 #include "platform/automation_error.h"
-#include "platform/clock.h"
 #include "platform/text_case.h"
 #include "platform/variant.h"
 
 namespace velklk {
 namespace {
 
-TEST(AutoDate, KnownValuesAndFormatting) {
+TEST(AutoDate, ValuesFormatsParsingAndDifferences) {
   EXPECT_EQ(AutoDate::FromParts(1899, 12, 30).Value(), 0.0);
   EXPECT_EQ(AutoDate::FromParts(1900, 1, 1).Value(), 2.0);
   EXPECT_EQ(AutoDate::FromParts(4501, 1, 1).Value(), kNoDateValue);
@@ -21,9 +20,7 @@ TEST(AutoDate, KnownValuesAndFormatting) {
   EXPECT_EQ(AutoDate(-1.25).Format(), "1899-12-29 06:00:00");
   EXPECT_EQ(ShortDate(AutoDate::FromParts(2026, 12, 1), "de"), "01.12.2026");
   EXPECT_EQ(ShortDate(AutoDate::FromParts(2026, 12, 1), "en"), "01/12/2026");
-}
 
-TEST(AutoDate, ParsingRejectsWhatIsNotADate) {
   EXPECT_EQ(AutoDate::Parse("2026-12-06 10:11:12")->Format(), "2026-12-06 10:11:12");
   EXPECT_EQ(AutoDate::Parse("2026-12-06")->Format(), "2026-12-06 00:00:00");
   for (const char* bad : {"", "2026-02-30", "2026-12-06 24:00:00", "06.12.2026x", "2026-1-6",
@@ -32,9 +29,8 @@ TEST(AutoDate, ParsingRejectsWhatIsNotADate) {
   EXPECT_EQ(ParseShortDate("1.12.2026")->FormatDate(), "2026-12-01");
   EXPECT_EQ(ParseShortDate("31/12/2026")->FormatDate(), "2026-12-31");
   EXPECT_FALSE(ParseShortDate("31.02.2026").has_value());
-}
 
-TEST(AutoDate, DayAndSecondDifferencesCountBoundaries) {
+  // Differences count calendar days and seconds.
   const AutoDate lateEvening = AutoDate::FromParts(2026, 12, 6, 23, 59, 55);
   const AutoDate afterMidnight = AutoDate::FromParts(2026, 12, 7, 0, 0, 4);
   EXPECT_EQ(DayDiff(lateEvening, afterMidnight), 1);
@@ -102,12 +98,6 @@ TEST(TextCase, OneCharacterAtATime) {
   EXPECT_EQ(LowerCase("ÄRGER"), "ärger");
   const std::string broken = "a\xFF\xC3" "b";  // not UTF-8: bytes kept as they are
   EXPECT_EQ(UpperCase(broken), "A\xFF\xC3" "B");
-}
-
-TEST(Clock, SettableClockAdvances) {
-  SettableClock clock(AutoDate::FromParts(2026, 12, 6, 23, 59, 59));
-  clock.AdvanceSeconds(2);
-  EXPECT_EQ(clock.Now().Format(), "2026-12-07 00:00:01");
 }
 
 }  // namespace

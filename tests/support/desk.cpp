@@ -5,17 +5,12 @@
 #include <stdexcept>
 
 #include "components/file_system.h"
+#include "platform/text_case.h"
 
 namespace velklk::test {
 namespace {
 
 using nlohmann::json;
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 // The folder entry of the fixture at "store\folder\sub".
 json& FolderEntry(json& doc, const std::string& path) {
@@ -177,7 +172,7 @@ std::vector<std::string> Desk::LogLines() const {
 }
 
 std::string Desk::Mailbox(const std::string& user) const {
-  return Lower(user.empty() ? profile_->Host().CurrentUserName() : user) + "@example.com";
+  return IdentifierKey(user.empty() ? profile_->Host().CurrentUserName() : user) + "@example.com";
 }
 
 std::shared_ptr<OlFolder> Desk::Folder(const std::string& folder) {
@@ -274,7 +269,7 @@ std::vector<std::string> Desk::Marks(const std::string& table, const std::string
   auto f =
       host().Database()->Table(table == "Adressen" ? "Adressmerkmale" : "AnsprechpartnerMerkmale");
   for (bool more = f->MoveFirst(); more && !f->AtEnd(); more = f->Move(1))
-    if (Lower(f->Field("Merkmal")->Value().ToText()) == "outlookfavorit")
+    if (SameIdentifier(f->Field("Merkmal")->Value().ToText(), "OutlookFavorit"))
       marks.push_back(f->Field("Wert")->Value().ToText());
   return marks;
 }

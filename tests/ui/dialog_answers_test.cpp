@@ -124,24 +124,5 @@ TEST(DialogAnswers, BadAnswersAreRefusedWithTheirReason) {
   EXPECT_FALSE(refused.IsOpen());
 }
 
-TEST(DialogAnswers, RecordingUiKeepsWhatTheDialogShowedAndHowItClosed) {
-  RecordingUserInterface ui;
-  ui.AddDialogAnswer(R"({"select":"anna\\Kontakte\\Privat","press":"cancel"})");
-  TreeDialog answered(ui);
-  ui.ShowDialog(answered);
-  ui.SetDialogHandler([](DialogModel& dialog) { dialog.Press(DialogButton::Delete); });
-  TreeDialog handled(ui);
-  ui.ShowDialog(handled);
-
-  const auto& events = ui.Events();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[0].dialogName, "frmTest");
-  EXPECT_EQ(events[0].dialogNodes.size(), 3u);
-  EXPECT_EQ(events[0].dialogClosedBy, DialogButton::Cancel);
-  EXPECT_EQ(events[0].dialogClosed.selected, "anna\\Kontakte\\Privat");
-  EXPECT_FALSE(events[0].dialogClosedByDefault);
-  EXPECT_EQ(events[1].dialogClosedBy, DialogButton::Delete);
-}
-
 }  // namespace
 }  // namespace velklk

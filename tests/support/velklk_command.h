@@ -1,0 +1,54 @@
+// The built velklk command run as a user runs it, for the suites that drive
+// it: German messages unless the arguments ask for --lang, whatever the
+// machine's locale.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace velklk::test {
+
+struct CommandRun {
+  int status = -1;
+  std::string out;
+};
+
+inline std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Runs velklk with the arguments and `input` on standard input. Its standard
+// output comes back and standard error is dropped; with `errors` it is the
+// other way round.
+inline CommandRun Velklk(const std::vector<std::string>& args, const std::string& input = "",
+                         bool errors = false) {
+  static int counter = 0;
+  const std::filesystem::path inputFile =
+      std::filesystem::temp_directory_path() /
+      ("velklk-input-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+  std::ofstream(inputFile) << input;
+  std::string command =
+      "VELKLK_LANG=de " + ShellQuote(std::string(VELKLK_BINARY_DIR) + "/cli/velklk");
+  for (const auto& arg : args) command += " " + ShellQuote(arg);
+  command += " <" + ShellQuote(inputFile.string()) + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
+  CommandRun run;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      run.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::filesystem::remove(inputFile);
+  return run;
+}
+
+}  // namespace velklk::test
