@@ -119,6 +119,17 @@ HostCore::HostCore(std::shared_ptr<sqlite::Connection> connection, const Clock* 
   }
 }
 
+HostCore::~HostCore() {
+  // The transaction may still commit after this object is gone: its keys
+  // must be counted in the database by then.
+  try {
+    SettleKeyCounter();
+  } catch (const AutomationError&) {
+    // The database refuses writes; the transaction cannot commit either.
+  } catch (const sqlite::SqliteError&) {
+  }
+}
+
 bool Step(sqlite::Statement& st) {
   try {
     return st.Step();

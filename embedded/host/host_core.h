@@ -58,6 +58,10 @@ bool Step(sqlite::Statement& st);
 class HostCore {
  public:
   HostCore(std::shared_ptr<sqlite::Connection> connection, const Clock* clock);
+  // Writes a key counter kept in memory into the transaction still open.
+  ~HostCore();
+  HostCore(const HostCore&) = delete;
+  HostCore& operator=(const HostCore&) = delete;
 
   sqlite::Connection& Conn() { return *connection_; }
   const std::shared_ptr<sqlite::Connection>& ConnPtr() const { return connection_; }

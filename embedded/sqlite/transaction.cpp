@@ -26,11 +26,15 @@ void Transaction::Commit() {
   if (state_ == State::RolledBack)
     throw std::logic_error("commit of a transaction that was rolled back");
   if (savepoint_.empty()) {
-    // Writes kept in memory go in now; when one fails, the transaction is
-    // rolled back by whoever holds it (the destructor at the latest).
+    // Writes kept in memory go in now; when one fails, so does the commit.
     const auto writes = std::move(db_.beforeCommit_);
     db_.beforeCommit_.clear();
-    for (const auto& write : writes) write();
+    try {
+      for (const auto& write : writes) write();
+    } catch (const std::exception&) {
+      Rollback();
+      throw;
+    }
   }
   try {
     db_.Control(savepoint_.empty() ? "COMMIT" : "RELEASE " + savepoint_);

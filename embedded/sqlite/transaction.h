@@ -21,7 +21,8 @@ namespace velklk::sqlite {
 // Commit() makes the work part of the enclosing transaction (a savepoint) or
 // durable (the outermost transaction). When a commit fails (another process
 // holds the database longer than the busy timeout, the disk is full), the
-// work is rolled back, the transaction is closed and the SqliteError is
+// work is rolled back, the transaction is closed and the SqliteError (or
+// the error of a write kept for the commit, Connection::BeforeCommit) is
 // raised: after a failed Commit nothing of the work stays, and a caller
 // that reports success must have seen Commit return.
 //

@@ -55,6 +55,31 @@ TEST(SqliteTransaction, NestsRollsBackUnlessCommittedAndAFailedCommitLeavesNothi
   }
   reading.Reset();
   EXPECT_EQ(count(), 2);
+
+  // A write kept for the commit goes in with it; when it fails, the commit
+  // fails the same way; a rollback drops it.
+  EXPECT_EQ(db->BeforeCommit([] {}), 0u);  // no transaction: write at once
+  {
+    Transaction unit(*db);
+    EXPECT_NE(db->BeforeCommit([&] { db->Exec("INSERT INTO t VALUES(6)"); }), 0u);
+    unit.Commit();
+  }
+  EXPECT_EQ(count(), 3);
+  {
+    Transaction unit(*db);
+    db->Exec("INSERT INTO t VALUES(7)");
+    db->BeforeCommit([] { throw std::runtime_error("kept write refused"); });
+    EXPECT_THROW(unit.Commit(), std::runtime_error);
+    EXPECT_FALSE(db->InTransaction());
+  }
+  {
+    Transaction unit(*db);
+    db->BeforeCommit([&] { db->Exec("INSERT INTO t VALUES(8)"); });
+    unit.Rollback();
+  }
+  Transaction next(*db);
+  next.Commit();
+  EXPECT_EQ(count(), 3);
   std::filesystem::remove(path);
 }
 
