@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "host/schema.h"
 #include "platform/automation_error.h"
@@ -45,6 +46,25 @@ constexpr int kMaxNesting = 256;
 
 bool IsIdentStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
 bool IsIdentChar(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80; }
+
+// Reads the text literal whose opening quote is at `pos` ("" is one quote)
+// and moves `pos` past its closing quote; nothing when it is unterminated.
+// The parser and the shape of a text read literals alike with it.
+std::optional<std::string> ReadTextLiteral(const std::string& text, std::size_t& pos) {
+  std::string value;
+  for (++pos; pos < text.size(); ++pos) {
+    if (text[pos] != '"') {
+      value += text[pos];
+    } else if (pos + 1 < text.size() && text[pos + 1] == '"') {
+      value += '"';
+      ++pos;
+    } else {
+      ++pos;
+      return value;
+    }
+  }
+  return std::nullopt;
+}
 
 class Parser {
  public:
@@ -147,22 +167,9 @@ class Parser {
   // ParsePrimary, which recurses once per level: its frame stays small.
   NodePtr ParseText() {
     auto node = std::make_shared<ExprNode>();
-    std::string value;
-    ++pos_;
-    for (;;) {
-      if (pos_ >= text_.size()) SyntaxError(text_, pos_, "unterminated text literal");
-      if (text_[pos_] == '"') {
-        if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
-          value += '"';
-          pos_ += 2;
-          continue;
-        }
-        ++pos_;
-        break;
-      }
-      value += text_[pos_++];
-    }
-    node->literal = Variant(std::move(value));
+    auto value = ReadTextLiteral(text_, pos_);
+    if (!value) SyntaxError(text_, text_.size(), "unterminated text literal");
+    node->literal = Variant(std::move(*value));
     node->slot = static_cast<int>(literals_.size());
     literals_.push_back(node->literal);
     return node;
@@ -332,27 +339,14 @@ std::string CompiledExpression::Shape(const std::string& text, std::vector<Varia
       shape += text[pos++];
       continue;
     }
-    // A text literal, read as the parser reads it ("" is one quote).
-    std::string value;
-    for (++pos;; ++pos) {
-      if (pos >= text.size()) {
-        // Unterminated: the parser reports it on the text itself.
-        literals.clear();
-        return text;
-      }
-      if (text[pos] == '"') {
-        if (pos + 1 < text.size() && text[pos + 1] == '"') {
-          value += '"';
-          ++pos;
-          continue;
-        }
-        ++pos;
-        break;
-      }
-      value += text[pos];
+    auto value = ReadTextLiteral(text, pos);
+    if (!value) {
+      // Unterminated: the parser reports it on the text itself.
+      literals.clear();
+      return text;
     }
     shape += "\"\"";
-    literals.emplace_back(std::move(value));
+    literals.emplace_back(std::move(*value));
   }
   return shape;
 }
