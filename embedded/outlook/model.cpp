@@ -118,7 +118,13 @@ Model::Model(std::shared_ptr<sqlite::Connection> db, std::string schema, const C
       schema_(std::move(schema)),
       tablePrefix_(std::move(tablePrefix)),
       clock_(clock ? clock : &systemClock_),
-      language_(std::move(language)) {}
+      language_(std::move(language)),
+      insertItemSql_("INSERT INTO " + Table("items") +
+                     "(folder, class, entry_id, created, modified, data, id) "
+                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)"),
+      updateItemSql_("UPDATE " + Table("items") +
+                     " SET folder = ?1, class = ?2, entry_id = ?3, created = ?4, modified = ?5, "
+                     "data = ?6 WHERE id = ?7") {}
 
 Model::~Model() = default;
 
@@ -164,16 +170,7 @@ std::string Model::NewEntryId() {
 void Model::WriteItem(const Record& record, const ItemData& data, bool added) {
   // A saved item is updated in place: replacing its row would delete and
   // insert it again.
-  if (itemSql_[0].empty()) {
-    const std::string items = Table("items");
-    itemSql_[0] = "INSERT INTO " + items +
-                  "(folder, class, entry_id, created, modified, data, id) "
-                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
-    itemSql_[1] = "UPDATE " + items +
-                  " SET folder = ?1, class = ?2, entry_id = ?3, created = ?4, modified = ?5, "
-                  "data = ?6 WHERE id = ?7";
-  }
-  auto& st = Cached(itemSql_[added ? 0 : 1]);
+  auto& st = Cached(added ? insertItemSql_ : updateItemSql_);
   StatementReset reset{st};
   const std::string blob = EncodeItem(data);
   st.Bind(1, record.folder->id)

@@ -188,6 +188,7 @@ class Model : public std::enable_shared_from_this<Model> {
   SystemClock systemClock_;
   const Clock* clock_;
   std::string language_;
+  const std::string insertItemSql_, updateItemSql_;  // of an item's row
   Switches switches_;
   std::vector<std::unique_ptr<Folder>> stores_;
   std::vector<std::unique_ptr<Folder>>
@@ -197,7 +198,6 @@ class Model : public std::enable_shared_from_this<Model> {
   std::int64_t nextFolderId_ = 1;
   std::int64_t salt_ = 0;
   std::unordered_map<std::string, std::unique_ptr<sqlite::Statement>> statements_;
-  std::string itemSql_[2];  // insert and update of an item's row, built once
 };
 
 }  // namespace velklk::outlook
