@@ -5,7 +5,6 @@
 // linked to activities; the per-appointment time must stay flat from 1,000
 // to 10,000 appointments.
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
 
 #include <cstdio>
 #include <memory>
@@ -188,41 +187,31 @@ void BM_BareSqlite(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   for (auto _ : state) {
     state.PauseTiming();
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    sqlite3_exec(db,
-                 "CREATE TABLE entry(id TEXT, betreff TEXT, datum REAL, bis REAL);"
-                 "CREATE UNIQUE INDEX entry_id ON entry(id);"
-                 "CREATE TABLE log(k TEXT); CREATE INDEX log_k ON log(k)",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_stmt* logInsert = nullptr;
-    sqlite3_stmt* select = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO entry VALUES(?1, 'Termin', 46000.5, 46000.6)", -1, &insert,
-                       nullptr);
-    sqlite3_prepare_v2(db, "INSERT INTO log VALUES(?1)", -1, &logInsert, nullptr);
-    sqlite3_prepare_v2(db, "SELECT * FROM entry WHERE id = ?1", -1, &select, nullptr);
-    state.ResumeTiming();
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    for (int i = 0; i < n; ++i) {
-      const std::string id = Id(100 + i);
-      sqlite3_stmt* st = i % 2 ? select : insert;
-      sqlite3_bind_text(st, 1, id.c_str(), -1, SQLITE_TRANSIENT);
-      benchmark::DoNotOptimize(sqlite3_step(st));
-      sqlite3_reset(st);
-      if (i % 2 == 0) {
-        const std::string key = "U0" + id + "calA_Termine";
-        sqlite3_bind_text(logInsert, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(logInsert);
-        sqlite3_reset(logInsert);
+    auto db = sqlite::Connection::Open(":memory:");
+    db->Exec(
+        "CREATE TABLE entry(id TEXT, betreff TEXT, datum REAL, bis REAL);"
+        "CREATE UNIQUE INDEX entry_id ON entry(id);"
+        "CREATE TABLE log(k TEXT); CREATE INDEX log_k ON log(k)");
+    {
+      auto insert = db->Prepare("INSERT INTO entry VALUES(?1, 'Termin', 46000.5, 46000.6)");
+      auto logInsert = db->Prepare("INSERT INTO log VALUES(?1)");
+      auto select = db->Prepare("SELECT * FROM entry WHERE id = ?1");
+      state.ResumeTiming();
+      db->Exec("BEGIN");
+      for (int i = 0; i < n; ++i) {
+        const std::string id = Id(100 + i);
+        if (i % 2) {
+          benchmark::DoNotOptimize(select.Bind(1, id).Step());
+          select.Reset();
+        } else {
+          insert.Bind(1, id).Run();
+          logInsert.Bind(1, "U0" + id + "calA_Termine").Run();
+        }
       }
+      db->Exec("COMMIT");
+      state.PauseTiming();
     }
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    state.PauseTiming();
-    sqlite3_finalize(insert);
-    sqlite3_finalize(logInsert);
-    sqlite3_finalize(select);
-    sqlite3_close(db);
+    db.reset();
     state.ResumeTiming();
   }
   PerAppointment(state, n);

@@ -2,7 +2,6 @@
 // the bare host and Outlook store work the same records need. The per-record
 // time must stay flat from 1,000 to 10,000 records.
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -10,12 +9,14 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "addin/public_classes.h"
 #include "platform/host.h"
 #include "platform/outlook.h"
 #include "profile/profile.h"
 #include "session/shared_state.h"
+#include "sqlite/connection.h"
 #include "support/bench_support.h"
 #include "ui/recording_ui.h"
 
@@ -223,23 +224,15 @@ void BM_BareSqlite(benchmark::State& state) {
 // items table (a row per item with its data, and an index
 // on the key a lookup by velSearch needs).
 struct BareRows {
-  sqlite3* db = nullptr;
-  sqlite3_stmt* insertAddress = nullptr;
-  sqlite3_stmt* seekAddress = nullptr;
-  sqlite3_stmt* insertLog = nullptr;
-  sqlite3_stmt* insertItem = nullptr;
-  sqlite3_stmt* readItem = nullptr;
-  sqlite3_stmt* updateItem = nullptr;
-  sqlite3_stmt* findItem = nullptr;
-  sqlite3_stmt* begin = nullptr;
-  sqlite3_stmt* commit = nullptr;
+  std::shared_ptr<sqlite::Connection> db;
+  sqlite::Statement insertAddress, seekAddress, insertLog, insertItem, readItem, updateItem,
+      findItem, begin, commit;
 
   static constexpr const char* kAddressColumns =
       "ID, An, Titel, Vorname, Name, Zusatz, Strasse, haus_zimmer, PLZ, Ort, Land, Email, Email2, "
       "Telefon1, Telefon2, Telefax, TelefonMobil, URL, Referenz, Memo";
 
-  BareRows() {
-    sqlite3_open(":memory:", &db);
+  static std::shared_ptr<sqlite::Connection> Created(std::shared_ptr<sqlite::Connection> db) {
     std::string ddl = std::string("CREATE TABLE a(_row INTEGER PRIMARY KEY, _master INTEGER, ") +
                       "_tenants TEXT NOT NULL DEFAULT '', ModifiziertAm REAL";
     for (const char* c = kAddressColumns; *c;) {
@@ -258,56 +251,38 @@ struct BareRows {
         "CREATE TABLE i(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, class INTEGER NOT "
         "NULL, entry_id TEXT NOT NULL, created REAL NOT NULL, modified REAL NOT NULL, data "
         "BLOB NOT NULL, k TEXT); CREATE INDEX i_k ON i(k);";
-    sqlite3_exec(db, ddl.c_str(), nullptr, nullptr, nullptr);
-    Prepare(&insertAddress,
-            "INSERT INTO a(ID, Name, Strasse, PLZ, Ort, Telefon1, Email, ModifiziertAm) "
-            "VALUES(?1, ?2, ?2, ?2, ?2, ?2, ?2, 46000)");
-    Prepare(&seekAddress, "SELECT * FROM a WHERE ID = ?1");
-    Prepare(&insertLog,
-            "INSERT INTO l(ID, velUser, velSearch, ModifiziertAm) VALUES(?1, 'ANNA', ?2, 46000)");
-    Prepare(&insertItem,
-            "INSERT INTO i(folder, class, entry_id, created, modified, data, k) "
-            "VALUES(1, 40, ?1, 46000, 46000, ?2, ?3)");
-    Prepare(&readItem, "SELECT data FROM i WHERE id = ?1");
-    Prepare(&updateItem, "UPDATE i SET data = ?2, k = ?3, modified = 46000 WHERE id = ?1");
-    Prepare(&findItem, "SELECT id FROM i WHERE k = ?1");
-    Prepare(&begin, "BEGIN IMMEDIATE");
-    Prepare(&commit, "COMMIT");
+    db->Exec(ddl);
+    return db;
   }
-  ~BareRows() {
-    for (auto* st : {insertAddress, seekAddress, insertLog, insertItem, readItem, updateItem,
-                     findItem, begin, commit})
-      sqlite3_finalize(st);
-    sqlite3_close(db);
-  }
-  BareRows(const BareRows&) = delete;
-  BareRows& operator=(const BareRows&) = delete;
 
-  void Prepare(sqlite3_stmt** st, const char* sql) { sqlite3_prepare_v2(db, sql, -1, st, nullptr); }
-  static void Run(sqlite3_stmt* st) {
-    while (sqlite3_step(st) == SQLITE_ROW) {
-    }
-    sqlite3_reset(st);
-  }
-  void Exec(const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+  BareRows()
+      : db(Created(sqlite::Connection::Open(":memory:"))),
+        insertAddress(db->Prepare("INSERT INTO a(ID, Name, Strasse, PLZ, Ort, Telefon1, Email, "
+                                  "ModifiziertAm) VALUES(?1, ?2, ?2, ?2, ?2, ?2, ?2, 46000)")),
+        seekAddress(db->Prepare("SELECT * FROM a WHERE ID = ?1")),
+        insertLog(db->Prepare("INSERT INTO l(ID, velUser, velSearch, ModifiziertAm) "
+                              "VALUES(?1, 'ANNA', ?2, 46000)")),
+        insertItem(db->Prepare("INSERT INTO i(folder, class, entry_id, created, modified, data, "
+                               "k) VALUES(1, 40, ?1, 46000, 46000, ?2, ?3)")),
+        readItem(db->Prepare("SELECT data FROM i WHERE id = ?1")),
+        updateItem(db->Prepare("UPDATE i SET data = ?2, k = ?3, modified = 46000 WHERE id = ?1")),
+        findItem(db->Prepare("SELECT id FROM i WHERE k = ?1")),
+        begin(db->Prepare("BEGIN IMMEDIATE")),
+        commit(db->Prepare("COMMIT")) {}
+
   void AddAddress(const std::string& id, const std::string& text) {
-    sqlite3_bind_text(insertAddress, 1, id.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(insertAddress, 2, text.c_str(), -1, SQLITE_TRANSIENT);
-    Run(insertAddress);
+    insertAddress.Bind(1, id).Bind(2, text).Run();
   }
   void AddLog(const std::string& id, const std::string& key) {
-    sqlite3_bind_text(insertLog, 1, id.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(insertLog, 2, key.c_str(), -1, SQLITE_TRANSIENT);
-    Run(insertLog);
+    insertLog.Bind(1, id).Bind(2, key).Run();
   }
-  void AddItem(const std::string& entry, const std::string& data, const char* key) {
-    sqlite3_bind_text(insertItem, 1, entry.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_blob(insertItem, 2, data.data(), static_cast<int>(data.size()), SQLITE_TRANSIENT);
-    if (key)
-      sqlite3_bind_text(insertItem, 3, key, -1, SQLITE_TRANSIENT);
+  void AddItem(const std::string& entry, const std::string& data, const std::string& key) {
+    insertItem.Bind(1, entry).BindBlob(2, data.data(), static_cast<int>(data.size()));
+    if (key.empty())
+      insertItem.BindNull(3);
     else
-      sqlite3_bind_null(insertItem, 3);
-    Run(insertItem);
+      insertItem.Bind(3, key);
+    insertItem.Run();
   }
 };
 
@@ -318,38 +293,18 @@ std::string BareItemData(int i) {
          std::to_string(i) + "@example.com|" + std::string(96, 'x');
 }
 
-// The rows of BM_BareImportWork: per contact, read its row, insert an
-// address and a sync-log record, and write the contact's row back with its
-// key; one transaction.
-void BM_BareSqliteImportRows(benchmark::State& state) {
+// Times `work` on fresh bare rows that `fill` prepared untimed.
+template <typename Fill, typename Work>
+void TimeBareRows(benchmark::State& state, const Fill& fill, const Work& work) {
   const int n = static_cast<int>(state.range(0));
   for (auto _ : state) {
     state.PauseTiming();
     auto rows = std::make_unique<BareRows>();
-    rows->Exec("BEGIN");
-    for (int i = 1; i <= n; ++i) rows->AddItem(Id(i), BareItemData(i), nullptr);
-    rows->Exec("COMMIT");
+    rows->db->Exec("BEGIN");
+    for (int i = 1; i <= n; ++i) fill(*rows, i);
+    rows->db->Exec("COMMIT");
     state.ResumeTiming();
-    rows->Exec("BEGIN");
-    for (int i = 1; i <= n; ++i) {
-      sqlite3_bind_int64(rows->readItem, 1, i);
-      std::string data;
-      if (sqlite3_step(rows->readItem) == SQLITE_ROW)
-        data.assign(static_cast<const char*>(sqlite3_column_blob(rows->readItem, 0)),
-                    static_cast<std::size_t>(sqlite3_column_bytes(rows->readItem, 0)));
-      sqlite3_reset(rows->readItem);
-      const std::string id = Id(n + i);
-      const std::string key = id + "Adressen";
-      rows->AddAddress(id, data.substr(0, 24));
-      rows->AddLog(Id(2 * n + i), key);
-      data += key;
-      sqlite3_bind_int64(rows->updateItem, 1, i);
-      sqlite3_bind_blob(rows->updateItem, 2, data.data(), static_cast<int>(data.size()),
-                        SQLITE_TRANSIENT);
-      sqlite3_bind_text(rows->updateItem, 3, key.c_str(), -1, SQLITE_TRANSIENT);
-      BareRows::Run(rows->updateItem);
-    }
-    rows->Exec("COMMIT");
+    work(*rows, n);
     state.PauseTiming();
     rows.reset();
     state.ResumeTiming();
@@ -357,42 +312,55 @@ void BM_BareSqliteImportRows(benchmark::State& state) {
   state.counters["per_record"] = bench::PerRecord(static_cast<double>(n));
 }
 
+// The rows of BM_BareImportWork: per contact, read its row, insert an
+// address and a sync-log record, and write the contact's row back with its
+// key; one transaction.
+void BM_BareSqliteImportRows(benchmark::State& state) {
+  TimeBareRows(
+      state, [](BareRows& rows, int i) { rows.AddItem(Id(i), BareItemData(i), ""); },
+      [](BareRows& rows, int n) {
+        rows.db->Exec("BEGIN");
+        for (int i = 1; i <= n; ++i) {
+          std::string data;
+          if (rows.readItem.Bind(1, i).Step()) data = rows.readItem.Text(0);
+          rows.readItem.Reset();
+          const std::string id = Id(n + i);
+          const std::string key = id + "Adressen";
+          rows.AddAddress(id, data.substr(0, 24));
+          rows.AddLog(Id(2 * n + i), key);
+          data += key;
+          rows.updateItem.Bind(1, i)
+              .BindBlob(2, data.data(), static_cast<int>(data.size()))
+              .Bind(3, key)
+              .Run();
+        }
+        rows.db->Exec("COMMIT");
+      });
+}
+
 // The rows of BM_BareExportWork: per address, in a transaction of its own,
 // seek and read it, insert a contact row under its key, look the contact
 // up by that key, and insert a sync-log record.
 void BM_BareSqliteExportRows(benchmark::State& state) {
-  const int n = static_cast<int>(state.range(0));
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto rows = std::make_unique<BareRows>();
-    rows->Exec("BEGIN");
-    for (int i = 1; i <= n; ++i) rows->AddAddress(Id(i), "Muster " + std::to_string(i));
-    rows->Exec("COMMIT");
-    state.ResumeTiming();
-    for (int i = 1; i <= n; ++i) {
-      BareRows::Run(rows->begin);
-      const std::string id = Id(i);
-      const std::string key = id + "Adressen";
-      sqlite3_bind_text(rows->seekAddress, 1, id.c_str(), -1, SQLITE_TRANSIENT);
-      std::string data;
-      // The seven fields the bare store work reads.
-      if (sqlite3_step(rows->seekAddress) == SQLITE_ROW)
-        for (int c = 4; c < 11; ++c)
-          if (const auto* text = sqlite3_column_text(rows->seekAddress, c))
-            data += reinterpret_cast<const char*>(text);
-      sqlite3_reset(rows->seekAddress);
-      rows->AddItem(Id(n + i), data + BareItemData(i), key.c_str());
-      sqlite3_bind_text(rows->findItem, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-      benchmark::DoNotOptimize(sqlite3_step(rows->findItem));
-      sqlite3_reset(rows->findItem);
-      rows->AddLog(Id(2 * n + i), key);
-      BareRows::Run(rows->commit);
-    }
-    state.PauseTiming();
-    rows.reset();
-    state.ResumeTiming();
-  }
-  state.counters["per_record"] = bench::PerRecord(static_cast<double>(n));
+  TimeBareRows(
+      state, [](BareRows& rows, int i) { rows.AddAddress(Id(i), "Muster " + std::to_string(i)); },
+      [](BareRows& rows, int n) {
+        for (int i = 1; i <= n; ++i) {
+          rows.begin.Run();
+          const std::string id = Id(i);
+          const std::string key = id + "Adressen";
+          std::string data;
+          // The seven fields the bare store work reads.
+          if (rows.seekAddress.Bind(1, id).Step())
+            for (int c = 4; c < 11; ++c) data += rows.seekAddress.Text(c);
+          rows.seekAddress.Reset();
+          rows.AddItem(Id(n + i), data + BareItemData(i), key);
+          benchmark::DoNotOptimize(rows.findItem.Bind(1, key).Step());
+          rows.findItem.Reset();
+          rows.AddLog(Id(2 * n + i), key);
+          rows.commit.Run();
+        }
+      });
 }
 
 // Peak resident memory of the process so far, in MB.
@@ -443,45 +411,30 @@ void BM_BareSqliteCall(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   for (auto _ : state) {
     state.PauseTiming();
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    sqlite3_exec(db,
-                 "CREATE TABLE a(k TEXT PRIMARY KEY, v TEXT); CREATE TABLE l(k TEXT PRIMARY KEY, "
-                 "v TEXT); CREATE TABLE c(k TEXT PRIMARY KEY, v TEXT); BEGIN",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* fill[3] = {};
-    sqlite3_stmt* find[3] = {};
-    const char* names[3] = {"a", "l", "c"};
-    for (int t = 0; t < 3; ++t) {
-      sqlite3_prepare_v2(db, (std::string("INSERT INTO ") + names[t] + " VALUES(?1, ?1)").c_str(),
-                         -1, &fill[t], nullptr);
-      sqlite3_prepare_v2(db, (std::string("SELECT v FROM ") + names[t] + " WHERE k = ?1").c_str(),
-                         -1, &find[t], nullptr);
-      for (int i = 1; i <= n; ++i) {
-        const std::string key = Id(i) + "Adressen";
-        sqlite3_bind_text(fill[t], 1, key.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(fill[t]);
-        sqlite3_reset(fill[t]);
+    auto db = sqlite::Connection::Open(":memory:");
+    {
+      std::vector<sqlite::Statement> finds;
+      db->Exec("BEGIN");
+      for (const char* table : {"a", "l", "c"}) {
+        db->Exec(std::string("CREATE TABLE ") + table + "(k TEXT PRIMARY KEY, v TEXT)");
+        auto fill = db->Prepare(std::string("INSERT INTO ") + table + " VALUES(?1, ?1)");
+        for (int i = 1; i <= n; ++i) fill.Bind(1, Id(i) + "Adressen").Run();
+        finds.push_back(db->Prepare(std::string("SELECT v FROM ") + table + " WHERE k = ?1"));
       }
-    }
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    state.ResumeTiming();
-    for (int c = 0; c < kCalls; ++c) {
-      const std::string key = Id(1 + static_cast<int>((c * 7919LL) % n)) + "Adressen";
-      sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-      for (auto* st : find) {
-        sqlite3_bind_text(st, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-        benchmark::DoNotOptimize(sqlite3_step(st));
-        sqlite3_reset(st);
+      db->Exec("COMMIT");
+      state.ResumeTiming();
+      for (int c = 0; c < kCalls; ++c) {
+        const std::string key = Id(1 + static_cast<int>((c * 7919LL) % n)) + "Adressen";
+        db->Exec("BEGIN");
+        for (auto& find : finds) {
+          benchmark::DoNotOptimize(find.Bind(1, key).Step());
+          find.Reset();
+        }
+        db->Exec("COMMIT");
       }
-      sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+      state.PauseTiming();
     }
-    state.PauseTiming();
-    for (int t = 0; t < 3; ++t) {
-      sqlite3_finalize(fill[t]);
-      sqlite3_finalize(find[t]);
-    }
-    sqlite3_close(db);
+    db.reset();
     state.ResumeTiming();
   }
   state.counters["per_call"] = bench::PerRecord(kCalls);

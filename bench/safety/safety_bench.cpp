@@ -11,7 +11,6 @@
 // (one command line)
 // and the same with the other modes.
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
 
 #include <cstdio>
 #include <memory>
@@ -129,30 +128,7 @@ void BM_SyncTasks2VEL(benchmark::State& state) { Run(state, 2); }
 
 // The bare SQLite work of as many rows: one insert and one look-up each.
 void BM_BareSqlite(benchmark::State& state) {
-  const int n = static_cast<int>(state.range(0));
-  for (auto _ : state) {
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    sqlite3_exec(db, "CREATE TABLE t(k TEXT PRIMARY KEY, a, b, c, d)", nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_stmt* select = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?1, ?1, ?1, ?1, ?1)", -1, &insert, nullptr);
-    sqlite3_prepare_v2(db, "SELECT * FROM t WHERE k = ?1", -1, &select, nullptr);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    for (int i = 0; i < n; ++i) {
-      const std::string key = std::to_string(i) + "Adressen";
-      sqlite3_bind_text(insert, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_step(insert);
-      sqlite3_reset(insert);
-      sqlite3_bind_text(select, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-      benchmark::DoNotOptimize(sqlite3_step(select));
-      sqlite3_reset(select);
-    }
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_finalize(insert);
-    sqlite3_finalize(select);
-    sqlite3_close(db);
-  }
+  bench::BareSqliteRows(state, static_cast<int>(state.range(0)), "Adressen", "Muster GmbH");
 }
 
 // Arguments: N items, then the mode (0 plain, 1 progress, 2 report, 3 dry-run log).

@@ -4,11 +4,12 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
+
+#include "sqlite/connection.h"
 
 namespace velklk::bench {
 
@@ -77,34 +78,25 @@ inline void BareSqliteRows(benchmark::State& state, int n, const std::string& ta
                            const char* text) {
   for (auto _ : state) {
     state.PauseTiming();
-    sqlite3* db = nullptr;
-    sqlite3_open(":memory:", &db);
-    sqlite3_exec(db,
-                 "CREATE TABLE t(k TEXT, a TEXT, b TEXT, c TEXT, d TEXT, e TEXT, f TEXT, g TEXT, "
-                 "h TEXT, i TEXT, j TEXT, l TEXT); CREATE UNIQUE INDEX tk ON t(k)",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_stmt* select = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?1,?2,?2,?2,?2,?2,?2,?2,?2,?2,?2,?2)", -1, &insert,
-                       nullptr);
-    sqlite3_prepare_v2(db, "SELECT * FROM t WHERE k = ?1", -1, &select, nullptr);
-    state.ResumeTiming();
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    for (int i = 1; i <= n; ++i) {
-      const std::string key = Id(i) + table;
-      sqlite3_bind_text(insert, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(insert, 2, text, -1, SQLITE_STATIC);
-      sqlite3_step(insert);
-      sqlite3_reset(insert);
-      sqlite3_bind_text(select, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-      benchmark::DoNotOptimize(sqlite3_step(select));
-      sqlite3_reset(select);
+    auto db = sqlite::Connection::Open(":memory:");
+    db->Exec(
+        "CREATE TABLE t(k TEXT, a TEXT, b TEXT, c TEXT, d TEXT, e TEXT, f TEXT, g TEXT, h TEXT, "
+        "i TEXT, j TEXT, l TEXT); CREATE UNIQUE INDEX tk ON t(k)");
+    {
+      auto insert = db->Prepare("INSERT INTO t VALUES(?1,?2,?2,?2,?2,?2,?2,?2,?2,?2,?2,?2)");
+      auto select = db->Prepare("SELECT * FROM t WHERE k = ?1");
+      state.ResumeTiming();
+      db->Exec("BEGIN");
+      for (int i = 1; i <= n; ++i) {
+        const std::string key = Id(i) + table;
+        insert.Bind(1, key).Bind(2, text).Run();
+        benchmark::DoNotOptimize(select.Bind(1, key).Step());
+        select.Reset();
+      }
+      db->Exec("COMMIT");
+      state.PauseTiming();
     }
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    state.PauseTiming();
-    sqlite3_finalize(insert);
-    sqlite3_finalize(select);
-    sqlite3_close(db);
+    db.reset();
     state.ResumeTiming();
   }
 }
