@@ -1,39 +1,153 @@
 #include "changes/call_journal.h"
 
+#include <cstdlib>
+#include <stdexcept>
+
 #include "sqlite/connection.h"
 #include "sqlite/transaction.h"
 
 namespace velklk {
+namespace {
 
-void CallJournal::Append(const nlohmann::ordered_json& entry) {
-  sqlite::Transaction write(connection_, sqlite::Transaction::Locking::Immediate);
-  connection_.Exec(
-      "CREATE TABLE IF NOT EXISTS main._vk_journal(seq INTEGER PRIMARY KEY, entry TEXT NOT NULL)");
-  connection_.Prepare("INSERT INTO main._vk_journal(entry) VALUES(?1)")
-      .Bind(1, entry.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace))
-      .Run();
-  connection_.Prepare("DELETE FROM main._vk_journal WHERE seq <= ?1")
-      .Bind(1, connection_.LastInsertRowId() - kCapacity)
-      .Run();
-  write.Commit();
+using Json = nlohmann::ordered_json;
+
+constexpr std::uint64_t kDefaultImageLimit = 32ull * 1024 * 1024;
+
+// The images of an entry sit beside it; the index on their sizes lets the
+// bound be checked without reading the images.
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS main._vk_journal(seq INTEGER PRIMARY KEY, entry TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS main._vk_undo(entry INTEGER PRIMARY KEY, size INTEGER NOT NULL, "
+    "undone_by INTEGER, images BLOB NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS main._vk_undo_size ON _vk_undo(size);";
+
+// The columns Last and Find read: number, entry, images kept, undone by.
+constexpr const char* kSelect =
+    "SELECT j.seq, j.entry, u.entry IS NOT NULL, u.undone_by FROM main._vk_journal j "
+    "LEFT JOIN main._vk_undo u ON u.entry = j.seq";
+
+}  // namespace
+
+std::uint64_t CallJournal::ImageLimit() {
+  const char* value = std::getenv("VELKLK_UNDO_LIMIT");
+  if (value == nullptr || *value == '\0') return kDefaultImageLimit;
+  const std::string text = value;
+  if (text.size() > 15 || text.find_first_not_of("0123456789") != std::string::npos)
+    throw std::runtime_error("VELKLK_UNDO_LIMIT: expected a number of bytes, got '" + text + "'");
+  return std::stoull(text);
 }
 
-std::vector<nlohmann::ordered_json> CallJournal::Last(int count) const {
-  std::vector<nlohmann::ordered_json> entries;
-  {
-    auto exists = connection_.Prepare(
-        "SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = '_vk_journal'");
-    if (!exists.Step() || count <= 0) return entries;
-  }
+bool CallJournal::Exists() const {
   auto st = connection_.Prepare(
-      "SELECT entry FROM (SELECT seq, entry FROM main._vk_journal ORDER BY seq DESC LIMIT ?1) "
-      "ORDER BY seq");
+      "SELECT count(*) FROM main.sqlite_master WHERE type = 'table' AND "
+      "name IN ('_vk_journal', '_vk_undo')");
+  return st.Step() && st.Int(0) == 2;
+}
+
+std::int64_t CallJournal::Append(const Json& entry, const std::string* images,
+                                 std::uint64_t limit) {
+  sqlite::Transaction write(connection_, sqlite::Transaction::Locking::Immediate);
+  if (!Exists()) connection_.Exec(kSchema);
+  const bool keep = images != nullptr && images->size() <= limit;
+  const std::string text = [&] {
+    if (images == nullptr) return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
+    Json copy = entry;
+    copy["images"] = keep ? "kept" : "dropped";
+    return copy.dump(-1, ' ', false, Json::error_handler_t::replace);
+  }();
+  connection_.Prepare("INSERT INTO main._vk_journal(entry) VALUES(?1)").Bind(1, text).Run();
+  const std::int64_t number = connection_.LastInsertRowId();
+  connection_.Prepare("DELETE FROM main._vk_journal WHERE seq <= ?1")
+      .Bind(1, number - kCapacity)
+      .Run();
+  connection_.Prepare("DELETE FROM main._vk_undo WHERE entry <= ?1")
+      .Bind(1, number - kCapacity)
+      .Run();
+  if (keep) {
+    connection_.Prepare("INSERT INTO main._vk_undo(entry, size, images) VALUES(?1, ?2, ?3)")
+        .Bind(1, number)
+        .Bind(2, static_cast<std::int64_t>(images->size()))
+        .BindBlob(3, images->data(), static_cast<int>(images->size()))
+        .Run();
+    // The newest images stay; older ones go once all of them exceed the bound.
+    auto total = connection_.Prepare("SELECT total(size) FROM main._vk_undo");
+    if (total.Step() && total.Double(0) > static_cast<double>(limit)) {
+      total.Reset();
+      connection_
+          .Prepare(
+              "DELETE FROM main._vk_undo WHERE entry IN (SELECT entry FROM (SELECT entry, "
+              "sum(size) OVER (ORDER BY entry DESC) AS running FROM main._vk_undo) "
+              "WHERE running > ?1)")
+          .Bind(1, static_cast<std::int64_t>(limit))
+          .Run();
+    }
+  }
+  write.Commit();
+  return number;
+}
+
+Json CallJournal::Read(std::int64_t number, const std::string& text, bool imagesKept,
+                       std::optional<std::int64_t> undoneBy) const {
+  Json out{{"entry", number}};
+  Json parsed = Json::parse(text, nullptr, false);
+  if (!parsed.is_object()) return out;
+  for (auto& [key, value] : parsed.items()) out[key] = std::move(value);
+  if (out.value("images", "") == "kept" && !imagesKept) out["images"] = "dropped";
+  if (undoneBy) out["undoneBy"] = *undoneBy;
+  return out;
+}
+
+std::vector<Json> CallJournal::Last(int count) const {
+  std::vector<Json> entries;
+  if (count <= 0 || !Exists()) return entries;
+  auto st = connection_.Prepare("SELECT * FROM (" + std::string(kSelect) +
+                                " ORDER BY j.seq DESC LIMIT ?1) ORDER BY 1");
   st.Bind(1, count);
   while (st.Step()) {
-    entries.push_back(nlohmann::ordered_json::parse(st.Text(0), nullptr, false));
-    if (entries.back().is_discarded()) entries.back() = nullptr;
+    std::optional<std::int64_t> undoneBy;
+    if (!st.IsNull(3)) undoneBy = st.Int(3);
+    entries.push_back(Read(st.Int(0), st.Text(1), st.Int(2) != 0, undoneBy));
   }
   return entries;
+}
+
+std::optional<CallJournal::Stored> CallJournal::Find(std::int64_t number) const {
+  if (!Exists()) return std::nullopt;
+  auto st = connection_.Prepare(std::string(kSelect) + " WHERE j.seq = ?1");
+  st.Bind(1, number);
+  if (!st.Step()) return std::nullopt;
+  Stored stored;
+  if (!st.IsNull(3)) stored.undoneBy = st.Int(3);
+  stored.entry = Read(st.Int(0), st.Text(1), st.Int(2) != 0, stored.undoneBy);
+  if (st.Int(2) != 0) {
+    auto images = connection_.Prepare("SELECT images FROM main._vk_undo WHERE entry = ?1");
+    images.Bind(1, number);
+    if (images.Step()) stored.images = images.Text(0);
+  }
+  return stored;
+}
+
+std::optional<std::int64_t> CallJournal::LastUndoable() const {
+  if (!Exists()) return std::nullopt;
+  auto st = connection_.Prepare(std::string(kSelect) + " ORDER BY j.seq DESC");
+  while (st.Step()) {
+    if (!st.IsNull(3)) continue;  // undone
+    const Json parsed = Json::parse(st.Text(1), nullptr, false);
+    if (parsed.is_object() && parsed.value("dryRun", false)) continue;
+    return st.Int(0);
+  }
+  return std::nullopt;
+}
+
+void CallJournal::SetUndoneBy(std::int64_t number, std::optional<std::int64_t> by) {
+  auto st = connection_.Prepare("UPDATE main._vk_undo SET undone_by = ?2 WHERE entry = ?1");
+  st.Bind(1, number);
+  if (by) {
+    st.Bind(2, *by);
+  } else {
+    st.BindNull(2);
+  }
+  st.Run();
 }
 
 }  // namespace velklk

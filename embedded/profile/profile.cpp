@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "changes/row_images.h"
 #include "components/error_text.h"
 #include "components/file_system.h"
 #include "components/gender.h"
@@ -143,6 +144,11 @@ std::unique_ptr<Profile> Profile::InMemory() {
 }
 
 Profile::~Profile() = default;
+
+RowCapture& Profile::Capture() {
+  if (!capture_) capture_ = std::make_unique<RowCapture>(*connection_);
+  return *capture_;
+}
 
 void Profile::OpenStores() {
   connection_->Exec(

@@ -26,6 +26,7 @@ namespace velklk {
 
 class FileSystem;
 class MemoryFileSystem;
+class RowCapture;
 class UserInterface;
 
 class Profile {
@@ -71,6 +72,9 @@ class Profile {
   FileSystem& Files() { return *files_; }
   // The log file system when the profile lives in memory, else nothing.
   MemoryFileSystem* MemoryFiles() { return memoryFiles_; }
+  // The keeper of before-images of the profile's connection (made at the
+  // first use and kept, with its prepared statements, for the profile's life).
+  RowCapture& Capture();
 
   // The platform services of the add-in on this profile, with the given user
   // interface and language ("de" or "en").
@@ -118,6 +122,7 @@ class Profile {
   std::shared_ptr<EmbeddedHost> host_;
   std::shared_ptr<EmbeddedOutlook> outlook_;
   std::shared_ptr<OlAttacher> attacher_;
+  std::unique_ptr<RowCapture> capture_;
   std::string language_ = "de";
 };
 
