@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -12,9 +13,13 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 #include "addin/type_library.h"
+#include "changes/call_journal.h"
+#include "changes/row_images.h"
 #include "components/variant_json.h"
 #include "platform/automation_error.h"
 #include "platform/host.h"
@@ -24,6 +29,7 @@
 #include "resources/catalogue.h"
 #include "session/shared_state.h"
 #include "session_command.h"
+#include "sqlite/transaction.h"
 #include "ui/console_ui.h"
 #include "window_ui.h"
 
@@ -135,7 +141,9 @@ void PrintReport(CommandReport& report) {
 
 // Invokes one member and prints its last lines: the changes of a dry run,
 // the report, and the result or the error. True when no error reached the
-// host. The call goes into the profile's journal.
+// host. The call goes into the profile's journal: a real call inside its
+// unit of work, with the before-images of what it changed, so that the
+// entry is there exactly when the work is.
 bool InvokeAndReport(Profile& profile, CommandReport& report, DispatchObject& object,
                      const std::string& progid, const std::string& member,
                      const std::vector<std::string>& texts) {
@@ -143,6 +151,9 @@ bool InvokeAndReport(Profile& profile, CommandReport& report, DispatchObject& ob
   Variant result;
   std::optional<AutomationError> error;
   std::string name = progid + "." + member;
+  auto outcome = [&]() -> Out {
+    return error ? Out{{"error", error->NumberText()}} : ValueToJson(result);
+  };
   {
     // One unit of work, committed whatever the call did.
     ProfileUnitOfWork work(profile);
@@ -155,19 +166,21 @@ bool InvokeAndReport(Profile& profile, CommandReport& report, DispatchObject& ob
     } catch (const AutomationError& e) {
       error = e;
     }
+    if (!report.DryRun()) report.Journal(name, outcome());
     CommitReported(work, report, error);
   }
   PrintReport(report);
+  // A dry run's entry, and that of a call whose work was undone with its
+  // entry, come after the rollback.
+  if (report.DryRun() || report.WasUndone()) report.Journal(name, outcome());
   if (error) {
     PrintErrorEvent(*error);
     std::cerr << "velklk: error " << error->NumberText() << " in " << error->Source() << ": "
               << error->Description() << "\n";
-    report.Journal(name, Out{{"error", error->NumberText()}});
     return false;
   }
   Out line{{"event", "result"}, {"value", ValueToJson(result)}, {"args", Out::array()}};
   for (const auto& arg : args) line["args"].push_back(ValueToJson(arg));
-  report.Journal(name, line["value"]);
   PrintLine(line);
   return true;
 }
@@ -404,7 +417,7 @@ class SessionRunner {
   // An Outlook action as the user takes it, its own unit of work, ended by
   // the changes of a dry run and the report.
   void RunOutlookCommand(const SessionCommand& command) {
-    CommandReport report(profile_, command.dryRun);
+    CommandReport report(profile_, command.dryRun, false);
     std::optional<AutomationError> error;
     {
       ProfileUnitOfWork work(profile_);
@@ -498,6 +511,106 @@ int Session(const CallOptions& options, std::istream& in) {
     }
   }
   ResetState({});
+  return kExitOk;
+}
+
+namespace {
+
+// The counts of an entry as its undo changes them: what it created is
+// deleted again, what it deleted comes back.
+Out SwappedCounts(const Out& counts) {
+  Out out = Out::object();
+  if (!counts.is_object()) return out;
+  for (const auto& [name, c] : counts.items()) {
+    if (!c.is_object()) continue;
+    Out swapped = c;
+    swapped["created"] = c.value("deleted", 0);
+    swapped["deleted"] = c.value("created", 0);
+    out[name] = std::move(swapped);
+  }
+  return out;
+}
+
+}  // namespace
+
+int Undo(const CallOptions& options, std::optional<std::int64_t> number) {
+  const auto start = std::chrono::steady_clock::now();
+  std::unique_ptr<Profile> profile;
+  try {
+    profile = OpenProfile(options.profile);
+  } catch (const UsageError&) {
+    throw;
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  PrepareHost(*profile, options.user, options.now, options.current, options.active);
+  const std::string which = number ? "entry " + std::to_string(*number) : std::string("the entry");
+  try {
+    const std::uint64_t limit = CallJournal::ImageLimit();
+    CallJournal journal(profile->Connection());
+    sqlite::Transaction work(profile->Connection(), sqlite::Transaction::Locking::Immediate);
+    if (!number) number = journal.LastUndoable();
+    if (!number)
+      return Fail(
+          "nothing to undo: the journal holds no entry that is neither a dry run nor undone");
+    const std::string name = "entry " + std::to_string(*number);
+    const auto stored = journal.Find(*number);
+    if (!stored) return Fail("nothing to undo: the journal has no " + name);
+    const Out& entry = stored->entry;
+    if (entry.value("dryRun", false)) return Fail(name + " is a dry run: it changed nothing");
+    if (stored->undoneBy)
+      return Fail(name + " was undone already, by entry " + std::to_string(*stored->undoneBy));
+    if (!stored->images) {
+      if (entry.value("images", "") == "dropped")
+        return Fail(name + " cannot be undone: its before-images were dropped (a profile keeps " +
+                    std::to_string(limit) + " bytes of them)");
+      return Fail(name + " cannot be undone: it keeps no before-images");
+    }
+
+    RowCapture& capture = profile->Capture();
+    capture.Start();
+    const RestoreOutcome outcome = Restore(profile->Connection(), *stored->images);
+    if (!outcome.Restored()) {
+      capture.Stop();
+      work.Rollback();
+      std::set<std::tuple<bool, std::string, std::string>> told;
+      for (const RowName& row : outcome.conflicts) {
+        if (!told.emplace(row.outlook, row.container, row.key).second) continue;
+        PrintLine(Out{{"event", "conflict"},
+                      {row.outlook ? "folder" : "table", row.container},
+                      {"key", row.key}});
+      }
+      PrintLine(Out{{"event", "result"}, {"value", false}});
+      return kExitOk;
+    }
+    const std::string images = capture.Finish();
+    const Out host = SwappedCounts(entry.value("host", Out::object()));
+    const Out outlook = SwappedCounts(entry.value("outlook", Out::object()));
+    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start)
+                             .count();
+    const Out undo{{"time", profile->Clock().Now().Format()},
+                   {"user", profile->Host().CurrentUserName()},
+                   {"member", "undo"},
+                   {"undoes", *number},
+                   {"host", host},
+                   {"outlook", outlook},
+                   {"result", true},
+                   {"ms", ms}};
+    const std::int64_t undoNumber = journal.Append(undo, &images, limit);
+    journal.SetUndoneBy(*number, undoNumber);
+    // Undoing an undo puts the entry it undid back in effect.
+    if (entry.contains("undoes") && entry["undoes"].is_number_integer())
+      journal.SetUndoneBy(entry["undoes"].get<std::int64_t>(), std::nullopt);
+    work.Commit();
+    profile->ReloadState();
+    PrintLine(Out{{"event", "report"}, {"host", host}, {"outlook", outlook}, {"ms", ms}});
+    PrintLine(Out{{"event", "result"}, {"value", true}});
+  } catch (const AutomationError& e) {
+    return Fail("cannot undo " + which + ": " + e.Description());
+  } catch (const std::exception& e) {
+    return Fail("cannot undo " + which + ": " + e.what());
+  }
   return kExitOk;
 }
 

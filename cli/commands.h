@@ -1,6 +1,7 @@
 // The commands of velklk, apart from the command-line parsing.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <stdexcept>
@@ -44,5 +45,8 @@ int Call(const CallOptions& options, const std::string& progid, const std::strin
 int Session(const CallOptions& options, std::istream& in);
 // The last `count` calls of the profile's journal, then their summary.
 int Report(const std::string& profile, int count);
+// Reverts entry `number` of the journal (the last one that is neither a dry
+// run nor undone when none is given) and adds an entry of its own.
+int Undo(const CallOptions& options, std::optional<std::int64_t> number);
 
 }  // namespace velklk::cli

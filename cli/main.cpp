@@ -78,6 +78,12 @@ int Run(int argc, char** argv) {
   report->add_option("-n,--last", reportCount, "how many calls (default 20)")
       ->check(CLI::Range(1, 1000));
 
+  std::int64_t undoNumber = 0;
+  auto* undo =
+      app.add_subcommand("undo", "revert the last call (or journal entry N) on both halves");
+  undo->add_option("N", undoNumber, "the journal entry (velklk report shows the numbers)")
+      ->check(CLI::PositiveNumber);
+
   auto* session = app.add_subcommand("session", "keep the add-in loaded; JSON commands on stdin");
 
   try {
@@ -99,6 +105,8 @@ int Run(int argc, char** argv) {
     if (*find) return Find(options.profile, folderPath, filter);
     if (*call) return Call(options, progid, member, args);
     if (*session) return Session(options, std::cin);
+    if (*undo)
+      return Undo(options, undoNumber > 0 ? std::optional<std::int64_t>(undoNumber) : std::nullopt);
     if (*report) return Report(options.profile, reportCount);
   } catch (const UsageError& e) {
     std::cerr << "velklk: " << e.what() << "\n";

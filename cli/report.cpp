@@ -4,6 +4,7 @@
 #include <set>
 
 #include "changes/call_journal.h"
+#include "changes/row_images.h"
 #include "commands.h"
 #include "platform/automation_error.h"
 #include "platform/components.h"
@@ -43,8 +44,13 @@ struct CommandReport::DryRunState {
   bool open = true;
 };
 
-CommandReport::CommandReport(Profile& profile, bool dryRun)
+CommandReport::CommandReport(Profile& profile, bool dryRun, bool journaled)
     : profile_(profile), dryRun_(dryRun), log_(dryRun), start_(std::chrono::steady_clock::now()) {
+  if (!dryRun_ && journaled) {
+    CallJournal::ImageLimit();  // a bad bound stops the command before it runs
+    profile_.Capture().Start();
+    capturing_ = true;
+  }
   if (dryRun_) {
     // Every unit of work of the command becomes part of this one.
     profile_.Begin();
@@ -59,6 +65,7 @@ CommandReport::CommandReport(Profile& profile, bool dryRun)
 }
 
 CommandReport::~CommandReport() {
+  if (capturing_) profile_.Capture().Stop();
   profile_.Host().SetChangeObserver(nullptr);
   profile_.Outlook().SetChangeObserver(nullptr);
   if (dry_ && dry_->open) {
@@ -69,6 +76,13 @@ CommandReport::~CommandReport() {
     }
   }
   if (dry_) State().services.fileSystem = dry_->realFiles;
+}
+
+void CommandReport::Undone() {
+  log_.Clear();
+  undone_ = true;
+  if (capturing_) profile_.Capture().Stop();
+  capturing_ = false;
 }
 
 Out CommandReport::UndoDryRun() {
@@ -115,7 +129,22 @@ void CommandReport::Journal(const std::string& member, const Out& result) {
   entry["result"] = result;
   entry["ms"] = report["ms"];
   try {
-    CallJournal(profile_.Connection()).Append(entry);
+    if (!capturing_) {
+      CallJournal(profile_.Connection()).Append(entry);
+      return;
+    }
+    capturing_ = false;
+    std::optional<std::string> images;
+    try {
+      images = profile_.Capture().Finish();
+    } catch (const std::exception& e) {
+      std::cerr << "velklk: the call cannot be undone: " << e.what() << "\n";
+    }
+    if (images) {
+      CallJournal(profile_.Connection()).Append(entry, &*images, CallJournal::ImageLimit());
+    } else {
+      CallJournal(profile_.Connection()).Append(entry);
+    }
   } catch (const std::exception& e) {
     std::cerr << "velklk: the call could not be added to the journal: " << e.what() << "\n";
   }

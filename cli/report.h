@@ -24,8 +24,9 @@ class CommandReport {
   // and the time. A dry run opens a transaction of its own first (the
   // command's unit of work becomes part of it) and keeps the lines of the
   // diagnostic log out of its file: they would tell of changes that are
-  // undone.
-  CommandReport(Profile& profile, bool dryRun);
+  // undone. A real command that goes into the journal (`journaled`) also
+  // keeps the before-images of what it writes, for an undo.
+  CommandReport(Profile& profile, bool dryRun, bool journaled = true);
   // Stops observing; a dry run not undone yet is undone here.
   ~CommandReport();
   CommandReport(const CommandReport&) = delete;
@@ -35,15 +36,20 @@ class CommandReport {
   // A dry run: the "changes" line of what the command wrote; then all of it
   // is rolled back and the profile reads its state back.
   nlohmann::ordered_json UndoDryRun();
-  // The command's work could not be saved and was undone: nothing changed.
-  void Undone() { log_.Clear(); }
+  // The command's work could not be saved and was undone: nothing changed
+  // (and the journal entry written with the work is gone as well).
+  void Undone();
+  bool WasUndone() const { return undone_; }
   // The "report" line: the counts per host table and Outlook folder, the
   // deletions the user refused at the guard, and the milliseconds taken.
   // Takes the refusals out of the add-in's shared state.
   nlohmann::ordered_json Line();
   // Adds a call to the profile's journal: its member, the user, the counts,
-  // and its result (a JSON value, or {"error": number}). A journal that
-  // cannot be written is told on standard error; the call stays as it was.
+  // and its result (a JSON value, or {"error": number}). A real call does so
+  // inside its unit of work, before the commit, with the before-images of
+  // what it changed; a dry run (and a call whose work could not be saved)
+  // after its end, without images. A journal that cannot be written is told
+  // on standard error; the call stays as it was.
   void Journal(const std::string& member, const nlohmann::ordered_json& result);
 
  private:
@@ -55,6 +61,8 @@ class CommandReport {
   std::optional<long long> ms_;
   nlohmann::ordered_json refused_ = nlohmann::ordered_json::array();
   std::unique_ptr<DryRunState> dry_;
+  bool capturing_ = false;
+  bool undone_ = false;
 };
 
 }  // namespace velklk::cli
