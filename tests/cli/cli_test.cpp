@@ -490,17 +490,20 @@ TEST_F(CliTest, DryRunsUndoEverythingAndReportsCountWhatChanged) {
 // Stale contacts above the guard's limit: No keeps them all and the new
 // contact is imported all the same; Yes deletes them; below the limit, and
 // with the guard off, they go without a question.
+// A new contact and `stale` contacts whose addresses are gone.
+std::string StaleContacts(int stale) {
+  std::string items =
+      R"({"class":"contact","CompanyName":"Neu GmbH","BusinessAddressCity":"Kiel"})";
+  for (int i = 1; i <= stale; ++i) {
+    items += R"(,{"class":"contact","LastName":"Weg )" + std::to_string(i) +
+             R"(","userProperties":{"velSearch":"09000000)" + std::to_string(10 + i) +
+             R"(Adressen"}})";
+  }
+  return items;
+}
+
 TEST_F(CliTest, TheGuardAsksBeforeAMassDeletion) {
-  auto contacts = [](int stale) {
-    std::string items =
-        R"({"class":"contact","CompanyName":"Neu GmbH","BusinessAddressCity":"Kiel"})";
-    for (int i = 1; i <= stale; ++i) {
-      items += R"(,{"class":"contact","LastName":"Weg )" + std::to_string(i) +
-               R"(","userProperties":{"velSearch":"09000000)" + std::to_string(10 + i) +
-               R"(Adressen"}})";
-    }
-    return items;
-  };
+  auto contacts = StaleContacts;
   struct Case {
     int stale;
     std::string setting;
@@ -556,4 +559,171 @@ TEST_F(CliTest, SessionAppointmentEnteredAfterNewOutlookAppointmentBecomesAnActi
   ASSERT_EQ(activities.size(), 3u) << run.out;
   EXPECT_EQ(activities[2]["Betreff"], "Werksbesuch");
   EXPECT_EQ(activities[2]["Empfaenger"], "Eva Schneider");
+}
+
+namespace {
+
+// The lines of the journal without its summary.
+std::vector<Json> JournalEntries(const std::string& profile) {
+  std::vector<Json> entries;
+  std::istringstream lines(Velklk({"report", profile, "-n", "1000"}).out);
+  for (std::string line; std::getline(lines, line);) {
+    Json parsed = Json::parse(line, nullptr, false);
+    if (parsed.is_object() && !parsed.contains("event")) entries.push_back(parsed);
+  }
+  return entries;
+}
+
+// The report line of an undo: the entry's counts, created and deleted swapped.
+Json Swapped(const Json& counts) {
+  Json out = counts;
+  for (auto& [half, containers] : out.items())
+    for (auto& [name, c] : containers.items()) std::swap(c["created"], c["deleted"]);
+  return out;
+}
+
+}  // namespace
+
+// Each bulk command is undone on both halves: the dump is the one before it,
+// entry IDs, time stamps and links included; the undo is an entry of its own
+// that can be undone in turn, which brings the command's work back.
+TEST_F(CliTest, UndoRevertsACallOnBothHalvesAndCanItselfBeUndone) {
+  struct Case {
+    std::vector<std::string> call;
+    bool demo;
+  };
+  for (const Case& c :
+       {Case{{"SyncContacts2VEL"}, false},
+        Case{{"SyncAppointments2VEL", "2026-12-01", "2026-12-31", "True", "True"}, true},
+        Case{{"SyncTasks2VEL", "False"}, true}}) {
+    SCOPED_TRACE(c.call[0]);
+    fs::remove_all(dir_);
+    if (c.demo) {
+      ASSERT_NO_FATAL_FAILURE(InitProfile());
+    } else {
+      // A mass deletion the guard asks for, answered Yes.
+      ASSERT_NO_FATAL_FAILURE(LoadProfile(Fixture("16.0", kPaths, StaleContacts(60))));
+    }
+    const std::string before = On({"dump"}).out;
+    std::vector<std::string> args = {"--user", "ANNA", "--answer", "yes", "call", "velKLK.CSync"};
+    args.insert(args.end(), c.call.begin(), c.call.end());
+    const Outcome run = On(args);
+    ASSERT_EQ(run.status, 0) << run.out;
+    const Json counts = Counts(EventLine(run.out, "report"));
+    ASSERT_FALSE(counts["host"].empty() && counts["outlook"].empty()) << run.out;
+    if (!c.demo) {
+      EXPECT_EQ(counts["outlook"]["anna@example.com\\Kontakte"]["deleted"], 60);
+    }
+    const std::string after = On({"dump"}).out;
+
+    const Outcome undo = On({"undo"});
+    EXPECT_EQ(undo.status, 0);
+    EXPECT_EQ(EventLine(undo.out, "result")["value"], true) << undo.out;
+    EXPECT_EQ(Counts(EventLine(undo.out, "report")), Swapped(counts)) << undo.out;
+    EXPECT_EQ(Json::parse(On({"dump"}).out), Json::parse(before));
+
+    // The undo undone: the command's work is back, and the command can be
+    // undone again by its number.
+    EXPECT_EQ(EventLine(On({"undo"}).out, "result")["value"], true);
+    EXPECT_EQ(Json::parse(On({"dump"}).out), Json::parse(after));
+    std::vector<Json> journal = JournalEntries(Profile());
+    ASSERT_EQ(journal.size(), 3u);
+    const std::int64_t call = journal[0]["entry"];
+    EXPECT_FALSE(journal[0].contains("undoneBy")) << journal[0];
+    EXPECT_EQ(journal[1]["member"], "undo");
+    EXPECT_EQ(journal[1]["undoes"], call);
+    EXPECT_EQ(journal[1]["undoneBy"], journal[2]["entry"]);
+    EXPECT_EQ(journal[2]["undoes"], journal[1]["entry"]);
+    EXPECT_EQ(On({"undo", std::to_string(call)}).status, 0);
+    EXPECT_EQ(Json::parse(On({"dump"}).out), Json::parse(before));
+    EXPECT_EQ(JournalEntries(Profile())[0]["undoneBy"], JournalEntries(Profile())[3]["entry"]);
+  }
+}
+
+// An undo changes nothing when an item or record the entry changed was
+// changed since: it names each one; what cannot be undone at all is one
+// line on standard error and exit status 1.
+TEST_F(CliTest, UndoRefusesWhatChangedSinceAndWhatItCannotUndo) {
+  ASSERT_NO_FATAL_FAILURE(LoadProfile(Fixture("16.0", kPaths, StaleContacts(2))));
+  EXPECT_EQ(On({"undo"}).status, 1);  // an empty journal
+  ASSERT_EQ(On({"--user", "ANNA", "call", "--dry-run", "velKLK.CSync", "SyncContacts2VEL"}).status,
+            0);
+  ASSERT_EQ(On({"--user", "ANNA", "call", "velKLK.CSync", "SyncContacts2VEL"}).status, 0);
+  const Json made =
+      Json::parse(On({"find", "anna@example.com\\Kontakte", "[CompanyName] = \"Neu GmbH\""}).out);
+  // The user edits the contact the import linked.
+  ASSERT_EQ(
+      On({"session"},
+         R"({"outlook":"change","folder":"anna@example.com\\Kontakte","find":"[CompanyName] = \"Neu GmbH\"","set":{"JobTitle":"Chef"}})"
+         "\n")
+          .status,
+      0);
+  const std::string changed = On({"dump"}).out;
+  const Outcome refused = On({"undo"});
+  EXPECT_EQ(refused.status, 0);
+  const Json conflict = {
+      {"event", "conflict"}, {"folder", "anna@example.com\\Kontakte"}, {"key", made["entryId"]}};
+  EXPECT_EQ(refused.out, conflict.dump() + "\n" + R"({"event":"result","value":false})" + "\n");
+  EXPECT_EQ(On({"dump"}).out, changed);
+  const std::vector<Json> journal = JournalEntries(Profile());
+  ASSERT_EQ(journal.size(), 2u);  // the refused undo made no entry
+
+  const std::string dry = std::to_string(journal[0]["entry"].get<int>());
+  for (const auto& [args, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"undo", dry}, "dry run"}, {{"undo", "99"}, "no entry 99"}}) {
+    std::vector<std::string> full = {"-p", Profile()};
+    full.insert(full.end(), args.begin(), args.end());
+    const Outcome failed = Velklk(full, "", true);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.out.find(message), std::string::npos) << failed.out;
+  }
+}
+
+// The before-images of a profile are bounded: the oldest go first, and an
+// entry whose images were dropped, or whose own images exceed the bound,
+// says so and cannot be undone.
+TEST_F(CliTest, UndoImagesAreBounded) {
+  ASSERT_NO_FATAL_FAILURE(InitProfile());
+  ASSERT_EQ(On({"--user", "ANNA", "call", "velKLK.CSync", "AddressOrContactSync2OL", "0000000001",
+                "Adressen"})
+                .status,
+            0);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2((Profile() + "/crm.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
+            SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT size FROM _vk_undo", -1, &st, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  const std::string size = std::to_string(sqlite3_column_int64(st, 0));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+
+  // A call that changes nothing keeps a few bytes of images: with the bound
+  // at the first call's size, the first call's images go.
+  ::setenv("VELKLK_UNDO_LIMIT", size.c_str(), 1);
+  EXPECT_EQ(On({"call", "velKLK.CSync", "NoSuchMember"}).status, 1);
+  ::setenv("VELKLK_UNDO_LIMIT", "10", 1);
+  EXPECT_EQ(On({"--user", "ANNA", "call", "velKLK.CSync", "AddressOrContactSync2OL", "0000000002",
+                "Adressen"})
+                .status,
+            0);
+  ::setenv("VELKLK_UNDO_LIMIT", "ten", 1);
+  EXPECT_EQ(On({"--user", "ANNA", "call", "velKLK.CSync", "AddressOrContactSync2OL", "0000000002",
+                "Adressen"})
+                .status,
+            1);
+  ::unsetenv("VELKLK_UNDO_LIMIT");
+  const std::vector<Json> journal = JournalEntries(Profile());
+  ASSERT_EQ(journal.size(), 3u);
+  EXPECT_EQ(journal[0]["images"], "dropped");
+  EXPECT_EQ(journal[1]["images"], "kept");
+  EXPECT_EQ(journal[2]["images"], "dropped");
+  const std::string before = On({"dump"}).out;
+  for (const auto& entry : {journal[0], journal[2]}) {
+    const Outcome failed =
+        Velklk({"-p", Profile(), "undo", std::to_string(entry["entry"].get<int>())}, "", true);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.out.find("dropped"), std::string::npos) << failed.out;
+  }
+  EXPECT_EQ(On({"dump"}).out, before);
 }
