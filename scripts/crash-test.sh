@@ -2,7 +2,9 @@
 # Kill test: a session of bulk commands is killed (SIGKILL) at random points.
 # After every kill the profile must pass SQLite's integrity check, hold
 # exactly the state of a reference run after some number of whole commands
-# (never half a command), and take the next command.
+# (never half a command) and one journal entry per whole command, give the
+# state before the last whole command back on `undo`, and take the next
+# command.
 #
 #   scripts/crash-test.sh [KILLS]      (default 50; scripts/test.sh runs 5)
 #
@@ -136,6 +138,20 @@ print(digest(json.load(sys.stdin)))')"; then
     else
       problem="dump failed: $state"
     fi
+  fi
+  if [ -z "$problem" ]; then
+    entries="$("$velklk" report "$profile" -n 1000 | grep -c '"entry"' || true)"
+    [ "$entries" -eq "$k" ] || problem="the journal holds $entries entries after $k commands"
+  fi
+  if [ -z "$problem" ] && [ "$k" -gt 0 ]; then
+    # The last whole command is undone (on a copy): the state before it.
+    cp -r "$profile" "$profile-undo"
+    undone="$("$velklk" -p "$profile-undo" undo >/dev/null 2>&1 &&
+      "$velklk" -p "$profile-undo" dump 2>&1 | python3 -c "$digest"'
+print(digest(json.load(sys.stdin)))')" || undone="undo failed"
+    rm -rf "$profile-undo"
+    [ "$undone" = "$(sed -n "${k}p" "$work/states.txt")" ] ||
+      problem="undo after $k commands did not give the state before the last one"
   fi
   if [ -z "$problem" ]; then
     # The next command runs: the one after the last whole command (or the
