@@ -4,7 +4,9 @@
 // the same run, bare SQLite doing a comparable unit per call (look up the
 // address, write the Outlook item, look it up by key, add a sync-log
 // record) with the same journal and durability, and with the two files and
-// the rollback journal a profile used to have.
+// the rollback journal a profile used to have. The session also runs as
+// velklk runs it, each call keeping its journal entry and the before-images
+// of what it changed (for an undo) in its unit of work.
 //
 // The profiles live in VELKLK_BENCH_DIR (default: the temporary folder),
 // which must be on the disk being measured. Arguments: addresses (= calls),
@@ -21,6 +23,8 @@
 #include <string>
 
 #include "addin/type_library.h"
+#include "changes/call_journal.h"
+#include "changes/row_images.h"
 #include "profile/profile.h"
 #include "session/shared_state.h"
 #include "sqlite/connection.h"
@@ -54,8 +58,9 @@ void CallsPerSecond(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-// The session: N late-bound calls, one unit of work each, on disk.
-void BM_SessionAddressOrContactSync2OL(benchmark::State& state) {
+// The session: N late-bound calls, one unit of work each, on disk; with
+// `journal`, each call also writes its journal entry and before-images.
+void SessionCalls(benchmark::State& state, bool journal) {
   const int n = static_cast<int>(state.range(0));
   const fs::path dir = BenchFolder("profile");
   RecordingUserInterface ui;
@@ -71,10 +76,19 @@ void BM_SessionAddressOrContactSync2OL(benchmark::State& state) {
     auto app = profile->Host().Application();
     auto db = profile->Host().Database();
     int i = 0;
+    CallJournal calls(profile->Connection());
+    const std::uint64_t limit = CallJournal::ImageLimit();
     for (auto _ : state) {
       ProfileUnitOfWork work(*profile);
+      if (journal) profile->Capture().Start();
       auto args = ArgumentsFromTexts(member, app, db, {Id(++i), "Adressen"});
       const bool ok = Invoke(*sync, member.dispid, args).ToBool();
+      if (journal) {
+        const std::string images = profile->Capture().Finish();
+        calls.Append(nlohmann::ordered_json{{"member", "velKLK.CSync.AddressOrContactSync2OL"},
+                                            {"result", ok}},
+                     &images, limit);
+      }
       work.Commit();
       if (!ok) state.SkipWithError("export failed");
     }
@@ -84,6 +98,9 @@ void BM_SessionAddressOrContactSync2OL(benchmark::State& state) {
   CallsPerSecond(state);
   fs::remove_all(dir);
 }
+
+void BM_SessionAddressOrContactSync2OL(benchmark::State& state) { SessionCalls(state, false); }
+void BM_SessionWithJournalAndUndoImages(benchmark::State& state) { SessionCalls(state, true); }
 
 // Bare SQLite: per call one transaction that looks the address up, writes an
 // Outlook item of the size the export writes, finds it by its key and adds a
@@ -157,6 +174,7 @@ void BM_BareSqliteTwoFilesRollbackJournal(benchmark::State& state) { BareCalls(s
       ->Unit(benchmark::kMicrosecond)                                \
       ->UseRealTime()
 VELKLK_SESSION_BENCH(BM_SessionAddressOrContactSync2OL, 1000, 0, 1000);
+VELKLK_SESSION_BENCH(BM_SessionWithJournalAndUndoImages, 1000, 0, 1000);
 VELKLK_SESSION_BENCH(BM_BareSqliteOneFile, 1000, 0, 1000);
 VELKLK_SESSION_BENCH(BM_SessionAddressOrContactSync2OL, 10000, 0, 10000);
 VELKLK_SESSION_BENCH(BM_BareSqliteOneFile, 10000, 0, 10000);
