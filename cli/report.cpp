@@ -130,7 +130,7 @@ void CommandReport::Journal(const std::string& member, const Out& result) {
   entry["ms"] = report["ms"];
   try {
     if (!capturing_) {
-      CallJournal(profile_.Connection()).Append(entry);
+      profile_.Journal().Append(entry);
       return;
     }
     capturing_ = false;
@@ -141,9 +141,9 @@ void CommandReport::Journal(const std::string& member, const Out& result) {
       std::cerr << "velklk: the call cannot be undone: " << e.what() << "\n";
     }
     if (images) {
-      CallJournal(profile_.Connection()).Append(entry, &*images, CallJournal::ImageLimit());
+      profile_.Journal().Append(entry, &*images, CallJournal::ImageLimit());
     } else {
-      CallJournal(profile_.Connection()).Append(entry);
+      profile_.Journal().Append(entry);
     }
   } catch (const std::exception& e) {
     std::cerr << "velklk: the call could not be added to the journal: " << e.what() << "\n";

@@ -76,7 +76,6 @@ void SessionCalls(benchmark::State& state, bool journal) {
     auto app = profile->Host().Application();
     auto db = profile->Host().Database();
     int i = 0;
-    CallJournal calls(profile->Connection());
     const std::uint64_t limit = CallJournal::ImageLimit();
     for (auto _ : state) {
       ProfileUnitOfWork work(*profile);
@@ -85,9 +84,10 @@ void SessionCalls(benchmark::State& state, bool journal) {
       const bool ok = Invoke(*sync, member.dispid, args).ToBool();
       if (journal) {
         const std::string images = profile->Capture().Finish();
-        calls.Append(nlohmann::ordered_json{{"member", "velKLK.CSync.AddressOrContactSync2OL"},
-                                            {"result", ok}},
-                     &images, limit);
+        profile->Journal().Append(
+            nlohmann::ordered_json{{"member", "velKLK.CSync.AddressOrContactSync2OL"},
+                                   {"result", ok}},
+            &images, limit);
       }
       work.Commit();
       if (!ok) state.SkipWithError("export failed");

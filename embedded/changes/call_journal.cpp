@@ -21,12 +21,19 @@ constexpr const char* kSchema =
     "undone_by INTEGER, images BLOB NOT NULL);"
     "CREATE INDEX IF NOT EXISTS main._vk_undo_size ON _vk_undo(size);";
 
-// The columns Last and Find read: number, entry, images kept, undone by.
-constexpr const char* kSelect =
-    "SELECT j.seq, j.entry, u.entry IS NOT NULL, u.undone_by FROM main._vk_journal j "
-    "LEFT JOIN main._vk_undo u ON u.entry = j.seq";
+// The columns Last and Find read: number, entry, images kept, undone by. A
+// journal written before entries kept images has no table of them yet.
+std::string Select(bool images) {
+  return images ? "SELECT j.seq, j.entry, u.entry IS NOT NULL, u.undone_by FROM main._vk_journal j "
+                  "LEFT JOIN main._vk_undo u ON u.entry = j.seq"
+                : "SELECT j.seq, j.entry, 0, NULL FROM main._vk_journal j";
+}
 
 }  // namespace
+
+CallJournal::CallJournal(sqlite::Connection& connection) : connection_(connection) {}
+
+CallJournal::~CallJournal() = default;
 
 std::uint64_t CallJournal::ImageLimit() {
   const char* value = std::getenv("VELKLK_UNDO_LIMIT");
@@ -37,17 +44,26 @@ std::uint64_t CallJournal::ImageLimit() {
   return std::stoull(text);
 }
 
-bool CallJournal::Exists() const {
+int CallJournal::Tables() const {
   auto st = connection_.Prepare(
       "SELECT count(*) FROM main.sqlite_master WHERE type = 'table' AND "
       "name IN ('_vk_journal', '_vk_undo')");
-  return st.Step() && st.Int(0) == 2;
+  return st.Step() ? static_cast<int>(st.Int(0)) : 0;
+}
+
+sqlite::Statement& CallJournal::Cached(const char* sql) {
+  auto it = statements_.find(sql);
+  if (it == statements_.end())
+    it = statements_.emplace(sql, std::make_unique<sqlite::Statement>(connection_.Prepare(sql)))
+             .first;
+  return *it->second;
 }
 
 std::int64_t CallJournal::Append(const Json& entry, const std::string* images,
                                  std::uint64_t limit) {
   sqlite::Transaction write(connection_, sqlite::Transaction::Locking::Immediate);
-  if (!Exists()) connection_.Exec(kSchema);
+  if (!ready_ && Tables() != 2) connection_.Exec(kSchema);
+  ready_ = true;
   const bool keep = images != nullptr && images->size() <= limit;
   const std::string text = [&] {
     if (images == nullptr) return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
@@ -55,31 +71,36 @@ std::int64_t CallJournal::Append(const Json& entry, const std::string* images,
     copy["images"] = keep ? "kept" : "dropped";
     return copy.dump(-1, ' ', false, Json::error_handler_t::replace);
   }();
-  connection_.Prepare("INSERT INTO main._vk_journal(entry) VALUES(?1)").Bind(1, text).Run();
+  // A kept statement is reset after each use, also when it fails.
+  auto run = [](sqlite::Statement& st, auto&& bind) {
+    struct Reset {
+      sqlite::Statement& st;
+      ~Reset() { st.Reset(); }
+    } reset{st};
+    bind(st);
+    return st.Step() ? st.Double(0) : 0.0;
+  };
+  run(Cached("INSERT INTO main._vk_journal(entry) VALUES(?1)"),
+      [&](sqlite::Statement& st) { st.Bind(1, text); });
   const std::int64_t number = connection_.LastInsertRowId();
-  connection_.Prepare("DELETE FROM main._vk_journal WHERE seq <= ?1")
-      .Bind(1, number - kCapacity)
-      .Run();
-  connection_.Prepare("DELETE FROM main._vk_undo WHERE entry <= ?1")
-      .Bind(1, number - kCapacity)
-      .Run();
+  for (const char* drop : {"DELETE FROM main._vk_journal WHERE seq <= ?1",
+                           "DELETE FROM main._vk_undo WHERE entry <= ?1"})
+    run(Cached(drop), [&](sqlite::Statement& st) { st.Bind(1, number - kCapacity); });
   if (keep) {
-    connection_.Prepare("INSERT INTO main._vk_undo(entry, size, images) VALUES(?1, ?2, ?3)")
-        .Bind(1, number)
-        .Bind(2, static_cast<std::int64_t>(images->size()))
-        .BindBlob(3, images->data(), static_cast<int>(images->size()))
-        .Run();
+    run(Cached("INSERT INTO main._vk_undo(entry, size, images) VALUES(?1, ?2, ?3)"),
+        [&](sqlite::Statement& st) {
+          st.Bind(1, number)
+              .Bind(2, static_cast<std::int64_t>(images->size()))
+              .BindBlob(3, images->data(), static_cast<int>(images->size()));
+        });
     // The newest images stay; older ones go once all of them exceed the bound.
-    auto total = connection_.Prepare("SELECT total(size) FROM main._vk_undo");
-    if (total.Step() && total.Double(0) > static_cast<double>(limit)) {
-      total.Reset();
-      connection_
-          .Prepare(
-              "DELETE FROM main._vk_undo WHERE entry IN (SELECT entry FROM (SELECT entry, "
-              "sum(size) OVER (ORDER BY entry DESC) AS running FROM main._vk_undo) "
-              "WHERE running > ?1)")
-          .Bind(1, static_cast<std::int64_t>(limit))
-          .Run();
+    const double total =
+        run(Cached("SELECT total(size) FROM main._vk_undo"), [](sqlite::Statement&) {});
+    if (total > static_cast<double>(limit)) {
+      run(Cached("DELETE FROM main._vk_undo WHERE entry IN (SELECT entry FROM (SELECT entry, "
+                 "sum(size) OVER (ORDER BY entry DESC) AS running FROM main._vk_undo) "
+                 "WHERE running > ?1)"),
+          [&](sqlite::Statement& st) { st.Bind(1, static_cast<std::int64_t>(limit)); });
     }
   }
   write.Commit();
@@ -99,8 +120,9 @@ Json CallJournal::Read(std::int64_t number, const std::string& text, bool images
 
 std::vector<Json> CallJournal::Last(int count) const {
   std::vector<Json> entries;
-  if (count <= 0 || !Exists()) return entries;
-  auto st = connection_.Prepare("SELECT * FROM (" + std::string(kSelect) +
+  const int tables = Tables();
+  if (count <= 0 || tables == 0) return entries;
+  auto st = connection_.Prepare("SELECT * FROM (" + Select(tables == 2) +
                                 " ORDER BY j.seq DESC LIMIT ?1) ORDER BY 1");
   st.Bind(1, count);
   while (st.Step()) {
@@ -112,8 +134,9 @@ std::vector<Json> CallJournal::Last(int count) const {
 }
 
 std::optional<CallJournal::Stored> CallJournal::Find(std::int64_t number) const {
-  if (!Exists()) return std::nullopt;
-  auto st = connection_.Prepare(std::string(kSelect) + " WHERE j.seq = ?1");
+  const int tables = Tables();
+  if (tables == 0) return std::nullopt;
+  auto st = connection_.Prepare(Select(tables == 2) + " WHERE j.seq = ?1");
   st.Bind(1, number);
   if (!st.Step()) return std::nullopt;
   Stored stored;
@@ -128,8 +151,9 @@ std::optional<CallJournal::Stored> CallJournal::Find(std::int64_t number) const 
 }
 
 std::optional<std::int64_t> CallJournal::LastUndoable() const {
-  if (!Exists()) return std::nullopt;
-  auto st = connection_.Prepare(std::string(kSelect) + " ORDER BY j.seq DESC");
+  const int tables = Tables();
+  if (tables == 0) return std::nullopt;
+  auto st = connection_.Prepare(Select(tables == 2) + " ORDER BY j.seq DESC");
   while (st.Step()) {
     if (!st.IsNull(3)) continue;  // undone
     const Json parsed = Json::parse(st.Text(1), nullptr, false);

@@ -13,6 +13,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -20,7 +22,8 @@
 
 namespace velklk::sqlite {
 class Connection;
-}
+class Statement;
+}  // namespace velklk::sqlite
 
 namespace velklk {
 
@@ -32,7 +35,9 @@ class CallJournal {
   // std::runtime_error for a value that is not a number of bytes.
   static std::uint64_t ImageLimit();
 
-  explicit CallJournal(sqlite::Connection& connection) : connection_(connection) {}
+  // A journal kept for many entries (a session) prepares its writes once.
+  explicit CallJournal(sqlite::Connection& connection);
+  ~CallJournal();
   // Appends an entry in a transaction of its own (or inside the open one)
   // and drops what falls out of the journal; returns the entry's number.
   // With `images`, the entry keeps them ("images": "kept") unless they
@@ -61,10 +66,14 @@ class CallJournal {
   void SetUndoneBy(std::int64_t number, std::optional<std::int64_t> by);
 
  private:
-  bool Exists() const;
+  // How many of the journal's two tables (entries, images) exist.
+  int Tables() const;
   nlohmann::ordered_json Read(std::int64_t number, const std::string& text, bool imagesKept,
                               std::optional<std::int64_t> undoneBy) const;
+  sqlite::Statement& Cached(const char* sql);
   sqlite::Connection& connection_;
+  bool ready_ = false;  // its tables exist
+  std::map<std::string, std::unique_ptr<sqlite::Statement>> statements_;
 };
 
 }  // namespace velklk

@@ -9,7 +9,6 @@
 #include <system_error>
 #include <vector>
 
-#include "changes/row_images.h"
 #include "components/error_text.h"
 #include "components/file_system.h"
 #include "components/gender.h"
@@ -148,6 +147,11 @@ Profile::~Profile() = default;
 RowCapture& Profile::Capture() {
   if (!capture_) capture_ = std::make_unique<RowCapture>(*connection_);
   return *capture_;
+}
+
+CallJournal& Profile::Journal() {
+  if (!journal_) journal_ = std::make_unique<CallJournal>(*connection_);
+  return *journal_;
 }
 
 void Profile::OpenStores() {

@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+#include "changes/call_journal.h"
+#include "changes/row_images.h"
 #include "host/embedded_host.h"
 #include "outlook/embedded_outlook.h"
 #include "platform/clock.h"
@@ -26,7 +28,6 @@ namespace velklk {
 
 class FileSystem;
 class MemoryFileSystem;
-class RowCapture;
 class UserInterface;
 
 class Profile {
@@ -75,6 +76,8 @@ class Profile {
   // The keeper of before-images of the profile's connection (made at the
   // first use and kept, with its prepared statements, for the profile's life).
   RowCapture& Capture();
+  // The journal of the profile's calls, kept likewise.
+  CallJournal& Journal();
 
   // The platform services of the add-in on this profile, with the given user
   // interface and language ("de" or "en").
@@ -123,6 +126,7 @@ class Profile {
   std::shared_ptr<EmbeddedOutlook> outlook_;
   std::shared_ptr<OlAttacher> attacher_;
   std::unique_ptr<RowCapture> capture_;
+  std::unique_ptr<CallJournal> journal_;
   std::string language_ = "de";
 };
 
