@@ -603,13 +603,19 @@ int Undo(const CallOptions& options, std::optional<std::int64_t> number) {
     if (entry.contains("undoes") && entry["undoes"].is_number_integer())
       journal.SetUndoneBy(entry["undoes"].get<std::int64_t>(), std::nullopt);
     work.Commit();
-    profile->ReloadState();
     PrintLine(Out{{"event", "report"}, {"host", host}, {"outlook", outlook}, {"ms", ms}});
     PrintLine(Out{{"event", "result"}, {"value", true}});
   } catch (const AutomationError& e) {
     return Fail("cannot undo " + which + ": " + e.Description());
   } catch (const std::exception& e) {
     return Fail("cannot undo " + which + ": " + e.what());
+  }
+  // The stores read the restored rows back, which rebuilds their indexes.
+  try {
+    profile->ReloadState();
+  } catch (const std::exception& e) {
+    return Fail(std::string("the undo is done, but the profile could not be read back: ") +
+                e.what());
   }
   return kExitOk;
 }
