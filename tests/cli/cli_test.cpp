@@ -563,6 +563,25 @@ TEST_F(CliTest, SessionAppointmentEnteredAfterNewOutlookAppointmentBecomesAnActi
 
 namespace {
 
+// Runs one statement on a profile's database, as another program would;
+// returns the first column of its first row.
+std::string Sql(const std::string& profile, const std::string& sql) {
+  sqlite3* db = nullptr;
+  std::string first;
+  if (sqlite3_open((profile + "/crm.db").c_str(), &db) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+      if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0) != nullptr)
+        first = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      while (sqlite3_step(st) == SQLITE_ROW) {
+      }
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  return first;
+}
+
 // The lines of the journal without its summary.
 std::vector<Json> JournalEntries(const std::string& profile) {
   std::vector<Json> entries;
@@ -658,12 +677,24 @@ TEST_F(CliTest, UndoRefusesWhatChangedSinceAndWhatItCannotUndo) {
          "\n")
           .status,
       0);
+  // And the CRM's user edits the address the import made.
+  const std::string address =
+      Sql(Profile(), "UPDATE Adressen SET Ort = 'Lübeck' WHERE Name = 'Neu GmbH' RETURNING ID");
+  ASSERT_FALSE(address.empty());
   const std::string changed = On({"dump"}).out;
   const Outcome refused = On({"undo"});
   EXPECT_EQ(refused.status, 0);
-  const Json conflict = {
+  // Lines keep their keys in the order written.
+  const nlohmann::ordered_json item = {
       {"event", "conflict"}, {"folder", "anna@example.com\\Kontakte"}, {"key", made["entryId"]}};
-  EXPECT_EQ(refused.out, conflict.dump() + "\n" + R"({"event":"result","value":false})" + "\n");
+  const nlohmann::ordered_json record = {
+      {"event", "conflict"}, {"table", "Adressen"}, {"key", address}};
+  std::multiset<std::string> lines;
+  std::istringstream out(refused.out);
+  for (std::string line; std::getline(out, line);) lines.insert(line);
+  EXPECT_EQ(lines, (std::multiset<std::string>{item.dump(), record.dump(),
+                                               R"({"event":"result","value":false})"}));
+  EXPECT_EQ(refused.out.substr(refused.out.rfind('{')), "{\"event\":\"result\",\"value\":false}\n");
   EXPECT_EQ(On({"dump"}).out, changed);
   const std::vector<Json> journal = JournalEntries(Profile());
   ASSERT_EQ(journal.size(), 2u);  // the refused undo made no entry
@@ -688,15 +719,8 @@ TEST_F(CliTest, UndoImagesAreBounded) {
                 "Adressen"})
                 .status,
             0);
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open_v2((Profile() + "/crm.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
-            SQLITE_OK);
-  sqlite3_stmt* st = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT size FROM _vk_undo", -1, &st, nullptr), SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-  const std::string size = std::to_string(sqlite3_column_int64(st, 0));
-  sqlite3_finalize(st);
-  sqlite3_close(db);
+  const std::string size = Sql(Profile(), "SELECT size FROM _vk_undo");
+  ASSERT_FALSE(size.empty());
 
   // A call that changes nothing keeps a few bytes of images: with the bound
   // at the first call's size, the first call's images go.
