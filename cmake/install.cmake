@@ -1,6 +1,6 @@
 # What a host gets: two shared libraries, their public headers, a CMake
 # package and pkg-config files; then the install rules for the command, the
-# demo fixture and the documentation.
+# demo fixture and the documentation, and the Debian package (CPack).
 #
 #   libvelklk.so.0           velklk::addin     the public classes, the type library, the
 #                                              platform interfaces and their value types
@@ -151,3 +151,4 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/velklk-embedded.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/velklk.pc ${PROJECT_BINARY_DIR}/velklk-embedded.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
+include(${PROJECT_SOURCE_DIR}/cmake/package.cmake)
