@@ -116,8 +116,7 @@ target_link_libraries(velklk_embedded_shared INTERFACE nlohmann_json::nlohmann_j
 install(TARGETS velklk_addin_shared velklk_embedded_shared
   EXPORT velklkTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ  # a library is not run
-  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)  # a library is not run
 install(DIRECTORY ${velklk_headers_dir}/velklk ${PROJECT_BINARY_DIR}/include/velklk
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS velklk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
