@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "velklk/version.h"
 
 namespace {
 
@@ -12,6 +13,8 @@ int Run(int argc, char** argv) {
   CLI::App app{"velklk: the CRM host on the embedded default, with the add-in loaded"};
   app.require_subcommand(1);
   app.fallthrough();
+  app.set_version_flag("--version", std::string("velklk ") + velklk::kVersion,
+                       "print the version and exit");
   // A usage error is one line on standard error, like every other error of
   // the command. Set before the subcommands, which copy it.
   app.failure_message([](const CLI::App*, const CLI::Error& e) {

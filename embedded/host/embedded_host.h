@@ -17,6 +17,7 @@
 
 #include "host/schema.h"
 #include "platform/clock.h"
+#include "platform/export.h"
 #include "platform/host.h"
 #include "sqlite/connection.h"
 #include "sqlite/transaction.h"
@@ -33,12 +34,12 @@ class ChangeObserver;
 
 // A fixture that cannot be loaded; the message names the offending entry
 // (for example "host.tables.Adressen[2].Foo: unknown field").
-class FixtureError : public std::runtime_error {
+class VELKLK_API FixtureError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-class EmbeddedHost {
+class VELKLK_API EmbeddedHost {
  public:
   // Serves the CRM database in schema "main" of the connection; a database
   // without host tables gets the default schema, one user "ADMIN" (current)
@@ -112,7 +113,7 @@ class EmbeddedHost {
 // not undo the work). A commit that fails rolls the whole unit back and the
 // host reads its state back (ReloadState); Commit() then raises the
 // sqlite::SqliteError, the destructor does not.
-class UnitOfWork {
+class VELKLK_API UnitOfWork {
  public:
   explicit UnitOfWork(EmbeddedHost& host)
       : host_(host), work_(host.Connection(), sqlite::Transaction::Locking::Immediate) {}

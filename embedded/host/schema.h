@@ -14,15 +14,17 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/export.h"
+
 namespace velklk::host {
 
 enum class FieldType { Text, Memo, Integer, Number, Boolean, Date, Link };
 
 // "text", "memo", "integer", "number", "boolean", "date", "link".
-std::string_view FieldTypeName(FieldType type);
-std::optional<FieldType> ParseFieldType(std::string_view name);
+VELKLK_API std::string_view FieldTypeName(FieldType type);
+VELKLK_API std::optional<FieldType> ParseFieldType(std::string_view name);
 
-struct FieldDef {
+struct VELKLK_API FieldDef {
   std::string name;
   FieldType type = FieldType::Text;
   // Characters for text fields; 0 for every other type.
@@ -34,12 +36,12 @@ struct FieldDef {
 
 // An index whose key is the listed fields' texts written directly one after
 // the other ("SyncSearch" = velUser followed by velSearch).
-struct IndexDef {
+struct VELKLK_API IndexDef {
   std::string name;
   std::vector<std::string> fields;
 };
 
-struct TableDef {
+struct VELKLK_API TableDef {
   std::string name;
   // Name of the master table; empty for a stand-alone table.
   std::string master;
@@ -53,7 +55,7 @@ struct TableDef {
   const IndexDef* FindIndex(std::string_view indexName) const;
 };
 
-struct Schema {
+struct VELKLK_API Schema {
   std::vector<std::shared_ptr<const TableDef>> tables;
 
   // Table by name without regard to case; nothing when unknown.
@@ -89,7 +91,7 @@ std::optional<T> ParseNumber(std::string_view text, int base = 10) {
 
 // Number of characters (UTF-8 code points) of a text, and the text cut to at
 // most that many characters.
-std::size_t CharCount(std::string_view text);
-std::string CutChars(std::string_view text, std::size_t maxChars);
+VELKLK_API std::size_t CharCount(std::string_view text);
+VELKLK_API std::string CutChars(std::string_view text, std::size_t maxChars);
 
 }  // namespace velklk::host

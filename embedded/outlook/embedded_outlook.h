@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/export.h"
 #include "platform/outlook.h"
 
 namespace velklk::sqlite {
@@ -29,7 +30,7 @@ namespace velklk {
 
 class ChangeObserver;
 
-class EmbeddedOutlook {
+class VELKLK_API EmbeddedOutlook {
  public:
   // Opens the profile in the attached database `schema` of `db` (for example
   // "outlook"), or beside other tables when `tablePrefix` names them apart

@@ -20,6 +20,7 @@
 #include "outlook/embedded_outlook.h"
 #include "platform/clock.h"
 #include "platform/components.h"
+#include "platform/export.h"
 #include "platform/services.h"
 #include "sqlite/connection.h"
 #include "sqlite/transaction.h"
@@ -30,7 +31,7 @@ class FileSystem;
 class MemoryFileSystem;
 class UserInterface;
 
-class Profile {
+class VELKLK_API Profile {
  public:
   // Opens the profile in `directory`, creating the database when missing.
   // Raises std::runtime_error when the folder does not exist or the database
@@ -133,7 +134,7 @@ class Profile {
 // A unit of work over both databases: a transaction from construction on,
 // committed at the end whatever happened in between (also when an error
 // passes).
-class ProfileUnitOfWork {
+class VELKLK_API ProfileUnitOfWork {
  public:
   explicit ProfileUnitOfWork(Profile& profile)
       : profile_(profile), work_(profile.Connection(), sqlite::Transaction::Locking::Immediate) {}

@@ -13,13 +13,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/export.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace velklk::sqlite {
 
 // Raised for every SQLite failure; carries SQLite's message.
-class SqliteError : public std::runtime_error {
+class VELKLK_API SqliteError : public std::runtime_error {
  public:
   SqliteError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
   // SQLite's extended result code.
@@ -47,7 +49,7 @@ enum class Journal { Rollback, Wal };
 // commit then needs no sync at all.
 enum class Durability { PowerLoss, ProcessKill };
 
-class Connection : public std::enable_shared_from_this<Connection> {
+class VELKLK_API Connection : public std::enable_shared_from_this<Connection> {
  public:
   // Opens (creating when missing) a database file; ":memory:" for a private
   // in-memory database. Raises SqliteError when the file cannot be opened or
@@ -109,7 +111,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   int unitDepth_ = 0;
 };
 
-class Statement {
+class VELKLK_API Statement {
  public:
   Statement(sqlite3* db, sqlite3_stmt* stmt) : db_(db), stmt_(stmt) {}
   Statement(Statement&& other) noexcept;
@@ -147,6 +149,6 @@ class Statement {
 };
 
 // Quotes an identifier for SQL ("name" with inner quotes doubled).
-std::string QuoteIdentifier(std::string_view name);
+VELKLK_API std::string QuoteIdentifier(std::string_view name);
 
 }  // namespace velklk::sqlite

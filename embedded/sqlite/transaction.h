@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/export.h"
 #include "sqlite/connection.h"
 
 namespace velklk::sqlite {
@@ -30,7 +31,7 @@ namespace velklk::sqlite {
 // (also while an exception passes) and never raises. The same holds for
 // Rollback(): when SQLite has already ended the transaction itself (which a
 // failed statement can do), there is nothing left to undo.
-class Transaction {
+class VELKLK_API Transaction {
  public:
   enum class Locking { Deferred, Immediate };
   explicit Transaction(Connection& db, Locking locking = Locking::Deferred);

@@ -7,14 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/export.h"
 #include "platform/user_interface.h"
 
 namespace velklk {
 
 // "ok", "cancel", "yes" or "no" (any case); nothing for any other text.
-std::optional<MsgAnswer> ParseAnswer(std::string_view text);
+VELKLK_API std::optional<MsgAnswer> ParseAnswer(std::string_view text);
 
-class ScriptedAnswers {
+class VELKLK_API ScriptedAnswers {
  public:
   ScriptedAnswers() = default;
   explicit ScriptedAnswers(std::vector<MsgAnswer> answers);
@@ -38,8 +39,8 @@ class ScriptedAnswers {
 };
 
 // The default button position of a box: 1 or 2, and 1 for a box with only OK.
-int DefaultPosition(const MessageBoxRequest& request);
+VELKLK_API int DefaultPosition(const MessageBoxRequest& request);
 // True when the answer is one of the buttons of that set.
-bool FitsButtons(MsgAnswer answer, MsgButtons buttons);
+VELKLK_API bool FitsButtons(MsgAnswer answer, MsgButtons buttons);
 
 }  // namespace velklk

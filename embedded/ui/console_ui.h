@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/export.h"
 #include "platform/user_interface.h"
 #include "ui/answers.h"
 #include "ui/dialog_answers.h"
@@ -20,7 +21,7 @@
 
 namespace velklk {
 
-class ConsoleUserInterface final : public UserInterface {
+class VELKLK_API ConsoleUserInterface final : public UserInterface {
  public:
   // `out` must outlive the object. Raises AutomationError 0x80070057 for an
   // answer text other than "ok", "cancel", "yes" or "no".

@@ -15,34 +15,35 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "platform/export.h"
 
 namespace velklk {
 
-struct DialogAction {
+struct VELKLK_API DialogAction {
   enum class Kind { Select, Check, Uncheck, Text, Press };
   Kind kind = Kind::Press;
   std::string text;  // a path, an entry or the typed text
   DialogButton button = DialogButton::Close;
 };
 
-struct DialogAnswer {
+struct VELKLK_API DialogAnswer {
   std::vector<DialogAction> actions;
 };
 
 // Parses one answer; raises AutomationError 0x80070057 naming what is wrong
 // (not JSON, not an object, an unknown key or button, a value of the wrong
 // kind).
-DialogAnswer ParseDialogAnswer(const std::string& json);
+VELKLK_API DialogAnswer ParseDialogAnswer(const std::string& json);
 
 // What the dialog looks like now, as the console prints it.
-struct DialogSnapshot {
+struct VELKLK_API DialogSnapshot {
   std::string selected;  // the selected node's path or entry's text
   bool hasSelection = false;
   std::vector<std::string> checked;  // paths of the checked nodes
 };
-DialogSnapshot SnapshotOf(const DialogModel& dialog);
+VELKLK_API DialogSnapshot SnapshotOf(const DialogModel& dialog);
 
-class ScriptedDialogs {
+class VELKLK_API ScriptedDialogs {
  public:
   ScriptedDialogs() = default;
   // Raises as ParseDialogAnswer does.

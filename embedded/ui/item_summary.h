@@ -7,11 +7,13 @@
 #include <optional>
 #include <string>
 
+#include "platform/export.h"
+
 namespace velklk {
 
 class OlItem;
 
-struct ItemSummary {
+struct VELKLK_API ItemSummary {
   int classNumber = 0;
   std::string className;  // "contact", "appointment", "task", "distlist" or the number
   std::optional<std::string> subject;
@@ -19,6 +21,6 @@ struct ItemSummary {
   std::optional<std::string> velSearch;
 };
 
-ItemSummary SummarizeItem(OlItem& item);
+VELKLK_API ItemSummary SummarizeItem(OlItem& item);
 
 }  // namespace velklk

@@ -6,9 +6,11 @@
 #include <chrono>
 #include <functional>
 
+#include "platform/export.h"
+
 namespace velklk {
 
-class ProgressLimiter {
+class VELKLK_API ProgressLimiter {
  public:
   using TimePoint = std::chrono::steady_clock::time_point;
   using Clock = std::function<TimePoint()>;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/export.h"
 #include "platform/user_interface.h"
 #include "ui/answers.h"
 #include "ui/dialog_answers.h"
@@ -15,7 +16,7 @@
 
 namespace velklk {
 
-struct UiEvent {
+struct VELKLK_API UiEvent {
   enum class Kind { MessageBox, Display, Dialog, Explorer };
   Kind kind = Kind::MessageBox;
   // MessageBox
@@ -38,7 +39,7 @@ struct UiEvent {
   int windowState = 0;
 };
 
-class RecordingUserInterface final : public UserInterface {
+class VELKLK_API RecordingUserInterface final : public UserInterface {
  public:
   RecordingUserInterface() = default;
   explicit RecordingUserInterface(std::vector<MsgAnswer> answers) : answers_(std::move(answers)) {}

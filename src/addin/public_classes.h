@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/auto_date.h"
+#include "platform/export.h"
 #include "platform/variant.h"
 
 namespace velklk {
@@ -18,7 +19,7 @@ class HostApplication;
 class HostDatabase;
 
 // Installs a new error reporter on construction, removes it on destruction.
-class PublicObject : public AutomationObject {
+class VELKLK_API PublicObject : public AutomationObject {
  public:
   PublicObject();
   ~PublicObject() override;
@@ -26,20 +27,20 @@ class PublicObject : public AutomationObject {
   PublicObject& operator=(const PublicObject&) = delete;
 };
 
-class CMenue : public PublicObject {
+class VELKLK_API CMenue : public PublicObject {
  public:
   void UpdateAdresse(std::shared_ptr<HostApplication>& oApp);
   void UpdateAnsprechpartner(std::shared_ptr<HostApplication>& oApp);
 };
 
-class CAppointment : public PublicObject {
+class VELKLK_API CAppointment : public PublicObject {
  public:
   void NewOutlookAppointment(std::shared_ptr<HostApplication>& oApp);
   void FindOutlookAppointment(std::shared_ptr<HostApplication>& oApp);
   void CreateOutlookAppointment(std::shared_ptr<HostApplication>& oApp);
 };
 
-class CSync : public PublicObject {
+class VELKLK_API CSync : public PublicObject {
  public:
   bool SelectOlContactPath(std::shared_ptr<HostApplication>& oApp);
   bool SelectOLAppointmentPath(std::shared_ptr<HostApplication>& oApp);
@@ -69,8 +70,8 @@ class CSync : public PublicObject {
 
 // The folder-choice commands behind the CSync Select members: attach to
 // Outlook, show the folder dialog, check the stored setting again.
-bool SelectOutlookContactPath();
-bool SelectOutlookAppointmentPath();
-bool SelectOutlookTaskPath();
+VELKLK_API bool SelectOutlookContactPath();
+VELKLK_API bool SelectOutlookAppointmentPath();
+VELKLK_API bool SelectOutlookTaskPath();
 
 }  // namespace velklk

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/export.h"
 #include "platform/variant.h"
 
 namespace velklk {
@@ -18,9 +19,9 @@ namespace velklk {
 using Guid = const char*;
 
 enum class ParamKind { HostApplication, HostDatabase, String, Boolean, Date };
-const char* ParamKindName(ParamKind kind);  // "HostApplication", "String", ...
+VELKLK_API const char* ParamKindName(ParamKind kind);  // "HostApplication", "String", ...
 
-struct ParamInfo {
+struct VELKLK_API ParamInfo {
   const char* name;
   ParamKind kind;
 };
@@ -37,7 +38,7 @@ using MemberCall = std::function<Variant(AutomationObject& object, const MemberI
 
 // One member of an interface. The parameter kinds and whether there is a
 // result follow from the C++ signature of the method behind `call`.
-struct MemberInfo {
+struct VELKLK_API MemberInfo {
   const char* name;
   std::int32_t dispid;            // 0x60030000 + position in the interface
   std::vector<ParamInfo> params;  // all passed by reference
@@ -45,14 +46,14 @@ struct MemberInfo {
   MemberCall call;
 };
 
-struct InterfaceInfo {
+struct VELKLK_API InterfaceInfo {
   const char* name;  // "_CSync"
   Guid iid;
   std::vector<MemberInfo> members;
   // Dual, hidden, non-extensible, automation compatible, base IDispatch.
 };
 
-struct ClassInfo {
+struct VELKLK_API ClassInfo {
   const char* name;    // "CSync"
   const char* progid;  // "velKLK.CSync"
   Guid clsid;
@@ -60,7 +61,7 @@ struct ClassInfo {
   std::unique_ptr<AutomationObject> (*create)();  // a new instance
 };
 
-struct TypeLibraryInfo {
+struct VELKLK_API TypeLibraryInfo {
   const char* name;  // "velKLK"
   Guid libid;
   std::uint32_t lcid;  // 0x409
@@ -71,13 +72,13 @@ struct TypeLibraryInfo {
   std::vector<ClassInfo> classes;
 };
 
-const TypeLibraryInfo& TypeLibrary();
+VELKLK_API const TypeLibraryInfo& TypeLibrary();
 
 // The dispatch identifier of the n-th member of an interface.
 inline constexpr std::int32_t kFirstDispid = 0x60030000;
 
 // An instance of a public class seen through its default interface.
-class DispatchObject {
+class VELKLK_API DispatchObject {
  public:
   virtual ~DispatchObject() = default;
   virtual const ClassInfo& Class() const = 0;
@@ -91,30 +92,31 @@ class DispatchObject {
 // Creates an instance by programmatic identifier ("velKLK.CSync"); names
 // match without regard to case. Raises REGDB_E_CLASSNOTREG for an unknown
 // identifier.
-std::unique_ptr<DispatchObject> CreateObject(const std::string& progid);
+VELKLK_API std::unique_ptr<DispatchObject> CreateObject(const std::string& progid);
 
 // The member of the object's interface by name (without regard to case) or by
 // dispatch identifier; raises DISP_E_UNKNOWNNAME or DISP_E_MEMBERNOTFOUND.
-const MemberInfo& FindMember(const DispatchObject& object, const std::string& name);
-const MemberInfo& FindMember(const DispatchObject& object, std::int32_t dispid);
+VELKLK_API const MemberInfo& FindMember(const DispatchObject& object, const std::string& name);
+VELKLK_API const MemberInfo& FindMember(const DispatchObject& object, std::int32_t dispid);
 
 // Invokes a member. Wrong argument count raises DISP_E_BADPARAMCOUNT, an
 // argument that cannot be converted DISP_E_TYPEMISMATCH; errors of the member
 // itself pass through. The result is a Boolean or empty.
-Variant Invoke(DispatchObject& object, const std::string& name, std::vector<Variant>& args);
-Variant Invoke(DispatchObject& object, std::int32_t dispid, std::vector<Variant>& args);
+VELKLK_API Variant Invoke(DispatchObject& object, const std::string& name,
+                          std::vector<Variant>& args);
+VELKLK_API Variant Invoke(DispatchObject& object, std::int32_t dispid, std::vector<Variant>& args);
 
 // Converts a command-line text to a parameter kind ("True"/"False",
 // "yyyy-MM-dd[ hh:mm:ss]", any text); raises DISP_E_TYPEMISMATCH.
-Variant ArgumentFromText(ParamKind kind, const std::string& text);
+VELKLK_API Variant ArgumentFromText(ParamKind kind, const std::string& text);
 
 // The arguments of a call from texts: a HostApplication parameter gets `app`,
 // a HostDatabase parameter `db`, and the texts fill the other parameters in
 // order. Raises DISP_E_BADPARAMCOUNT when the number of texts does not match,
 // DISP_E_TYPEMISMATCH for a text that does not convert.
-std::vector<Variant> ArgumentsFromTexts(const MemberInfo& member,
-                                        const std::shared_ptr<AutomationObject>& app,
-                                        const std::shared_ptr<AutomationObject>& db,
-                                        const std::vector<std::string>& texts);
+VELKLK_API std::vector<Variant> ArgumentsFromTexts(const MemberInfo& member,
+                                                   const std::shared_ptr<AutomationObject>& app,
+                                                   const std::shared_ptr<AutomationObject>& db,
+                                                   const std::vector<std::string>& texts);
 
 }  // namespace velklk

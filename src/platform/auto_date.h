@@ -8,13 +8,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/export.h"
+
 namespace velklk {
 
-struct DateParts {
+struct VELKLK_API DateParts {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
 };
 
-class AutoDate {
+class VELKLK_API AutoDate {
  public:
   constexpr AutoDate() = default;
   constexpr explicit AutoDate(double value) : value_(value) {}
@@ -59,14 +61,14 @@ inline constexpr double kNoDateValue = 949998.0;
 inline constexpr AutoDate kNoDate{kNoDateValue};
 
 // Number of day boundaries from a to b (b later gives a positive count).
-long long DayDiff(AutoDate a, AutoDate b);
+VELKLK_API long long DayDiff(AutoDate a, AutoDate b);
 // Number of seconds from a to b.
-long long SecondDiff(AutoDate a, AutoDate b);
+VELKLK_API long long SecondDiff(AutoDate a, AutoDate b);
 
 // The short date of a locale: "de" gives "dd.MM.yyyy", "en" gives "dd/MM/yyyy".
-std::string ShortDate(AutoDate date, std::string_view language);
+VELKLK_API std::string ShortDate(AutoDate date, std::string_view language);
 // Reads a short date of either locale ("dd.MM.yyyy", "dd/MM/yyyy", with one or
 // two digits for day and month) or an ISO date; nothing when unreadable.
-std::optional<AutoDate> ParseShortDate(std::string_view text);
+VELKLK_API std::optional<AutoDate> ParseShortDate(std::string_view text);
 
 }  // namespace velklk

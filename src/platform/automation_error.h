@@ -7,31 +7,33 @@
 #include <string>
 #include <utility>
 
+#include "platform/export.h"
+
 namespace velklk {
 
 // Error numbers the system raises or relies on.
 namespace err {
-inline constexpr std::uint32_t kNotImplemented = 0x80004001u;  // E_NOTIMPL
-inline constexpr std::uint32_t kFail = 0x80004005u;             // E_FAIL
-inline constexpr std::uint32_t kInvalidArg = 0x80070057u;       // E_INVALIDARG
-inline constexpr std::uint32_t kUnknownName = 0x80020006u;      // DISP_E_UNKNOWNNAME
-inline constexpr std::uint32_t kTypeMismatch = 0x80020005u;     // DISP_E_TYPEMISMATCH
-inline constexpr std::uint32_t kBadParamCount = 0x8002000Eu;    // DISP_E_BADPARAMCOUNT
-inline constexpr std::uint32_t kMemberNotFound = 0x80020003u;   // DISP_E_MEMBERNOTFOUND
-inline constexpr std::uint32_t kClassNotRegistered = 0x80040154u;  // REGDB_E_CLASSNOTREG
+inline constexpr std::uint32_t kNotImplemented = 0x80004001u;        // E_NOTIMPL
+inline constexpr std::uint32_t kFail = 0x80004005u;                  // E_FAIL
+inline constexpr std::uint32_t kInvalidArg = 0x80070057u;            // E_INVALIDARG
+inline constexpr std::uint32_t kUnknownName = 0x80020006u;           // DISP_E_UNKNOWNNAME
+inline constexpr std::uint32_t kTypeMismatch = 0x80020005u;          // DISP_E_TYPEMISMATCH
+inline constexpr std::uint32_t kBadParamCount = 0x8002000Eu;         // DISP_E_BADPARAMCOUNT
+inline constexpr std::uint32_t kMemberNotFound = 0x80020003u;        // DISP_E_MEMBERNOTFOUND
+inline constexpr std::uint32_t kClassNotRegistered = 0x80040154u;    // REGDB_E_CLASSNOTREG
 inline constexpr std::uint32_t kOperationUnavailable = 0x800401E3u;  // MK_E_UNAVAILABLE
-inline constexpr std::uint32_t kOlNotFound = 0x8004010Fu;       // folder or item name unknown
-inline constexpr std::uint32_t kOlNetwork = 0x80040115u;        // server not reachable
-inline constexpr std::uint32_t kOlRefusedValue = 0x80041076u;   // property value refused
-inline constexpr std::uint32_t kObjectRequired = 424;           // run-time error "Object required"
-inline constexpr std::uint32_t kObjectVariableNotSet = 91;      // run-time error 91
-inline constexpr std::uint32_t kInvalidProcedureCall = 5;       // run-time error 5
-inline constexpr std::uint32_t kTypeMismatchRt = 13;            // run-time error 13
-inline constexpr std::uint32_t kSubscriptOutOfRange = 9;        // run-time error 9
-inline constexpr std::uint32_t kPermissionDenied = 70;          // run-time error 70
+inline constexpr std::uint32_t kOlNotFound = 0x8004010Fu;            // folder or item name unknown
+inline constexpr std::uint32_t kOlNetwork = 0x80040115u;             // server not reachable
+inline constexpr std::uint32_t kOlRefusedValue = 0x80041076u;        // property value refused
+inline constexpr std::uint32_t kObjectRequired = 424;       // run-time error "Object required"
+inline constexpr std::uint32_t kObjectVariableNotSet = 91;  // run-time error 91
+inline constexpr std::uint32_t kInvalidProcedureCall = 5;   // run-time error 5
+inline constexpr std::uint32_t kTypeMismatchRt = 13;        // run-time error 13
+inline constexpr std::uint32_t kSubscriptOutOfRange = 9;    // run-time error 9
+inline constexpr std::uint32_t kPermissionDenied = 70;      // run-time error 70
 }  // namespace err
 
-class AutomationError : public std::exception {
+class VELKLK_API AutomationError : public std::exception {
  public:
   AutomationError(std::uint32_t number, std::string source, std::string description)
       : number_(number), source_(std::move(source)), description_(std::move(description)) {}
@@ -55,9 +57,10 @@ class AutomationError : public std::exception {
 };
 
 // Formats an error number as NumberText() does.
-std::string FormatErrorNumber(std::uint32_t number);
+VELKLK_API std::string FormatErrorNumber(std::uint32_t number);
 
-[[noreturn]] void RaiseNotImplemented(const std::string& source, const std::string& what);
+[[noreturn]] VELKLK_API void RaiseNotImplemented(const std::string& source,
+                                                 const std::string& what);
 
 // "Errors ignored step by step": runs one step and swallows the automation
 // error it raises. Returns true when the step completed without error.

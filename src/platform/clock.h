@@ -2,10 +2,11 @@
 #pragma once
 
 #include "platform/auto_date.h"
+#include "platform/export.h"
 
 namespace velklk {
 
-class Clock {
+class VELKLK_API Clock {
  public:
   virtual ~Clock() = default;
   // The local date and time.
@@ -13,13 +14,13 @@ class Clock {
 };
 
 // The machine's local time.
-class SystemClock final : public Clock {
+class VELKLK_API SystemClock final : public Clock {
  public:
   AutoDate Now() const override;
 };
 
 // A clock that stands where it is set.
-class SettableClock final : public Clock {
+class VELKLK_API SettableClock final : public Clock {
  public:
   explicit SettableClock(AutoDate now) : now_(now) {}
   AutoDate Now() const override { return now_; }

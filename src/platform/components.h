@@ -7,9 +7,11 @@
 #include <optional>
 #include <string>
 
+#include "platform/export.h"
+
 namespace velklk {
 
-class XmlNode {
+class VELKLK_API XmlNode {
  public:
   virtual ~XmlNode() = default;
   virtual std::string NodeName() const = 0;
@@ -21,7 +23,7 @@ class XmlNode {
   virtual std::optional<std::string> Attribute(const std::string& name) const = 0;
 };
 
-class XmlDocument {
+class VELKLK_API XmlDocument {
  public:
   virtual ~XmlDocument() = default;
   // False when the text is not well-formed XML.
@@ -36,7 +38,7 @@ class XmlDocument {
   }
 };
 
-class XmlFactory {
+class VELKLK_API XmlFactory {
  public:
   virtual ~XmlFactory() = default;
   virtual std::unique_ptr<XmlDocument> CreateDocument() = 0;
@@ -44,7 +46,7 @@ class XmlFactory {
 
 // File services of the log. Paths are UTF-8; text written to files is
 // converted to the Windows-1252 code page, characters it lacks become "?".
-class FileSystem {
+class VELKLK_API FileSystem {
  public:
   virtual ~FileSystem() = default;
   virtual bool FolderExists(const std::string& path) const = 0;
@@ -57,7 +59,7 @@ class FileSystem {
 };
 
 // Turns an error number into a readable text.
-class ErrorTextComponent {
+class VELKLK_API ErrorTextComponent {
  public:
   virtual ~ErrorTextComponent() = default;
   // Empty when the number is unknown.
@@ -66,13 +68,13 @@ class ErrorTextComponent {
 
 // "Gender.Application": a first name to 1 or 2 (female), 9 (unknown), any
 // other value male.
-class GenderComponent {
+class VELKLK_API GenderComponent {
  public:
   virtual ~GenderComponent() = default;
   virtual int GetGender(const std::string& firstName) = 0;
 };
 
-class GenderFactory {
+class VELKLK_API GenderFactory {
  public:
   virtual ~GenderFactory() = default;
   // Raises an automation error when the component is not installed.

@@ -12,23 +12,25 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/export.h"
+
 namespace velklk {
 
 // The buttons a dialog may have, and the window's close box.
 enum class DialogButton { Ok, Delete, Cancel, Save, Exit, New, Edit, Close };
 
 // "ok", "delete", "cancel", "save", "exit", "new", "edit", "close".
-const char* DialogButtonName(DialogButton button);
+VELKLK_API const char* DialogButtonName(DialogButton button);
 // The button of a name (any case), nothing for another text.
-std::optional<DialogButton> ParseDialogButton(std::string_view name);
+VELKLK_API std::optional<DialogButton> ParseDialogButton(std::string_view name);
 
 // A text the dialog shows (a header, a label, an information text).
-struct DialogText {
+struct VELKLK_API DialogText {
   std::string name;  // the control's name, for example "lblHeader"
   std::string text;
 };
 
-struct DialogButtonInfo {
+struct VELKLK_API DialogButtonInfo {
   DialogButton id = DialogButton::Ok;
   std::string name;     // the control's name, for example "cmdOK"
   std::string caption;  // with "&" before the access key
@@ -37,7 +39,7 @@ struct DialogButtonInfo {
 
 // One node of a dialog's tree, in the order of the tree (a parent comes
 // before its children).
-struct DialogNode {
+struct VELKLK_API DialogNode {
   std::string text;
   // The texts of the root, the ancestors and the node joined by "\".
   std::string path;
@@ -48,7 +50,7 @@ struct DialogNode {
 };
 
 // A rectangle in pixels of the dialog's inner area.
-struct DialogRect {
+struct VELKLK_API DialogRect {
   int left = 0;
   int top = 0;
   int width = 0;
@@ -57,7 +59,7 @@ struct DialogRect {
 };
 
 // Where one control of the dialog sits.
-struct DialogPlace {
+struct VELKLK_API DialogPlace {
   enum class Control { Text, Button, Tree, List, TextField, Grip };
   Control control = Control::Text;
   // The DialogText or DialogButtonInfo name; empty for the others.
@@ -67,7 +69,7 @@ struct DialogPlace {
 
 // A dialog's own arrangement of its controls. Without places the view
 // arranges the controls itself.
-struct DialogLayout {
+struct VELKLK_API DialogLayout {
   int width = 0;  // the inner size
   int height = 0;
   // The smallest inner size the window may take (resizable dialogs).
@@ -77,7 +79,7 @@ struct DialogLayout {
   std::vector<DialogPlace> places;
 };
 
-class DialogModel {
+class VELKLK_API DialogModel {
  public:
   virtual ~DialogModel() = default;
 
@@ -126,6 +128,6 @@ class DialogModel {
 };
 
 // Raises the automation error of an action the dialog does not take.
-[[noreturn]] void RaiseDialogAction(const DialogModel& dialog, const std::string& what);
+[[noreturn]] VELKLK_API void RaiseDialogAction(const DialogModel& dialog, const std::string& what);
 
 }  // namespace velklk

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/export.h"
 #include "platform/variant.h"
 
 namespace velklk {
@@ -20,7 +21,7 @@ class HostTable;
 // The option value the host uses for "on" in its option calls.
 inline constexpr int kHostOptionOn = 256;
 
-class HostField {
+class VELKLK_API HostField {
  public:
   virtual ~HostField() = default;
   virtual std::string Name() const = 0;
@@ -35,13 +36,13 @@ class HostField {
 };
 
 // A link object in a link field ("URL", "InfoObject").
-class HostLink : public AutomationObject {
+class VELKLK_API HostLink : public AutomationObject {
  public:
   virtual std::string Target() const = 0;
   virtual std::string DisplayText() const = 0;
 };
 
-class HostTable {
+class VELKLK_API HostTable {
  public:
   virtual ~HostTable() = default;
 
@@ -106,14 +107,14 @@ class HostTable {
 };
 
 // A compiled host expression, evaluated on a table's current record.
-class HostExpression {
+class VELKLK_API HostExpression {
  public:
   virtual ~HostExpression() = default;
   virtual Variant Evaluate(HostTable& table) = 0;
 };
 
 // A user's private settings store.
-class HostSettings {
+class VELKLK_API HostSettings {
  public:
   virtual ~HostSettings() = default;
   virtual bool Exists(const std::string& key) const = 0;
@@ -125,7 +126,7 @@ class HostSettings {
   virtual std::string NameAt(int index) const = 0;  // 0-based
 };
 
-class HostUser {
+class VELKLK_API HostUser {
  public:
   virtual ~HostUser() = default;
   virtual std::string Name() const = 0;
@@ -135,14 +136,14 @@ class HostUser {
   virtual std::shared_ptr<HostSettings> Settings() = 0;
 };
 
-class HostUserGroup {
+class VELKLK_API HostUserGroup {
  public:
   virtual ~HostUserGroup() = default;
   virtual std::string Name() const = 0;
   virtual bool HasMember(const std::string& userName) const = 0;
 };
 
-class HostDatabase : public AutomationObject {
+class VELKLK_API HostDatabase : public AutomationObject {
  public:
   virtual ~HostDatabase() = default;
 
@@ -174,7 +175,7 @@ class HostDatabase : public AutomationObject {
   virtual std::shared_ptr<HostLink> MakeLink(const std::string& address) = 0;
 };
 
-class HostApplication : public AutomationObject {
+class VELKLK_API HostApplication : public AutomationObject {
  public:
   virtual std::shared_ptr<HostDatabase> Database() = 0;
   // The table shown to the user, or nothing.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/export.h"
 #include "platform/variant.h"
 
 namespace velklk {
@@ -39,7 +40,7 @@ enum class OlUserPropertyType { Text = 1, YesNo = 6 };
 inline constexpr int kOlNormal = 0;
 inline constexpr int kOlPrivate = 2;
 
-class OlUserProperty {
+class VELKLK_API OlUserProperty {
  public:
   virtual ~OlUserProperty() = default;
   virtual std::string Name() const = 0;
@@ -49,7 +50,7 @@ class OlUserProperty {
   virtual void Delete() = 0;
 };
 
-class OlUserProperties {
+class VELKLK_API OlUserProperties {
  public:
   virtual ~OlUserProperties() = default;
   virtual int Count() const = 0;
@@ -63,7 +64,7 @@ class OlUserProperties {
 };
 
 // A folder's user-property definition.
-class OlUserDefinedProperty {
+class VELKLK_API OlUserDefinedProperty {
  public:
   virtual ~OlUserDefinedProperty() = default;
   virtual std::string Name() const = 0;
@@ -71,7 +72,7 @@ class OlUserDefinedProperty {
   virtual void Delete() = 0;
 };
 
-class OlUserDefinedProperties {
+class VELKLK_API OlUserDefinedProperties {
  public:
   virtual ~OlUserDefinedProperties() = default;
   virtual int Count() const = 0;
@@ -82,13 +83,13 @@ class OlUserDefinedProperties {
                                                      OlUserPropertyType type) = 0;
 };
 
-class OlAddressEntry : public AutomationObject {
+class VELKLK_API OlAddressEntry : public AutomationObject {
  public:
   // The contact behind the entry, or nothing.
   virtual std::shared_ptr<OlItem> GetContact() = 0;
 };
 
-class OlLink {
+class VELKLK_API OlLink {
  public:
   virtual ~OlLink() = default;
   virtual std::string Name() const = 0;
@@ -97,7 +98,7 @@ class OlLink {
   virtual std::shared_ptr<OlAddressEntry> AddressEntry() = 0;
 };
 
-class OlLinks {
+class VELKLK_API OlLinks {
  public:
   virtual ~OlLinks() = default;
   virtual int Count() const = 0;
@@ -106,7 +107,7 @@ class OlLinks {
   virtual void Remove(int index) = 0;  // 1-based
 };
 
-class OlItem : public AutomationObject {
+class VELKLK_API OlItem : public AutomationObject {
  public:
   // The late-bound Class (olclass::...).
   virtual int Class() const = 0;
@@ -130,14 +131,14 @@ class OlItem : public AutomationObject {
 };
 
 // Receives the events of an Items collection.
-class OlItemsListener {
+class VELKLK_API OlItemsListener {
  public:
   virtual ~OlItemsListener() = default;
   virtual void ItemAdd(const std::shared_ptr<OlItem>& item) = 0;
   virtual void ItemChange(const std::shared_ptr<OlItem>& item) = 0;
 };
 
-class OlItems {
+class VELKLK_API OlItems {
  public:
   virtual ~OlItems() = default;
   virtual int Count() const = 0;
@@ -155,7 +156,7 @@ class OlItems {
   virtual std::shared_ptr<OlFolder> Parent() = 0;
 };
 
-class OlExplorer {
+class VELKLK_API OlExplorer {
  public:
   virtual ~OlExplorer() = default;
   virtual void Display() = 0;
@@ -164,7 +165,7 @@ class OlExplorer {
   virtual void Close() = 0;
 };
 
-class OlFolders {
+class VELKLK_API OlFolders {
  public:
   virtual ~OlFolders() = default;
   virtual int Count() const = 0;
@@ -176,7 +177,7 @@ class OlFolders {
   virtual std::shared_ptr<OlFolder> Add(const std::string& name, OlItemType type) = 0;
 };
 
-class OlFolder : public AutomationObject {
+class VELKLK_API OlFolder : public AutomationObject {
  public:
   virtual std::string Name() const = 0;
   virtual OlItemType DefaultItemType() const = 0;
@@ -188,7 +189,7 @@ class OlFolder : public AutomationObject {
   virtual std::shared_ptr<OlExplorer> GetExplorer() = 0;
 };
 
-class OlRecipient {
+class VELKLK_API OlRecipient {
  public:
   virtual ~OlRecipient() = default;
   virtual std::string Name() const = 0;
@@ -196,7 +197,7 @@ class OlRecipient {
   virtual bool Resolved() const = 0;
 };
 
-class OlNameSpace {
+class VELKLK_API OlNameSpace {
  public:
   virtual ~OlNameSpace() = default;
   // The top-level folders (message stores).
@@ -205,10 +206,10 @@ class OlNameSpace {
   // The recipient's default folder of that type (kOlFolderCalendar);
   // raises when there is none or it may not be opened.
   virtual std::shared_ptr<OlFolder> GetSharedDefaultFolder(const std::shared_ptr<OlRecipient>& r,
-                                                          int folderType) = 0;
+                                                           int folderType) = 0;
 };
 
-class OlApplication {
+class VELKLK_API OlApplication {
  public:
   virtual ~OlApplication() = default;
   virtual std::string Version() const = 0;
@@ -220,7 +221,7 @@ class OlApplication {
 
 // The system's running-object lookup for "Outlook.Application": attaches to
 // the running instance, never starts one. Raises when Outlook is not running.
-class OlAttacher {
+class VELKLK_API OlAttacher {
  public:
   virtual ~OlAttacher() = default;
   virtual std::shared_ptr<OlApplication> GetRunningOutlook() = 0;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/export.h"
+
 namespace velklk {
 
 class Clock;
@@ -14,7 +16,7 @@ class OlAttacher;
 class UserInterface;
 class XmlFactory;
 
-struct PlatformServices {
+struct VELKLK_API PlatformServices {
   OlAttacher* outlook = nullptr;
   UserInterface* ui = nullptr;
   FileSystem* fileSystem = nullptr;

@@ -12,20 +12,22 @@
 #include <string>
 #include <string_view>
 
+#include "platform/export.h"
+
 namespace velklk {
 
 // --- User-visible text ---------------------------------------------------
-std::string UpperCase(std::string_view text);
-std::string LowerCase(std::string_view text);
+VELKLK_API std::string UpperCase(std::string_view text);
+VELKLK_API std::string LowerCase(std::string_view text);
 // Simple case folding, for comparisons without regard to case.
-std::string FoldCase(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-bool ContainsNoCase(std::string_view haystack, std::string_view needle);
+VELKLK_API std::string FoldCase(std::string_view text);
+VELKLK_API bool EqualsNoCase(std::string_view a, std::string_view b);
+VELKLK_API bool ContainsNoCase(std::string_view haystack, std::string_view needle);
 
 // --- Identifiers ----------------------------------------------------------
 // True when both are equal with A-Z and a-z taken as the same.
-bool SameIdentifier(std::string_view a, std::string_view b);
+VELKLK_API bool SameIdentifier(std::string_view a, std::string_view b);
 // The identifier with A-Z lowered (for keys of maps of identifiers).
-std::string IdentifierKey(std::string_view identifier);
+VELKLK_API std::string IdentifierKey(std::string_view identifier);
 
 }  // namespace velklk

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/export.h"
+
 namespace velklk {
 
 class DialogModel;
@@ -14,7 +16,7 @@ enum class MsgButtons { Ok, OkCancel, YesNo };
 enum class MsgIcon { None, Critical, Exclamation, Information, Question };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
 
-struct MessageBoxRequest {
+struct VELKLK_API MessageBoxRequest {
   std::string text;
   std::string title;
   MsgButtons buttons = MsgButtons::Ok;
@@ -22,7 +24,7 @@ struct MessageBoxRequest {
   int defaultButton = 1;  // 1 or 2
 };
 
-class UserInterface {
+class VELKLK_API UserInterface {
  public:
   virtual ~UserInterface() = default;
   virtual MsgAnswer MessageBox(const MessageBoxRequest& request) = 0;
@@ -45,10 +47,10 @@ class UserInterface {
   virtual void ProgressEnd() {}
 };
 
-const char* ButtonsName(MsgButtons buttons);  // "ok", "okcancel", "yesno"
-const char* IconName(MsgIcon icon);           // "none", "critical", ...
-const char* AnswerName(MsgAnswer answer);     // "ok", "cancel", "yes", "no"
+VELKLK_API const char* ButtonsName(MsgButtons buttons);  // "ok", "okcancel", "yesno"
+VELKLK_API const char* IconName(MsgIcon icon);           // "none", "critical", ...
+VELKLK_API const char* AnswerName(MsgAnswer answer);     // "ok", "cancel", "yes", "no"
 // The answer of a button position (1 or 2) of a button set.
-MsgAnswer ButtonAnswer(MsgButtons buttons, int position);
+VELKLK_API MsgAnswer ButtonAnswer(MsgButtons buttons, int position);
 
 }  // namespace velklk

@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "platform/auto_date.h"
+#include "platform/export.h"
 
 namespace velklk {
 
 // Base of every object that can travel inside a Variant (host links, Outlook
 // items, ...). Objects are shared references, as automation objects are.
-class AutomationObject {
+class VELKLK_API AutomationObject {
  public:
   virtual ~AutomationObject() = default;
 };
@@ -22,14 +23,14 @@ class AutomationObject {
 class Variant;
 using VariantList = std::vector<Variant>;
 
-struct EmptyValue {
+struct VELKLK_API EmptyValue {
   friend bool operator==(EmptyValue, EmptyValue) { return true; }
 };
-struct NullValue {
+struct VELKLK_API NullValue {
   friend bool operator==(NullValue, NullValue) { return true; }
 };
 
-class Variant {
+class VELKLK_API Variant {
  public:
   enum class Kind { Empty, Null, Text, Bool, Integer, Double, Date, Object, List };
 
@@ -89,6 +90,6 @@ class Variant {
 };
 
 // Leading number of a text, as the host's and Outlook's "Val" reads it.
-double LeadingNumber(std::string_view text);
+VELKLK_API double LeadingNumber(std::string_view text);
 
 }  // namespace velklk

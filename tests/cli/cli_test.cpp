@@ -183,6 +183,9 @@ TEST_F(CliTest, ExitStatusesAndErrors) {
   }
   EXPECT_EQ(Velklk({"--help"}).status, 0);
   EXPECT_EQ(Velklk({"call", "--help"}).status, 0);
+  Outcome version = Velklk({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "velklk " VELKLK_PROJECT_VERSION "\n");  // the version of project()
 
   Outcome unknown = On({"call", "velKLK.CSync", "Frobnicate"});
   EXPECT_EQ(unknown.status, 1);
