@@ -47,7 +47,12 @@ class VELKLK_API RecordingUserInterface final : public UserInterface {
   // Raises AutomationError 0x80070057 when the next scripted answer is not one
   // of the box's buttons; such a box is not recorded.
   MsgAnswer MessageBox(const MessageBoxRequest& request) override;
-  void DoEvents() override { ++doEvents_; }
+  // Counts the passes; a test plays what Outlook does meanwhile in the
+  // handler, when one is set.
+  void DoEvents() override {
+    ++doEvents_;
+    if (doEventsHandler_) doEventsHandler_();
+  }
   // Raises error 91 for nothing.
   void DisplayItem(const std::shared_ptr<OlItem>& item, bool modal) override;
   // Records the dialog and plays it with the dialog answers, or hands it to
@@ -69,6 +74,7 @@ class VELKLK_API RecordingUserInterface final : public UserInterface {
   void AddDialogAnswer(const std::string& json) { dialogs_.Add(ParseDialogAnswer(json)); }
   using DialogHandler = std::function<void(DialogModel&)>;
   void SetDialogHandler(DialogHandler handler) { dialogHandler_ = std::move(handler); }
+  void SetDoEventsHandler(std::function<void()> handler) { doEventsHandler_ = std::move(handler); }
 
   const std::vector<UiEvent>& Events() const { return events_; }
   // The message boxes only, in order.
@@ -89,6 +95,7 @@ class VELKLK_API RecordingUserInterface final : public UserInterface {
 
  private:
   ScriptedAnswers answers_;
+  std::function<void()> doEventsHandler_;
   ScriptedDialogs dialogs_;
   std::vector<UiEvent> events_;
   int doEvents_ = 0;

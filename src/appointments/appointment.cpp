@@ -205,10 +205,13 @@ void CreateAppointmentFromActivity(bool& bShowMsg) {
     auto appointment = FindAppointmentByVelSearch(*s.mOlitems, key);
     const bool isNew = !appointment;
 
+    // A contact that cannot be found after it was made available leaves the
+    // appointment without a link; a failed step ends here.
     std::shared_ptr<OlItem> contact;
     if (isNew && s.bAdressIsMaster) {
-      contact = MakeContactAvailable(true);
-      if (!contact) return;
+      bool made = false;
+      contact = MakeContactAvailableSteps(true, made);
+      if (!made) return;
       s.mOlitems = calendar->Items();
     }
     if (!appointment) appointment = s.mOlitems->Add(OlItemType::Appointment);
@@ -296,7 +299,10 @@ void NewOutlookAppointment2(const std::shared_ptr<HostTable>& pTable) {
   HostTable& addresses = Adressen();
   HostTable& persons = Ansprechpartner();
   const bool person = SameIdentifier(shown.Name(), persons.Name());
-  if (!person && !SameIdentifier(shown.Name(), addresses.Name())) return;
+  if (!person && !SameIdentifier(shown.Name(), addresses.Name())) {
+    ShowMessage(Msg(3110), kMsgTitle, MsgButtons::Ok, MsgIcon::Exclamation);
+    return;
+  }
   if (shown.AtEnd()) return;
   // The work goes on the shared state's tables, positioned on the record the
   // host shows.

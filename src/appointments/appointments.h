@@ -70,6 +70,9 @@ enum class ActivityLink {
 };
 // With `orphanParticipant`, a participant record whose activity is gone is
 // left for the caller to delete: its ID goes there (else it is deleted here).
-ActivityLink IsStillVelActivity(OlItem& appointment, std::string* orphanParticipant = nullptr);
+// With `unknownLinks`, a table or record this database does not know is
+// noted there for one message of the caller (else it is shown at once).
+ActivityLink IsStillVelActivity(OlItem& appointment, std::string* orphanParticipant = nullptr,
+                                std::vector<std::string>* unknownLinks = nullptr);
 
 }  // namespace velklk

@@ -34,6 +34,9 @@ enum class Imported { Done, Skipped, Stop };
 struct ImportRun {
   std::string standardType;
   std::vector<std::string> blacklist;
+  // Appointments left alone for a link this database does not know; shown
+  // in one message at the end of the run.
+  std::vector<std::string> unknownLinks;
 };
 
 void AddAndRemoveTenants(HostTable& master, HostTable& table) { table.CopyTenantsFrom(master); }
@@ -53,14 +56,39 @@ bool ExportedFromHere(const std::string& key) {
   return false;
 }
 
-// The host table the link names, or nothing after a message when the host
-// has no table of that name.
-std::shared_ptr<HostTable> LinkedTable(const OlItem& item, const std::string& name) {
+// An appointment left alone because its link names a table or a record this
+// database does not know: collected for the message at the end of the run,
+// or shown at once without a collector.
+void NoteUnknownLink(const OlItem& item, const std::string& what,
+                     std::vector<std::string>* notes) {
+  const std::string line = "'" + item.Get("Subject").ToText() + "': " + what;
+  if (notes) {
+    notes->push_back(line);
+    return;
+  }
+  ShowMessage("Der Termin " + line + "; er bleibt unverändert.", kMsgTitle, MsgButtons::Ok,
+              MsgIcon::Exclamation);
+}
+
+void ShowUnknownLinks(const std::vector<std::string>& notes) {
+  if (notes.empty()) return;
+  constexpr std::size_t kListed = 20;
+  std::string text =
+      "Folgende Termine verweisen auf Tabellen oder Datensätze, die diese Velmora-Datenbank "
+      "nicht kennt; sie bleiben unverändert:";
+  for (std::size_t i = 0; i < notes.size() && i < kListed; ++i) text += "\r\n- " + notes[i];
+  if (notes.size() > kListed)
+    text += "\r\n(und " + std::to_string(notes.size() - kListed) + " weitere)";
+  ShowMessage(text, kMsgTitle, MsgButtons::Ok, MsgIcon::Exclamation);
+}
+
+// The host table the link names, or nothing (noted) when the host has no
+// table of that name.
+std::shared_ptr<HostTable> LinkedTable(const OlItem& item, const std::string& name,
+                                       std::vector<std::string>* notes) {
   std::shared_ptr<HostTable> table;
   if (!name.empty() && IgnoreError([&] { table = Db().Table(name); }) && table) return table;
-  ShowMessage("Der Termin '" + item.Get("Subject").ToText() + "' verweist auf die Tabelle '" +
-                  name + "', die Velmora nicht kennt; er bleibt unverändert.",
-              kMsgTitle, MsgButtons::Ok, MsgIcon::Exclamation);
+  NoteUnknownLink(item, "Tabelle '" + name + "', die Velmora nicht kennt", notes);
   return nullptr;
 }
 
@@ -230,7 +258,7 @@ void DeleteOrphan(const Orphan& orphan) {
 }
 
 Imported ImportOne(const std::shared_ptr<OlItem>& handle, const std::string& email,
-                   const ImportRun& run, std::vector<Orphan>& orphans) {
+                   ImportRun& run, std::vector<Orphan>& orphans) {
   OlItem& item = *handle;
   // Recurring series are never imported, updated or deleted.
   if (item.Class() != olclass::kAppointment || IsRecurring(item)) return Imported::Skipped;
@@ -239,7 +267,7 @@ Imported ImportOne(const std::shared_ptr<OlItem>& handle, const std::string& ema
   const std::string key = UserProp(item, "velSearch");
   if (!key.empty()) {
     std::string participant;
-    if (IsStillVelActivity(item, &participant) == ActivityLink::Gone)
+    if (IsStillVelActivity(item, &participant, &run.unknownLinks) == ActivityLink::Gone)
       orphans.push_back({handle, key, participant});
     return Imported::Skipped;
   }
@@ -255,25 +283,24 @@ Imported ImportOne(const std::shared_ptr<OlItem>& handle, const std::string& ema
 
 }  // namespace
 
-ActivityLink IsStillVelActivity(OlItem& appointment, std::string* orphanParticipant) {
+ActivityLink IsStillVelActivity(OlItem& appointment, std::string* orphanParticipant,
+                                std::vector<std::string>* unknownLinks) {
   try {
     const std::string tableName = UserProp(appointment, "velTable");
     const std::string key = UserProp(appointment, "velSearch");
-    auto table = LinkedTable(appointment, tableName);
+    auto table = LinkedTable(appointment, tableName, unknownLinks);
     if (!table) return ActivityLink::Unknown;
     table->SelectIndex("ID");
     if (!table->Seek(UserProp(appointment, "velID"))) {
       if (ExportedFromHere(key)) return ActivityLink::Gone;
       // A record of another database (or one this database never wrote)
       // is not ours to judge.
-      ShowMessage("Der Termin '" + appointment.Get("Subject").ToText() +
-                      "' verweist auf den Datensatz '" + key +
-                      "', den diese Velmora-Datenbank nicht kennt; er bleibt unverändert.",
-                  kMsgTitle, MsgButtons::Ok, MsgIcon::Exclamation);
+      NoteUnknownLink(appointment, "Datensatz '" + key + "', den diese Velmora-Datenbank nicht kennt",
+                      unknownLinks);
       return ActivityLink::Unknown;
     }
     if (SameIdentifier(tableName, kParticipants)) {
-      auto master = LinkedTable(appointment, FieldText(*table, "MasterTable"));
+      auto master = LinkedTable(appointment, FieldText(*table, "MasterTable"), unknownLinks);
       if (!master) return ActivityLink::Unknown;
       master->SelectIndex("ID");
       if (!master->Seek(FieldText(*table, "MasterID"))) {
@@ -295,9 +322,9 @@ ActivityLink IsStillVelActivity(OlItem& appointment, std::string* orphanParticip
 
 bool SyncNewOLAppointments(AutoDate dStartFrom, AutoDate dStartTo) {
   bool result = false;
+  ImportRun run;
   try {
     SharedState& s = State();
-    ImportRun run;
     run.standardType =
         ReadPrivateSetting(setting::kImportStandardtyp, setting::kDefaultImportStandardtyp);
     for (const auto& word : Split(ReadPrivateSetting(setting::kImportBlacklist, ""), ' ')) {
@@ -331,6 +358,7 @@ bool SyncNewOLAppointments(AutoDate dStartFrom, AutoDate dStartTo) {
         progress.Step();
         if (ImportOne(item, email, run, orphans) == Imported::Stop) {
           deleteOrphans();
+          ShowUnknownLinks(run.unknownLinks);
           return false;
         }
       }
@@ -340,6 +368,7 @@ bool SyncNewOLAppointments(AutoDate dStartFrom, AutoDate dStartTo) {
   } catch (const AutomationError& e) {
     ReportError(kModule, ".SyncNewOLAppointments", e);
   }
+  ShowUnknownLinks(run.unknownLinks);
   return result;
 }
 

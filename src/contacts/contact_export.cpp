@@ -354,46 +354,53 @@ bool EnsureVelOutlookFavorit(HostTable& table) {
 
 std::shared_ptr<OlItem> MakeContactAvailable(bool pbRecipientOptional) {
   try {
-    SharedState& s = State();
-    HostTable& activity = Need(s.mTblAktivitaeten, "velKLK");
-    const bool hasRecipient = !pbRecipientOptional || activity.FieldExists("Empfaenger");
-    const std::string recipient =
-        hasRecipient ? UpperCase(FieldText(activity, "Empfaenger")) : std::string();
-    HostTable* table = &Adressen();
-    std::string addressKey;
-    if (!recipient.empty()) {
-      HostTable& persons = Ansprechpartner();
-      for (bool more = persons.MoveFirst(); more && !persons.AtEnd(); more = persons.Move(1)) {
-        if (EqualsNoCase(UpperCase(EvaluateText(persons, "NamePerson()")), recipient)) {
-          table = &persons;
-          auto master = persons.Master();
-          addressKey = FieldText(Need(master, "velKLK"), "ID") + master->Name();
-          break;
-        }
-      }
-    }
-    if (!EnsureVelOutlookFavorit(*table)) return nullptr;
-    if (!addressKey.empty()) {
-      PositionAddressOfPerson();
-      if (!EnsureVelOutlookFavorit(Adressen())) return nullptr;
-    }
-    const std::string key = FieldText(*table, "ID") + table->Name();
-    s.mOlitems = Need(s.mOlContactFolder, "velKLK").Items();
-    // The address's contact is made from the address record.
-    if (!addressKey.empty() && !EnsureOlContact(addressKey)) return nullptr;
-    // Positioning the address moved the contact persons: the person the
-    // activity names is made current again.
-    if (table == &Ansprechpartner()) {
-      Ansprechpartner().SelectIndex("ID");
-      Ansprechpartner().Seek(KeyId(key));
-    }
-    if (!EnsureOlContact(key)) return nullptr;
-    Ui().DoEvents();
-    return FindContactByVelSearch(key);
+    bool made = false;
+    return MakeContactAvailableSteps(pbRecipientOptional, made);
   } catch (const AutomationError& e) {
     ReportError(kModAppSync, ".MakeContactAvailable", e);
     return nullptr;
   }
+}
+
+std::shared_ptr<OlItem> MakeContactAvailableSteps(bool pbRecipientOptional, bool& made) {
+  made = false;
+  SharedState& s = State();
+  HostTable& activity = Need(s.mTblAktivitaeten, "velKLK");
+  const bool hasRecipient = !pbRecipientOptional || activity.FieldExists("Empfaenger");
+  const std::string recipient =
+      hasRecipient ? UpperCase(FieldText(activity, "Empfaenger")) : std::string();
+  HostTable* table = &Adressen();
+  std::string addressKey;
+  if (!recipient.empty()) {
+    HostTable& persons = Ansprechpartner();
+    for (bool more = persons.MoveFirst(); more && !persons.AtEnd(); more = persons.Move(1)) {
+      if (EqualsNoCase(UpperCase(EvaluateText(persons, "NamePerson()")), recipient)) {
+        table = &persons;
+        auto master = persons.Master();
+        addressKey = FieldText(Need(master, "velKLK"), "ID") + master->Name();
+        break;
+      }
+    }
+  }
+  if (!EnsureVelOutlookFavorit(*table)) return nullptr;
+  if (!addressKey.empty()) {
+    PositionAddressOfPerson();
+    if (!EnsureVelOutlookFavorit(Adressen())) return nullptr;
+  }
+  const std::string key = FieldText(*table, "ID") + table->Name();
+  s.mOlitems = Need(s.mOlContactFolder, "velKLK").Items();
+  // The address's contact is made from the address record.
+  if (!addressKey.empty() && !EnsureOlContact(addressKey)) return nullptr;
+  // Positioning the address moved the contact persons: the person the
+  // activity names is made current again.
+  if (table == &Ansprechpartner()) {
+    Ansprechpartner().SelectIndex("ID");
+    Ansprechpartner().Seek(KeyId(key));
+  }
+  if (!EnsureOlContact(key)) return nullptr;
+  made = true;
+  Ui().DoEvents();
+  return FindContactByVelSearch(key);
 }
 
 }  // namespace velklk

@@ -25,6 +25,10 @@ bool ClearVelsearchInContacts();
 // activity table without the field "Empfaenger" counts as one with an empty
 // value (otherwise the missing field is an error).
 std::shared_ptr<OlItem> MakeContactAvailable(bool pbRecipientOptional = false);
+// The same steps with their errors left to the caller: `made` is False when
+// a step failed (favourite mark, contact export); the result is nothing also
+// when the contact cannot be found after it was made available.
+std::shared_ptr<OlItem> MakeContactAvailableSteps(bool pbRecipientOptional, bool& made);
 bool MakeNewOlContact(const std::string& sVelSearch);
 // Brings an exported contact and its host record in step (the newer side
 // wins); always answers False.

@@ -152,7 +152,10 @@ bool CreateTaskFromTM() {
       return false;
     }
     if (!IsResponsible(record)) return false;
-    if (IsDone(record)) {
+    // Done (5) and every status above it are not exported from here; a
+    // negative one goes out as "not started" with the invalid-value message.
+    const Variant status = record.Field("Status")->Value();
+    if (status.IsNumeric() && status.ToDouble() > 4) {
       ShowMessage("Es werden nur Aufgaben übertragen, die noch nicht erledigt sind!", kMsgTitle,
                   MsgButtons::Ok, MsgIcon::Exclamation);
       return false;

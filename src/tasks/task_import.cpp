@@ -43,15 +43,11 @@ std::optional<LinkedRecord> LinkedRecordOf(OlItem& task) {
   if (!OutlookKeepsTaskLinks()) return std::nullopt;
   auto links = Held(task.Links(), kModule);
   if (links->Count() < 1) return std::nullopt;
+  // A link whose contact is gone counts as no link, without a word.
   std::shared_ptr<OlItem> contact;
   if (!IgnoreError([&] { contact = Need(links->Item(1), kModule).Item(); }) || !contact ||
-      contact->Class() != olclass::kContact) {
-    ShowMessage("Die Outlook-Aufgabe '" + Prop(task, "Subject") +
-                    "' ist mit einem Kontakt verknüpft, der nicht mehr existiert.\r\nSie wird "
-                    "ohne Verknüpfung übernommen.",
-                kMsgTitle, MsgButtons::Ok, MsgIcon::Exclamation);
+      contact->Class() != olclass::kContact)
     return std::nullopt;
-  }
   auto folder = contact->Parent();
   if (!folder ||
       !EqualsNoCase(folder->FolderPath(), Need(State().mOlContactFolder, kModule).FolderPath()))

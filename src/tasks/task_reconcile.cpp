@@ -115,11 +115,11 @@ std::optional<bool> SyncVelTask(OlItem& task) {
     HostTable& record = TaskTable();
     if (RefusesEdit(record)) return std::nullopt;
 
-    // An Outlook value equal to what the export writes for the record as it
-    // stands is the export's echo: the host keeps its own value, so that
-    // what Outlook cannot hold (an effort of 0.999 hours, status 1 beside 0,
-    // a value Outlook was given in place of an invalid one) survives a round
-    // trip.
+    // Where the export could not carry the host value (a status 1 or one
+    // outside 0 to 5, an effort of 0.999 hours or one that is not a number,
+    // a date Outlook cannot hold), an Outlook value equal to what the export
+    // wrote for it is the export's echo: the host keeps its own value. Every
+    // other value is taken as Outlook has it.
     const DateTake start = TakeDate(task, "StartDate", record, "StartDate");
     const DateTake due = TakeDate(task, "DueDate", record, "EndDate");
     const DateTake remind = TakeDate(task, "ReminderTime", record, "RemindTime");
@@ -138,9 +138,14 @@ std::optional<bool> SyncVelTask(OlItem& task) {
     // A task done in the host is not reopened by an Outlook task that never
     // showed the completion: the host keeps it done and Outlook follows.
     const bool keepDone = IsDone(record) && olStatus != kOlCompleted;
-    const bool takeStatus =
-        !keepDone && (olStatus != exported.olStatus || velStatus1 != exported.velStatus1);
-    const bool takePercent = !keepDone && percent != exported.percent;
+    long long hostStatus = 0;
+    const bool lossyStatus =
+        !exported.complete &&
+        (!ValidStatus(record.Field("Status")->Value(), hostStatus) || hostStatus == 1);
+    const bool statusEcho = lossyStatus && olStatus == exported.olStatus &&
+                            velStatus1 == exported.velStatus1;
+    const bool takeStatus = !keepDone && !statusEcho;
+    const bool takePercent = !keepDone;
     bool valid = true;
     const bool takeMinutes = minutes != ExportMinutes(record.Field("Duration")->Value(), valid);
     const long long version = record.Field("Version")->Value().ToLong();
@@ -157,7 +162,8 @@ std::optional<bool> SyncVelTask(OlItem& task) {
         SetField(record, "Status", Variant(OutlookStatusToVelStatus(olStatus, velStatus1)));
         if (olStatus == kOlCompleted) SetField(record, "DoneBy", Variant(user));
       }
-      if (takePercent) SetField(record, "DoneInPercent", Variant(percent));
+      if (takePercent && percent != record.Field("DoneInPercent")->Value().ToLong())
+        SetField(record, "DoneInPercent", Variant(percent));
       Apply(record, "RemindTime", remind);
       if (reminderSet != record.Field("Remind")->Value().ToBool())
         SetField(record, "Remind", Variant(reminderSet));

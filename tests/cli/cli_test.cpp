@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "appointments/fixtures.h"
 #include "support/helpers.h"
 #include "support/velklk_command.h"
 
@@ -753,4 +754,55 @@ TEST_F(CliTest, UndoImagesAreBounded) {
     EXPECT_NE(failed.out.find("dropped"), std::string::npos) << failed.out;
   }
   EXPECT_EQ(On({"dump"}).out, before);
+}
+
+// A participant's copy through the command: made by `call`, rewritten from
+// its activity after a change in Outlook, and when deleted in Outlook only
+// the participant record and its log entry go.
+TEST_F(CliTest, ParticipantCopyIsRewrittenAndDeletedAlone) {
+  LoadProfile(velklk::test::DeskFixture({velklk::test::Fixture(velklk::test::kParticipants)}));
+  const std::vector<std::string> call = {"--user", "ANNA", "call", "velKLK.CSync", "AppSync2OL",
+                                         "0000000007", "calA_Teilnehmer", "0000000004",
+                                         "Aktivitaeten", ""};
+  const std::string find = R"({"folder": "anna@example.com\\Kalender", "find": "[velSearch] = \"0000000007calA_Teilnehmer\"")";
+  const auto result = [&] { return EventLine(On(call).out, "result")["value"]; };
+  const auto tables = [&] { return Json::parse(On({"dump"}).out)["host"]["tables"]; };
+  ASSERT_EQ(result(), true);
+  EXPECT_EQ(tables()["Aktivitaeten"][1]["ModifiziertAm"], "2026-12-01 09:00:00");
+  On({"session"}, R"({"now": "2026-12-07 10:00:00"})"
+                  "\n" R"({"outlook": "change", )" + find.substr(1) +
+                      R"(, "set": {"Subject": "Meins"}})");
+  ASSERT_EQ(result(), true);
+  EXPECT_NE(On({"find", "anna@example.com\\Kalender", "[Subject] = \"Termin\""}).out.find(
+                "0000000007calA_Teilnehmer"),
+            std::string::npos);
+  On({"session"}, R"({"outlook": "delete", )" + find.substr(1) + "}");
+  ASSERT_EQ(result(), true);
+  const Json after = tables();
+  EXPECT_TRUE(after["calA_Teilnehmer"].empty());
+  EXPECT_EQ(after["Aktivitaeten"].size(), 2u);
+  EXPECT_EQ(after["TBKLK_SyncLog"].dump().find("0000000007calA_Teilnehmer"), std::string::npos);
+}
+
+// A new host task whose Outlook task cannot be linked is deleted again in
+// the same call: the report and the dry run's changes show no change of the
+// task table.
+TEST_F(CliTest, ARecordMadeAndDeletedAgainInOneCallIsNoChange) {
+  LoadProfile(R"({"now":"2026-12-06 10:00:00","host":{"currentUser":"ANNA","users":[{"name":"ANNA",
+    "properties":{"EMail":"anna@example.com"},"settings":{)" + kPaths + R"(,"TBKLK_ImportTasks":"True"}}]},
+    "outlook":{"running":true,"version":"16.0.0.0","refusedValues":{"velStatus1":["False"]},
+    "stores":[{"name":"anna@example.com","folders":[{"name":"Kontakte","type":2},{"name":"Kalender","type":1},
+      {"name":"Aufgaben","type":3,"items":[{"class":"task","Subject":"Neu"}]}]}]}})");
+  const std::string before = On({"dump"}).out;
+  const Outcome dry = On({"call", "--dry-run", "velKLK.CSync", "SyncTasks2VEL", "False"});
+  const Outcome real = On({"call", "velKLK.CSync", "SyncTasks2VEL", "False"});
+  const Json changes = EventLine(dry.out, "changes");
+  ASSERT_TRUE(changes.is_object()) << dry.out;
+  EXPECT_FALSE(changes["host"].contains("WRTM_Tasks")) << changes;
+  const Json report = EventLine(real.out, "report");
+  ASSERT_TRUE(report.is_object()) << real.out;
+  EXPECT_FALSE(report["host"].contains("WRTM_Tasks")) << report;
+  EXPECT_EQ(Counts(report), DumpDifference(before, On({"dump"}).out));
+  EXPECT_NE(EventLine(real.out, "msgbox").dump().find("CreateVelTask"), std::string::npos)
+      << real.out;
 }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "dialog_fixture.h"
 #include "dialogs/access_keys.h"
@@ -133,6 +134,22 @@ TEST(FolderPickers, TreesOfferTheirKindAndSelectTheStoredPath) {
             (std::vector<std::string>{"anna@example.com", "anna@example.com\\Kalender (bold)",
                                       "ben@example.com", "ben@example.com\\Kalender (bold)"}));
   EXPECT_TRUE(desk.Boxes().empty());
+}
+
+TEST(FolderPickers, NoDialogBeforeOutlook12AndTheStoredPathMatchesInItsOwnCase) {
+  Desk desk(DialogFixture());
+  desk.outlook().SetVersion("11.0.0.0");
+  for (const Picker& p : kPickers) EXPECT_FALSE(desk.Call("velKLK.CSync", p.member).True());
+  EXPECT_TRUE(Dialogs(desk).empty());
+  EXPECT_EQ(desk.BoxTexts(), std::vector<std::string>(3, CatalogueText(3611, "de")));
+  // A stored path in other letter case selects no node; the setting stays.
+  desk.outlook().SetVersion("16.0.0.0");
+  desk.SetSetting("PREXOLTaskPath", "anna@example.com\\aufgaben\\ablage");
+  desk.ui().AddDialogAnswer(R"({"press":"cancel"})");
+  desk.Call("velKLK.CSync", "SelectOlTaskPath");
+  ASSERT_EQ(Dialogs(desk).size(), 1u);
+  EXPECT_FALSE(Dialogs(desk)[0].dialogClosed.hasSelection);
+  EXPECT_EQ(Setting(desk, "PREXOLTaskPath"), "anna@example.com\\aufgaben\\ablage");
 }
 
 TEST(CalendarPicker, CheckRulesKeepOneCalendarPerMailbox) {
@@ -293,6 +310,25 @@ TEST(AppointmentTypes, AValueThatIsNoListIsKeptAndAFailedReadIsNeverSaved) {
   // Save stays disabled: the refused press ends the command with a report.
   EXPECT_EQ(desk.Boxes()[1].title, "Fehler in CSync.ConfigAppintmentTypes");
   EXPECT_NE(desk.profile().DumpFixture(true, false).find("Telefonat"), std::string::npos);
+}
+
+// The type choice of a new appointment needs a list with entries: an empty
+// list, an empty value or a single text show no dialog and keep "Termin".
+TEST(AppointmentTypes, NoChoiceForAnEmptyOrNonListLookupTable) {
+  for (const char* value : {"[]", "\"\"", "\"Besuch\""}) {
+    SCOPED_TRACE(value);
+    Desk desk({kSampleRecords, std::string(R"({"host":{"globals":{"TBKLK_lt_AktivitaetentypTermin":)") +
+                                   value + "}}}"});
+    desk.SetActive("Adressen");
+    desk.Position("Adressen", "0000000001");
+    EXPECT_FALSE(desk.Call("velKLK.CAppointment", "NewOutlookAppointment").Failed());
+    EXPECT_TRUE(Dialogs(desk).empty());
+    auto item = desk.outlook().AddItemAsUser(
+        "anna@example.com\\Kalender",
+        nlohmann::json::parse(R"({"class":"appointment","Subject":"Neu","Start":"2026-12-10 10:00:00"})"));
+    EXPECT_EQ(desk.Field("Aktivitaeten", Desk::UserProp(*item, "velID"), "Typ"), "Termin");
+    EXPECT_TRUE(desk.BoxTexts().empty());
+  }
 }
 
 TEST(XPFrameGeometry, CaptionInsetGapAndAccessKeyByTheme) {

@@ -16,7 +16,8 @@ std::string Tasks(const std::string& extraTasks = "") {
     {"name": "ANNA", "groups": ["Vertrieb"], "settings": {"PREXOLContactPath": "anna@example.com\\Kontakte",
      "PREXOLCalPath": "anna@example.com\\Kalender", "PREXOLTaskPath": "anna@example.com\\Aufgaben"}},
     {"name": "BEN"}], "tables": {"WRTM_Tasks": [
-    {"ID": "0000000011", "Responsible": "ANNA", "CreatedBy": "ANNA", "Status": 0, "Duration": 1.5, "StartDate": "2026-12-07 00:00:00", "EndDate": "2026-12-11 00:00:00"},
+    {"ID": "0000000011", "Responsible": "ANNA", "CreatedBy": "ANNA", "Status": 0, "Duration": 1.5, "StartDate": "2026-12-07 00:00:00", "EndDate": "2026-12-11 00:00:00",
+     "RemindTime": "2026-12-10 09:00:00", "Remind": true, "Importance": 2},
     {"ID": "0000000012", "Responsible": "ANNA", "Status": 1, "Duration": 2.75},
     {"ID": "0000000013", "Responsible": "ANNA", "Status": 2, "Duration": 0.999, "DoneInPercent": 30},
     {"ID": "0000000014", "Responsible": "ANNA", "Status": 3, "Duration": -1.5},
@@ -102,7 +103,8 @@ TEST(TaskExport, StatusEffortAndDatesReachOutlookAndComeBackWithoutLoss) {
     ASSERT_TRUE(desk.Sync(id));
     EXPECT_EQ(desk.Ol(id, {"Status", "@velStatus1", "PercentComplete", "TotalWork"}), outlook);
   }
-  EXPECT_EQ(desk.Ol("0000000011", {"StartDate"}), "2026-12-07 00:00:00");
+  EXPECT_EQ(desk.Ol("0000000011", {"StartDate", "ReminderTime", "ReminderSet", "Importance"}),
+            "2026-12-07 00:00:00|2026-12-10 09:00:00|True|2");
   EXPECT_EQ(desk.Ol("0000000012", {"DueDate", "ReminderTime"}),
             "4501-01-01 00:00:00|4501-01-01 00:00:00");
   EXPECT_EQ(desk.Ol("0000000017", {"DueDate"}), "4501-01-01 00:00:00");
@@ -110,26 +112,33 @@ TEST(TaskExport, StatusEffortAndDatesReachOutlookAndComeBackWithoutLoss) {
   EXPECT_EQ(desk.Shown("'0000000017'  enthält einen ungültigen Wert im Feld 'EndDate'"), 1);
   EXPECT_EQ(desk.Shown("'0000000017'  enthält einen ungültigen Wert im Feld 'Status'"), 1);
   // Later changes in Outlook come back; what the export wrote in place of a
-  // host value that Outlook cannot hold is not taken for a change.
+  // host value that Outlook cannot hold (status 7, 0.999 hours, a date
+  // before 1900) is not taken for a change, every other value is.
   desk.SetNow("2026-12-06 11:00:00");
-  desk.EditOl("0000000011",
-              R"({"DueDate": "4501-01-01 00:00:00", "userProperties": {"velStatus1": true}})");
+  desk.EditOl("0000000011", R"({"DueDate": "4501-01-01 00:00:00", "ReminderTime": "2026-12-10 08:00:00",
+      "ReminderSet": false, "Importance": 0, "userProperties": {"velStatus1": true}})");
   const std::vector<std::pair<const char*, int>> changes = {{"0000000012", 1}, {"0000000013", 3},
-                                                            {"0000000014", 4}, {"0000000015", 0},
-                                                            {"0000000017", 2}, {"0000000020", 9}};
+                                                            {"0000000014", 4}, {"0000000015", 9}};
   for (const auto& [id, status] : changes)
     desk.EditOl(id, "{\"Status\": " + std::to_string(status) + "}");
+  for (const char* id : {"0000000017", "0000000020"}) desk.EditOl(id, R"({"Subject": "Neu"})");
   desk.SetNow("2026-12-06 11:05:00");
-  ASSERT_TRUE(desk.Sync("0000000011"));
+  for (const char* id : {"0000000011", "0000000017", "0000000020"}) ASSERT_TRUE(desk.Sync(id));
   for (const auto& change : changes) ASSERT_TRUE(desk.Sync(change.first));
-  EXPECT_EQ(desk.Host("0000000011", {"Status", "EndDate"}), "1|1899-12-30 00:00:00");
+  EXPECT_EQ(desk.Host("0000000011", {"Status", "EndDate", "RemindTime", "Remind", "Importance"}),
+            "1|1899-12-30 00:00:00|2026-12-10 08:00:00|False|0");
   EXPECT_EQ(desk.Host("0000000012", {"Status"}), "2");
   EXPECT_EQ(desk.Host("0000000013", {"Status", "Duration", "Version"}), "3|0.999|1");
   EXPECT_EQ(desk.Host("0000000014", {"Status", "Duration"}), "4|-1.5");
   EXPECT_EQ(desk.Host("0000000015", {"Status"}), "0");
-  EXPECT_EQ(desk.Host("0000000017", {"Status", "DoneBy", "DoneInPercent", "EndDate"}),
-            "5|ANNA|100|1850-01-01 00:00:00");
-  EXPECT_EQ(desk.Host("0000000020", {"Status", "DoneBy"}), "0|");
+  EXPECT_EQ(desk.Host("0000000017", {"Subject", "Status", "EndDate"}),
+            "Neu|7|1850-01-01 00:00:00");
+  // Status 2 at 100 percent went out completed: taken back as done, by ANNA.
+  EXPECT_EQ(desk.Host("0000000020", {"Status", "DoneBy", "DoneInPercent"}), "5|ANNA|100");
+  desk.SetNow("2026-12-06 11:10:00");
+  desk.EditOl("0000000017", R"({"Status": 2})");
+  ASSERT_TRUE(desk.Sync("0000000017"));
+  EXPECT_EQ(desk.Host("0000000017", {"Status", "DoneBy", "DoneInPercent"}), "5|ANNA|100");
 }
 
 TEST(TaskReconcile, TheNewerSideWinsAfterTheDayTestWithinFiveSeconds) {
@@ -155,8 +164,8 @@ TEST(TaskReconcile, TheNewerSideWinsAfterTheDayTestWithinFiveSeconds) {
   }
 }
 
-TEST(TaskExport, ResponsibilityAndTheDeletionRulesAfterAnOutlookDeletion) {
-  TaskDesk desk;
+TEST(TaskExport, ResponsibilityStatusAndTheDeletionRulesAfterAnOutlookDeletion) {
+  TaskDesk desk("{}", R"(, {"ID": "0000000024", "Responsible": "ANNA", "CreatedBy": "ANNA", "Status": -1})");
   const auto create = [&](const char* id) {
     return desk.Call("velKLK.CSync", "CreateOutlookTask", {id}).True();
   };
@@ -164,8 +173,20 @@ TEST(TaskExport, ResponsibilityAndTheDeletionRulesAfterAnOutlookDeletion) {
   EXPECT_TRUE(desk.BoxTexts().empty());
   EXPECT_TRUE(create("0000000019"));  // by the group
   EXPECT_EQ(desk.Ol("0000000019", {"@velGroupName"}), "Vertrieb");
-  EXPECT_FALSE(create("0000000016"));
-  EXPECT_EQ(desk.Shown("Es werden nur Aufgaben übertragen, die noch nicht erledigt sind!"), 1);
+  // Done (5) and above is refused; a negative status goes out as "not
+  // started" with the invalid-value message.
+  EXPECT_FALSE(create("0000000016") || create("0000000017"));
+  EXPECT_EQ(desk.Shown("Es werden nur Aufgaben übertragen, die noch nicht erledigt sind!"), 2);
+  EXPECT_EQ(desk.Ol("0000000017", {"Subject"}), "<missing>");
+  EXPECT_TRUE(create("0000000024"));
+  EXPECT_EQ(desk.Shown("'0000000024'  enthält einen ungültigen Wert im Feld 'Status'"), 1);
+  EXPECT_EQ(desk.Ol("0000000024", {"Status"}), "0");
+  // Already in Outlook: the newer side wins, an edit in Outlook is taken.
+  desk.SetNow("2026-12-06 11:00:00");
+  desk.EditOl("0000000024", R"({"Subject": "Aus Outlook"})");
+  EXPECT_TRUE(create("0000000024"));
+  EXPECT_EQ(desk.Host("0000000024", {"Subject", "Status"}) + desk.Ol("0000000024", {"Subject"}),
+            "Aus Outlook|-1Aus Outlook");
   for (const char* id : {"0000000011", "0000000018", "0000000019"}) {
     ASSERT_TRUE(desk.Sync(id));
     desk.OlTask(id)->Delete();
@@ -177,6 +198,12 @@ TEST(TaskExport, ResponsibilityAndTheDeletionRulesAfterAnOutlookDeletion) {
   EXPECT_EQ(desk.Ol("0000000011", {"Subject"}) + desk.Host("0000000011", {"CreatedBy"}),
             "<missing>ANNA");
   desk.SetSetting("TBKLK_DeleteTasks", "True");
+  // A host that refuses the deletion: said, and the task stays.
+  desk.OlTask("0000000024")->Delete();
+  desk.host().RefuseRecord("WRTM_Tasks", "0000000024", "delete");
+  EXPECT_FALSE(desk.Sync("0000000024"));
+  EXPECT_EQ(desk.Shown("'0000000024'  wurde in Outlook gelöscht, darf in Velmora aber nicht"), 1);
+  EXPECT_EQ(desk.Host("0000000024", {"Subject"}), "Aus Outlook");
   ASSERT_TRUE(desk.Sync("0000000011"));
   EXPECT_EQ(desk.Host("0000000011", {"ID"}), "<missing>");
   EXPECT_FALSE(desk.SyncLogHas("0000000011"));
@@ -221,15 +248,20 @@ TEST(TaskImport, HostCompletionsAndDeletionsReachOutlookWithoutReopeningOrLosing
   TaskDesk desk(OutlookTasks(
       R"({"class": "task", "Subject": "Halb", "userProperties": {"velTable": "WRTM_Tasks", "velID": "0000000099", "velSearch": ""}},
          {"class": "task", "Subject": "Fremd", )" +
-      Linked("0000000098") + "}"));
-  for (const char* id : {"0000000011", "0000000012", "0000000013"}) ASSERT_TRUE(desk.Sync(id));
+                    Linked("0000000098") + "}"),
+                R"(, {"ID": "0000000025", "ResponsibleGroup": "Vertrieb", "CreatedBy": "ANNA"})");
+  for (const char* id : {"0000000011", "0000000012", "0000000013", "0000000019", "0000000025"})
+    ASSERT_TRUE(desk.Sync(id));
   desk.SetNow("2026-12-06 10:30:00");
   desk.EditRecord("WRTM_Tasks", "0000000013", R"({"Status": "5"})");
   desk.SetNow("2026-12-06 11:00:00");
   desk.EditRecord("WRTM_Tasks", "0000000011", R"({"Status": "5"})");
+  desk.EditRecord("WRTM_Tasks", "0000000019", R"({"Status": "5"})");
   auto gone = desk.host().Database()->Table("WRTM_Tasks");
-  gone->Seek("0000000012");
-  gone->DeleteCurrent();
+  for (const char* id : {"0000000012", "0000000025"}) {
+    gone->Seek(id);
+    gone->DeleteCurrent();
+  }
   desk.EditOl("0000000013", R"({"Subject": "In Outlook geändert"})");
   desk.SetNow("2026-12-06 12:00:00");
   ASSERT_TRUE(desk.Import());
@@ -243,6 +275,46 @@ TEST(TaskImport, HostCompletionsAndDeletionsReachOutlookWithoutReopeningOrLosing
   // Links never completed, or never this user's, are left alone.
   EXPECT_TRUE(desk.Find("[Subject] = \"Halb\"", "Aufgaben"));
   EXPECT_TRUE(desk.Find("[Subject] = \"Fremd\"", "Aufgaben"));
+  // Group tasks take part in group mode only.
+  EXPECT_EQ(desk.Ol("0000000019", {"Status"}) + desk.Ol("0000000025", {"Status"}), "00");
+  ASSERT_TRUE(desk.Import("True"));
+  EXPECT_EQ(desk.Ol("0000000019", {"Status", "PercentComplete"}), "2|100");
+  EXPECT_EQ(desk.Ol("0000000025", {"Subject"}), "<missing>");
+  EXPECT_FALSE(desk.SyncLogHas("0000000025"));
+}
+
+// The guard against mass deletion asks above its limits only: exactly N
+// items or exactly P percent of the folder go without a question.
+TEST(TaskImport, TheGuardAsksOnlyAboveItsLimits) {
+  struct Case {
+    const char* setting;  // "" for the default "50;20%"
+    int gone, others;
+    bool asked;
+  };
+  for (const Case& c : {Case{"", 50, 0, false}, Case{"", 51, 204, false}, Case{"", 51, 203, true},
+                        Case{"2;50%", 2, 0, false}, Case{"2;50%", 3, 3, false},
+                        Case{"2;50%", 3, 2, true}, Case{"2", 3, 100, true},
+                        Case{"50%", 2, 2, false}, Case{"50%", 3, 2, true}}) {
+    SCOPED_TRACE(std::string(c.setting) + " " + std::to_string(c.gone) + "/" +
+                 std::to_string(c.gone + c.others));
+    // Tasks whose host task is gone (each in the sync log), and completed
+    // tasks that only count for the share.
+    std::string items, log;
+    for (int i = 0; i < c.gone + c.others; ++i) {
+      const std::string id = std::to_string(1000000000 + i);
+      items += std::string(i ? "," : "") + R"({"class": "task", "Subject": "T)" + id + "\", " +
+               (i < c.gone ? Linked(id) : std::string(R"("PercentComplete": 100)")) + "}";
+      if (i < c.gone)
+        log += std::string(i ? "," : "") + R"({"velUser": "ANNA", "velTable": "WRTM_Tasks", "velID": "", "velSearch": ")" + id + "\"}";
+    }
+    TaskDesk desk(OutlookTasks(items), "",
+                  R"({"host": {"tables": {"TBKLK_SyncLog": [)" + log + "]}}}");
+    if (*c.setting) desk.SetSetting("TBKLK_DeleteGuard", c.setting);
+    desk.Answer({MsgAnswer::No});
+    ASSERT_TRUE(desk.Import());
+    EXPECT_EQ(desk.Boxes().size(), c.asked ? 1u : 0u);
+    EXPECT_EQ(desk.Folder("Aufgaben")->Items()->Count(), c.asked ? c.gone + c.others : c.others);
+  }
 }
 
 TEST(TaskLinks, ContactLinksFollowTheOutlookVersion) {
@@ -280,7 +352,7 @@ TEST(TaskLinks, ContactLinksFollowTheOutlookVersion) {
                      {"LinkedRecordTable", "LinkedRecordId", "LinkedRecordDescription"}),
             "Adressen|0000000001|Adresse: Muster GmbH");
   EXPECT_EQ(old.Subjects().size(), 2u);
-  EXPECT_EQ(old.Shown("'Ohne Kontakt' ist mit einem Kontakt verknüpft, der nicht mehr"), 1);
+  EXPECT_EQ(old.Shown("'Ohne Kontakt'"), 0);  // a link without its contact counts as none
   TaskDesk current("{}", linked);  // Outlook 16 keeps no links on tasks
   ASSERT_TRUE(current.Sync("0000000021"));
   EXPECT_EQ(current.OlTask("0000000021")->Links()->Count(), 0);
