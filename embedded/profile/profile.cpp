@@ -9,6 +9,8 @@
 #include <system_error>
 #include <vector>
 
+#include "changes/call_journal.h"
+#include "changes/row_images.h"
 #include "components/error_text.h"
 #include "components/file_system.h"
 #include "components/gender.h"

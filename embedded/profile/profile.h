@@ -14,8 +14,6 @@
 #include <optional>
 #include <string>
 
-#include "changes/call_journal.h"
-#include "changes/row_images.h"
 #include "host/embedded_host.h"
 #include "outlook/embedded_outlook.h"
 #include "platform/clock.h"
@@ -27,8 +25,10 @@
 
 namespace velklk {
 
+class CallJournal;
 class FileSystem;
 class MemoryFileSystem;
+class RowCapture;
 class UserInterface;
 
 class VELKLK_API Profile {
