@@ -26,7 +26,7 @@ constexpr const char* kCrmFile = "crm.db";
 constexpr const char* kOutlookSchema = "main";
 constexpr const char* kOutlookPrefix = "outlook_";
 constexpr const char* kOutlookTables[] = {"settings", "refused_values", "folders",
-                                          "folder_properties", "items"};
+                                          "folder_properties", "items", "mailboxes"};
 // The Outlook profile's own file in the earlier layout, and the schema it is
 // attached as while its tables move over.
 constexpr const char* kEarlierOutlookFile = "outlook.db";
