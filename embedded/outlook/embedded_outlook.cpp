@@ -1,8 +1,8 @@
 #include "outlook/embedded_outlook.h"
 
 #include <cmath>
-#include <nlohmann/json.hpp>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <string_view>
 #include <unordered_map>

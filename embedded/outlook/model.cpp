@@ -158,8 +158,7 @@ void Model::CreateTables() {
               "data BLOB NOT NULL)");
     // The top-level folders that are other users' mailboxes rather than
     // stores of the profile (a profile without the table has none).
-    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("mailboxes") +
-              "(folder INTEGER PRIMARY KEY)");
+    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("mailboxes") + "(folder INTEGER PRIMARY KEY)");
     change.Commit();
   });
 }

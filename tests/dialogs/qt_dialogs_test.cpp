@@ -280,9 +280,9 @@ TEST(QtDialogs, ScreenshotsOfEveryDialogAndOfTheFrame) {
     };
     const bool de = language == "de";
     answer(true);
-    EXPECT_EQ(w.ui.MessageBox({de ? "Sollen die Kontakte gelöscht werden?"
-                                  : "Should the contacts be deleted?",
-                               "Velmora Kestrelink", MsgButtons::YesNo, MsgIcon::Question, 2}),
+    EXPECT_EQ(w.ui.MessageBox(
+                  {de ? "Sollen die Kontakte gelöscht werden?" : "Should the contacts be deleted?",
+                   "Velmora Kestrelink", MsgButtons::YesNo, MsgIcon::Question, 2}),
               MsgAnswer::No);
     answer(false);
     w.ui.MessageBox({"?", "Velmora Kestrelink", MsgButtons::OkCancel, MsgIcon::None, 1});

@@ -119,13 +119,29 @@ TEST_F(FilterTest, QuotedValuesKeepTheirText) {
 }
 
 TEST_F(FilterTest, MalformedFiltersRaiseAnAutomationError) {
-  for (const char* bad :
-       {"", "   ", "[Subject]", "[Subject] =", "[Subject] = angebot", "[Subject] == \"a\"",
-        "[Subject] = \"a", "[Subject] = 'a", "[Subject] = 'a\"", "[Subject] = \"a'",
-        "[Subject] = 'a'' And [Body] = 'b", "[Subject = \"a\"", "[] = \"a\"", "([Subject] = \"a\"",
-        "[Subject] = \"a\")", "[Subject] = \"a\" And", "And [Subject] = \"a\"",
-        "[Subject] = \"a\" [Body] = \"b\"", "Not", "[PercentComplete] = 1e", "@SQL=\"x\" = 1",
-        "[Subject] ! \"a\"", "[PercentComplete] = inf"}) {
+  for (const char* bad : {"",
+                          "   ",
+                          "[Subject]",
+                          "[Subject] =",
+                          "[Subject] = angebot",
+                          "[Subject] == \"a\"",
+                          "[Subject] = \"a",
+                          "[Subject] = 'a",
+                          "[Subject] = 'a\"",
+                          "[Subject] = \"a'",
+                          "[Subject] = 'a'' And [Body] = 'b",
+                          "[Subject = \"a\"",
+                          "[] = \"a\"",
+                          "([Subject] = \"a\"",
+                          "[Subject] = \"a\")",
+                          "[Subject] = \"a\" And",
+                          "And [Subject] = \"a\"",
+                          "[Subject] = \"a\" [Body] = \"b\"",
+                          "Not",
+                          "[PercentComplete] = 1e",
+                          "@SQL=\"x\" = 1",
+                          "[Subject] ! \"a\"",
+                          "[PercentComplete] = inf"}) {
     SCOPED_TRACE(bad);
     EXPECT_EQ(ErrorOf([&] { Tasks(bad); }), outlook::kFilterError);
   }

@@ -102,9 +102,9 @@ TEST(OutlookFixture, OtherUsersMailboxesResolveAndOpenWithoutBeingStores) {
   fair->Save();
   store.outlook->Reload();  // handles stay attached
   EXPECT_EQ(calendar->Items()->Item(1)->Get("Subject").ToText(), "Messe Hannover");
-  EXPECT_EQ(Store(profile).outlook->DumpFixture()["mailboxes"][0]["folders"][0]["items"][0]
-                ["Subject"],
-            "Messe Hannover");
+  EXPECT_EQ(
+      Store(profile).outlook->DumpFixture()["mailboxes"][0]["folders"][0]["items"][0]["Subject"],
+      "Messe Hannover");
 
   store.db->Exec("DROP TABLE outlook.mailboxes");
   Store earlier(profile);

@@ -41,14 +41,13 @@ RC_GTEST_PROP(OutlookIndex, IndexedFindsEqualScans, ()) {
   const std::vector<std::string> keys = {"1Adressen", "1adressen", "2Adressen", "",
                                          "Straße",    "STRASSE",   "{0A1B}",    "O'Neil",
                                          "o'NEIL",    "\"Mai\"'"};
-  const std::vector<std::string> ranges = {
-      "[velSearch] > \"{\"",
-      "[velSearch] >= \"1ADRESSEN\" And [velSearch] < '2'",
-      "[LastName] <= 'straße'",
-      "[LastName] = \"STRASSE\"",
-      "[velSearch] > '2' And [velSearch] < \"1\"",
-      "[LastName] = 'o''neil'",
-      "[LastName] >= '\"' And [LastName] < \"\"\"Mai\"\"'\""};
+  const std::vector<std::string> ranges = {"[velSearch] > \"{\"",
+                                           "[velSearch] >= \"1ADRESSEN\" And [velSearch] < '2'",
+                                           "[LastName] <= 'straße'",
+                                           "[LastName] = \"STRASSE\"",
+                                           "[velSearch] > '2' And [velSearch] < \"1\"",
+                                           "[LastName] = 'o''neil'",
+                                           "[LastName] >= '\"' And [LastName] < \"\"\"Mai\"\"'\""};
   // The range indexes exist from the start and must follow every change.
   for (const auto& condition : ranges) RC_ASSERT(Walk(*items, condition).empty());
   const auto steps = *rc::gen::container<std::vector<std::tuple<int, int, int>>>(
