@@ -339,7 +339,7 @@ std::optional<Desk> OpenDesk(const CallOptions& options, bool session) {
     if (!options.answers.empty() || !options.dialogs.empty()) {
       throw UsageError{"--answer and --dialog answer the console; with --ui qt the user answers"};
     }
-    desk.windows = OpenWindows();
+    desk.windows = OpenWindows(Language(options.language));
     ui = desk.windows.get();
   }
   ResetState(desk.profile->Services(ui, Language(options.language)));

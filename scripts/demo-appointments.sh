@@ -21,7 +21,7 @@ show = {"Aktivitaeten": ("ID", "Typ", "Betreff", "Datum", "DatumBis", "Empfaenge
 for name, fields in show.items():
     for r in tables.get(name, []):
         print(name, json.dumps({k: r[k] for k in fields if r.get(k) not in ("", None)}, ensure_ascii=False))
-for store in state["outlook"]["stores"]:
+for store in state["outlook"]["stores"] + state["outlook"].get("mailboxes", []):
     for folder in store["folders"]:
         if folder["name"] != "Kalender":
             continue

@@ -1,8 +1,10 @@
 #include "outlook/embedded_outlook.h"
 
 #include <cmath>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 
 #include "outlook/model.h"
@@ -101,7 +103,8 @@ class FixtureReader {
   Model::State Read(const json& o) {
     Model::State state;
     if (!o.is_object()) Bad("outlook", "must be an object");
-    CheckKeys(o, "outlook", {"running", "version", "offline", "refusedValues", "stores"});
+    CheckKeys(o, "outlook",
+              {"running", "version", "offline", "refusedValues", "stores", "mailboxes"});
     if (o.contains("running")) {
       if (!o["running"].is_boolean()) Bad("outlook.running", "true or false is expected");
       state.switches.running = o["running"].get<bool>();
@@ -131,15 +134,26 @@ class FixtureReader {
         }
       }
     }
-    if (o.contains("stores")) {
-      const json& stores = o["stores"];
-      if (!stores.is_array()) Bad("outlook.stores", "must be a list");
-      std::set<std::string> names;
-      for (std::size_t i = 0; i < stores.size(); ++i) {
-        const std::string where = "outlook.stores[" + std::to_string(i) + "]";
-        state.stores.push_back(ReadFolder(stores[i], where, nullptr, state.records));
-        if (!names.insert(state.stores.back()->name).second)
-          Bad(where, "a second store named \"" + state.stores.back()->name + "\"");
+    // Stores and other users' mailboxes share one name space: a name is
+    // either a store of the profile or a mailbox on the server, once.
+    std::map<std::string, bool> names;  // name -> a store
+    for (const char* part : {"stores", "mailboxes"}) {
+      if (!o.contains(part)) continue;
+      const json& list = o[part];
+      const std::string key = std::string("outlook.") + part;
+      if (!list.is_array()) Bad(key, "must be a list");
+      const bool stores = std::string_view(part) == "stores";
+      auto& target = stores ? state.stores : state.mailboxes;
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::string where = key + "[" + std::to_string(i) + "]";
+        target.push_back(ReadFolder(list[i], where, nullptr, state.records));
+        const std::string& name = target.back()->name;
+        auto [seen, added] = names.emplace(name, stores);
+        if (added) continue;
+        if (seen->second == stores)
+          Bad(where + " (" + name + ")", std::string("a second ") + (stores ? "store" : "mailbox") +
+                                             " named \"" + name + "\"");
+        Bad(where + " (" + name + ")", "\"" + name + "\" is a store of the profile already");
       }
     }
     // A link given by entry ID alone takes the name of its contact.
@@ -379,6 +393,10 @@ json EmbeddedOutlook::DumpFixture() const {
   json stores = json::array();
   for (const auto& store : model_->Stores()) stores.push_back(DumpFolder(*model_, *store));
   out["stores"] = std::move(stores);
+  json mailboxes = json::array();
+  for (const auto& mailbox : model_->Mailboxes())
+    mailboxes.push_back(DumpFolder(*model_, *mailbox));
+  out["mailboxes"] = std::move(mailboxes);
   return out;
 }
 

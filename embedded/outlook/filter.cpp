@@ -150,15 +150,17 @@ class Parser {
   void ParseValue(FilterNode& node) {
     SkipBlanks();
     if (pos_ >= text_.size()) Fail(text_, pos_, "A value is missing.");
-    if (text_[pos_] == '"') {
+    // A text in double or single quotation marks; the mark that opened it,
+    // doubled, stands for itself, the other one needs no escaping.
+    if (const char mark = text_[pos_]; mark == '"' || mark == '\'') {
       ++pos_;
       std::string value;
       for (;;) {
         if (pos_ >= text_.size()) Fail(text_, pos_, "A closing quotation mark is missing.");
         const char c = text_[pos_++];
-        if (c == '"') {
-          if (pos_ < text_.size() && text_[pos_] == '"') {
-            value.push_back('"');
+        if (c == mark) {
+          if (pos_ < text_.size() && text_[pos_] == mark) {
+            value.push_back(mark);
             ++pos_;
             continue;
           }

@@ -156,6 +156,9 @@ void Model::CreateTables() {
               "(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, class INTEGER NOT NULL, "
               "entry_id TEXT NOT NULL, created REAL NOT NULL, modified REAL NOT NULL, "
               "data BLOB NOT NULL)");
+    // The top-level folders that are other users' mailboxes rather than
+    // stores of the profile (a profile without the table has none).
+    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("mailboxes") + "(folder INTEGER PRIMARY KEY)");
     change.Commit();
   });
 }
@@ -224,9 +227,17 @@ void Model::WriteFolderTree(const Folder& folder) {
   for (const auto& child : folder.children) WriteFolderTree(*child);
 }
 
+void Model::WriteMailbox(const Folder& mailbox) {
+  auto st = db_->Prepare("INSERT INTO " + Table("mailboxes") + "(folder) VALUES(?1)");
+  st.Bind(1, mailbox.id).Run();
+}
+
 void Model::Load() {
   State state;
   Guarded([&] {
+    std::set<std::int64_t> mailboxIds;
+    auto mailboxes = db_->Prepare("SELECT folder FROM " + Table("mailboxes"));
+    while (mailboxes.Step()) mailboxIds.insert(mailboxes.Int(0));
     auto settings = db_->Prepare("SELECT key, value FROM " + Table("settings"));
     while (settings.Step()) {
       const std::string key = settings.Text(0), value = settings.Text(1);
@@ -251,7 +262,7 @@ void Model::Load() {
       folder->type = static_cast<OlItemType>(type);
       Folder* raw = folder.get();
       if (fs.IsNull(1)) {
-        state.stores.push_back(std::move(folder));
+        (mailboxIds.count(raw->id) ? state.mailboxes : state.stores).push_back(std::move(folder));
       } else {
         auto parent = folders.find(fs.Int(1));
         if (parent == folders.end()) RaiseDamagedProfile("folder " + raw->name + " has no parent");
@@ -259,6 +270,11 @@ void Model::Load() {
         parent->second->children.push_back(std::move(folder));
       }
       folders[raw->id] = raw;
+    }
+    for (std::int64_t id : mailboxIds) {
+      auto f = folders.find(id);
+      if (f == folders.end() || f->second->parent)
+        RaiseDamagedProfile(fmt::format("mailbox {} is not a top-level folder", id));
     }
     auto defs = db_->Prepare("SELECT folder, name, type FROM " + Table("folder_properties") +
                              " ORDER BY id");
@@ -313,7 +329,9 @@ void Model::Install(State state, bool keepIdentity) {
     oldFolders[id] = std::move(f);
   };
   for (auto& store : stores_) detach(store);
+  for (auto& mailbox : mailboxes_) detach(mailbox);
   stores_.clear();
+  mailboxes_.clear();
 
   std::unordered_map<Folder*, Folder*> replacement;
   std::function<std::unique_ptr<Folder>(std::unique_ptr<Folder>, Folder*)> adopt =
@@ -334,6 +352,7 @@ void Model::Install(State state, bool keepIdentity) {
         return target;
       };
   for (auto& store : state.stores) stores_.push_back(adopt(std::move(store), nullptr));
+  for (auto& mailbox : state.mailboxes) mailboxes_.push_back(adopt(std::move(mailbox), nullptr));
   for (auto& [id, folder] : oldFolders) {
     folder->retired = true;
     retired_.push_back(std::move(folder));
@@ -349,6 +368,7 @@ void Model::Install(State state, bool keepIdentity) {
     for (auto& c : f.children) walk(*c);
   };
   for (auto& s : stores_) walk(*s);
+  for (auto& m : mailboxes_) walk(*m);
   for (auto record : state.records) {
     if (auto r = replacement.find(record->folder); r != replacement.end())
       record->folder = r->second;
@@ -386,6 +406,7 @@ void Model::Replace(State state) {
     for (auto& c : f.children) number(*c, &f);
   };
   for (auto& s : state.stores) number(*s, nullptr);
+  for (auto& m : state.mailboxes) number(*m, nullptr);
   std::set<std::string> used;
   for (const auto& r : state.records)
     if (!r->entryId.empty() && !used.insert(r->entryId).second)
@@ -401,10 +422,14 @@ void Model::Replace(State state) {
   }
   Guarded([&] {
     sqlite::Transaction change(*db_);
-    for (const char* t : {"items", "folder_properties", "folders"})
+    for (const char* t : {"items", "folder_properties", "mailboxes", "folders"})
       db_->Exec(std::string("DELETE FROM ") + Table(t));
     WriteSwitches(state.switches);
     for (const auto& s : state.stores) WriteFolderTree(*s);
+    for (const auto& m : state.mailboxes) {
+      WriteFolderTree(*m);
+      WriteMailbox(*m);
+    }
     for (const auto& r : state.records) WriteItem(*r, r->saved, true);
     change.Commit();
   });
@@ -421,8 +446,20 @@ void Model::SetSwitches(const Switches& switches) {
 }
 
 Folder* Model::FindStore(std::string_view name) const {
-  for (const auto& s : stores_)
-    if (s->name == name) return s.get();
+  for (const auto* list : {&stores_, &mailboxes_})
+    for (const auto& s : *list)
+      if (s->name == name) return s.get();
+  return nullptr;
+}
+
+Folder* Model::ResolveMailbox(std::string_view address) const {
+  // The last of the stores that match, else the last of the mailboxes.
+  for (const auto* list : {&stores_, &mailboxes_}) {
+    Folder* found = nullptr;
+    for (const auto& s : *list)
+      if (EqualsNoCase(s->name, address)) found = s.get();
+    if (found) return found;
+  }
   return nullptr;
 }
 

@@ -107,6 +107,9 @@ class Model : public std::enable_shared_from_this<Model> {
   struct State {
     Switches switches;
     std::vector<std::unique_ptr<Folder>> stores;
+    // Other users' mailboxes on the mail server: they resolve as recipients
+    // and open as shared folders, but are not stores of the profile.
+    std::vector<std::unique_ptr<Folder>> mailboxes;
     std::vector<std::shared_ptr<Record>> records;  // every item, all folders, in order
   };
   // Writes a complete state (whole or nothing) and makes it the model.
@@ -142,7 +145,12 @@ class Model : public std::enable_shared_from_this<Model> {
   void SetSwitches(const Switches& switches);
 
   const std::vector<std::unique_ptr<Folder>>& Stores() const { return stores_; }
+  const std::vector<std::unique_ptr<Folder>>& Mailboxes() const { return mailboxes_; }
+  // A store, else another user's mailbox, by its exact name.
   Folder* FindStore(std::string_view name) const;
+  // The store or other user's mailbox of an address (compared without
+  // regard to case) that a recipient resolves to; nothing when none.
+  Folder* ResolveMailbox(std::string_view address) const;
 
   const Clock* GetClock() const { return clock_; }
   // Without a clock the machine's time stamps the saves.
@@ -176,6 +184,7 @@ class Model : public std::enable_shared_from_this<Model> {
   void WriteItem(const Record& record, const ItemData& data, bool added);
   void WriteSwitches(const Switches& switches);
   void WriteFolderTree(const Folder& folder);
+  void WriteMailbox(const Folder& mailbox);
   std::string Table(const char* name) const;
   // A prepared statement kept for the model's life; reset after each use.
   sqlite::Statement& Cached(const std::string& sql);
@@ -191,6 +200,7 @@ class Model : public std::enable_shared_from_this<Model> {
   const std::string insertItemSql_, updateItemSql_;  // of an item's row
   Switches switches_;
   std::vector<std::unique_ptr<Folder>> stores_;
+  std::vector<std::unique_ptr<Folder>> mailboxes_;
   std::vector<std::unique_ptr<Folder>>
       retired_;  // folders of a replaced state, kept for old handles
   std::unordered_map<std::string, std::shared_ptr<Record>> byEntryId_;

@@ -496,9 +496,7 @@ class RecipientImpl final : public OlRecipient {
       : model_(std::move(model)), name_(std::move(name)) {}
   std::string Name() const override { return name_; }
   bool Resolve() override {
-    resolved_ = false;
-    for (const auto& s : model_->Stores())
-      if (EqualsNoCase(s->name, name_)) resolved_ = true;
+    resolved_ = model_->ResolveMailbox(name_) != nullptr;
     return resolved_;
   }
   bool Resolved() const override { return resolved_; }
@@ -544,9 +542,7 @@ class NameSpaceImpl final : public OlNameSpace {
       default:
         throw AutomationError(err::kInvalidArg, kSource, "Unsupported default folder type.");
     }
-    Folder* store = nullptr;
-    for (const auto& s : model_->Stores())
-      if (EqualsNoCase(s->name, r->Name())) store = s.get();
+    Folder* store = model_->ResolveMailbox(r->Name());
     Folder* folder = store ? FirstOfType(*store, type) : nullptr;
     if (!folder)
       throw AutomationError(err::kOlNotFound, kSource,

@@ -27,8 +27,8 @@ constexpr const char* kCrmFile = "crm.db";
 // The Outlook profile's tables beside the CRM's: "main"."outlook_items"...
 constexpr const char* kOutlookSchema = "main";
 constexpr const char* kOutlookPrefix = "outlook_";
-constexpr const char* kOutlookTables[] = {"settings", "refused_values", "folders",
-                                          "folder_properties", "items"};
+constexpr const char* kOutlookTables[] = {"settings",          "refused_values", "folders",
+                                          "folder_properties", "items",          "mailboxes"};
 // The Outlook profile's own file in the earlier layout, and the schema it is
 // attached as while its tables move over.
 constexpr const char* kEarlierOutlookFile = "outlook.db";

@@ -1,8 +1,9 @@
 // The dialogs as windows, offscreen: a scripted user clicks, checks, types
 // and uses access keys on the real widgets while the add-in's commands run;
 // the model must see those actions, and the widgets must show what the
-// model then holds. Writes a picture of every dialog (German and
-// English) and of XPFrame (themed and classic) into <build>/screenshots.
+// model then holds. Writes a picture of every dialog and of a question box
+// (German and English) and of XPFrame (themed and classic) into
+// <build>/screenshots.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -117,7 +118,7 @@ Step AltKey(Qt::Key key) {
 
 // The desk with the windows as its user interface.
 struct WindowDesk {
-  explicit WindowDesk(const std::string& language = "de") : desk(DialogFixture()) {
+  explicit WindowDesk(const std::string& language = "de") : ui(language), desk(DialogFixture()) {
     ResetState(desk.profile().Services(&ui, language));
   }
   // A dialog as its command opens it.
@@ -184,7 +185,7 @@ TEST(QtDialogs, TheModelSeesWhatTheWidgetsDoAndTheWidgetsShowTheModel) {
 }
 
 TEST(QtDialogs, MessageBoxesShowTheIconButtonsAndDefaultAskedFor) {
-  QtUserInterface ui;
+  QtUserInterface ui("de");
   QTimer::singleShot(0, [] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     ASSERT_NE(box, nullptr);
@@ -201,7 +202,7 @@ TEST(QtDialogs, MessageBoxesShowTheIconButtonsAndDefaultAskedFor) {
 // A run's progress window: none in the first half second, then the count
 // of the last step shown, closed when the run ends.
 TEST(QtDialogs, ProgressWindowShowsALongRunAndClosesAtItsEnd) {
-  QtUserInterface ui;
+  QtUserInterface ui("de");
   std::chrono::steady_clock::time_point now{};
   ui.SetProgressClock([&] { return now; });
   auto window = [] {
@@ -261,6 +262,34 @@ TEST(QtDialogs, ScreenshotsOfEveryDialogAndOfTheFrame) {
     types->init();
     User user({Row("Termin beim Kunden"), shot("frmTerminTypConfig-" + language)});
     user.Run([&] { w.ui.ShowDialog(*types); });
+
+    // Qt's standard buttons speak the catalogue's language too.
+    EXPECT_EQ(w.ui.TranslationProblem(), "");
+    std::vector<std::string> buttons;  // the texts of each box's buttons, in order
+    const auto answer = [&](bool picture) {
+      QTimer::singleShot(0, [&, picture] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        std::string texts;
+        for (QAbstractButton* button : box->buttons())
+          texts += (texts.empty() ? "" : "|") + button->text().remove('&').toStdString();
+        buttons.push_back(texts);
+        if (picture) shot("msgbox-question-" + language)(*box);
+        box->defaultButton()->click();
+      });
+    };
+    const bool de = language == "de";
+    answer(true);
+    EXPECT_EQ(w.ui.MessageBox(
+                  {de ? "Sollen die Kontakte gelöscht werden?" : "Should the contacts be deleted?",
+                   "Velmora Kestrelink", MsgButtons::YesNo, MsgIcon::Question, 2}),
+              MsgAnswer::No);
+    answer(false);
+    w.ui.MessageBox({"?", "Velmora Kestrelink", MsgButtons::OkCancel, MsgIcon::None, 1});
+    const std::vector<std::string> expected =
+        de ? std::vector<std::string>{"Ja|Nein", "OK|Abbrechen"}
+           : std::vector<std::string>{"Yes|No", "OK|Cancel"};
+    EXPECT_EQ(buttons, expected);
   }
   for (const bool themed : {true, false}) {
     XPFrameWidget frame("Frame1", themed);

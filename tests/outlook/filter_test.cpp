@@ -111,15 +111,37 @@ TEST_F(FilterTest, QuotedValuesKeepTheirText) {
   EXPECT_EQ(Tasks("[Subject] = \"Rechnung \"\"Mai\"\"\""), V({"Rechnung \"Mai\""}));
   EXPECT_EQ(Tasks("[Subject] = \"Angebot And [x] = 1\""), V());
   EXPECT_EQ(Tasks("  ( [Subject]=\"angebot\" )  and([PercentComplete]>=50)"), V({"angebot"}));
+  // Single quotation marks take the same values; each kind stands inside the other.
+  EXPECT_EQ(Tasks("[Subject] = 'Rechnung \"Mai\"'"), V({"Rechnung \"Mai\""}));
+  EXPECT_EQ(Tasks("[Subject] = 'ANGEBOT' And [PercentComplete] < '50'"), V({"Angebot"}));
+  EXPECT_EQ(Tasks("[Subject] = 'Angebot'' Or [x] = ''1' Or [Subject] = \"Angebot'\""), V());
+  EXPECT_EQ(Tasks("[DueDate] < '31/12/2030' And [velStatus1] = 'True'"), V({"Angebot"}));
 }
 
 TEST_F(FilterTest, MalformedFiltersRaiseAnAutomationError) {
-  for (const char* bad :
-       {"", "   ", "[Subject]", "[Subject] =", "[Subject] = angebot", "[Subject] == \"a\"",
-        "[Subject] = \"a", "[Subject = \"a\"", "[] = \"a\"", "([Subject] = \"a\"",
-        "[Subject] = \"a\")", "[Subject] = \"a\" And", "And [Subject] = \"a\"",
-        "[Subject] = \"a\" [Body] = \"b\"", "Not", "[PercentComplete] = 1e", "@SQL=\"x\" = 1",
-        "[Subject] ! \"a\"", "[PercentComplete] = inf"}) {
+  for (const char* bad : {"",
+                          "   ",
+                          "[Subject]",
+                          "[Subject] =",
+                          "[Subject] = angebot",
+                          "[Subject] == \"a\"",
+                          "[Subject] = \"a",
+                          "[Subject] = 'a",
+                          "[Subject] = 'a\"",
+                          "[Subject] = \"a'",
+                          "[Subject] = 'a'' And [Body] = 'b",
+                          "[Subject = \"a\"",
+                          "[] = \"a\"",
+                          "([Subject] = \"a\"",
+                          "[Subject] = \"a\")",
+                          "[Subject] = \"a\" And",
+                          "And [Subject] = \"a\"",
+                          "[Subject] = \"a\" [Body] = \"b\"",
+                          "Not",
+                          "[PercentComplete] = 1e",
+                          "@SQL=\"x\" = 1",
+                          "[Subject] ! \"a\"",
+                          "[PercentComplete] = inf"}) {
     SCOPED_TRACE(bad);
     EXPECT_EQ(ErrorOf([&] { Tasks(bad); }), outlook::kFilterError);
   }

@@ -79,6 +79,39 @@ TEST(OutlookFixture, BadFixturesAreRefusedWholeNamingTheEntry) {
   EXPECT_EQ(reopened.outlook->DumpFixture(), before);
 }
 
+// Other users' mailboxes on the mail server resolve as recipients and open
+// as shared folders, but are not in the profile's folder tree; they stay so
+// when the profile is opened again, and a profile from before them opens
+// with its stores as they were.
+TEST(OutlookFixture, OtherUsersMailboxesResolveAndOpenWithoutBeingStores) {
+  TempProfile profile;
+  Store(profile).Load(Fixture("full"));
+  Store store(profile);
+  auto ns = store.outlook->Application()->GetNamespace("MAPI");
+  EXPECT_EQ(ns->Folders()->Count(), 1);
+  EXPECT_EQ(ErrorOf([&] { ns->Folders()->Item("ben@example.com"); }), err::kOlNotFound);
+  EXPECT_FALSE(ns->CreateRecipient("carl@example.com")->Resolve());
+  auto ben = ns->CreateRecipient("BEN@example.com");
+  ASSERT_TRUE(ben->Resolve());
+  auto calendar = ns->GetSharedDefaultFolder(ben, kOlFolderCalendar);
+  EXPECT_EQ(calendar->FolderPath(), "\\\\ben@example.com\\Kalender");
+  EXPECT_EQ(ErrorOf([&] { ns->GetSharedDefaultFolder(ben, 13); }), err::kOlNotFound);
+  auto fair = calendar->Items()->Item(1);
+  EXPECT_EQ(fair->Links()->Item(1)->Item()->EntryId(), "C1");
+  fair->Set("Subject", "Messe Hannover");
+  fair->Save();
+  store.outlook->Reload();  // handles stay attached
+  EXPECT_EQ(calendar->Items()->Item(1)->Get("Subject").ToText(), "Messe Hannover");
+  EXPECT_EQ(
+      Store(profile).outlook->DumpFixture()["mailboxes"][0]["folders"][0]["items"][0]["Subject"],
+      "Messe Hannover");
+
+  store.db->Exec("DROP TABLE outlook.mailboxes");
+  Store earlier(profile);
+  EXPECT_EQ(earlier.outlook->Application()->GetNamespace("MAPI")->Folders()->Count(), 2);
+  EXPECT_EQ(earlier.outlook->DumpFixture()["mailboxes"], json::array());
+}
+
 TEST(OutlookFixture, ADamagedProfileIsReportedNotTrusted) {
   TempProfile profile;
   {
@@ -90,7 +123,8 @@ TEST(OutlookFixture, ADamagedProfileIsReportedNotTrusted) {
                              "UPDATE outlook.items SET data = x'51' WHERE id = 1",
                              "UPDATE outlook.items SET class = 99 WHERE id = 1",
                              "UPDATE outlook.items SET folder = 999 WHERE id = 1",
-                             "UPDATE outlook.folders SET parent = 999 WHERE id = 2"}) {
+                             "UPDATE outlook.folders SET parent = 999 WHERE id = 2",
+                             "INSERT INTO outlook.mailboxes VALUES(2)"}) {
     SCOPED_TRACE(damage);
     TempProfile copy;
     std::filesystem::copy_file(profile.OutlookDb(), copy.OutlookDb());

@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cerrno>
@@ -85,6 +87,13 @@ QMessageBox::Icon IconOf(MsgIcon icon) {
 
 QWidget* ActiveWindow() { return QApplication::activeModalWidget(); }
 
+// The language of Qt's translation files for a catalogue language.
+std::string QtLanguage(const std::string& language) {
+  if (language == "1031") return "de";
+  if (language == "2057") return "en";
+  return language;
+}
+
 }  // namespace
 
 std::string WindowProblem() {
@@ -109,19 +118,39 @@ struct QtUserInterface::Impl {
   std::vector<std::unique_ptr<QWidget>> windows;
   ProgressLimiter limiter{std::chrono::milliseconds(500), std::chrono::milliseconds(100)};
   std::unique_ptr<QProgressDialog> progress;
+  // Qt's own texts in the catalogue's language, while this object lives.
+  std::unique_ptr<QTranslator> translator;
+  std::string translationProblem;
 };
 
-QtUserInterface::QtUserInterface() : impl_(std::make_unique<Impl>()) {
+QtUserInterface::QtUserInterface(const std::string& language) : impl_(std::make_unique<Impl>()) {
   if (QCoreApplication::instance() == nullptr) {
     impl_->ownApp = std::make_unique<QApplication>(gArgc, gArgv);
+  }
+  // Qt's own texts are English: only another language needs its translations.
+  const std::string qtLanguage = QtLanguage(language);
+  if (qtLanguage == "en") return;
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  const QString file = "qtbase_" + Q(qtLanguage);
+  auto translator = std::make_unique<QTranslator>();
+  if (translator->load(file, folder) && QCoreApplication::installTranslator(translator.get())) {
+    impl_->translator = std::move(translator);
+  } else {
+    impl_->translationProblem = "Qt's translations " + file.toStdString() + " were not found in " +
+                                folder.toStdString() +
+                                " (package qt6-translations-l10n): Qt's own texts stay English";
   }
 }
 
 QtUserInterface::~QtUserInterface() {
   impl_->progress.reset();
   impl_->windows.clear();
+  if (impl_->translator) QCoreApplication::removeTranslator(impl_->translator.get());
+  impl_->translator.reset();
   impl_->ownApp.reset();
 }
+
+std::string QtUserInterface::TranslationProblem() const { return impl_->translationProblem; }
 
 MsgAnswer QtUserInterface::MessageBox(const MessageBoxRequest& request) {
   QMessageBox box(ActiveWindow());

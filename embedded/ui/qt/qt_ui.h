@@ -1,5 +1,6 @@
 // The user interface with real windows (Qt 6 Widgets): message boxes are
-// QMessageBox windows with the icon, buttons and default button asked for;
+// QMessageBox windows with the icon, buttons and default button asked for,
+// Qt's own texts (standard buttons) in the language of the message catalogue;
 // dialogs are windows that render any DialogModel (a tree with check boxes
 // where the dialog has them, a list, a text field, buttons with access keys)
 // and pass the user's clicks and keys to the model as its actions. This
@@ -25,9 +26,15 @@ class QtUserInterface final : public UserInterface {
  public:
   // Uses the process's application object, or creates one (and destroys it
   // again with this object). Call WindowProblem() first: without a working
-  // display Qt ends the process here.
-  QtUserInterface();
+  // display Qt ends the process here. `language` is the message catalogue's
+  // ("de" or "en", also 1031 or 2057): Qt's translations of that language
+  // (Debian's qt6-translations-l10n) are installed for the life of this
+  // object, so that standard buttons read "Ja", "Nein", "Abbrechen".
+  explicit QtUserInterface(const std::string& language);
   ~QtUserInterface() override;
+  // Why Qt's own texts stay English, empty when they are in the language
+  // asked for (the translation file is missing or cannot be read).
+  std::string TranslationProblem() const;
   QtUserInterface(const QtUserInterface&) = delete;
   QtUserInterface& operator=(const QtUserInterface&) = delete;
 
