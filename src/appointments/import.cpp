@@ -59,8 +59,7 @@ bool ExportedFromHere(const std::string& key) {
 // An appointment left alone because its link names a table or a record this
 // database does not know: collected for the message at the end of the run,
 // or shown at once without a collector.
-void NoteUnknownLink(const OlItem& item, const std::string& what,
-                     std::vector<std::string>* notes) {
+void NoteUnknownLink(const OlItem& item, const std::string& what, std::vector<std::string>* notes) {
   const std::string line = "'" + item.Get("Subject").ToText() + "': " + what;
   if (notes) {
     notes->push_back(line);
@@ -257,8 +256,8 @@ void DeleteOrphan(const Orphan& orphan) {
   orphan.item->Delete();
 }
 
-Imported ImportOne(const std::shared_ptr<OlItem>& handle, const std::string& email,
-                   ImportRun& run, std::vector<Orphan>& orphans) {
+Imported ImportOne(const std::shared_ptr<OlItem>& handle, const std::string& email, ImportRun& run,
+                   std::vector<Orphan>& orphans) {
   OlItem& item = *handle;
   // Recurring series are never imported, updated or deleted.
   if (item.Class() != olclass::kAppointment || IsRecurring(item)) return Imported::Skipped;
@@ -295,7 +294,8 @@ ActivityLink IsStillVelActivity(OlItem& appointment, std::string* orphanParticip
       if (ExportedFromHere(key)) return ActivityLink::Gone;
       // A record of another database (or one this database never wrote)
       // is not ours to judge.
-      NoteUnknownLink(appointment, "Datensatz '" + key + "', den diese Velmora-Datenbank nicht kennt",
+      NoteUnknownLink(appointment,
+                      "Datensatz '" + key + "', den diese Velmora-Datenbank nicht kennt",
                       unknownLinks);
       return ActivityLink::Unknown;
     }

@@ -142,8 +142,8 @@ std::optional<bool> SyncVelTask(OlItem& task) {
     const bool lossyStatus =
         !exported.complete &&
         (!ValidStatus(record.Field("Status")->Value(), hostStatus) || hostStatus == 1);
-    const bool statusEcho = lossyStatus && olStatus == exported.olStatus &&
-                            velStatus1 == exported.velStatus1;
+    const bool statusEcho =
+        lossyStatus && olStatus == exported.olStatus && velStatus1 == exported.velStatus1;
     const bool takeStatus = !keepDone && !statusEcho;
     const bool takePercent = !keepDone;
     bool valid = true;

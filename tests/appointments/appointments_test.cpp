@@ -18,8 +18,7 @@ constexpr const char* kKey = "0000000004Aktivitaeten";
 // AppSync2OL for the record `id` of `table` that stands for `activity` of
 // the activity table or the calendar-entry table.
 bool AppSync(Desk& d, const std::string& id = "0000000004",
-             const std::string& table = "Aktivitaeten",
-             const std::string& activity = "0000000004",
+             const std::string& table = "Aktivitaeten", const std::string& activity = "0000000004",
              const std::string& activityTable = "Aktivitaeten") {
   return d.Call("velKLK.CSync", "AppSync2OL", {id, table, activity, activityTable, ""}).True();
 }
@@ -288,28 +287,29 @@ TEST(AppointmentCommands, StopMessagesSubjectExpressionsAndLinksOnAnOlderOutlook
   EXPECT_EQ(a->Get("Subject").ToText(), "ANNA|Termin");
   EXPECT_EQ(a->Links()->Count(), 1);
   a->Delete();
-  on("Aktivitaeten", "0000000004", "FindOutlookAppointment");      // 3104
-  on("Aktivitaeten", "0000000010", "FindOutlookAppointment");      // 3108
-  on("Aktivitaeten", "0000000011", "CreateOutlookAppointment");    // no e-mail address
+  on("Aktivitaeten", "0000000004", "FindOutlookAppointment");    // 3104
+  on("Aktivitaeten", "0000000010", "FindOutlookAppointment");    // 3108
+  on("Aktivitaeten", "0000000011", "CreateOutlookAppointment");  // no e-mail address
   d.SetSetting("PREXOLCalPath", "anna@example.com\\Kalender");
-  on("Aktivitaeten", "0000000010", "CreateOutlookAppointment");    // no calendar
-  on("Vorgaenge", "0000000003", "NewOutlookAppointment");          // neither table
-  EXPECT_EQ(d.BoxTexts(), (std::vector<std::string>{
-                              "Die Konfiguration für die Synchronisation ist unvollständig.",
-                              "Termin in Outlook nicht gefunden",
-                              "Benutzer ist kein Teilnehmer dieses Termins",
-                              "Keinen E-Mail-Adresse für Benutzer 'NIEMAND' definiert!",
-                              "Keinen Kalender-Ordner für Benutzer 'BEN' definiert!",
-                              "Termine werden nur für eine Adresse oder einen Ansprechpartner "
-                              "angelegt. Wählen Sie bitte eine Adresse oder einen Ansprechpartner "
-                              "aus!"}));
+  on("Aktivitaeten", "0000000010", "CreateOutlookAppointment");  // no calendar
+  on("Vorgaenge", "0000000003", "NewOutlookAppointment");        // neither table
+  EXPECT_EQ(d.BoxTexts(),
+            (std::vector<std::string>{
+                "Die Konfiguration für die Synchronisation ist unvollständig.",
+                "Termin in Outlook nicht gefunden", "Benutzer ist kein Teilnehmer dieses Termins",
+                "Keinen E-Mail-Adresse für Benutzer 'NIEMAND' definiert!",
+                "Keinen Kalender-Ordner für Benutzer 'BEN' definiert!",
+                "Termine werden nur für eine Adresse oder einen Ansprechpartner "
+                "angelegt. Wählen Sie bitte eine Adresse oder einen Ansprechpartner "
+                "aus!"}));
   EXPECT_EQ(d.Count("calA_Teilnehmer"), 0);
   EXPECT_FALSE(d.outlook().Application()->ActiveExplorer());
   // The listener links the new appointment to the person's contact.
   on("Ansprechpartner", "0000000002", "NewOutlookAppointment");
-  auto added = d.outlook().AddItemAsUser(
-      kAnna, nlohmann::json{{"class", "appointment"}, {"Subject", "Neu"},
-                            {"Start", "2026-12-10 10:00:00"}, {"End", "2026-12-10 11:00:00"}});
+  auto added = d.outlook().AddItemAsUser(kAnna, nlohmann::json{{"class", "appointment"},
+                                                               {"Subject", "Neu"},
+                                                               {"Start", "2026-12-10 10:00:00"},
+                                                               {"End", "2026-12-10 11:00:00"}});
   EXPECT_EQ(added->Links()->Count(), 1);
   EXPECT_EQ(Field(d, "Aktivitaeten", UserProp(*added, "velID"), "Empfaenger"), "Eva Berg");
 }
@@ -397,8 +397,9 @@ TEST(AppointmentImport, NewAppointmentsComeInOrphansGoAndForeignLinksStay) {
   // A broken link: its contact is deleted.
   d.outlook().FindFolder("anna@example.com\\Kontakte")->Items()->Item(2)->Delete();
   const auto sync = [&](const char* activities, const char* entries) {
-    return d.Call("velKLK.CSync", "SyncAppointments2VEL",
-                  {"2026-12-01", "2026-12-31", activities, entries})
+    return d
+        .Call("velKLK.CSync", "SyncAppointments2VEL",
+              {"2026-12-01", "2026-12-31", activities, entries})
         .True();
   };
   // Calendar entries only: the private appointment, the one with the broken

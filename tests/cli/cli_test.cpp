@@ -761,20 +761,29 @@ TEST_F(CliTest, UndoImagesAreBounded) {
 // the participant record and its log entry go.
 TEST_F(CliTest, ParticipantCopyIsRewrittenAndDeletedAlone) {
   LoadProfile(velklk::test::DeskFixture({velklk::test::Fixture(velklk::test::kParticipants)}));
-  const std::vector<std::string> call = {"--user", "ANNA", "call", "velKLK.CSync", "AppSync2OL",
-                                         "0000000007", "calA_Teilnehmer", "0000000004",
-                                         "Aktivitaeten", ""};
-  const std::string find = R"({"folder": "anna@example.com\\Kalender", "find": "[velSearch] = \"0000000007calA_Teilnehmer\"")";
+  const std::vector<std::string> call = {"--user",
+                                         "ANNA",
+                                         "call",
+                                         "velKLK.CSync",
+                                         "AppSync2OL",
+                                         "0000000007",
+                                         "calA_Teilnehmer",
+                                         "0000000004",
+                                         "Aktivitaeten",
+                                         ""};
+  const std::string find =
+      R"({"folder": "anna@example.com\\Kalender", "find": "[velSearch] = \"0000000007calA_Teilnehmer\"")";
   const auto result = [&] { return EventLine(On(call).out, "result")["value"]; };
   const auto tables = [&] { return Json::parse(On({"dump"}).out)["host"]["tables"]; };
   ASSERT_EQ(result(), true);
   EXPECT_EQ(tables()["Aktivitaeten"][1]["ModifiziertAm"], "2026-12-01 09:00:00");
   On({"session"}, R"({"now": "2026-12-07 10:00:00"})"
-                  "\n" R"({"outlook": "change", )" + find.substr(1) +
-                      R"(, "set": {"Subject": "Meins"}})");
+                  "\n"
+                  R"({"outlook": "change", )" +
+                      find.substr(1) + R"(, "set": {"Subject": "Meins"}})");
   ASSERT_EQ(result(), true);
-  EXPECT_NE(On({"find", "anna@example.com\\Kalender", "[Subject] = \"Termin\""}).out.find(
-                "0000000007calA_Teilnehmer"),
+  EXPECT_NE(On({"find", "anna@example.com\\Kalender", "[Subject] = \"Termin\""})
+                .out.find("0000000007calA_Teilnehmer"),
             std::string::npos);
   On({"session"}, R"({"outlook": "delete", )" + find.substr(1) + "}");
   ASSERT_EQ(result(), true);
@@ -789,7 +798,8 @@ TEST_F(CliTest, ParticipantCopyIsRewrittenAndDeletedAlone) {
 // task table.
 TEST_F(CliTest, ARecordMadeAndDeletedAgainInOneCallIsNoChange) {
   LoadProfile(R"({"now":"2026-12-06 10:00:00","host":{"currentUser":"ANNA","users":[{"name":"ANNA",
-    "properties":{"EMail":"anna@example.com"},"settings":{)" + kPaths + R"(,"TBKLK_ImportTasks":"True"}}]},
+    "properties":{"EMail":"anna@example.com"},"settings":{)" +
+              kPaths + R"(,"TBKLK_ImportTasks":"True"}}]},
     "outlook":{"running":true,"version":"16.0.0.0","refusedValues":{"velStatus1":["False"]},
     "stores":[{"name":"anna@example.com","folders":[{"name":"Kontakte","type":2},{"name":"Kalender","type":1},
       {"name":"Aufgaben","type":3,"items":[{"class":"task","Subject":"Neu"}]}]}]}})");

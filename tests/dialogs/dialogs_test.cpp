@@ -317,15 +317,17 @@ TEST(AppointmentTypes, AValueThatIsNoListIsKeptAndAFailedReadIsNeverSaved) {
 TEST(AppointmentTypes, NoChoiceForAnEmptyOrNonListLookupTable) {
   for (const char* value : {"[]", "\"\"", "\"Besuch\""}) {
     SCOPED_TRACE(value);
-    Desk desk({kSampleRecords, std::string(R"({"host":{"globals":{"TBKLK_lt_AktivitaetentypTermin":)") +
-                                   value + "}}}"});
+    Desk desk(
+        {kSampleRecords,
+         std::string(R"({"host":{"globals":{"TBKLK_lt_AktivitaetentypTermin":)") + value + "}}}"});
     desk.SetActive("Adressen");
     desk.Position("Adressen", "0000000001");
     EXPECT_FALSE(desk.Call("velKLK.CAppointment", "NewOutlookAppointment").Failed());
     EXPECT_TRUE(Dialogs(desk).empty());
     auto item = desk.outlook().AddItemAsUser(
         "anna@example.com\\Kalender",
-        nlohmann::json::parse(R"({"class":"appointment","Subject":"Neu","Start":"2026-12-10 10:00:00"})"));
+        nlohmann::json::parse(
+            R"({"class":"appointment","Subject":"Neu","Start":"2026-12-10 10:00:00"})"));
     EXPECT_EQ(desk.Field("Aktivitaeten", Desk::UserProp(*item, "velID"), "Typ"), "Termin");
     EXPECT_TRUE(desk.BoxTexts().empty());
   }

@@ -115,10 +115,11 @@ TEST(TaskExport, StatusEffortAndDatesReachOutlookAndComeBackWithoutLoss) {
   // host value that Outlook cannot hold (status 7, 0.999 hours, a date
   // before 1900) is not taken for a change, every other value is.
   desk.SetNow("2026-12-06 11:00:00");
-  desk.EditOl("0000000011", R"({"DueDate": "4501-01-01 00:00:00", "ReminderTime": "2026-12-10 08:00:00",
+  desk.EditOl("0000000011",
+              R"({"DueDate": "4501-01-01 00:00:00", "ReminderTime": "2026-12-10 08:00:00",
       "ReminderSet": false, "Importance": 0, "userProperties": {"velStatus1": true}})");
-  const std::vector<std::pair<const char*, int>> changes = {{"0000000012", 1}, {"0000000013", 3},
-                                                            {"0000000014", 4}, {"0000000015", 9}};
+  const std::vector<std::pair<const char*, int>> changes = {
+      {"0000000012", 1}, {"0000000013", 3}, {"0000000014", 4}, {"0000000015", 9}};
   for (const auto& [id, status] : changes)
     desk.EditOl(id, "{\"Status\": " + std::to_string(status) + "}");
   for (const char* id : {"0000000017", "0000000020"}) desk.EditOl(id, R"({"Subject": "Neu"})");
@@ -131,8 +132,7 @@ TEST(TaskExport, StatusEffortAndDatesReachOutlookAndComeBackWithoutLoss) {
   EXPECT_EQ(desk.Host("0000000013", {"Status", "Duration", "Version"}), "3|0.999|1");
   EXPECT_EQ(desk.Host("0000000014", {"Status", "Duration"}), "4|-1.5");
   EXPECT_EQ(desk.Host("0000000015", {"Status"}), "0");
-  EXPECT_EQ(desk.Host("0000000017", {"Subject", "Status", "EndDate"}),
-            "Neu|7|1850-01-01 00:00:00");
+  EXPECT_EQ(desk.Host("0000000017", {"Subject", "Status", "EndDate"}), "Neu|7|1850-01-01 00:00:00");
   // Status 2 at 100 percent went out completed: taken back as done, by ANNA.
   EXPECT_EQ(desk.Host("0000000020", {"Status", "DoneBy", "DoneInPercent"}), "5|ANNA|100");
   desk.SetNow("2026-12-06 11:10:00");
@@ -165,7 +165,8 @@ TEST(TaskReconcile, TheNewerSideWinsAfterTheDayTestWithinFiveSeconds) {
 }
 
 TEST(TaskExport, ResponsibilityStatusAndTheDeletionRulesAfterAnOutlookDeletion) {
-  TaskDesk desk("{}", R"(, {"ID": "0000000024", "Responsible": "ANNA", "CreatedBy": "ANNA", "Status": -1})");
+  TaskDesk desk(
+      "{}", R"(, {"ID": "0000000024", "Responsible": "ANNA", "CreatedBy": "ANNA", "Status": -1})");
   const auto create = [&](const char* id) {
     return desk.Call("velKLK.CSync", "CreateOutlookTask", {id}).True();
   };
@@ -245,11 +246,12 @@ TEST(TaskImport, SettingsAndFiltersChooseTheTasksEnteredInOutlook) {
 }
 
 TEST(TaskImport, HostCompletionsAndDeletionsReachOutlookWithoutReopeningOrLosingTasks) {
-  TaskDesk desk(OutlookTasks(
-      R"({"class": "task", "Subject": "Halb", "userProperties": {"velTable": "WRTM_Tasks", "velID": "0000000099", "velSearch": ""}},
+  TaskDesk desk(
+      OutlookTasks(
+          R"({"class": "task", "Subject": "Halb", "userProperties": {"velTable": "WRTM_Tasks", "velID": "0000000099", "velSearch": ""}},
          {"class": "task", "Subject": "Fremd", )" +
-                    Linked("0000000098") + "}"),
-                R"(, {"ID": "0000000025", "ResponsibleGroup": "Vertrieb", "CreatedBy": "ANNA"})");
+          Linked("0000000098") + "}"),
+      R"(, {"ID": "0000000025", "ResponsibleGroup": "Vertrieb", "CreatedBy": "ANNA"})");
   for (const char* id : {"0000000011", "0000000012", "0000000013", "0000000019", "0000000025"})
     ASSERT_TRUE(desk.Sync(id));
   desk.SetNow("2026-12-06 10:30:00");
@@ -291,10 +293,10 @@ TEST(TaskImport, TheGuardAsksOnlyAboveItsLimits) {
     int gone, others;
     bool asked;
   };
-  for (const Case& c : {Case{"", 50, 0, false}, Case{"", 51, 204, false}, Case{"", 51, 203, true},
-                        Case{"2;50%", 2, 0, false}, Case{"2;50%", 3, 3, false},
-                        Case{"2;50%", 3, 2, true}, Case{"2", 3, 100, true},
-                        Case{"50%", 2, 2, false}, Case{"50%", 3, 2, true}}) {
+  for (const Case& c :
+       {Case{"", 50, 0, false}, Case{"", 51, 204, false}, Case{"", 51, 203, true},
+        Case{"2;50%", 2, 0, false}, Case{"2;50%", 3, 3, false}, Case{"2;50%", 3, 2, true},
+        Case{"2", 3, 100, true}, Case{"50%", 2, 2, false}, Case{"50%", 3, 2, true}}) {
     SCOPED_TRACE(std::string(c.setting) + " " + std::to_string(c.gone) + "/" +
                  std::to_string(c.gone + c.others));
     // Tasks whose host task is gone (each in the sync log), and completed
@@ -305,7 +307,9 @@ TEST(TaskImport, TheGuardAsksOnlyAboveItsLimits) {
       items += std::string(i ? "," : "") + R"({"class": "task", "Subject": "T)" + id + "\", " +
                (i < c.gone ? Linked(id) : std::string(R"("PercentComplete": 100)")) + "}";
       if (i < c.gone)
-        log += std::string(i ? "," : "") + R"({"velUser": "ANNA", "velTable": "WRTM_Tasks", "velID": "", "velSearch": ")" + id + "\"}";
+        log += std::string(i ? "," : "") +
+               R"({"velUser": "ANNA", "velTable": "WRTM_Tasks", "velID": "", "velSearch": ")" + id +
+               "\"}";
     }
     TaskDesk desk(OutlookTasks(items), "",
                   R"({"host": {"tables": {"TBKLK_SyncLog": [)" + log + "]}}}");
@@ -353,7 +357,7 @@ TEST(TaskLinks, ContactLinksFollowTheOutlookVersion) {
             "Adressen|0000000001|Adresse: Muster GmbH");
   EXPECT_EQ(old.Subjects().size(), 2u);
   EXPECT_EQ(old.Shown("'Ohne Kontakt'"), 0);  // a link without its contact counts as none
-  TaskDesk current("{}", linked);  // Outlook 16 keeps no links on tasks
+  TaskDesk current("{}", linked);             // Outlook 16 keeps no links on tasks
   ASSERT_TRUE(current.Sync("0000000021"));
   EXPECT_EQ(current.OlTask("0000000021")->Links()->Count(), 0);
 }
