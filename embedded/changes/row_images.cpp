@@ -402,8 +402,6 @@ std::vector<ImageRow> ReadImages(const std::string& images) {
 
 }  // namespace
 
-std::size_t ImageRowCount(const std::string& images) { return ReadImages(images).size(); }
-
 RestoreOutcome Restore(sqlite::Connection& connection, const std::string& images) {
   const std::vector<ImageRow> rows = ReadImages(images);
   RestoreOutcome outcome;

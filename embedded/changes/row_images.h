@@ -87,8 +87,4 @@ struct RestoreOutcome {
 // rolls back).
 RestoreOutcome Restore(sqlite::Connection& connection, const std::string& images);
 
-// The number of rows the images hold (0 for the images of work that changed
-// nothing).
-std::size_t ImageRowCount(const std::string& images);
-
 }  // namespace velklk
