@@ -49,6 +49,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ".${CPACK_PACKAGING_INSTALL_PREF
 # The shlibs file and the ldconfig trigger of a package with shared libraries.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# Debian runs ldconfig through its trigger (CPack's scripts call it as well).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # A host that builds against the embedded platforms' headers needs these.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "g++, cmake, pkg-config, nlohmann-json3-dev")
