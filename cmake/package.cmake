@@ -21,6 +21,7 @@ install(FILES ${velklk_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${velklk_manpage} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_NAME velklk)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${VELKLK_MAINTAINER}")
@@ -36,16 +37,20 @@ SQLite, an Outlook store, console and recording user interfaces) as shared
 libraries, their headers with a CMake package and pkg-config files for
 hosts, and the velklk command, which plays the host on the embedded
 platforms.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libvelklk_embedded needs libvelklk of the same package: dpkg-shlibdeps runs
+# in the package's folder and finds it there.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ".${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}")
 # The shlibs file and the ldconfig trigger of a package with shared libraries.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# Debian runs ldconfig through its trigger (CPack's scripts call it as well).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # A host that builds against the embedded platforms' headers needs these.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "g++, cmake, pkg-config, nlohmann-json3-dev")

@@ -29,5 +29,5 @@ echo "== lintian $deb"
 # Errors fail the script; warnings and notes are printed.
 lintian --fail-on error "$deb" || { echo "package.sh: lintian reports errors" >&2; exit 1; }
 echo "== contents"
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --field "$deb"
 echo "$deb"
