@@ -144,6 +144,7 @@ std::unique_ptr<Profile> Profile::InMemory() {
   return profile;
 }
 
+Profile::Profile() : clock_(AutoDate()) {}
 Profile::~Profile() = default;
 
 RowCapture& Profile::Capture() {

@@ -106,7 +106,7 @@ class VELKLK_API Profile {
   void ReloadState();
 
  private:
-  Profile() : clock_(AutoDate()) {}
+  Profile();
   void OpenStores();
   // Records the layout of a new profile, or takes over the "outlook.db" of
   // a profile of the earlier layout; `existed`: the CRM database was there.
