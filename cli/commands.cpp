@@ -62,14 +62,6 @@ int Fail(const std::string& message) {
   return kExitError;
 }
 
-std::unique_ptr<Profile> OpenProfile(const std::string& directory) {
-  if (!Profile::Exists(directory)) {
-    throw UsageError("'" + directory +
-                     "' holds no profile (create one with velklk init or velklk load)");
-  }
-  return Profile::Open(directory);
-}
-
 Out ValueToJson(const Variant& value) {
   return VariantToJson<Out>(value, [](const Variant& v) -> Out {
     auto object = v.ToObject();
@@ -173,6 +165,14 @@ bool InvokeAndReport(Profile& profile, CommandReport& report, DispatchObject& ob
 }
 
 }  // namespace
+
+std::unique_ptr<Profile> OpenProfile(const std::string& directory) {
+  if (!Profile::Exists(directory)) {
+    throw UsageError("'" + directory +
+                     "' holds no profile (create one with velklk init or velklk load)");
+  }
+  return Profile::Open(directory);
+}
 
 int Init(const std::string& directory) {
   if (Profile::Exists(directory)) return Fail("'" + directory + "' already holds a profile");
@@ -336,6 +336,8 @@ std::optional<Desk> OpenDesk(const CallOptions& options, bool session) {
 
 int Call(const CallOptions& options, const std::string& progid, const std::string& member,
          const std::vector<std::string>& args) {
+  // The receive before the call would run first: nothing is called.
+  if (options.sendReceive) return Fail("call --send-receive: " + SendReceiveUnavailable());
   auto desk = OpenDesk(options, false);
   if (!desk) return kExitError;
   Profile* const profile = desk->profile.get();
@@ -389,6 +391,9 @@ class SessionRunner {
         case SessionCommand::Kind::Now:
           profile_.Clock().Set(command.time);
           break;
+        case SessionCommand::Kind::SendReceive:
+          throw AutomationError(err::kNotImplemented, "velklk.session",
+                                "sendReceive: " + SendReceiveUnavailable());
       }
     } catch (const AutomationError& e) {
       PrintErrorEvent(e);

@@ -2,10 +2,15 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace velklk {
+class Profile;
+}
 
 namespace velklk::cli {
 
@@ -32,7 +37,11 @@ struct CallOptions {
   std::vector<std::string> current;  // "TABLE=ID"
   std::optional<std::string> active;
   bool dryRun = false;  // call: run, print the changes, undo them
+  bool sendReceive = false;  // call: receive before the call, send after it
 };
+
+// Opens the profile in `directory`; UsageError when it holds none.
+std::unique_ptr<Profile> OpenProfile(const std::string& directory);
 
 int Init(const std::string& directory);
 int Load(const std::string& profile, const std::string& fixturePath);
@@ -44,5 +53,20 @@ int Call(const CallOptions& options, const std::string& progid, const std::strin
 int Session(const CallOptions& options, std::istream& in);
 // The last `count` calls of the profile's journal, then their summary.
 int Report(const std::string& profile, int count);
+
+// The server accounts (account_commands.cpp).
+struct AccountAddOptions {
+  std::string store, url, user;
+  std::string passwordFile, passwordEnv;  // exactly one of them
+  std::string caFile, timeZone, addressBook;
+  bool create = false;
+};
+int AccountAdd(const std::string& profile, const AccountAddOptions& options);
+int AccountList(const std::string& profile);
+int AccountRemove(const std::string& profile, const std::string& store);
+// One send/receive pass of the bound folders (of `store` only when given).
+int SendReceive(const CallOptions& options, const std::optional<std::string>& store);
+// The error of a send/receive pass while the engine is not built.
+std::string SendReceiveUnavailable();
 
 }  // namespace velklk::cli

@@ -48,17 +48,18 @@ std::string PrincipalAt(DavClient& client, const std::string& url) {
   return HrefProperty(ms, kDavNs, "current-user-principal");
 }
 
+// An answer that says "no WebDAV here" may still come from a server that
+// has its entry elsewhere; any other failure (a wrong password, a server out
+// of reach, a redirect loop) is the answer.
 bool IsAboutTheAccount(const DavError& e) {
   switch (e.GetKind()) {
-    case Kind::Unauthorized:
-    case Kind::Forbidden:
-    case Kind::Tls:
-    case Kind::Timeout:
-    case Kind::Refused:
-    case Kind::Connection:
-      return true;
-    default:
+    case Kind::NotDav:
+    case Kind::NotFound:
+    case Kind::Http:
+    case Kind::BadAnswer:
       return false;
+    default:
+      return true;
   }
 }
 
@@ -67,8 +68,6 @@ std::string FindPrincipal(DavClient& client, const std::string& url) {
   try {
     if (std::string principal = PrincipalAt(client, url); !principal.empty()) return principal;
   } catch (const DavError& e) {
-    // A wrong password or a server out of reach is the answer; a URL that
-    // is no WebDAV resource may still be on a server that has one.
     if (IsAboutTheAccount(e)) throw;
     first = e;
   }
