@@ -84,7 +84,7 @@ class AccountTest : public ::testing::Test {
 };
 
 TEST_F(AccountTest, BindListAndRemoveOnRadicale) {
-  velklk::test::Radicale radicale;
+  velklk::test::Radicale radicale("anna", "Kq7-unguessable-Zt2");
   WritePassword(radicale.Password());
   const std::string dumpBefore = On({"dump"}).out;
 
@@ -135,8 +135,9 @@ TEST_F(AccountTest, BindListAndRemoveOnRadicale) {
   const std::string dumpAfter = On({"dump"}).out;
   EXPECT_EQ(dumpAfter, dumpBefore);
   for (const auto& entry : fs::recursive_directory_iterator(profile_)) {
-    if (entry.is_regular_file())
+    if (entry.is_regular_file()) {
       EXPECT_EQ(ReadFile(entry.path()).find(radicale.Password()), std::string::npos) << entry.path();
+    }
   }
   EXPECT_EQ(On({"account", "list"}).out.find(radicale.Password()), std::string::npos);
 
