@@ -60,6 +60,7 @@ class Url {
   bool Set(const std::string& text) {
     return curl_url_set(url_, CURLUPART_URL, text.c_str(), 0) == CURLUE_OK;
   }
+  void Clear(CURLUPart part) { curl_url_set(url_, part, nullptr, 0); }
   // The part, or nothing when the URL lacks it.
   std::optional<std::string> Get(CURLUPart part, unsigned flags = 0) const {
     char* value = nullptr;
@@ -351,7 +352,14 @@ HttpAnswer DavClient::SendOnce(const std::string& method, const std::string& url
   if (IsRedirect(answer.status)) {
     char* target = nullptr;
     curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &target);
-    if (target != nullptr) answer.redirect = target;
+    // libcurl writes the credentials of the request into the target: they
+    // are no part of it (and must not reach a message).
+    Url parsed;
+    if (target != nullptr && parsed.Set(target)) {
+      parsed.Clear(CURLUPART_USER);
+      parsed.Clear(CURLUPART_PASSWORD);
+      answer.redirect = parsed.Get(CURLUPART_URL).value_or("");
+    }
   }
   return answer;
 }

@@ -184,6 +184,7 @@ TEST_F(AccountTest, RefusalsLeaveTheProfileAsItWas) {
     const auto run = On(c.args, true);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(c.password), std::string::npos) << run.out;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
   }
   // Usage errors: no password source, or two.
