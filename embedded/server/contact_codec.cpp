@@ -760,8 +760,9 @@ EncodedContact EncodeContact(const ItemData& item, std::string_view uid,
   if (Assign(w.props, GroupsOf(w.props)) != w.slotLine) w = Build(item, kept, true);
   VCard card;
   card.version = "3.0";
-  card.properties = std::move(w.props);
+  // The UID first: a second one that another client wrote is kept after it.
   card.properties.push_back({"", "UID", {}, EscapeText(uid)});
+  for (auto& p : w.props) card.properties.push_back(std::move(p));
   if (revision) card.properties.push_back({"", "REV", {}, WriteRevision(*revision)});
   EncodedContact out;
   out.text = WriteVCard(card);

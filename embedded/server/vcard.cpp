@@ -292,9 +292,17 @@ VCardProperty ReadLine(std::string_view line, std::size_t lineNo, bool decode) {
   return p;
 }
 
-bool IsQuotedPrintableStart(std::string_view head) {
-  const std::string up = UpperAscii(head);
-  return up.find("QUOTED-PRINTABLE") != std::string::npos;
+// Whether a line whose name and parameters are `head` is quoted-printable,
+// as ReadLine decides it.
+bool IsQuotedPrintable(std::string_view head) {
+  try {
+    const VCardProperty p = ReadLine(std::string(head) + ":", 0, false);
+    const VCardParam* encoding = p.Param("ENCODING");
+    return encoding && !encoding->values.empty() &&
+           SameAscii(encoding->values[0], "QUOTED-PRINTABLE");
+  } catch (const VCardError&) {
+    return false;
+  }
 }
 
 }  // namespace
@@ -384,7 +392,7 @@ VCard ParseVCard(std::string_view text) {
       if (!qp) {
         const std::size_t colon = logical.find(':', colonScan);
         if (colon != std::string::npos) {
-          qp = IsQuotedPrintableStart(std::string_view(logical).substr(0, colon));
+          qp = IsQuotedPrintable(std::string_view(logical).substr(0, colon));
         } else {
           colonScan = logical.size();
         }
