@@ -694,6 +694,7 @@ Written Build(const ItemData& item, const std::vector<Kept>& kept, bool claimAll
   const Table& t = TheTable();
   Written w;
   w.slotLine.assign(t.slots.size(), -1);
+  std::set<const VCardProperty*> standing;  // kept lines that stand for an empty slot
   for (const Group& g : t.groups) {
     bool gap = false;
     int maxRank = 0;
@@ -711,8 +712,8 @@ Written Build(const ItemData& item, const std::vector<Kept>& kept, bool claimAll
         }
       }
       const bool empty = AllDefault(slot, values);
-      if (!line && empty && !standIns.empty()) {
-        for (const auto* p : standIns) w.props.push_back(*p);
+      if (!line && empty && !standIns.empty()) {  // written with the other kept lines
+        standing.insert(standIns.begin(), standIns.end());
         gap = true;
         continue;
       }
@@ -745,7 +746,7 @@ Written Build(const ItemData& item, const std::vector<Kept>& kept, bool claimAll
     w.props.push_back(line ? *line : RenderUser(u));
   }
   for (const Kept& k : kept)
-    if (k.tag == "*") w.props.push_back(k.property);
+    if (k.tag == "*" || standing.count(&k.property)) w.props.push_back(k.property);
   return w;
 }
 

@@ -168,6 +168,18 @@ TEST(VCardContact, WhatOtherClientsWroteSurvivesAnEditInOutlook) {
   EXPECT_EQ(TextOf(again.data, "Email2Address"), "clara.privat@example.org");
 }
 
+// Inputs the fuzzer found: each reads, writes and reads again the same.
+TEST(VCardContact, FuzzFindingsReadBackTheSame) {
+  for (const std::string body : {
+           "KIND:individual\r\nBDAY:19IAL\r\n",  // a stand-in keeps its place among kept lines
+       }) {
+    const ReceivedContact first = DecodeContact(Card(body));
+    const EncodedContact written = EncodeContact(first.data, "u");
+    EXPECT_EQ(DecodeContact(written.text).canonical, first.canonical) << body;
+    EXPECT_EQ(written.canonical, first.canonical) << body;
+  }
+}
+
 TEST(VCardText, FoldingEscapingAndParameters) {
   // 200 three-byte characters and some ASCII: folded at 75 octets, never
   // inside a character, read back whole.
