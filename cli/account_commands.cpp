@@ -39,11 +39,6 @@ int Guarded(const char* command, Body body) {
 
 }  // namespace
 
-std::string SendReceiveUnavailable() {
-  return "not implemented: the send/receive engine is not built yet (accounts can be added "
-         "and listed; no item is sent or received)";
-}
-
 int AccountAdd(const std::string& directory, const AccountAddOptions& options) {
   if (options.passwordFile.empty() == options.passwordEnv.empty())
     throw UsageError("account add: give the password source: --password-file FILE or --password-env VAR");
@@ -104,14 +99,6 @@ int AccountRemove(const std::string& directory, const std::string& store) {
       PrintLine(Out{{"event", "unbound"}, {"folder", folder.folder}, {"collection", folder.collection}});
     }
     return kExitOk;
-  });
-}
-
-int SendReceive(const CallOptions& options, const std::optional<std::string>& store) {
-  (void)store;
-  return Guarded("send-receive", [&] {
-    OpenProfile(options.profile);
-    return Fail("send-receive: " + SendReceiveUnavailable());
   });
 }
 

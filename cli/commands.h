@@ -66,7 +66,5 @@ int AccountList(const std::string& profile);
 int AccountRemove(const std::string& profile, const std::string& store);
 // One send/receive pass of the bound folders (of `store` only when given).
 int SendReceive(const CallOptions& options, const std::optional<std::string>& store);
-// The error of a send/receive pass while the engine is not built.
-std::string SendReceiveUnavailable();
 
 }  // namespace velklk::cli

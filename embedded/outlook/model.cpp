@@ -529,15 +529,32 @@ std::shared_ptr<Record> Model::ApplyReceived(
   staged.entryId = !added ? record->entryId : entryId.empty() ? NewEntryId() : entryId;
   staged.modified = modified;
   staged.created = added ? modified : record->created;
+  // Received user properties the folder does not define yet are defined,
+  // as the add-in's own UserProperties.Add does.
+  std::vector<UserDef> missing;
+  for (const auto& u : data.user)
+    if (!folder->FindDef(u.name)) missing.push_back(UserDef{u.name, u.type});
   std::int64_t revision = 0;
   Guarded([&] {
     sqlite::Transaction change(*db_);
+    if (!missing.empty()) {
+      auto def = db_->Prepare("INSERT INTO " + Table("folder_properties") +
+                              "(folder, name, type) VALUES(?1, ?2, ?3)");
+      for (const auto& d : missing) {
+        def.Bind(1, folder->id).Bind(2, d.name).Bind(3, static_cast<int>(d.type)).Run();
+        def.Reset();
+      }
+    }
     WriteItem(staged, data, added);
     revision = WriteRevision(*folder, staged.entryId, false);
     alsoWrite(staged.entryId, revision);
     change.Commit();
   });
   folder->revision = revision;
+  for (const auto& d : missing) {
+    folder->defs.push_back(d);
+    if (observer) NoteDefinition(*observer, *folder, d.name, d.type, true);
+  }
   if (observer) NoteSaved(*observer, *record, staged, data, added);
   std::optional<IndexKeys> before;
   if (!added) before = KeysOf(*record);

@@ -504,7 +504,6 @@ class FolderPass {
       next.hash = Hash(decoded.canonical);
       if (next.href.empty()) next.href = DavClient::Resolve(bound_.collection, resource.href);
       if (next.uid.empty()) next.uid = decoded.uid.value_or("");
-      if (next.revision == store_.RevisionOf(entryId)->revision) next.revision = 0;
       Local([&] { status_.Write(next); });
       status_.Remember(next);
     } else {

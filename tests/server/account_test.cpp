@@ -1,7 +1,7 @@
 // The account commands of velklk, driven as a user drives them, against
 // Radicale and Xandikos: binding a store's contacts folder, listing and
 // removing accounts, the refusals (each leaving the profile as it was), and
-// the send/receive commands while their engine is not built.
+// the send/receive commands on a profile without accounts.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -208,20 +208,20 @@ TEST_F(AccountTest, BindsTheAddressBookOfXandikos) {
   EXPECT_EQ(lines[0]["collection"], xandikos.AddressBookUrl());
 }
 
-TEST_F(AccountTest, SendReceiveIsNotBuiltYet) {
+TEST_F(AccountTest, SendReceiveWithoutAccountFails) {
   auto run = On({"send-receive"}, true);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("not implemented"), std::string::npos);
+  EXPECT_NE(run.out.find("no server account"), std::string::npos);
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
   run = On({"call", "--send-receive", "velKLK.CSync", "SyncContacts2VEL"}, true);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("not implemented"), std::string::npos);
+  EXPECT_NE(run.out.find("no server account"), std::string::npos);
 
   run = Velklk({"-p", profile_, "session"}, "{\"sendReceive\": null}\n{\"sendReceive\": 5}\n");
   const auto lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 4u) << run.out;
   EXPECT_EQ(lines[0]["event"], "error");
-  EXPECT_EQ(lines[0]["number"], "0x80004001");
+  EXPECT_EQ(lines[0]["number"], "0x80004005");
   EXPECT_EQ(lines[2]["number"], "0x80070057");
   EXPECT_EQ(lines[3]["event"], "done");
 }
