@@ -221,7 +221,7 @@ TEST_F(SyncTest, ConflictsGoToTheNewerSideAndThe412IsDecidedAlike) {
   EXPECT_EQ(Pass()["conflicts"], 0);
 }
 
-TEST(SyncServerGone, APassAgainstNoServerChangesNothingAndTheNextConverges) {
+TEST(SyncServerGone, APassAgainstNoServerCannotStartAndChangesNothing) {
   velklk::test::ScratchFolder folder("velklk-sync-gone");
   const std::string profile = folder.Path() + "/p";
   ASSERT_EQ(Velklk({"init", profile}).status, 0);
