@@ -41,7 +41,8 @@ int Guarded(const char* command, Body body) {
 
 int AccountAdd(const std::string& directory, const AccountAddOptions& options) {
   if (options.passwordFile.empty() == options.passwordEnv.empty())
-    throw UsageError("account add: give the password source: --password-file FILE or --password-env VAR");
+    throw UsageError(
+        "account add: give the password source: --password-file FILE or --password-env VAR");
   server::AccountRequest request;
   request.store = options.store;
   request.url = options.url;
@@ -60,7 +61,8 @@ int AccountAdd(const std::string& directory, const AccountAddOptions& options) {
     const server::Account account =
         server::AddAccount(profile->Connection(), *profile->Outlook().Application(), request);
     for (const auto& folder : account.folders) {
-      PrintLine(Out{{"event", "bound"}, {"folder", folder.folder}, {"collection", folder.collection}});
+      PrintLine(
+          Out{{"event", "bound"}, {"folder", folder.folder}, {"collection", folder.collection}});
     }
     return kExitOk;
   });
@@ -80,8 +82,8 @@ int AccountList(const std::string& directory) {
       if (!account.timeZone.empty()) line["timeZone"] = account.timeZone;
       line["folders"] = Out::array();
       for (const auto& folder : account.folders) {
-        line["folders"].push_back(
-            Out{{"folder", folder.folder}, {"kind", folder.kind}, {"collection", folder.collection}});
+        line["folders"].push_back(Out{
+            {"folder", folder.folder}, {"kind", folder.kind}, {"collection", folder.collection}});
       }
       PrintLine(line);
     }
@@ -94,9 +96,11 @@ int AccountRemove(const std::string& directory, const std::string& store) {
     auto profile = OpenProfile(directory);
     server::AccountStore accounts(profile->Connection());
     const auto account = accounts.Find(store);
-    if (!account || !accounts.Remove(store)) return Fail("account remove: the store '" + store + "' has no account");
+    if (!account || !accounts.Remove(store))
+      return Fail("account remove: the store '" + store + "' has no account");
     for (const auto& folder : account->folders) {
-      PrintLine(Out{{"event", "unbound"}, {"folder", folder.folder}, {"collection", folder.collection}});
+      PrintLine(
+          Out{{"event", "unbound"}, {"folder", folder.folder}, {"collection", folder.collection}});
     }
     return kExitOk;
   });

@@ -36,7 +36,7 @@ struct CallOptions {
   std::string ui = "console";        // or "qt": real windows
   std::vector<std::string> current;  // "TABLE=ID"
   std::optional<std::string> active;
-  bool dryRun = false;  // call: run, print the changes, undo them
+  bool dryRun = false;       // call: run, print the changes, undo them
   bool sendReceive = false;  // call: receive before the call, send after it
 };
 

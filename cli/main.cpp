@@ -85,11 +85,10 @@ int Run(int argc, char** argv) {
   accountAddCommand->add_option("--url", accountAdd.url, "the server or account URL")->required();
   accountAddCommand->add_option("--user", accountAdd.user, "the user name on the server")
       ->required();
-  auto* passwordFile =
-      accountAddCommand
-          ->add_option("--password-file", accountAdd.passwordFile,
-                       "a file holding the password (its owner's alone)")
-          ->type_name("FILE");
+  auto* passwordFile = accountAddCommand
+                           ->add_option("--password-file", accountAdd.passwordFile,
+                                        "a file holding the password (its owner's alone)")
+                           ->type_name("FILE");
   accountAddCommand
       ->add_option("--password-env", accountAdd.passwordEnv,
                    "an environment variable holding the password")

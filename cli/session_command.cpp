@@ -165,8 +165,7 @@ SessionCommand ParseSessionCommand(const std::string& line, bool windows) {
   } else if (command.contains("sendReceive")) {
     out.kind = SessionCommand::Kind::SendReceive;
     const Json& value = command["sendReceive"];
-    if (!value.is_null() && !value.is_string())
-      Bad("sendReceive: expected a store name or null");
+    if (!value.is_null() && !value.is_string()) Bad("sendReceive: expected a store name or null");
     if (value.is_string()) out.store = value.get<std::string>();
   } else if (command.contains("dump")) {
     out.kind = SessionCommand::Kind::Dump;

@@ -228,8 +228,10 @@ std::optional<std::vector<PropValue>> DecodeSlot(const Slot& s, const VCardPrope
       out.emplace_back(std::move(street));
       for (std::size_t i = 3; i < 7; ++i) out.emplace_back(Component(parts, i));
       bool any = false;
-      for (std::size_t i = 0; i < out.size(); ++i)
-        any = any || (s.ids[i] >= 0 && !Text(out[i]).empty());
+      for (std::size_t i = 0; i < out.size(); ++i) {
+        if (s.ids[i] < 0) out[i] = std::string();  // no Outlook property: not read
+        any = any || !Text(out[i]).empty();
+      }
       if (!any) return std::nullopt;
       break;
     }
@@ -381,14 +383,18 @@ int Rank(const VCardProperty& p) {
 // The class of a line: its TYPE values that matter for the property, sorted
 // and joined with ','.
 std::string Classify(const VCardProperty& p) {
-  std::set<std::string> ignore = {"PREF"};
-  if (p.Is("TEL")) ignore.insert({"VOICE", "TEXT", "MSG"});
-  if (p.Is("ADR")) ignore.insert({"POSTAL", "PARCEL", "DOM", "INTL"});
-  std::set<std::string> types;
-  if (p.Is("TEL") || p.Is("ADR") || p.Is("URL"))
-    for (auto& t : p.Types())
-      if (!ignore.count(t)) types.insert(std::move(t));
-  return Join(std::vector<std::string>(types.begin(), types.end()), ",");
+  const bool tel = p.Is("TEL"), adr = p.Is("ADR");
+  if (!tel && !adr && !p.Is("URL")) return {};
+  std::vector<std::string> types;
+  for (auto& t : p.Types()) {
+    const bool ignored = t == "PREF" || t == "OTHER" ||
+                         (tel && (t == "VOICE" || t == "TEXT" || t == "MSG" || t == "IPHONE")) ||
+                         (adr && (t == "POSTAL" || t == "PARCEL" || t == "DOM" || t == "INTL"));
+    if (!ignored) types.push_back(std::move(t));
+  }
+  std::sort(types.begin(), types.end());
+  types.erase(std::unique(types.begin(), types.end()), types.end());
+  return Join(types, ",");
 }
 
 // The group whose slots can take the line; -1 when none can.
@@ -695,6 +701,12 @@ Written Build(const ItemData& item, const std::vector<Kept>& kept, bool claimAll
   Written w;
   w.slotLine.assign(t.slots.size(), -1);
   std::set<const VCardProperty*> standing;  // kept lines that stand for an empty slot
+  std::map<std::string_view, std::vector<const Kept*>> byTag;
+  for (const Kept& k : kept) byTag[k.tag].push_back(&k);
+  const auto tagged = [&](std::string_view tag) {
+    auto it = byTag.find(tag);
+    return it == byTag.end() ? std::vector<const Kept*>() : it->second;
+  };
   for (const Group& g : t.groups) {
     bool gap = false;
     int maxRank = 0;
@@ -703,12 +715,11 @@ Written Build(const ItemData& item, const std::vector<Kept>& kept, bool claimAll
       const std::vector<PropValue> values = ValuesOf(slot, item);
       std::optional<VCardProperty> line;
       std::vector<const VCardProperty*> standIns;
-      for (const Kept& k : kept) {
-        if (k.tag != slot.key) continue;
-        if (auto v = DecodeSlot(slot, k.property); v && GroupOf(k.property) == t.slotGroup[s]) {
-          if (!line && Shown(slot, std::move(*v), item) == values) line = k.property;
+      for (const Kept* k : tagged(slot.key)) {
+        if (auto v = DecodeSlot(slot, k->property); v && GroupOf(k->property) == t.slotGroup[s]) {
+          if (!line && Shown(slot, std::move(*v), item) == values) line = k->property;
         } else {
-          standIns.push_back(&k.property);
+          standIns.push_back(&k->property);
         }
       }
       const bool empty = AllDefault(slot, values);
@@ -737,11 +748,9 @@ Written Build(const ItemData& item, const std::vector<Kept>& kept, bool claimAll
     if (!Travels(u.name) || !users.insert(UpperName(u.name)).second) continue;
     const std::string tag = "U:" + UpperName(u.name);
     std::optional<VCardProperty> line;
-    for (const Kept& k : kept) {
-      if (k.tag != tag) continue;
-      auto [type, value] = UserValue(k.property, u.type == OlUserPropertyType::YesNo);
-      if (type == u.type && value == u.value) line = k.property;
-      break;
+    if (const auto found = tagged(tag); !found.empty()) {
+      auto [type, value] = UserValue(found[0]->property, u.type == OlUserPropertyType::YesNo);
+      if (type == u.type && value == u.value) line = found[0]->property;
     }
     w.props.push_back(line ? *line : RenderUser(u));
   }

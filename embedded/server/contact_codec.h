@@ -26,7 +26,8 @@ namespace velklk::server {
 using FindUserDef = std::function<const outlook::UserDef*(std::string_view name)>;
 
 struct ReceivedContact {
-  // The mapped standard properties, the user properties and the kept text.
+  // The mapped standard properties, the user properties and the kept text:
+  // a new item's values as they are, or what ApplyContact gives an item.
   outlook::ItemData data;
   // The vCard's UID; none when it has no UID (the caller decides).
   std::optional<std::string> uid;

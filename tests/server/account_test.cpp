@@ -72,7 +72,8 @@ class AccountTest : public ::testing::Test {
     sqlite3* db = nullptr;
     sqlite3_open_v2((profile_ + "/crm.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE name LIKE '_vk_server%'", -1, &st, nullptr);
+    sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE name LIKE '_vk_server%'", -1, &st,
+                       nullptr);
     const bool found = sqlite3_step(st) == SQLITE_ROW;
     sqlite3_finalize(st);
     sqlite3_close(db);
@@ -96,9 +97,11 @@ TEST_F(AccountTest, BindListAndRemoveOnRadicale) {
   run = On(Add(kAnna, radicale.Url(), {"--create", "--time-zone", "Europe/Berlin"}));
   ASSERT_EQ(run.status, 0) << On(Add(kAnna, radicale.Url(), {"--create"}), true).out;
   const std::string annaBook = radicale.Url() + "anna/kontakte/";
-  EXPECT_EQ(Lines(run.out), std::vector<Json>{Json::parse(
-                                R"({"event":"bound","folder":"anna.berg@velmora.example\\Kontakte","collection":")" +
-                                annaBook + "\"}")});
+  EXPECT_EQ(
+      Lines(run.out),
+      std::vector<Json>{Json::parse(
+          R"({"event":"bound","folder":"anna.berg@velmora.example\\Kontakte","collection":")" +
+          annaBook + "\"}")});
   // The address book is on the server, with the folder's name.
   velklk::server::DavSettings settings;
   settings.user = radicale.User();
@@ -110,8 +113,9 @@ TEST_F(AccountTest, BindListAndRemoveOnRadicale) {
 
   // A second store with its password in a variable and a named address book.
   ::setenv("VELKLK_TEST_DAV_PASSWORD", radicale.Password().c_str(), 1);
-  run = On(Add(kBen, "http://localhost:" + std::to_string(radicale.Port()) + "/",
-               {"--password-env", "VELKLK_TEST_DAV_PASSWORD", "--address-book", "Privat", "--create"}));
+  run = On(
+      Add(kBen, "http://localhost:" + std::to_string(radicale.Port()) + "/",
+          {"--password-env", "VELKLK_TEST_DAV_PASSWORD", "--address-book", "Privat", "--create"}));
   ASSERT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("/anna/privat/"), std::string::npos) << run.out;
 
@@ -136,7 +140,8 @@ TEST_F(AccountTest, BindListAndRemoveOnRadicale) {
   EXPECT_EQ(dumpAfter, dumpBefore);
   for (const auto& entry : fs::recursive_directory_iterator(profile_)) {
     if (entry.is_regular_file()) {
-      EXPECT_EQ(ReadFile(entry.path()).find(radicale.Password()), std::string::npos) << entry.path();
+      EXPECT_EQ(ReadFile(entry.path()).find(radicale.Password()), std::string::npos)
+          << entry.path();
     }
   }
   EXPECT_EQ(On({"account", "list"}).out.find(radicale.Password()), std::string::npos);
@@ -172,7 +177,8 @@ TEST_F(AccountTest, RefusalsLeaveTheProfileAsItWas) {
       {Add(kAnna, https), 0600, "secret", "TLS"},
       {Add(kAnna, "http://dav.example.org/"), 0600, "secret", "plain http is refused"},
       {Add(kAnna, radicale.Url()), 0644, radicale.Password(), "chmod 600"},
-      {Add("nobody@velmora.example", radicale.Url()), 0600, radicale.Password(), "no mailbox store"},
+      {Add("nobody@velmora.example", radicale.Url()), 0600, radicale.Password(),
+       "no mailbox store"},
       {Add(kAnna, radicale.Url(), {"--time-zone", "Mars/Olympus"}), 0600, radicale.Password(),
        "time zone"},
       {Add(kAnna, radicale.Url(), {"--ca-file", "/nonexistent.pem"}), 0600, radicale.Password(),

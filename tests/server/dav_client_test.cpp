@@ -2,13 +2,14 @@
 // Radicale, and the failures of servers that are none (a web site, a
 // redirect loop, plain HTTP where TLS was asked, nobody listening, an
 // answer above the bound).
+#include "server/dav_client.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 #include <string>
 
-#include "server/dav_client.h"
 #include "server/discovery.h"
 #include "support/dav_servers.h"
 
@@ -58,18 +59,21 @@ TEST(DavClient, RequestsOfAPassOnRadicale) {
   EXPECT_EQ(account.addressBooks[0].displayName, "Kontakte");
 
   // Creating is conditional: a retried create cannot overwrite.
-  const std::string etagA = client.Put(book + "a.vcf", Card("a", "Alpha"), "text/vcard", Precondition::Absent());
+  const std::string etagA =
+      client.Put(book + "a.vcf", Card("a", "Alpha"), "text/vcard", Precondition::Absent());
   client.Put(book + "b.vcf", Card("b", "Beta"), "text/vcard", Precondition::Absent());
   client.Put(book + "c.vcf", Card("c", "Gamma"), "text/vcard", Precondition::Absent());
   EXPECT_FALSE(etagA.empty());
-  const DavError exists = ErrorOf(
-      [&] { client.Put(book + "a.vcf", Card("a", "Other"), "text/vcard", Precondition::Absent()); });
+  const DavError exists = ErrorOf([&] {
+    client.Put(book + "a.vcf", Card("a", "Other"), "text/vcard", Precondition::Absent());
+  });
   EXPECT_EQ(exists.GetKind(), Kind::PreconditionFailed);
   EXPECT_EQ(exists.Status(), 412);
   const std::string etagA2 =
       client.Put(book + "a.vcf", Card("a", "Alpha 2"), "text/vcard", Precondition::Matching(etagA));
   EXPECT_EQ(ErrorOf([&] {
-              client.Put(book + "a.vcf", Card("a", "Lost"), "text/vcard", Precondition::Matching(etagA));
+              client.Put(book + "a.vcf", Card("a", "Lost"), "text/vcard",
+                         Precondition::Matching(etagA));
             }).GetKind(),
             Kind::PreconditionFailed);
 
@@ -86,14 +90,16 @@ TEST(DavClient, RequestsOfAPassOnRadicale) {
   EXPECT_EQ(client.RequestCount() - before, 2);
   ASSERT_EQ(fetched.found.size(), 3u);
   EXPECT_EQ(fetched.missing, std::vector<std::string>{"/anna/book/nobody.vcf"});
-  const auto alpha = std::find_if(fetched.found.begin(), fetched.found.end(),
-                                  [](const auto& r) { return r.href.find("a.vcf") != std::string::npos; });
+  const auto alpha = std::find_if(fetched.found.begin(), fetched.found.end(), [](const auto& r) {
+    return r.href.find("a.vcf") != std::string::npos;
+  });
   ASSERT_NE(alpha, fetched.found.end());
   EXPECT_NE(alpha->data.find("FN:Alpha 2"), std::string::npos);
   EXPECT_EQ(alpha->etag, etagA2);
 
   // Deleting is conditional too, and a resource gone already counts as done.
-  EXPECT_EQ(ErrorOf([&] { client.Delete(book + "b.vcf", Precondition::Matching(etagA)); }).Status(), 412);
+  EXPECT_EQ(ErrorOf([&] { client.Delete(book + "b.vcf", Precondition::Matching(etagA)); }).Status(),
+            412);
   EXPECT_TRUE(client.Delete(book + "a.vcf", Precondition::Matching(etagA2)));
   EXPECT_FALSE(client.Delete(book + "a.vcf", Precondition::Matching(etagA2)));
   const auto since = client.SyncCollection(book, listing.token);
@@ -102,7 +108,8 @@ TEST(DavClient, RequestsOfAPassOnRadicale) {
   EXPECT_NE(since.removed[0].find("a.vcf"), std::string::npos);
 
   // A token the server does not know: the caller lists in full.
-  const DavError stale = ErrorOf([&] { client.SyncCollection(book, "http://radicale.org/ns/sync/0000"); });
+  const DavError stale =
+      ErrorOf([&] { client.SyncCollection(book, "http://radicale.org/ns/sync/0000"); });
   EXPECT_EQ(stale.GetKind(), Kind::InvalidSyncToken);
   EXPECT_EQ(stale.Status(), 403);
 
@@ -129,13 +136,26 @@ TEST(DavClient, ServersThatAreNoneFailClearly) {
   EXPECT_NE(std::string(circle.what()).find("loop"), std::string::npos);
 
   // TLS asked of a server that speaks plain HTTP.
-  const DavError tls =
-      ErrorOf([&] { client.Propfind("https://127.0.0.1:" + std::to_string(site.Port()) + "/", 0, {}); });
+  const DavError tls = ErrorOf(
+      [&] { client.Propfind("https://127.0.0.1:" + std::to_string(site.Port()) + "/", 0, {}); });
   EXPECT_EQ(tls.GetKind(), Kind::Tls);
   EXPECT_EQ(tls.Status(), 0);
 
-  const DavError nobody = ErrorOf(
-      [&] { client.Propfind("http://127.0.0.1:" + std::to_string(velklk::test::FreePort()) + "/", 0, {}); });
+  // A server with a certificate of its own authority: trusted only with
+  // that authority's file.
+  velklk::test::HttpStub secure("plain", true);
+  const DavError untrusted = ErrorOf([&] { client.Send("GET", secure.Url()); });
+  EXPECT_EQ(untrusted.GetKind(), Kind::Tls);
+  EXPECT_NE(std::string(untrusted.what()).find("certificate"), std::string::npos)
+      << untrusted.what();
+  DavSettings trusting;
+  trusting.caFile = secure.CaFile();
+  DavClient trusted(trusting);
+  EXPECT_EQ(trusted.Send("GET", secure.Url()).status, 200);
+
+  const DavError nobody = ErrorOf([&] {
+    client.Propfind("http://127.0.0.1:" + std::to_string(velklk::test::FreePort()) + "/", 0, {});
+  });
   EXPECT_EQ(nobody.GetKind(), Kind::Connection);
 
   DavSettings small;
@@ -144,7 +164,8 @@ TEST(DavClient, ServersThatAreNoneFailClearly) {
   EXPECT_EQ(ErrorOf([&] { bounded.Send("GET", site.Url()); }).GetKind(), Kind::TooLarge);
 
   // Refused before a byte is sent.
-  EXPECT_EQ(ErrorOf([&] { client.Send("GET", "http://dav.example.org/"); }).GetKind(), Kind::Refused);
+  EXPECT_EQ(ErrorOf([&] { client.Send("GET", "http://dav.example.org/"); }).GetKind(),
+            Kind::Refused);
 }
 
 }  // namespace

@@ -28,7 +28,9 @@ fs::path ScratchRoot() {
   return fs::temp_directory_path();
 }
 
-std::string Python() { return ::access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3"; }
+std::string Python() {
+  return ::access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+}
 
 bool Answers(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -168,15 +170,37 @@ Xandikos::Xandikos()
 
 std::string Xandikos::Url() const { return LocalUrl(port_); }
 
-HttpStub::HttpStub(const std::string& mode)
+namespace {
+
+std::vector<std::string> StubCommand(const ScratchFolder& folder, int port, const std::string& mode,
+                                     bool tls) {
+  std::vector<std::string> command{Python(),
+                                   std::string(VELKLK_SOURCE_DIR) + "/tests/support/http_stub.py",
+                                   std::to_string(port), mode};
+  if (tls) {
+    const std::string cert = folder.Path() + "/cert.pem", key = folder.Path() + "/key.pem";
+    const std::string make =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+        "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+        key + "' -out '" + cert + "' >'" + folder.Path() + "/openssl.log' 2>&1";
+    if (std::system(make.c_str()) != 0)
+      throw std::runtime_error("openssl made no certificate: see " + folder.Path() +
+                               "/openssl.log");
+    command.insert(command.end(), {cert, key});
+  }
+  return command;
+}
+
+}  // namespace
+
+HttpStub::HttpStub(const std::string& mode, bool tls)
     : port_(FreePort()),
+      tls_(tls),
       folder_("velklk-stub"),
-      process_({Python(), std::string(VELKLK_SOURCE_DIR) + "/tests/support/http_stub.py",
-                std::to_string(port_), mode},
-               folder_.Path() + "/log") {
+      process_(StubCommand(folder_, port_, mode, tls), folder_.Path() + "/log") {
   process_.WaitForPort(port_);
 }
 
-std::string HttpStub::Url() const { return LocalUrl(port_); }
+std::string HttpStub::Url() const { return (tls_ ? "https" : "http") + LocalUrl(port_).substr(4); }
 
 }  // namespace velklk::test

@@ -9,7 +9,8 @@
 //             address book and a calendar made at start
 //   HttpStub  a few lines of Python: a web server that is no WebDAV server
 //             ("plain"), or one whose every answer redirects in a loop
-//             ("loop")
+//             ("loop"); over HTTPS with a certificate of its own made by
+//             openssl for 127.0.0.1 when asked
 //
 // The constructors wait until the server answers and raise
 // std::runtime_error (with the server's output) when it does not start.
@@ -87,12 +88,15 @@ class Xandikos {
 
 class HttpStub {
  public:
-  explicit HttpStub(const std::string& mode);  // "plain" or "loop"
-  std::string Url() const;
+  explicit HttpStub(const std::string& mode, bool tls = false);  // "plain" or "loop"
+  std::string Url() const;                                       // https://... with tls
   int Port() const { return port_; }
+  // The certificate of the HTTPS server (PEM), which is its own authority.
+  std::string CaFile() const { return folder_.Path() + "/cert.pem"; }
 
  private:
   int port_;
+  bool tls_;
   ScratchFolder folder_;
   ChildProcess process_;
 };

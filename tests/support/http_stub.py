@@ -1,11 +1,13 @@
 """A web server for the tests of the server layer, on 127.0.0.1.
 
-usage: http_stub.py PORT MODE
+usage: http_stub.py PORT MODE [CERT KEY]
   plain  answers every request with a small HTML page (a web site, no WebDAV)
   loop   redirects /a to /b and everything else to /a, so a client that
          follows redirects comes back to a URL it asked already
+With CERT and KEY (PEM files) it speaks HTTPS.
 """
 import http.server
+import ssl
 import sys
 
 
@@ -38,6 +40,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 def main():
     Handler.mode = sys.argv[2]
     server = http.server.ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), Handler)
+    if len(sys.argv) > 4:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(sys.argv[3], sys.argv[4])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.serve_forever()
 
 
