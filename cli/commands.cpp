@@ -337,6 +337,9 @@ std::optional<Desk> OpenDesk(const CallOptions& options, bool session) {
 
 int Call(const CallOptions& options, const std::string& progid, const std::string& member,
          const std::vector<std::string>& args) {
+  // A dry run is undone; what a pass sent to a server cannot be.
+  if (options.dryRun && options.sendReceive)
+    throw UsageError("--dry-run and --send-receive do not go together: a pass writes to the server");
   auto desk = OpenDesk(options, false);
   if (!desk) return kExitError;
   Profile* const profile = desk->profile.get();

@@ -79,6 +79,7 @@ PassOutcome RunPass(Profile& profile, UserInterface& ui, const std::optional<std
       continue;
     }
     outcome.requests += engine.Requests();
+    if (results.empty()) outcome.started = true;  // no folder of a kind built yet: nothing to do
     for (const auto& r : results) {
       folders[r.folder] = r.Json();
       for (const auto& c : r.conflictEntries) conflicts.push_back(c);
