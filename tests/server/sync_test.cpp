@@ -15,6 +15,7 @@
 #include "server/accounts.h"
 #include "server/dav_client.h"
 #include "server/sync_engine.h"
+#include "sqlite/connection.h"
 #include "support/dav_servers.h"
 #include "support/velklk_command.h"
 
@@ -219,6 +220,27 @@ TEST_F(SyncTest, ConflictsGoToTheNewerSideAndThe412IsDecidedAlike) {
   EXPECT_EQ(ContactNamed("Neumann")["CompanyName"], "Spaeter");
   EXPECT_NE(Get(url).find("ORG:Spaeter"), std::string::npos);
   EXPECT_EQ(Pass()["conflicts"], 0);
+}
+
+TEST_F(SyncTest, AWriteWhoseLocalRecordWasLostIsRecognisedNotRepeated) {
+  Pass();
+  // A pass stopped between its PUT and its local commit: the server holds
+  // the contact, the profile has no record of it. The create is refused
+  // (412), the server's copy is the same: recorded, no second resource.
+  auto forget = [&](bool token) {
+    auto db = velklk::sqlite::Connection::Open(profile_ + "/crm.db", velklk::sqlite::Journal::Wal);
+    db->Exec("DELETE FROM _vk_server_items");
+    if (token) db->Exec("UPDATE _vk_server_folders SET sync_token = ''");
+  };
+  for (bool token : {false, true}) {
+    forget(token);
+    const Json report = Pass();
+    EXPECT_EQ(report, (Json{{"received", Counts(0, 0, 0)}, {"sent", Counts(0, 0, 0)}, {"conflicts", 0}}))
+        << last_;
+    const auto listing = http_->SyncCollection(collection_, "");
+    EXPECT_EQ(listing.changed.size(), 1u);
+    EXPECT_EQ(Contacts().size(), 1u);
+  }
 }
 
 TEST(SyncServerGone, APassAgainstNoServerCannotStartAndChangesNothing) {
