@@ -26,6 +26,7 @@
 #include "platform/text_case.h"
 #include "profile/profile.h"
 #include "report.h"
+#include "send_receive.h"
 #include "resources/catalogue.h"
 #include "session/shared_state.h"
 #include "session_command.h"
@@ -66,14 +67,6 @@ AutomationError SaveFailure(const std::exception& e) {
 int Fail(const std::string& message) {
   std::cerr << "velklk: " << message << "\n";
   return kExitError;
-}
-
-std::unique_ptr<Profile> OpenProfile(const std::string& directory) {
-  if (!Profile::Exists(directory)) {
-    throw UsageError("'" + directory +
-                     "' holds no profile (create one with velklk init or velklk load)");
-  }
-  return Profile::Open(directory);
 }
 
 Out ValueToJson(const Variant& value) {
@@ -186,6 +179,14 @@ bool InvokeAndReport(Profile& profile, CommandReport& report, DispatchObject& ob
 }
 
 }  // namespace
+
+std::unique_ptr<Profile> OpenProfile(const std::string& directory) {
+  if (!Profile::Exists(directory)) {
+    throw UsageError("'" + directory +
+                     "' holds no profile (create one with velklk init or velklk load)");
+  }
+  return Profile::Open(directory);
+}
 
 int Init(const std::string& directory) {
   if (Profile::Exists(directory)) return Fail("'" + directory + "' already holds a profile");
@@ -349,12 +350,25 @@ std::optional<Desk> OpenDesk(const CallOptions& options, bool session) {
 
 int Call(const CallOptions& options, const std::string& progid, const std::string& member,
          const std::vector<std::string>& args) {
+  // A dry run is undone; what a pass sent to a server cannot be.
+  if (options.dryRun && options.sendReceive)
+    throw UsageError("--dry-run and --send-receive do not go together: a pass writes to the server");
   auto desk = OpenDesk(options, false);
   if (!desk) return kExitError;
   Profile* const profile = desk->profile.get();
 
   bool ok = false;
   try {
+    if (options.sendReceive) {
+      // Receive before the call; a pass that cannot start calls nothing.
+      const PassOutcome received =
+          RunPass(*profile, *desk->ui, std::nullopt, server::PassOptions::Phase::Receive);
+      if (!received.started) {
+        ResetState({});
+        return Fail("call --send-receive: " + received.error);
+      }
+      PrintLine(received.report);
+    }
     CommandReport report(*profile, options.dryRun);
     std::unique_ptr<DispatchObject> object;
     {
@@ -363,6 +377,12 @@ int Call(const CallOptions& options, const std::string& progid, const std::strin
     }
     ok = InvokeAndReport(*profile, report, *object, progid, member, args);
     object.reset();
+    if (options.sendReceive) {
+      const PassOutcome sent =
+          RunPass(*profile, *desk->ui, std::nullopt, server::PassOptions::Phase::Send);
+      PrintLine(sent.report);
+      if (!sent.ok) std::cerr << "velklk: send-receive: " << sent.error << "\n";
+    }
   } catch (const AutomationError& e) {
     PrintErrorEvent(e);
     std::cerr << "velklk: error " << e.NumberText() << " in " << e.Source() << ": "
@@ -402,6 +422,9 @@ class SessionRunner {
         case SessionCommand::Kind::Now:
           profile_.Clock().Set(command.time);
           break;
+        case SessionCommand::Kind::SendReceive:
+          RunSendReceive(command);
+          break;
       }
     } catch (const AutomationError& e) {
       PrintErrorEvent(e);
@@ -430,6 +453,17 @@ class SessionRunner {
     }
     PrintReport(report);
     if (error) throw *error;
+  }
+
+  // A pass of the bound folders: progress, the report and the result.
+  void RunSendReceive(const SessionCommand& command) {
+    TakeAnswers(command);
+    PrepareHost(profile_, command.user, command.now, command.current, command.active);
+    const PassOutcome outcome = RunPass(profile_, ui_, command.store, server::PassOptions::Phase::Both);
+    if (!outcome.started)
+      throw AutomationError(err::kFail, "velklk.session", "sendReceive: " + outcome.error);
+    PrintLine(outcome.report);
+    PrintLine(Out{{"event", "result"}, {"value", outcome.ok}});
   }
 
   // The message-box and dialog answers of a command: its own, never what an
@@ -491,6 +525,30 @@ class SessionRunner {
 };
 
 }  // namespace
+
+int SendReceive(const CallOptions& options, const std::optional<std::string>& store) {
+  auto desk = OpenDesk(options, false);
+  if (!desk) return kExitError;
+  int status = kExitOk;
+  try {
+    const PassOutcome outcome =
+        RunPass(*desk->profile, *desk->ui, store, server::PassOptions::Phase::Both);
+    if (!outcome.started) {
+      status = Fail("send-receive: " + outcome.error);
+    } else {
+      PrintLine(outcome.report);
+      PrintLine(Out{{"event", "result"}, {"value", outcome.ok}});
+      if (!outcome.ok) std::cerr << "velklk: send-receive: " << outcome.error << "\n";
+    }
+  } catch (const UsageError&) {
+    ResetState({});
+    throw;
+  } catch (const std::exception& e) {
+    status = Fail(std::string("send-receive: ") + e.what());
+  }
+  ResetState({});
+  return status;
+}
 
 int Session(const CallOptions& options, std::istream& in) {
   auto desk = OpenDesk(options, true);

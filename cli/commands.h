@@ -3,10 +3,15 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace velklk {
+class Profile;
+}
 
 namespace velklk::cli {
 
@@ -32,8 +37,12 @@ struct CallOptions {
   std::string ui = "console";        // or "qt": real windows
   std::vector<std::string> current;  // "TABLE=ID"
   std::optional<std::string> active;
-  bool dryRun = false;  // call: run, print the changes, undo them
+  bool dryRun = false;       // call: run, print the changes, undo them
+  bool sendReceive = false;  // call: receive before the call, send after it
 };
+
+// Opens the profile in `directory`; UsageError when it holds none.
+std::unique_ptr<Profile> OpenProfile(const std::string& directory);
 
 int Init(const std::string& directory);
 int Load(const std::string& profile, const std::string& fixturePath);
@@ -48,5 +57,18 @@ int Report(const std::string& profile, int count);
 // Reverts entry `number` of the journal (the last one that is neither a dry
 // run nor undone when none is given) and adds an entry of its own.
 int Undo(const CallOptions& options, std::optional<std::int64_t> number);
+
+// The server accounts (account_commands.cpp).
+struct AccountAddOptions {
+  std::string store, url, user;
+  std::string passwordFile, passwordEnv;  // exactly one of them
+  std::string caFile, timeZone, addressBook;
+  bool create = false;
+};
+int AccountAdd(const std::string& profile, const AccountAddOptions& options);
+int AccountList(const std::string& profile);
+int AccountRemove(const std::string& profile, const std::string& store);
+// One send/receive pass of the bound folders (of `store` only when given).
+int SendReceive(const CallOptions& options, const std::optional<std::string>& store);
 
 }  // namespace velklk::cli

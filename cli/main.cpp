@@ -2,6 +2,8 @@
 // live in commands.cpp.
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <optional>
+#include <string>
 
 #include "commands.h"
 #include "velklk/version.h"
@@ -73,6 +75,44 @@ int Run(int argc, char** argv) {
   call->add_option("ARG", args, "arguments besides the host objects");
   call->add_flag("--dry-run", options.dryRun,
                  "run the call, print what it changed, then undo all of it");
+  call->add_flag("--send-receive", options.sendReceive,
+                 "receive from the servers before the call, send after it");
+
+  AccountAddOptions accountAdd;
+  std::string removeStore;
+  auto* account = app.add_subcommand("account", "server accounts of the profile's mailbox stores");
+  account->require_subcommand(1);
+  auto* accountAddCommand =
+      account->add_subcommand("add", "bind a mailbox store to a CardDAV/CalDAV account");
+  accountAddCommand->add_option("STORE", accountAdd.store, "the mailbox store")->required();
+  accountAddCommand->add_option("--url", accountAdd.url, "the server or account URL")->required();
+  accountAddCommand->add_option("--user", accountAdd.user, "the user name on the server")
+      ->required();
+  auto* passwordFile = accountAddCommand
+                           ->add_option("--password-file", accountAdd.passwordFile,
+                                        "a file holding the password (its owner's alone)")
+                           ->type_name("FILE");
+  accountAddCommand
+      ->add_option("--password-env", accountAdd.passwordEnv,
+                   "an environment variable holding the password")
+      ->type_name("VAR")
+      ->excludes(passwordFile);
+  accountAddCommand->add_flag("--create", accountAdd.create,
+                              "make the address book when the account has none");
+  accountAddCommand->add_option("--ca-file", accountAdd.caFile,
+                                "trust the certificates of this file (PEM)");
+  accountAddCommand->add_option("--time-zone", accountAdd.timeZone,
+                                "the profile's time zone (an IANA name)");
+  accountAddCommand->add_option("--address-book", accountAdd.addressBook,
+                                "bind this address book (display name or last URL segment)");
+  auto* accountList = account->add_subcommand("list", "print the accounts of the profile");
+  auto* accountRemove = account->add_subcommand("remove", "forget the account of a store");
+  accountRemove->add_option("STORE", removeStore, "the mailbox store")->required();
+
+  std::string sendReceiveStore;
+  auto* sendReceive =
+      app.add_subcommand("send-receive", "send and receive the bound folders' items");
+  sendReceive->add_option("STORE", sendReceiveStore, "only this store's folders");
 
   std::string reportDir;
   int reportCount = 20;
@@ -111,6 +151,14 @@ int Run(int argc, char** argv) {
     if (*undo)
       return Undo(options, undoNumber > 0 ? std::optional<std::int64_t>(undoNumber) : std::nullopt);
     if (*report) return Report(options.profile, reportCount);
+    if (*accountAddCommand) return AccountAdd(options.profile, accountAdd);
+    if (*accountList) return AccountList(options.profile);
+    if (*accountRemove) return AccountRemove(options.profile, removeStore);
+    if (*sendReceive) {
+      return SendReceive(options, sendReceiveStore.empty()
+                                      ? std::nullopt
+                                      : std::optional<std::string>(sendReceiveStore));
+    }
   } catch (const UsageError& e) {
     std::cerr << "velklk: " << e.what() << "\n";
     return kExitUsage;

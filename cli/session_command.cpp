@@ -162,6 +162,11 @@ SessionCommand ParseSessionCommand(const std::string& line, bool windows) {
     ReadAnswers(command, written, windows, out);
     ReadOutlook(command, out);
     out.dryRun = ReadDryRun(command);
+  } else if (command.contains("sendReceive")) {
+    out.kind = SessionCommand::Kind::SendReceive;
+    const Json& value = command["sendReceive"];
+    if (!value.is_null() && !value.is_string()) Bad("sendReceive: expected a store name or null");
+    if (value.is_string()) out.store = value.get<std::string>();
   } else if (command.contains("dump")) {
     out.kind = SessionCommand::Kind::Dump;
   } else if (command.contains("now")) {
@@ -172,7 +177,7 @@ SessionCommand ParseSessionCommand(const std::string& line, bool windows) {
     if (!parsed) Bad("now: expected \"yyyy-MM-dd hh:mm:ss\"");
     out.time = *parsed;
   } else {
-    Bad("unknown command (expected call, outlook, now or dump)");
+    Bad("unknown command (expected call, outlook, sendReceive, now or dump)");
   }
   return out;
 }

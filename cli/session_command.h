@@ -12,9 +12,9 @@
 namespace velklk::cli {
 
 struct SessionCommand {
-  // The command is the first of "call", "outlook", "dump" and "now" that the
-  // object holds.
-  enum class Kind { Call, Outlook, Dump, Now };
+  // The command is the first of "call", "outlook", "sendReceive", "dump" and
+  // "now" that the object holds.
+  enum class Kind { Call, Outlook, SendReceive, Dump, Now };
   Kind kind = Kind::Dump;
 
   // Call and Outlook: the console's message-box answers and dialog answers
@@ -34,6 +34,9 @@ struct SessionCommand {
   std::string action;
   std::string folder, find;
   nlohmann::json properties;
+
+  // SendReceive: the store whose folders to pass; none for every bound store.
+  std::optional<std::string> store;
 
   // Now: the time the clock is set to.
   AutoDate time;

@@ -179,6 +179,10 @@ std::string EncodeItem(const ItemData& data) {
     PutString(out, l.entryId);
     PutString(out, l.name);
   }
+  if (!data.serverKept.empty()) {
+    out.push_back('K');
+    PutString(out, data.serverKept);
+  }
   return out;
 }
 
@@ -212,6 +216,8 @@ ItemData DecodeItem(std::string_view blob) {
       l.entryId = r.String();
       l.name = r.String();
       data.links.push_back(std::move(l));
+    } else if (tag == 'K') {
+      data.serverKept = r.String();
     } else {
       RaiseDamagedProfile("an item's values hold an unknown entry");
     }

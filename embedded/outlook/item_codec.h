@@ -6,6 +6,7 @@
 //   'S' a standard property: its name, a value
 //   'U' a user property: its name, its type byte (1 text, 6 yes/no), a value
 //   'L' a link to a contact: the contact's entry ID, its name
+//   'K' the kept server text (only when there is one)
 // A name or text is a length (unsigned LEB128) and that many bytes; a value
 // is a ValueType byte and then a text, one byte 0/1 (Boolean), or eight
 // bytes in the machine's order (integer, double, date as its automation
@@ -39,6 +40,11 @@ struct ItemData {
   std::vector<std::pair<int, PropValue>> props;
   std::vector<UserProp> user;
   std::vector<LinkRef> links;
+  // What the item's copy on a server holds beyond its Outlook values, kept
+  // to be written back unchanged. Opaque to the store: the server codecs
+  // (server/contact_codec.h) write and read it; the object model, fixtures
+  // and dumps do not show it.
+  std::string serverKept;
 
   const PropValue* Find(int id) const;
   void Put(int id, PropValue value);

@@ -287,6 +287,15 @@ void Model::Load() {
         RaiseDamagedProfile("a property definition has an unknown type");
       f->second->defs.push_back(UserDef{defs.Text(1), static_cast<OlUserPropertyType>(type)});
     }
+    if (HasTrackingTables()) {
+      auto tracked = db_->Prepare("SELECT folder, revision FROM " + Table("tracked_folders"));
+      while (tracked.Step()) {
+        auto f = folders.find(tracked.Int(0));
+        if (f == folders.end()) continue;  // a folder of a replaced state
+        f->second->tracked = true;
+        f->second->revision = tracked.Int(1);
+      }
+    }
     auto items = db_->Prepare("SELECT id, folder, class, entry_id, created, modified, data FROM " +
                               Table("items") + " ORDER BY id");
     while (items.Step()) {
@@ -343,6 +352,8 @@ void Model::Install(State state, bool keepIdentity) {
           kept->name = std::move(target->name);
           kept->type = target->type;
           kept->defs = std::move(target->defs);
+          kept->tracked = target->tracked;
+          kept->revision = target->revision;
           kept->children = std::move(target->children);
           replacement[target.get()] = kept.get();
           target = std::move(kept);
@@ -424,6 +435,10 @@ void Model::Replace(State state) {
     sqlite::Transaction change(*db_);
     for (const char* t : {"items", "folder_properties", "mailboxes", "folders"})
       db_->Exec(std::string("DELETE FROM ") + Table(t));
+    // A new state starts without server revisions: its folders are new.
+    if (HasTrackingTables())
+      for (const char* t : {"tracked_folders", "revisions"})
+        db_->Exec(std::string("DELETE FROM ") + Table(t));
     WriteSwitches(state.switches);
     for (const auto& s : state.stores) WriteFolderTree(*s);
     for (const auto& m : state.mailboxes) {
@@ -434,6 +449,193 @@ void Model::Replace(State state) {
     change.Commit();
   });
   Install(std::move(state), false);
+}
+
+// ---------------------------------------------------------------- server side
+
+bool Model::HasTrackingTables() {
+  auto& st = Cached("SELECT 1 FROM " + sqlite::QuoteIdentifier(schema_) +
+                    ".sqlite_master WHERE type = 'table' AND name = ?1");
+  StatementReset reset{st};
+  return st.Bind(1, tablePrefix_ + "revisions").Step();
+}
+
+std::int64_t Model::WriteRevision(const Folder& folder, const std::string& entryId, bool deleted) {
+  const std::int64_t revision = folder.revision + 1;
+  auto& put = Cached("INSERT OR REPLACE INTO " + Table("revisions") +
+                     "(entry_id, folder, revision, deleted) VALUES(?1, ?2, ?3, ?4)");
+  {
+    StatementReset reset{put};
+    put.Bind(1, entryId).Bind(2, folder.id).Bind(3, revision).Bind(4, deleted ? 1 : 0).Run();
+  }
+  auto& count = Cached("UPDATE " + Table("tracked_folders") + " SET revision = ?1 WHERE folder = ?2");
+  StatementReset reset{count};
+  count.Bind(1, revision).Bind(2, folder.id).Run();
+  return revision;
+}
+
+void Model::Track(Folder* folder) {
+  CheckFolder(*folder);
+  if (folder->tracked) return;
+  std::int64_t revision = folder->revision;
+  Guarded([&] {
+    sqlite::Transaction change(*db_);
+    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("tracked_folders") +
+              "(folder INTEGER PRIMARY KEY, revision INTEGER NOT NULL)");
+    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("revisions") +
+              "(entry_id TEXT PRIMARY KEY, folder INTEGER NOT NULL, revision INTEGER NOT NULL, "
+              "deleted INTEGER NOT NULL)");
+    db_->Exec("CREATE INDEX IF NOT EXISTS " + sqlite::QuoteIdentifier(schema_) + "." +
+              sqlite::QuoteIdentifier(tablePrefix_ + "revisions_by_folder") + " ON " +
+              sqlite::QuoteIdentifier(tablePrefix_ + "revisions") + "(folder, revision)");
+    auto row = db_->Prepare("INSERT OR REPLACE INTO " + Table("tracked_folders") +
+                            "(folder, revision) VALUES(?1, ?2)");
+    row.Bind(1, folder->id).Bind(2, revision).Run();
+    // Every item there now counts as changed: the server has none of them yet.
+    auto put = db_->Prepare("INSERT OR REPLACE INTO " + Table("revisions") +
+                            "(entry_id, folder, revision, deleted) VALUES(?1, ?2, ?3, 0)");
+    for (const auto& record : folder->items) {
+      put.Bind(1, record->entryId).Bind(2, folder->id).Bind(3, ++revision).Run();
+      put.Reset();
+    }
+    auto count = db_->Prepare("UPDATE " + Table("tracked_folders") +
+                              " SET revision = ?1 WHERE folder = ?2");
+    count.Bind(1, revision).Bind(2, folder->id).Run();
+    change.Commit();
+  });
+  folder->tracked = true;
+  folder->revision = revision;
+}
+
+std::vector<Model::Revision> Model::RevisionsAbove(const Folder* folder, std::int64_t mark) {
+  std::vector<Revision> out;
+  if (!folder->tracked) return out;
+  Guarded([&] {
+    auto& st = Cached("SELECT entry_id, revision, deleted FROM " + Table("revisions") +
+                      " WHERE folder = ?1 AND revision > ?2 ORDER BY revision");
+    StatementReset reset{st};
+    st.Bind(1, folder->id).Bind(2, mark);
+    while (st.Step()) out.push_back(Revision{st.Text(0), st.Int(1), st.Int(2) != 0});
+  });
+  return out;
+}
+
+std::optional<Model::Revision> Model::RevisionOf(const std::string& entryId) {
+  std::optional<Revision> out;
+  if (!HasTrackingTables()) return out;
+  Guarded([&] {
+    auto& st = Cached("SELECT revision, deleted FROM " + Table("revisions") + " WHERE entry_id = ?1");
+    StatementReset reset{st};
+    if (st.Bind(1, entryId).Step()) out = Revision{entryId, st.Int(0), st.Int(1) != 0};
+  });
+  return out;
+}
+
+std::shared_ptr<Record> Model::ApplyReceived(
+    Folder* folder, const std::string& entryId, ItemData data, AutoDate modified,
+    const std::function<void(const std::string&, std::int64_t)>& alsoWrite) {
+  CheckFolder(*folder);
+  if (!folder->tracked)
+    throw AutomationError(err::kFail, "Outlook", "The folder " + folder->name + " is not bound.");
+  std::shared_ptr<Record> record = entryId.empty() ? nullptr : RecordByEntryId(entryId);
+  if (record && record->folder != folder)
+    throw AutomationError(err::kFail, "Outlook",
+                          "The item " + entryId + " is in another folder than " + folder->name + ".");
+  const bool added = !record;
+  if (added) {
+    const auto kind = KindOfItemType(folder->type);
+    if (!kind) throw AutomationError(err::kFail, "Outlook", "The folder " + folder->name + " holds no items.");
+    record = NewRecord(folder, *kind);
+  }
+  Record staged;
+  staged.folder = folder;
+  staged.kind = record->kind;
+  staged.rowId = added ? nextRowId_ : record->rowId;
+  staged.entryId = !added ? record->entryId : entryId.empty() ? NewEntryId() : entryId;
+  staged.modified = modified;
+  staged.created = added ? modified : record->created;
+  // Received user properties the folder does not define yet are defined,
+  // as the add-in's own UserProperties.Add does.
+  std::vector<UserDef> missing;
+  for (const auto& u : data.user)
+    if (!folder->FindDef(u.name)) missing.push_back(UserDef{u.name, u.type});
+  std::int64_t revision = 0;
+  Guarded([&] {
+    sqlite::Transaction change(*db_);
+    if (!missing.empty()) {
+      auto def = db_->Prepare("INSERT INTO " + Table("folder_properties") +
+                              "(folder, name, type) VALUES(?1, ?2, ?3)");
+      for (const auto& d : missing) {
+        def.Bind(1, folder->id).Bind(2, d.name).Bind(3, static_cast<int>(d.type)).Run();
+        def.Reset();
+      }
+    }
+    WriteItem(staged, data, added);
+    revision = WriteRevision(*folder, staged.entryId, false);
+    alsoWrite(staged.entryId, revision);
+    change.Commit();
+  });
+  folder->revision = revision;
+  for (const auto& d : missing) {
+    folder->defs.push_back(d);
+    if (observer) NoteDefinition(*observer, *folder, d.name, d.type, true);
+  }
+  if (observer) NoteSaved(*observer, *record, staged, data, added);
+  std::optional<IndexKeys> before;
+  if (!added) before = KeysOf(*record);
+  record->rowId = staged.rowId;
+  record->entryId = staged.entryId;
+  record->modified = staged.modified;
+  record->created = staged.created;
+  record->saved = std::move(data);
+  record->draft.reset();
+  if (added) {
+    ++nextRowId_;
+    folder->items.push_back(record);
+    byEntryId_[record->entryId] = record;
+  }
+  Apply(*record, KeysOf(*record), true, before ? &*before : nullptr);
+  FireSaved(record, added);
+  return record;
+}
+
+void Model::DeleteReceived(const std::shared_ptr<Record>& record,
+                           const std::function<void()>& alsoWrite) {
+  if (record->deleted || record->IsNew())
+    throw AutomationError(err::kOlNotFound, "Outlook", "The item has been moved or deleted.");
+  Guarded([&] {
+    sqlite::Transaction change(*db_);
+    auto& st = Cached("DELETE FROM " + Table("items") + " WHERE id = ?1");
+    {
+      StatementReset reset{st};
+      st.Bind(1, record->rowId).Run();
+    }
+    if (HasTrackingTables()) {
+      auto& forget = Cached("DELETE FROM " + Table("revisions") + " WHERE entry_id = ?1");
+      StatementReset reset{forget};
+      forget.Bind(1, record->entryId).Run();
+    }
+    alsoWrite();
+    change.Commit();
+  });
+  if (observer) NoteDeleted(*observer, *record);
+  Index(*record, false);
+  auto& items = record->folder->items;
+  auto it = std::lower_bound(items.begin(), items.end(), record->rowId,
+                             [](const auto& r, std::int64_t id) { return r->rowId < id; });
+  if (it != items.end() && it->get() == record.get()) items.erase(it);
+  byEntryId_.erase(record->entryId);
+  record->deleted = true;
+  record->draft.reset();
+}
+
+void Model::ForgetDeletion(const std::string& entryId) {
+  if (!HasTrackingTables()) return;
+  Guarded([&] {
+    auto& st = Cached("DELETE FROM " + Table("revisions") + " WHERE entry_id = ?1 AND deleted = 1");
+    StatementReset reset{st};
+    st.Bind(1, entryId).Run();
+  });
 }
 
 void Model::SetSwitches(const Switches& switches) {
@@ -613,7 +815,15 @@ void Model::SaveItem(const std::shared_ptr<Record>& record) {
   staged.entryId = added ? NewEntryId() : record->entryId;
   staged.modified = clock_->Now();
   staged.created = added ? staged.modified : record->created;
-  Guarded([&] { WriteItem(staged, record->Current(), added); });
+  std::int64_t revision = 0;
+  Guarded([&] {
+    if (!staged.folder->tracked) return WriteItem(staged, record->Current(), added);
+    sqlite::Transaction change(*db_);
+    WriteItem(staged, record->Current(), added);
+    revision = WriteRevision(*staged.folder, staged.entryId, false);
+    change.Commit();
+  });
+  if (revision != 0) staged.folder->revision = revision;
   if (observer) NoteSaved(*observer, *record, staged, record->Current(), added);
 
   std::optional<IndexKeys> before;
@@ -637,11 +847,19 @@ void Model::DeleteItem(const std::shared_ptr<Record>& record) {
   if (record->deleted)
     throw AutomationError(err::kOlNotFound, "Outlook", "The item has been moved or deleted.");
   if (!record->IsNew()) {
+    std::int64_t revision = 0;
     Guarded([&] {
+      std::optional<sqlite::Transaction> change;
+      if (record->folder->tracked) change.emplace(*db_);
       auto& st = Cached("DELETE FROM " + Table("items") + " WHERE id = ?1");
       StatementReset reset{st};
       st.Bind(1, record->rowId).Run();
+      if (change) {
+        revision = WriteRevision(*record->folder, record->entryId, true);
+        change->Commit();
+      }
     });
+    if (revision != 0) record->folder->revision = revision;
     if (observer) NoteDeleted(*observer, *record);
     Index(*record, false);
     auto& items = record->folder->items;

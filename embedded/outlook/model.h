@@ -69,6 +69,10 @@ struct Folder {
   // kept up to date from then on.
   mutable std::map<std::string, std::multimap<std::string, Record*>> textIndexes;
   std::vector<std::weak_ptr<OlItemsListener>> listeners;
+  // Bound to a server: every save and deletion of an item counts the
+  // folder's revision up and records it for the item (server_store.h).
+  bool tracked = false;
+  std::int64_t revision = 0;  // the last revision given out
   bool retired = false;  // replaced by a fixture or a reload: no longer in the profile
 
   std::string Path() const;  // "\\store\folder"
@@ -120,6 +124,29 @@ class Model : public std::enable_shared_from_this<Model> {
   void DeleteItem(const std::shared_ptr<Record>& record);
   std::shared_ptr<Record> NewRecord(Folder* folder, ItemKind kind);
   std::shared_ptr<Record> RecordByEntryId(const std::string& entryId) const;
+
+  // The server side's access (outlook/server_store.h). Track starts the
+  // revisions of a folder; the others work on a tracked folder.
+  void Track(Folder* folder);
+  struct Revision {
+    std::string entryId;
+    std::int64_t revision = 0;
+    bool deleted = false;
+  };
+  std::vector<Revision> RevisionsAbove(const Folder* folder, std::int64_t mark);
+  std::optional<Revision> RevisionOf(const std::string& entryId);
+  // Writes a received item (new when no item has the entry ID; a new entry
+  // ID when it is empty) with the values and modification time given,
+  // calls `alsoWrite` with its entry ID and new revision inside the same
+  // transaction, then fires ItemAdd/ItemChange. Returns the record.
+  std::shared_ptr<Record> ApplyReceived(
+      Folder* folder, const std::string& entryId, ItemData data, AutoDate modified,
+      const std::function<void(const std::string&, std::int64_t)>& alsoWrite);
+  // Deletes an item the server deleted: no deletion is recorded for the
+  // server side. `alsoWrite` runs in the same transaction.
+  void DeleteReceived(const std::shared_ptr<Record>& record, const std::function<void()>& alsoWrite);
+  // Forgets the recorded deletion of an item (it reached the server).
+  void ForgetDeletion(const std::string& entryId);
 
   // Folders.
   Folder* AddFolder(Folder* parent, const std::string& name, OlItemType type);
@@ -185,6 +212,10 @@ class Model : public std::enable_shared_from_this<Model> {
   void WriteSwitches(const Switches& switches);
   void WriteFolderTree(const Folder& folder);
   void WriteMailbox(const Folder& mailbox);
+  bool HasTrackingTables();
+  // Records the next revision of the folder for the item (in the open
+  // transaction); the folder's counter moves once the caller succeeded.
+  std::int64_t WriteRevision(const Folder& folder, const std::string& entryId, bool deleted);
   std::string Table(const char* name) const;
   // A prepared statement kept for the model's life; reset after each use.
   sqlite::Statement& Cached(const std::string& sql);

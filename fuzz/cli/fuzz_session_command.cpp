@@ -65,7 +65,7 @@ bool Same(const SessionCommand& a, const SessionCommand& b) {
   return a.kind == b.kind && a.call == b.call && a.answers == b.answers && a.dialogs == b.dialogs &&
          a.current == b.current && a.user == b.user && a.now == b.now && a.active == b.active &&
          a.action == b.action && a.folder == b.folder && a.find == b.find &&
-         a.properties == b.properties && a.time.Format() == b.time.Format();
+         a.properties == b.properties && a.store == b.store && a.time.Format() == b.time.Format();
 }
 
 // The command as a session line.
@@ -87,6 +87,9 @@ std::string Written(const SessionCommand& c) {
       if (c.action == "add") line["item"] = c.properties;
       if (c.action == "change") line["set"] = c.properties;
       if (c.action != "add") line["find"] = c.find;
+      break;
+    case SessionCommand::Kind::SendReceive:
+      line["sendReceive"] = c.store ? Json(*c.store) : Json(nullptr);
       break;
     case SessionCommand::Kind::Dump:
       line["dump"] = true;

@@ -1,0 +1,34 @@
+// The send/receive pass of velklk: `send-receive`, `call --send-receive` and
+// the session's {"sendReceive": ...}.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "server/sync_engine.h"
+
+namespace velklk {
+class Profile;
+class UserInterface;
+}  // namespace velklk
+
+namespace velklk::cli {
+
+struct PassOutcome {
+  // False when the pass could not start (no account, no password, no server
+  // reached): `error` says why.
+  bool started = false;
+  bool ok = false;  // every folder finished
+  std::string error;
+  nlohmann::ordered_json report;  // the "report" line
+  int requests = 0;
+};
+
+// Runs one pass (or one phase) over the bound folders of `store` (of every
+// bound store when none), telling its progress through `ui`, and adds it to
+// the journal. Raises UsageError for a store that has no account.
+PassOutcome RunPass(Profile& profile, UserInterface& ui, const std::optional<std::string>& store,
+                    server::PassOptions::Phase phase);
+
+}  // namespace velklk::cli
