@@ -48,6 +48,19 @@ class AccountTest : public ::testing::Test {
   AccountTest() : folder_("velklk-accounts") {
     profile_ = folder_.Path() + "/p";
     EXPECT_EQ(Velklk({"init", profile_}).status, 0);
+    // Ben's mailbox is a store of this desk too, so that two stores can be
+    // bound to accounts (the demo keeps it on the server only).
+    Json state = Json::parse(On({"dump"}).out);
+    Json& mailboxes = state["outlook"]["mailboxes"];
+    for (auto it = mailboxes.begin(); it != mailboxes.end(); ++it)
+      if ((*it)["name"] == kBen) {
+        state["outlook"]["stores"].push_back(*it);
+        mailboxes.erase(it);
+        break;
+      }
+    const std::string fixture = folder_.Path() + "/desk.json";
+    std::ofstream(fixture) << state.dump();
+    EXPECT_EQ(On({"load", fixture}).status, 0);
     passwordFile_ = folder_.Path() + "/password";
   }
 
