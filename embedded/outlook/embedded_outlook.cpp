@@ -401,31 +401,7 @@ json EmbeddedOutlook::DumpFixture() const {
 }
 
 std::shared_ptr<OlFolder> EmbeddedOutlook::FindFolder(const std::string& path) {
-  std::vector<std::string> names;
-  std::string current;
-  for (char c : path) {
-    if (c == '\\') {
-      if (!current.empty()) names.push_back(std::move(current));
-      current.clear();
-    } else {
-      current.push_back(c);
-    }
-  }
-  if (!current.empty()) names.push_back(std::move(current));
-  auto notFound = [&]() {
-    return AutomationError(err::kOlNotFound, "Outlook",
-                           "The folder \"" + path + "\" could not be found.");
-  };
-  if (names.empty()) throw notFound();
-  Folder* folder = model_->FindStore(names.front());
-  for (std::size_t i = 1; folder && i < names.size(); ++i) {
-    Folder* next = nullptr;
-    for (const auto& c : folder->children)
-      if (c->name == names[i]) next = c.get();
-    folder = next;
-  }
-  if (!folder) throw notFound();
-  return outlook::MakeFolder(model_, folder);
+  return outlook::MakeFolder(model_, model_->FolderByPath(path));
 }
 
 json EmbeddedOutlook::ItemToJson(const OlItem& item) const {

@@ -654,6 +654,31 @@ Folder* Model::FindStore(std::string_view name) const {
   return nullptr;
 }
 
+Folder* Model::FolderByPath(const std::string& path) const {
+  std::vector<std::string> names;
+  std::string current;
+  for (char c : path) {
+    if (c == '\\') {
+      if (!current.empty()) names.push_back(std::move(current));
+      current.clear();
+    } else {
+      current.push_back(c);
+    }
+  }
+  if (!current.empty()) names.push_back(std::move(current));
+  Folder* folder = names.empty() ? nullptr : FindStore(names.front());
+  for (std::size_t i = 1; folder && i < names.size(); ++i) {
+    Folder* next = nullptr;
+    for (const auto& child : folder->children)
+      if (child->name == names[i]) next = child.get();
+    folder = next;
+  }
+  if (!folder)
+    throw AutomationError(err::kOlNotFound, "Outlook",
+                          "The folder \"" + path + "\" could not be found.");
+  return folder;
+}
+
 Folder* Model::ResolveMailbox(std::string_view address) const {
   // The last of the stores that match, else the last of the mailboxes.
   for (const auto* list : {&stores_, &mailboxes_}) {

@@ -175,6 +175,9 @@ class Model : public std::enable_shared_from_this<Model> {
   const std::vector<std::unique_ptr<Folder>>& Mailboxes() const { return mailboxes_; }
   // A store, else another user's mailbox, by its exact name.
   Folder* FindStore(std::string_view name) const;
+  // The folder by "store\\folder[\\sub...]" (empty parts are skipped);
+  // raises AutomationError (0x8004010F) when there is none.
+  Folder* FolderByPath(const std::string& path) const;
   // The store or other user's mailbox of an address (compared without
   // regard to case) that a recipient resolves to; nothing when none.
   Folder* ResolveMailbox(std::string_view address) const;

@@ -6,38 +6,8 @@
 
 namespace velklk::outlook {
 
-
-namespace {
-
-Folder* FolderAt(Model& model, const std::string& path) {
-  std::vector<std::string> names;
-  std::string current;
-  for (char c : path) {
-    if (c == '\\') {
-      if (!current.empty()) names.push_back(std::move(current));
-      current.clear();
-    } else {
-      current.push_back(c);
-    }
-  }
-  if (!current.empty()) names.push_back(std::move(current));
-  Folder* folder = names.empty() ? nullptr : model.FindStore(names.front());
-  for (std::size_t i = 1; folder && i < names.size(); ++i) {
-    Folder* next = nullptr;
-    for (const auto& c : folder->children)
-      if (c->name == names[i]) next = c.get();
-    folder = next;
-  }
-  if (!folder)
-    throw AutomationError(err::kOlNotFound, "Outlook",
-                          "The folder \"" + path + "\" could not be found.");
-  return folder;
-}
-
-}  // namespace
-
 ServerStore::ServerStore(EmbeddedOutlook& outlook, const std::string& folderPath)
-    : model_(outlook.GetModel()), folder_(FolderAt(*model_, folderPath)) {}
+    : model_(outlook.GetModel()), folder_(model_->FolderByPath(folderPath)) {}
 
 bool ServerStore::Track() {
   if (folder_->tracked) return true;
