@@ -673,15 +673,21 @@ ReceivedContact DecodeContact(std::string_view text, const FindUserDef& defs) {
 
   // The rest as received. A line of a single slot that the mapping cannot
   // read (a birthday without a year) stands for that slot while it is empty.
+  // The display name is never empty while there are names: a card whose FN
+  // cannot be read (an unknown encoding) gets the FN the names give, as the
+  // writer would write it, and its own is dropped.
   for (std::size_t i = 0; i < props.size(); ++i) {
     if (done[i]) continue;
     std::string tag = "*";
+    bool superseded = false;
     if (groups[i] < 0) {
       for (std::size_t s = 0; s < t.slots.size(); ++s)
-        if (slotLine[s] < 0 && Single(t.slots[s]) && props[i].Is(t.slots[s].property))
+        if (slotLine[s] < 0 && Single(t.slots[s]) && props[i].Is(t.slots[s].property)) {
           tag = t.slots[s].key;
+          superseded = !AllDefault(t.slots[s], ValuesOf(t.slots[s], data));
+        }
     }
-    AddKept(kept, tag, props[i]);
+    if (!superseded) AddKept(kept, tag, props[i]);
   }
   out.canonical = CanonicalText(data);
   return out;

@@ -173,6 +173,8 @@ TEST(VCardContact, FuzzFindingsReadBackTheSame) {
   for (const std::string body : {
            "KIND:individual\r\nBDAY:19IAL\r\n",  // a stand-in keeps its place among kept lines
            "ADR;TYPE=OTHER:box;;Weg 1;;;;\r\n",  // no box for other addresses in Outlook
+           // an FN that cannot be read gives way to the one the names give
+           "N:M=FCller;J;;;\r\nFN;ENCODING=QUOTED-PRI:M=FCller\r\n",
        }) {
     const ReceivedContact first = DecodeContact(Card(body));
     const EncodedContact written = EncodeContact(first.data, "u");
