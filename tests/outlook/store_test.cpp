@@ -4,6 +4,8 @@
 // dialogs' tests; other processes: the command's tests).
 #include <vector>
 
+#include "outlook/server_store.h"
+#include "outlook/values.h"
 #include "outlook_test_support.h"
 
 namespace velklk {
@@ -151,6 +153,56 @@ TEST_F(StoreTest, SaveStampsTheClockAndFiresEventsToEveryListenerOfTheFolder) {
   EXPECT_EQ(a->events.back(), "change Berg");
   EXPECT_EQ(b->events.size(), 2u);
   EXPECT_EQ(berg->Get("LastModificationTime").ToDate().Format(), "2026-12-07 08:16:00");
+}
+
+// What a server sends is written like a save in Outlook: the folder's
+// listeners see ItemAdd and ItemChange, and what a listener saves in
+// reply is a local change the next pass sends. A received deletion is not
+// sent back; a receive that cannot be written fires nothing.
+TEST_F(StoreTest, ReceivedItemsFireEventsAndAListenersReplyIsSentNext) {
+  outlook::ServerStore server(*store_.outlook, "anna@example.com\\Kontakte");
+  EXPECT_FALSE(server.Track());
+  auto listener = std::make_shared<Recorder>();
+  Contacts()->Advise(listener);
+  listener->onAdd = [](const std::shared_ptr<OlItem>& item) {  // as the add-in writes links
+    item->Set("Body", "linked");
+    item->Save();
+  };
+  std::int64_t received = 0;
+  const auto remember = [&](const std::string&, std::int64_t revision) { received = revision; };
+  outlook::ItemData data;
+  data.Put(outlook::prop::kLastName, std::string("Fern"));
+  const AutoDate sent = AutoDate::FromParts(2026, 12, 5, 9, 0, 0);
+  const std::string id = server.ApplyReceived("", data, sent, remember);
+  EXPECT_EQ(listener->events, (std::vector<std::string>{"add Fern", "change Fern"}));
+  EXPECT_EQ(Contacts()->Count(), 4);
+  const auto reply = server.ChangedSince(received);
+  ASSERT_EQ(reply.size(), 1u);
+  EXPECT_EQ(reply[0].entryId, id);
+  EXPECT_FALSE(reply[0].deleted);
+
+  listener->onAdd = nullptr;
+  data.Put(outlook::prop::kLastName, std::string("Ferner"));
+  EXPECT_EQ(server.ApplyReceived(id, data, sent, remember), id);
+  EXPECT_EQ(listener->events.back(), "change Ferner");
+  EXPECT_EQ(server.Item(id)->modified.Format(), sent.Format());
+  EXPECT_TRUE(server.ChangedSince(received).empty());
+
+  const std::size_t seen = listener->events.size();
+  data.Put(outlook::prop::kLastName, std::string("Lost"));
+  EXPECT_THROW(server.ApplyReceived("", data, sent,
+                                    [](const std::string&, std::int64_t) {
+                                      throw std::runtime_error("server state not written");
+                                    }),
+               std::runtime_error);
+  EXPECT_EQ(listener->events.size(), seen);
+  EXPECT_EQ(Contacts()->Count(), 4);
+
+  const std::int64_t before = server.Revision();
+  server.DeleteReceived(id, [] {});
+  EXPECT_EQ(Contacts()->Count(), 3);
+  EXPECT_FALSE(server.Item(id));
+  for (const auto& r : server.ChangedSince(before)) EXPECT_NE(r.entryId, id);
 }
 
 TEST_F(StoreTest, OutlookErrorsCarryOutlooksNumbers) {
