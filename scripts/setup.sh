@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the demo need (only those missing), then
-# configures and builds into the given folder.
+# configures and builds into the given folder (only configures with
+# VELKLK_SETUP_NO_BUILD=1).
 # usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -25,4 +26,4 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S "$here" -B "$build" -G Ninja "$@" >/dev/null
-cmake --build "$build"
+[ "${VELKLK_SETUP_NO_BUILD:-0}" = 1 ] || cmake --build "$build"
