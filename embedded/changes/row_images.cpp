@@ -25,12 +25,14 @@ constexpr char kOutlookFolders[] = "outlook_folders";
 enum Flags : unsigned char { kExisted = 1, kExists = 2, kOutlook = 4 };
 enum Tag : unsigned char { kNull = 0, kInteger = 1, kFloat = 2, kText = 3, kBlob = 4 };
 
-// Tables whose rows are bookkeeping, not state: the key counter (keys are
-// never handed out twice, also after an undo), the journal and its images,
-// the profile's clock and layout, SQLite's own.
+// Tables whose rows are bookkeeping, not state: the key counter and the
+// Outlook store's entry ID counter (keys and entry IDs are never handed out
+// twice, also after an undo), the journal and its images, the profile's
+// clock and layout, SQLite's own.
 bool Watched(const char* table) {
   if (std::strncmp(table, "sqlite_", 7) == 0) return false;
-  for (const char* skipped : {"_vk_meta", "_vk_journal", "_vk_undo", "_vk_profile"})
+  for (const char* skipped :
+       {"_vk_meta", "_vk_journal", "_vk_undo", "_vk_profile", "outlook_entry_ids"})
     if (std::strcmp(table, skipped) == 0) return false;
   return true;
 }

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <set>
 
@@ -159,14 +160,50 @@ void Model::CreateTables() {
     // The top-level folders that are other users' mailboxes rather than
     // stores of the profile (a profile without the table has none).
     db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("mailboxes") + "(folder INTEGER PRIMARY KEY)");
+    // The next entry ID's number, so that no entry ID comes back after its
+    // item was deleted (links, sync logs and servers keep them). A profile
+    // made before the table starts above the entry IDs it holds.
+    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("entry_ids") + "(next INTEGER NOT NULL)");
+    db_->Exec("INSERT INTO " + Table("entry_ids") + "(next) SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM " +
+              Table("entry_ids") + ")");
     change.Commit();
   });
 }
 
+namespace {
+
+constexpr std::string_view kEntryIdPrefix = "00000000A71C6B19E4D3425F";
+
+// The number of an entry ID this store made; 0 for another one.
+std::int64_t EntryNumber(std::string_view entryId) {
+  if (entryId.size() != kEntryIdPrefix.size() + 16 || !entryId.starts_with(kEntryIdPrefix)) return 0;
+  std::int64_t n = 0;
+  for (char c : entryId.substr(kEntryIdPrefix.size())) {
+    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (digit < 0 || n > (std::numeric_limits<std::int64_t>::max() >> 4) - 1) return 0;
+    n = n * 16 + digit;
+  }
+  return n;
+}
+
+}  // namespace
+
 std::string Model::NewEntryId() {
-  for (;;) {
-    std::string id = fmt::format("00000000A71C6B19E4D3425F{:016X}", nextRowId_ + salt_++);
+  for (std::int64_t n = std::max(nextEntryNumber_, nextRowId_);; ++n) {
+    std::string id = fmt::format("{}{:016X}", kEntryIdPrefix, n);
     if (!byEntryId_.count(id)) return id;
+  }
+}
+
+void Model::UseEntryId(const std::string& entryId, bool persist) {
+  const std::int64_t n = EntryNumber(entryId);
+  if (n <= 0) return;
+  if (persist) {
+    auto& st = Cached("UPDATE " + Table("entry_ids") + " SET next = max(next, ?1)");
+    StatementReset reset{st};
+    st.Bind(1, n + 1).Run();
+  } else {
+    nextEntryNumber_ = std::max(nextEntryNumber_, n + 1);
   }
 }
 
@@ -186,6 +223,7 @@ void Model::WriteItem(const Record& record, const ItemData& data, bool added) {
       .Run();
   if (!added && db_->Changes() != 1)
     throw sqlite::SqliteError(SQLITE_NOTFOUND, "the item's row is missing");
+  if (added) UseEntryId(record.entryId, true);
 }
 
 void Model::WriteSwitches(const Switches& s) {
@@ -318,8 +356,21 @@ void Model::Load() {
       record->saved = DecodeItem(blob);
       state.records.push_back(std::move(record));
     }
+    state.nextEntryNumber = ReadNextEntryNumber();
   });
   Install(std::move(state), true);
+}
+
+std::int64_t Model::ReadNextEntryNumber() {
+  std::int64_t next = 1;
+  auto counter = db_->Prepare("SELECT max(next) FROM " + Table("entry_ids"));
+  if (counter.Step() && !counter.IsNull(0)) next = std::max(next, counter.Int(0));
+  // Deleted items a server has not been told of yet keep their entry IDs.
+  if (HasTrackingTables()) {
+    auto gone = db_->Prepare("SELECT entry_id FROM " + Table("revisions") + " WHERE deleted <> 0");
+    while (gone.Step()) next = std::max(next, EntryNumber(gone.Text(0)) + 1);
+  }
+  return next;
 }
 
 void Model::Install(State state, bool keepIdentity) {
@@ -401,6 +452,8 @@ void Model::Install(State state, bool keepIdentity) {
     byEntryId_[record->entryId] = record;
     Index(*record, true);
   }
+  nextEntryNumber_ = state.nextEntryNumber;
+  for (const auto& [id, record] : byEntryId_) UseEntryId(id, false);
   for (auto& [id, record] : oldRecords) {
     record->deleted = true;
     record->draft.reset();
@@ -423,11 +476,14 @@ void Model::Replace(State state) {
     if (!r->entryId.empty() && !used.insert(r->entryId).second)
       throw AutomationError(err::kInvalidArg, "Outlook",
                             "Two items have the same entry ID " + r->entryId + ".");
+  // Items without an entry ID get new ones, above every one handed out
+  // before in the profile.
+  const std::int64_t base = ReadNextEntryNumber() - 1;
   std::int64_t rowId = 1;
   for (auto& r : state.records) {
     r->rowId = rowId++;
     if (r->entryId.empty()) {
-      do r->entryId = fmt::format("00000000A71C6B19E4D3425F{:016X}", r->rowId + salt_++);
+      do r->entryId = fmt::format("{}{:016X}", kEntryIdPrefix, base + r->rowId + salt_++);
       while (!used.insert(r->entryId).second);
     }
   }
@@ -446,6 +502,7 @@ void Model::Replace(State state) {
       WriteMailbox(*m);
     }
     for (const auto& r : state.records) WriteItem(*r, r->saved, true);
+    state.nextEntryNumber = ReadNextEntryNumber();
     change.Commit();
   });
   Install(std::move(state), false);
@@ -591,6 +648,7 @@ std::shared_ptr<Record> Model::ApplyReceived(
   record->draft.reset();
   if (added) {
     ++nextRowId_;
+    UseEntryId(record->entryId, false);
     folder->items.push_back(record);
     byEntryId_[record->entryId] = record;
   }
@@ -861,6 +919,7 @@ void Model::SaveItem(const std::shared_ptr<Record>& record) {
   record->draft.reset();
   if (added) {
     ++nextRowId_;
+    UseEntryId(record->entryId, false);
     record->folder->items.push_back(record);
     byEntryId_[record->entryId] = record;
   }

@@ -115,6 +115,9 @@ class Model : public std::enable_shared_from_this<Model> {
     // and open as shared folders, but are not stores of the profile.
     std::vector<std::unique_ptr<Folder>> mailboxes;
     std::vector<std::shared_ptr<Record>> records;  // every item, all folders, in order
+    // The number the next new entry ID may take: entry IDs are never handed
+    // out twice in a profile, also not those of items deleted long ago.
+    std::int64_t nextEntryNumber = 1;
   };
   // Writes a complete state (whole or nothing) and makes it the model.
   void Replace(State state);
@@ -223,6 +226,10 @@ class Model : public std::enable_shared_from_this<Model> {
   // A prepared statement kept for the model's life; reset after each use.
   sqlite::Statement& Cached(const std::string& sql);
   std::string NewEntryId();
+  // Counts an entry ID as handed out, in the profile (inside the open
+  // transaction) when `persist`, and in memory.
+  void UseEntryId(const std::string& entryId, bool persist);
+  std::int64_t ReadNextEntryNumber();
   void Install(State state, bool keepIdentity);
 
   std::shared_ptr<sqlite::Connection> db_;
@@ -241,6 +248,7 @@ class Model : public std::enable_shared_from_this<Model> {
   std::int64_t nextRowId_ = 1;
   std::int64_t nextFolderId_ = 1;
   std::int64_t salt_ = 0;
+  std::int64_t nextEntryNumber_ = 1;
   std::unordered_map<std::string, std::unique_ptr<sqlite::Statement>> statements_;
 };
 

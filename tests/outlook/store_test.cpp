@@ -2,6 +2,7 @@
 // deletion, events on save, Outlook's errors and derived values, links, and
 // persistence across transactions (shared calendars: the start-up's and the
 // dialogs' tests; other processes: the command's tests).
+#include <set>
 #include <vector>
 
 #include "outlook/server_store.h"
@@ -203,6 +204,29 @@ TEST_F(StoreTest, ReceivedItemsFireEventsAndAListenersReplyIsSentNext) {
   EXPECT_EQ(Contacts()->Count(), 3);
   EXPECT_FALSE(server.Item(id));
   for (const auto& r : server.ChangedSince(before)) EXPECT_NE(r.entryId, id);
+}
+
+// Links, sync logs and servers keep entry IDs: one that was handed out is
+// never handed out again, also not by a later process after its item was
+// deleted.
+TEST_F(StoreTest, EntryIdsOfDeletedItemsNeverComeBack) {
+  std::set<std::string> seen;
+  for (int i = 1; i <= 3; ++i) {
+    auto fresh = Contacts()->Add();
+    fresh->Set("LastName", "Neu");
+    fresh->Save();
+    EXPECT_TRUE(seen.insert(fresh->EntryId()).second);
+  }
+  auto items = Contacts();
+  items->Item(items->Count())->Delete();  // the newest, the one a counter of rows would give again
+  for (int process = 0; process < 2; ++process) {
+    Store later(profile_);
+    auto fresh = later.outlook->FindFolder("anna@example.com\\Kontakte")->Items()->Add();
+    fresh->Set("LastName", "Später");
+    fresh->Save();
+    EXPECT_TRUE(seen.insert(fresh->EntryId()).second) << fresh->EntryId();
+    fresh->Delete();
+  }
 }
 
 TEST_F(StoreTest, OutlookErrorsCarryOutlooksNumbers) {
