@@ -171,14 +171,16 @@ step "4. On the client: Max Mustermann's card gets a new e-mail address and mobi
 card_with() { grep -l -- "$1" "$client/contacts/"*.vcf | head -n 1; }
 max="$(card_with max.mustermann@example.com)"
 python3 - "$max" <<'PY'
-import re, sys
+import os, re, sys
 path = sys.argv[1]
 text = open(path, encoding="utf-8", newline="").read()
 text = text.replace("max.mustermann@example.com", "max@mustermann.example")
 text = text.replace("+49 170 5550101", "+49 170 5550199")
 # A client that changes a card gives it a new revision.
 text = re.sub(r"REV:[^\r\n]*", "REV:20261206T120000Z", text)
-open(path, "w", encoding="utf-8", newline="").write(text)
+# Written anew and renamed over the old file, as editors do.
+open(path + ".new", "w", encoding="utf-8", newline="").write(text)
+os.replace(path + ".new", path)
 PY
 rm "$(card_with Nordlicht)"
 printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nUID:lisa-kruger-1\r\nN:Krüger;Lisa;;;\r\nFN:Lisa Krüger\r\nNICKNAME:Lis\r\nEMAIL;TYPE=HOME:lisa.krueger@example.org\r\nTEL;TYPE=HOME,VOICE:+49 40 5556677\r\nREV:20261206T120500Z\r\nEND:VCARD\r\n' \

@@ -82,7 +82,8 @@ class Desk {
  public:
   Desk() : scratch_("velklk-interop") {
     profile_ = scratch_.Path() + "/profile";
-    for (const char* dir : {"/home", "/contacts", "/status"}) fs::create_directory(scratch_.Path() + dir);
+    for (const char* dir : {"/home", "/contacts", "/status"})
+      fs::create_directory(scratch_.Path() + dir);
     std::ofstream(scratch_.Path() + "/password") << radicale_.Password() << "\n";
     ::chmod((scratch_.Path() + "/password").c_str(), 0600);
   }
@@ -99,8 +100,9 @@ class Desk {
   // the test's own; standard error goes to the output too when `errors`.
   velklk::test::CommandRun Client(const std::string& command, bool errors = true) {
     const std::string home = scratch_.Path() + "/home";
-    const std::string line = "cd " + ShellQuote(scratch_.Path()) + " && env LC_ALL=C.UTF-8 HOME=" +
-                             ShellQuote(home) + " XDG_CONFIG_HOME=" + ShellQuote(home + "/config") +
+    const std::string line = "cd " + ShellQuote(scratch_.Path()) +
+                             " && env LC_ALL=C.UTF-8 HOME=" + ShellQuote(home) +
+                             " XDG_CONFIG_HOME=" + ShellQuote(home + "/config") +
                              " XDG_DATA_HOME=" + ShellQuote(home + "/data") +
                              " XDG_CACHE_HOME=" + ShellQuote(home + "/cache") + " " + command +
                              (errors ? " 2>&1" : " 2>/dev/null");
@@ -145,6 +147,20 @@ void ExpectListed(const std::string& listing,
         << listing;
 }
 
+// A session's output holds `count` calls, each with the result true, and
+// no error.
+void ExpectResultsTrue(const std::string& out, int count) {
+  int results = 0;
+  for (const auto& line : Lines(out)) {
+    EXPECT_NE(line.value("event", ""), "error") << out;
+    if (line.value("event", "") == "result") {
+      ++results;
+      EXPECT_EQ(line["value"], true) << out;
+    }
+  }
+  EXPECT_EQ(results, count) << out;
+}
+
 TEST(Interop, ContactsTravelThroughVdirsyncerAndKhardAndBackIntoTheCrm) {
   for (const char* program : {"radicale", "vdirsyncer", "khard"}) {
     if (!Installed(program))
@@ -157,8 +173,10 @@ TEST(Interop, ContactsTravelThroughVdirsyncerAndKhardAndBackIntoTheCrm) {
   ASSERT_EQ(Velklk({"init", desk.Profile()}).status, 0);
   Json state = Json::parse(desk.On({"dump"}).out);
   for (const char* address : {"0000000002", "0000000003"})
-    state["host"]["tables"]["Adressmerkmale"].push_back(
-        {{"@master", address}, {"Gruppe", "Kestrelink"}, {"Merkmal", "OutlookFavorit"}, {"Wert", "ANNA"}});
+    state["host"]["tables"]["Adressmerkmale"].push_back({{"@master", address},
+                                                         {"Gruppe", "Kestrelink"},
+                                                         {"Merkmal", "OutlookFavorit"},
+                                                         {"Wert", "ANNA"}});
   std::ofstream(desk.Scratch() + "/desk.json") << state.dump();
   ASSERT_EQ(desk.On({"load", desk.Scratch() + "/desk.json"}).status, 0);
   auto run = desk.On({"account", "add", kAnna, "--url", desk.Server().Url(), "--user",
@@ -170,18 +188,15 @@ TEST(Interop, ContactsTravelThroughVdirsyncerAndKhardAndBackIntoTheCrm) {
 
   // The add-in exports three addresses; the pass sends them with the
   // profile's own contact (Paula Neumann).
-  run = desk.On({"session"},
-                R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000001", "Adressen"], "now": "2026-12-06 10:00:00"})"
-                "\n"
-                R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000002", "Adressen"], "now": "2026-12-06 10:00:00"})"
-                "\n"
-                R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000003", "Adressen"], "now": "2026-12-06 10:00:00"})"
-                "\n");
-  for (const auto& line : Lines(run.out)) {
-    if (line.value("event", "") == "result") {
-      EXPECT_EQ(line["value"], true) << run.out;
-    }
-  }
+  run = desk.On(
+      {"session"},
+      R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000001", "Adressen"], "now": "2026-12-06 10:00:00"})"
+      "\n"
+      R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000002", "Adressen"], "now": "2026-12-06 10:00:00"})"
+      "\n"
+      R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000003", "Adressen"], "now": "2026-12-06 10:00:00"})"
+      "\n");
+  ExpectResultsTrue(run.out, 3);
   run = desk.On({"--now", "2026-12-06 10:30:00", "send-receive"});
   ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(Event(run.out, "report")["outlook"][kFolder]["sent"], Counts(4, 0, 0)) << run.out;
@@ -193,8 +208,8 @@ TEST(Interop, ContactsTravelThroughVdirsyncerAndKhardAndBackIntoTheCrm) {
       << "[storage velklk_local]\ntype = \"filesystem\"\npath = \"" << desk.Contacts()
       << "/\"\nfileext = \".vcf\"\n\n"
       << "[storage velklk_server]\ntype = \"carddav\"\nurl = \"" << collection
-      << "\"\nusername = \"" << desk.Server().User() << "\"\npassword.fetch = [\"command\", \"cat\", \""
-      << desk.Scratch() << "/password\"]\n";
+      << "\"\nusername = \"" << desk.Server().User()
+      << "\"\npassword.fetch = [\"command\", \"cat\", \"" << desk.Scratch() << "/password\"]\n";
   const std::string vdirsyncer = "vdirsyncer -c vdirsyncer.conf";
   run = desk.Client("yes | " + vdirsyncer + " discover");
   ASSERT_EQ(run.status, 0) << run.out;
@@ -246,7 +261,10 @@ TEST(Interop, ContactsTravelThroughVdirsyncerAndKhardAndBackIntoTheCrm) {
   const auto rev = card.find("REV:");
   ASSERT_NE(rev, std::string::npos) << card;
   replace(card.substr(rev, card.find_first_of("\r\n", rev) - rev), "REV:20261206T120000Z");
-  std::ofstream(desk.Contacts() + "/" + max, std::ios::binary | std::ios::trunc) << card;
+  // Written anew and renamed over the old file, as editors do: vdirsyncer
+  // sees the change whatever the file system's clock resolution.
+  std::ofstream(desk.Contacts() + "/.edit", std::ios::binary) << card;
+  fs::rename(desk.Contacts() + "/.edit", desk.Contacts() + "/" + max);
   fs::remove(desk.Contacts() + "/" + nordlicht);
   std::ofstream(desk.Contacts() + "/lisa-kruger.vcf", std::ios::binary)
       << "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:lisa-kruger-1\r\nN:Krüger;Lisa;;;\r\nFN:Lisa Krüger\r\n"
@@ -276,22 +294,15 @@ TEST(Interop, ContactsTravelThroughVdirsyncerAndKhardAndBackIntoTheCrm) {
 
   // The add-in carries them into the CRM: the newer Outlook side of Max's
   // contact, the new contact, and the deleted linked one.
-  run = desk.On({"session"},
-                R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000002", "Adressen"], "now": "2026-12-06 13:05:00"})"
-                "\n"
-                R"({"call": ["velKLK.CSync", "SyncContacts2VEL"], "now": "2026-12-06 13:06:00"})"
-                "\n"
-                R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000003", "Adressen"], "now": "2026-12-06 13:07:00"})"
-                "\n");
-  int results = 0;
-  for (const auto& line : Lines(run.out)) {
-    EXPECT_NE(line.value("event", ""), "error") << run.out;
-    if (line.value("event", "") == "result") {
-      ++results;
-      EXPECT_EQ(line["value"], true) << run.out;
-    }
-  }
-  EXPECT_EQ(results, 3) << run.out;
+  run = desk.On(
+      {"session"},
+      R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000002", "Adressen"], "now": "2026-12-06 13:05:00"})"
+      "\n"
+      R"({"call": ["velKLK.CSync", "SyncContacts2VEL"], "now": "2026-12-06 13:06:00"})"
+      "\n"
+      R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000003", "Adressen"], "now": "2026-12-06 13:07:00"})"
+      "\n");
+  ExpectResultsTrue(run.out, 3);
 
   const Json dump = Json::parse(desk.On({"dump", "--host"}).out);
   std::map<std::string, Json> addresses;
@@ -318,7 +329,8 @@ TEST(Interop, ContactsTravelThroughVdirsyncerAndKhardAndBackIntoTheCrm) {
       EXPECT_NE(r.value("Wert", ""), "ANNA") << "Nordlicht is still Anna's favourite: " << r;
     }
   }
-  EXPECT_TRUE(Lines(desk.On({"find", kFolder, "[velSearch] = \"0000000003Adressen\""}).out).empty());
+  EXPECT_TRUE(
+      Lines(desk.On({"find", kFolder, "[velSearch] = \"0000000003Adressen\""}).out).empty());
 
   // The way back to the client: the link keys the add-in wrote reach the
   // server, the client's nickname is still there, Nordlicht stays gone.
