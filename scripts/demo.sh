@@ -64,3 +64,9 @@ VELKLK_BUILD="$build" "$here/scripts/demo-tasks.sh"
 # real run, a dry run in a session, and the profile's journal of the calls.
 echo
 VELKLK_BUILD="$build" "$here/scripts/demo-safety.sh"
+
+# The server round trip: a Radicale on 127.0.0.1, CRM addresses exported and
+# sent, listed by khard through vdirsyncer, changed there, received and
+# synchronised back into the CRM.
+echo
+VELKLK_BUILD="$build" "$here/scripts/demo-server.sh"
