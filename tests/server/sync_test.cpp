@@ -305,10 +305,8 @@ TEST_F(SyncTest, AnUndoneCallIsSentAgainAndAReceivedChangeStopsTheUndo) {
   EXPECT_EQ(Pass()["received"], Counts(0, 1, 0)) << last_;
   const std::string state = On({"dump"}).out;
   run = On({"undo"});
-  EXPECT_EQ(run.out, Json{{"event", "conflict"}, {"folder", kFolder}, {"key", paula}}.dump() +
-                         "\n" +
-                         R"({"event":"result","value":false})"
-                         "\n");
+  const Json conflict{{"event", "conflict"}, {"folder", kFolder}, {"key", paula}};
+  EXPECT_EQ(run.out, conflict.dump() + "\n" + R"({"event":"result","value":false})" + "\n");
   EXPECT_EQ(On({"dump"}).out, state);
   EXPECT_EQ(Pass()["sent"], Counts(0, 0, 0)) << last_;
 }
