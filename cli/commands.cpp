@@ -21,13 +21,14 @@
 #include "changes/call_journal.h"
 #include "changes/row_images.h"
 #include "components/variant_json.h"
+#include "outlook/server_store.h"
 #include "platform/automation_error.h"
 #include "platform/host.h"
 #include "platform/text_case.h"
 #include "profile/profile.h"
 #include "report.h"
-#include "send_receive.h"
 #include "resources/catalogue.h"
+#include "send_receive.h"
 #include "session/shared_state.h"
 #include "session_command.h"
 #include "sqlite/transaction.h"
@@ -618,6 +619,9 @@ int Undo(const CallOptions& options, std::optional<std::int64_t> number) {
     if (entry.value("dryRun", false)) return Fail(name + " is a dry run: it changed nothing");
     if (stored->undoneBy)
       return Fail(name + " was undone already, by entry " + std::to_string(*stored->undoneBy));
+    if (CallJournal::IsPass(entry))
+      return Fail(name + " is a send/receive pass, which is not undone: what it received is " +
+                  "the server's, what it sent the calls' (undo those)");
     if (!stored->images) {
       if (entry.value("images", "") == "dropped")
         return Fail(name + " cannot be undone: its before-images were dropped (a profile keeps " +
@@ -641,6 +645,10 @@ int Undo(const CallOptions& options, std::optional<std::int64_t> number) {
       PrintLine(Out{{"event", "result"}, {"value", false}});
       return kExitOk;
     }
+    // The items it wrote below the store are changes made here: the next
+    // pass sends them to the bound folders' servers.
+    for (const RestoredItem& item : outcome.items)
+      outlook::CountRestored(profile->Outlook(), item.folder, item.entryId, !item.present);
     const std::string images = capture.Finish();
     const Out host = SwappedCounts(entry.value("host", Out::object()));
     const Out outlook = SwappedCounts(entry.value("outlook", Out::object()));

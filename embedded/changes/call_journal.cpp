@@ -157,10 +157,15 @@ std::optional<std::int64_t> CallJournal::LastUndoable() const {
   while (st.Step()) {
     if (!st.IsNull(3)) continue;  // undone
     const Json parsed = Json::parse(st.Text(1), nullptr, false);
-    if (parsed.is_object() && parsed.value("dryRun", false)) continue;
+    if (parsed.is_object() && (parsed.value("dryRun", false) || IsPass(parsed))) continue;
     return st.Int(0);
   }
   return std::nullopt;
+}
+
+bool CallJournal::IsPass(const Json& entry) {
+  if (!entry.is_object() || !entry.contains("member") || !entry["member"].is_string()) return false;
+  return entry["member"].get<std::string>().starts_with("send-receive");
 }
 
 void CallJournal::SetUndoneBy(std::int64_t number, std::optional<std::int64_t> by) {

@@ -28,11 +28,15 @@ enum Tag : unsigned char { kNull = 0, kInteger = 1, kFloat = 2, kText = 3, kBlob
 // Tables whose rows are bookkeeping, not state: the key counter and the
 // Outlook store's entry ID counter (keys and entry IDs are never handed out
 // twice, also after an undo), the journal and its images, the profile's
-// clock and layout, SQLite's own.
+// clock and layout, SQLite's own, and the state of send/receive (the
+// revisions of the bound folders, the accounts, the status rows and sync
+// tokens): what a pass recorded stays true after an undo, and the items an
+// undo writes count as new changes instead (Restore).
 bool Watched(const char* table) {
-  if (std::strncmp(table, "sqlite_", 7) == 0) return false;
-  for (const char* skipped :
-       {"_vk_meta", "_vk_journal", "_vk_undo", "_vk_profile", "outlook_entry_ids"})
+  if (std::strncmp(table, "sqlite_", 7) == 0 || std::strncmp(table, "_vk_server_", 11) == 0)
+    return false;
+  for (const char* skipped : {"_vk_meta", "_vk_journal", "_vk_undo", "_vk_profile",
+                              "outlook_entry_ids", "outlook_revisions", "outlook_tracked_folders"})
     if (std::strcmp(table, skipped) == 0) return false;
   return true;
 }
@@ -196,6 +200,13 @@ std::uint64_t Fingerprint(const std::string& packed) {
 
 std::string SelectRowSql(const std::string& table) {
   return "SELECT * FROM main." + sqlite::QuoteIdentifier(table) + " WHERE rowid = ?1";
+}
+
+// The index of a named column of a statement's rows.
+std::size_t ColumnIndex(const sqlite::Statement& st, const char* name) {
+  for (int i = 0; i < st.ColumnCount(); ++i)
+    if (st.ColumnName(i) == name) return static_cast<std::size_t>(i);
+  throw std::runtime_error(std::string("the profile's items have no column ") + name);
 }
 
 std::string TextOf(const Value& v) {
@@ -405,7 +416,9 @@ std::vector<ImageRow> ReadImages(const std::string& images) {
 }  // namespace
 
 RestoreOutcome Restore(sqlite::Connection& connection, const std::string& images) {
-  const std::vector<ImageRow> rows = ReadImages(images);
+  std::vector<ImageRow> rows = ReadImages(images);
+  // Images kept before a table became bookkeeping hold its rows too.
+  std::erase_if(rows, [](const ImageRow& row) { return !Watched(row.table.c_str()); });
   RestoreOutcome outcome;
   std::map<std::string, sqlite::Statement> selects;
   auto select = [&](const std::string& table) -> sqlite::Statement& {
@@ -414,17 +427,35 @@ RestoreOutcome Restore(sqlite::Connection& connection, const std::string& images
       it = selects.emplace(table, connection.Prepare(SelectRowSql(table))).first;
     return it->second;
   };
-  // Every row must still be as the work left it.
+  // Every row must still be as the work left it, and an item that comes
+  // back must not have come back since under another row (a server's
+  // change to an item the work deleted is received as a new row).
+  std::optional<sqlite::Statement> sameEntry;
   for (const ImageRow& row : rows) {
     auto& st = select(row.table);
     st.Bind(1, row.rowId);
     const bool exists = st.Step();
-    const bool same =
-        exists == row.exists && (!exists || Fingerprint(PackRow(st)) == row.fingerprint);
+    bool same = exists == row.exists && (!exists || Fingerprint(PackRow(st)) == row.fingerprint);
+    std::int64_t folder = 0;
+    if (row.table == kOutlookItems && exists) folder = st.Int(ColumnIndex(st, "folder"));
     st.Reset();
+    if (row.table == kOutlookItems) {
+      if (row.existed) {
+        if (!sameEntry)
+          sameEntry = connection.Prepare(std::string("SELECT 1 FROM main.") + kOutlookItems +
+                                         " WHERE entry_id = ?1 AND rowid <> ?2");
+        same = same && !sameEntry->Bind(1, row.name.key).Bind(2, row.rowId).Step();
+        sameEntry->Reset();
+        folder = Unpack(row.before).at(ColumnIndex(st, "folder")).integer;
+      }
+      outcome.items.push_back(RestoredItem{folder, row.name.key, row.existed});
+    }
     if (!same) outcome.conflicts.push_back(row.name);
   }
-  if (!outcome.Restored()) return outcome;
+  if (!outcome.Restored()) {
+    outcome.items.clear();
+    return outcome;
+  }
 
   // The rows the work left go first, then the rows it found come back: a row
   // replaced under a unique key (a setting) never meets its replacement.
@@ -480,6 +511,7 @@ RestoreOutcome Restore(sqlite::Connection& connection, const std::string& images
   }
   if (!outcome.Restored()) {
     restore.Rollback();
+    outcome.items.clear();
     return outcome;
   }
   restore.Commit();

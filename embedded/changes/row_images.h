@@ -9,7 +9,8 @@
 // the state after and the row's name as the report names it (a host table
 // and record "ID", a setting, or an Outlook folder and entry ID) into one
 // compact text of bytes. The bookkeeping tables of the profile (the key
-// counter, the journal and its images, the profile's clock) are left out.
+// counter, the journal and its images, the profile's clock, the state of
+// send/receive) are left out.
 //
 // Undo works on rows, below the stores: the rows come back with their row
 // ids, keys, entry IDs and time stamps exactly, which no store's write path
@@ -73,9 +74,20 @@ struct RowName {
   std::string key;
 };
 
-// The outcome of Restore: the rows that are no longer as the work left them.
+// An Outlook item whose row Restore put back or removed.
+struct RestoredItem {
+  std::int64_t folder = 0;  // the folder's id
+  std::string entryId;
+  bool present = false;  // there again (or changed back); else removed
+};
+
+// The outcome of Restore: the rows that are no longer as the work left them,
+// and, when it restored, the Outlook items it wrote. Those are written
+// below the store, so the caller counts them as changes of their folders
+// for send/receive (outlook::CountRestored).
 struct RestoreOutcome {
   std::vector<RowName> conflicts;
+  std::vector<RestoredItem> items;
   bool Restored() const { return conflicts.empty(); }
 };
 

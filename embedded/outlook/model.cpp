@@ -696,6 +696,20 @@ void Model::ForgetDeletion(const std::string& entryId) {
   });
 }
 
+void Model::CountRestored(std::int64_t folderId, const std::string& entryId, bool deleted) {
+  Folder* found = nullptr;
+  std::function<void(Folder&)> find = [&](Folder& f) {
+    if (f.id == folderId) found = &f;
+    for (auto& c : f.children)
+      if (!found) find(*c);
+  };
+  for (const auto* list : {&stores_, &mailboxes_})
+    for (const auto& top : *list)
+      if (!found) find(*top);
+  if (!found || !found->tracked) return;
+  Guarded([&] { found->revision = WriteRevision(*found, entryId, deleted); });
+}
+
 void Model::SetSwitches(const Switches& switches) {
   Guarded([&] {
     sqlite::Transaction change(*db_);

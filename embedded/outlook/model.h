@@ -150,6 +150,10 @@ class Model : public std::enable_shared_from_this<Model> {
   void DeleteReceived(const std::shared_ptr<Record>& record, const std::function<void()>& alsoWrite);
   // Forgets the recorded deletion of an item (it reached the server).
   void ForgetDeletion(const std::string& entryId);
+  // Gives an item whose row was written below the store (by an undo) the
+  // next revision of its folder, as a deletion when it is gone, in the open
+  // transaction; nothing when the folder is not tracked.
+  void CountRestored(std::int64_t folderId, const std::string& entryId, bool deleted);
 
   // Folders.
   Folder* AddFolder(Folder* parent, const std::string& name, OlItemType type);

@@ -56,4 +56,9 @@ void ServerStore::DeleteReceived(const std::string& entryId,
 
 void ServerStore::ForgetDeletion(const std::string& entryId) { model_->ForgetDeletion(entryId); }
 
+void CountRestored(EmbeddedOutlook& outlook, std::int64_t folderId, const std::string& entryId,
+                   bool deleted) {
+  outlook.GetModel()->CountRestored(folderId, entryId, deleted);
+}
+
 }  // namespace velklk::outlook

@@ -91,4 +91,12 @@ class ServerStore {
   Folder* folder_;
 };
 
+// An item an undo put back, changed back (`deleted` false) or removed below
+// the store, in the folder with this id, counts as a change made here: it
+// gets the next revision of its folder (a recorded deletion when removed),
+// in the open transaction, so the next pass sends it. Nothing for a folder
+// that is not tracked.
+void CountRestored(EmbeddedOutlook& outlook, std::int64_t folderId, const std::string& entryId,
+                   bool deleted);
+
 }  // namespace velklk::outlook

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -241,6 +242,73 @@ TEST_F(SyncTest, AWriteWhoseLocalRecordWasLostIsRecognisedNotRepeated) {
     EXPECT_EQ(listing.changed.size(), 1u);
     EXPECT_EQ(Contacts().size(), 1u);
   }
+}
+
+// An undo of a call whose work a pass had sent: the items it puts back,
+// changes back or removes are changes made here, which the next pass sends,
+// so the server holds what it held before the call. A pass is no call to
+// undo, and what a pass only sent does not stand in the undo's way; a
+// change it received to an item the call touched does.
+TEST_F(SyncTest, AnUndoneCallIsSentAgainAndAReceivedChangeStopsTheUndo) {
+  Session(
+      R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000001", "Adressen"], "user": "ANNA", "now": "2026-12-06 10:00:00"})"
+      "\n"
+      R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000011", "Ansprechpartner"], "user": "ANNA", "now": "2026-12-06 10:05:00"})"
+      "\n");
+  ASSERT_EQ(Pass()["sent"], Counts(3, 0, 0)) << last_;
+  auto server = [&] {
+    std::map<std::string, std::string> cards;
+    for (const auto& [href, etag] : http_->SyncCollection(collection_, "").changed)
+      cards[href] = Get(server::DavClient::Resolve(collection_, href));
+    return cards;
+  };
+  const auto before = server();
+  const std::string paula = ContactNamed("Neumann")["entryId"];
+  const std::string paulaUrl = collection_ + paula + ".vcf";
+
+  // The contact person is gone from the CRM: the import links Paula (a
+  // change), makes her company's contact and deletes the stale one.
+  velklk::sqlite::Connection::Open(profile_ + "/crm.db", velklk::sqlite::Journal::Wal)
+      ->Exec("DELETE FROM Ansprechpartner WHERE ID = '0000000011'");
+  auto run = On({"--now", "2026-12-06 11:00:00", "--answer", "yes", "call", "velKLK.CSync",
+                 "SyncContacts2VEL"});
+  ASSERT_EQ(Event(run.out, "report")["outlook"][kFolder],
+            (Json{{"created", 1}, {"changed", 1}, {"deleted", 1}}))
+      << run.out;
+  EXPECT_EQ(Pass()["sent"], Counts(1, 1, 1)) << last_;
+  const auto after = server();
+  ASSERT_NE(after, before);
+
+  // Undone past the pass: sent back as a change, a creation and a deletion.
+  run = On({"undo"});
+  EXPECT_EQ(Event(run.out, "result")["value"], true) << run.out;
+  EXPECT_EQ(Pass()["sent"], Counts(1, 1, 1)) << last_;
+  EXPECT_EQ(server(), before);
+  EXPECT_EQ(Pass(),
+            (Json{{"received", Counts(0, 0, 0)}, {"sent", Counts(0, 0, 0)}, {"conflicts", 0}}))
+      << last_;
+  const std::string passEntry =
+      std::to_string(Lines(Velklk({"report", profile_}).out).end()[-2]["entry"].get<int>());
+  run = Velklk({"-p", profile_, "undo", passEntry}, "", true);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("send/receive pass"), std::string::npos) << run.out;
+
+  // The undo undone: the call's work is back, here and there.
+  EXPECT_EQ(Event(On({"undo"}).out, "result")["value"], true);
+  EXPECT_EQ(Pass()["sent"], Counts(1, 1, 1)) << last_;
+  EXPECT_EQ(server(), after);
+
+  // Paula changed on the server and received: the undo would overwrite it.
+  std::string text = Get(paulaUrl);
+  text.replace(text.find("Neumann Design"), 14, "Neumann Studio");
+  http_->Put(paulaUrl, text, "text/vcard", server::Precondition::Matching(Etag(paulaUrl)));
+  EXPECT_EQ(Pass()["received"], Counts(0, 1, 0)) << last_;
+  const std::string state = On({"dump"}).out;
+  run = On({"undo"});
+  const Json conflict{{"event", "conflict"}, {"folder", kFolder}, {"key", paula}};
+  EXPECT_EQ(run.out, conflict.dump() + "\n" + R"({"event":"result","value":false})" + "\n");
+  EXPECT_EQ(On({"dump"}).out, state);
+  EXPECT_EQ(Pass()["sent"], Counts(0, 0, 0)) << last_;
 }
 
 TEST(SyncServerGone, APassAgainstNoServerCannotStartAndChangesNothing) {
