@@ -577,10 +577,14 @@ namespace {
 
 // The counts of an entry as its undo changes them: what it created is
 // deleted again, what it deleted comes back.
+// The counts of an entry with created and deleted swapped; a pass's are
+// what it received (what it sent changed nothing here).
 Out SwappedCounts(const Out& counts) {
   Out out = Out::object();
   if (!counts.is_object()) return out;
-  for (const auto& [name, c] : counts.items()) {
+  for (const auto& [name, each] : counts.items()) {
+    if (!each.is_object()) continue;
+    const Out& c = each.contains("received") ? each["received"] : each;
     if (!c.is_object()) continue;
     Out swapped = c;
     swapped["created"] = c.value("deleted", 0);
@@ -619,9 +623,9 @@ int Undo(const CallOptions& options, std::optional<std::int64_t> number) {
     if (entry.value("dryRun", false)) return Fail(name + " is a dry run: it changed nothing");
     if (stored->undoneBy)
       return Fail(name + " was undone already, by entry " + std::to_string(*stored->undoneBy));
-    if (CallJournal::IsPass(entry))
-      return Fail(name + " is a send/receive pass, which is not undone: what it received is " +
-                  "the server's, what it sent the calls' (undo those)");
+    if (CallJournal::ReceivedNothing(entry))
+      return Fail(name + " is a send/receive pass that received nothing: it changed nothing " +
+                  "here to undo (what it sent was the calls' work: undo those)");
     if (!stored->images) {
       if (entry.value("images", "") == "dropped")
         return Fail(name + " cannot be undone: its before-images were dropped (a profile keeps " +

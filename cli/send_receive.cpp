@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "changes/call_journal.h"
+#include "changes/row_images.h"
 #include "commands.h"
 #include "platform/automation_error.h"
 #include "platform/user_interface.h"
@@ -58,6 +59,18 @@ PassOutcome RunPass(Profile& profile, UserInterface& ui, const std::optional<std
 
   server::SyncEngine engine(profile.Connection(), profile.Outlook(),
                             [&] { profile.ReloadState(); });
+  // The before-images of what the pass receives, kept with its journal
+  // entry so that `undo` can take it back (the next pass then sends the
+  // items as they were). The engine's own bookkeeping is not captured.
+  RowCapture& capture = profile.Capture();
+  capture.Start();
+  struct StopCapture {
+    RowCapture& capture;
+    ~StopCapture() {
+      if (capture.Started()) capture.Stop();
+    }
+  } stopCapture{capture};
+  bool received = false;
   Out folders = Out::object();
   Out conflicts = Out::array();
   bool ok = true;
@@ -82,6 +95,7 @@ PassOutcome RunPass(Profile& profile, UserInterface& ui, const std::optional<std
     if (results.empty()) outcome.started = true;  // no folder of a kind built yet: nothing to do
     for (const auto& r : results) {
       folders[r.folder] = r.Json();
+      received = received || r.received.created + r.received.changed + r.received.deleted > 0;
       for (const auto& c : r.conflictEntries) conflicts.push_back(c);
       if (r.error) {
         ok = false;
@@ -89,6 +103,12 @@ PassOutcome RunPass(Profile& profile, UserInterface& ui, const std::optional<std
       }
       if (r.reached) outcome.started = true;
     }
+  }
+  std::optional<std::string> images;
+  try {
+    images = capture.Finish();
+  } catch (const std::exception& e) {
+    std::cerr << "velklk: the pass cannot be undone: " << e.what() << "\n";
   }
   ui.ProgressEnd();
   const long long ms =
@@ -119,7 +139,8 @@ PassOutcome RunPass(Profile& profile, UserInterface& ui, const std::optional<std
   entry["result"] = ok;
   entry["ms"] = ms;
   try {
-    CallJournal(profile.Connection()).Append(entry);
+    CallJournal(profile.Connection())
+        .Append(entry, received && images ? &*images : nullptr, CallJournal::ImageLimit());
   } catch (const std::exception& e) {
     std::cerr << "velklk: the pass could not be added to the journal: " << e.what() << "\n";
   }

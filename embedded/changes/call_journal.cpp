@@ -157,10 +157,24 @@ std::optional<std::int64_t> CallJournal::LastUndoable() const {
   while (st.Step()) {
     if (!st.IsNull(3)) continue;  // undone
     const Json parsed = Json::parse(st.Text(1), nullptr, false);
-    if (parsed.is_object() && (parsed.value("dryRun", false) || IsPass(parsed))) continue;
+    // A pass that received nothing changed nothing here.
+    if (parsed.is_object() && (parsed.value("dryRun", false) || ReceivedNothing(parsed))) continue;
     return st.Int(0);
   }
   return std::nullopt;
+}
+
+bool CallJournal::ReceivedNothing(const Json& entry) {
+  if (!IsPass(entry)) return false;
+  const auto folders = entry.find("outlook");
+  if (folders == entry.end() || !folders->is_object()) return true;
+  for (const auto& [folder, result] : folders->items()) {
+    if (!result.is_object() || !result.contains("received") || !result["received"].is_object())
+      continue;
+    for (const auto& [what, count] : result["received"].items())
+      if (!count.is_number_integer() || count.get<long long>() != 0) return false;
+  }
+  return true;
 }
 
 bool CallJournal::IsPass(const Json& entry) {

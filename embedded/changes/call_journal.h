@@ -60,10 +60,12 @@ class CallJournal {
   // Entry `number`; nothing when the journal has no such entry.
   std::optional<Stored> Find(std::int64_t number) const;
   // The number of the last entry that is neither a dry run, a send/receive
-  // pass nor undone.
+  // pass that received nothing, nor undone.
   std::optional<std::int64_t> LastUndoable() const;
-  // An entry of a send/receive pass (a pass is not undone).
+  // An entry of a send/receive pass.
   static bool IsPass(const nlohmann::ordered_json& entry);
+  // A send/receive pass whose entry counts nothing received.
+  static bool ReceivedNothing(const nlohmann::ordered_json& entry);
   // Records that entry `number` was undone by entry `by` (or, with nothing,
   // that it is in effect again: its undo was undone).
   void SetUndoneBy(std::int64_t number, std::optional<std::int64_t> by);

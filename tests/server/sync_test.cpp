@@ -249,7 +249,7 @@ TEST_F(SyncTest, AWriteWhoseLocalRecordWasLostIsRecognisedNotRepeated) {
 // so the server holds what it held before the call. A pass is no call to
 // undo, and what a pass only sent does not stand in the undo's way; a
 // change it received to an item the call touched does.
-TEST_F(SyncTest, AnUndoneCallIsSentAgainAndAReceivedChangeStopsTheUndo) {
+TEST_F(SyncTest, UndoneCallsAndPassesAreSentAgainAndAReceivedChangeStopsAnUndo) {
   Session(
       R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", "0000000001", "Adressen"], "user": "ANNA", "now": "2026-12-06 10:00:00"})"
       "\n"
@@ -298,17 +298,29 @@ TEST_F(SyncTest, AnUndoneCallIsSentAgainAndAReceivedChangeStopsTheUndo) {
   EXPECT_EQ(Pass()["sent"], Counts(1, 1, 1)) << last_;
   EXPECT_EQ(server(), after);
 
-  // Paula changed on the server and received: the undo would overwrite it.
+  // Paula changed on the server and received: undoing the call would
+  // overwrite that change, so it is refused.
+  std::string callEntry;  // the undo of the undo: the call's work in effect again
+  for (const auto& line : Lines(Velklk({"report", profile_}).out))
+    if (line.value("member", "") == "undo") callEntry = std::to_string(line["entry"].get<int>());
   std::string text = Get(paulaUrl);
   text.replace(text.find("Neumann Design"), 14, "Neumann Studio");
   http_->Put(paulaUrl, text, "text/vcard", server::Precondition::Matching(Etag(paulaUrl)));
   EXPECT_EQ(Pass()["received"], Counts(0, 1, 0)) << last_;
   const std::string state = On({"dump"}).out;
-  run = On({"undo"});
+  run = On({"undo", callEntry});
   const Json conflict{{"event", "conflict"}, {"folder", kFolder}, {"key", paula}};
   EXPECT_EQ(run.out, conflict.dump() + "\n" + R"({"event":"result","value":false})" + "\n");
   EXPECT_EQ(On({"dump"}).out, state);
   EXPECT_EQ(Pass()["sent"], Counts(0, 0, 0)) << last_;
+
+  // The pass that received it can be undone: Paula is as before here, and
+  // the next pass sends her back.
+  run = On({"undo"});
+  EXPECT_EQ(Event(run.out, "report")["outlook"][kFolder], Counts(0, 1, 0)) << run.out;
+  EXPECT_EQ(ContactNamed("Neumann")["CompanyName"], "Neumann Design");
+  EXPECT_EQ(Pass()["sent"], Counts(0, 1, 0)) << last_;
+  EXPECT_NE(Get(paulaUrl).find("Neumann Design"), std::string::npos);
 }
 
 TEST(SyncServerGone, APassAgainstNoServerCannotStartAndChangesNothing) {
