@@ -10,6 +10,8 @@ jobs="$(nproc)"
 (cd "$here/build" && ctest --output-on-failure -j "$jobs")
 # A short kill test (scripts/crash-test.sh runs 50 kills by default).
 VELKLK_BUILD="$here/build" "$here/scripts/crash-test.sh" 5
+# The same for send/receive against a local Radicale (20 kills by default).
+VELKLK_BUILD="$here/build" "$here/scripts/server-crash-test.sh" 3
 
 "$here/scripts/setup.sh" "$here/build-asan" -DCMAKE_BUILD_TYPE=Debug -DVELKLK_SANITIZE=ON \
   -DVELKLK_BENCH=OFF
