@@ -390,9 +390,10 @@ class FolderPass {
       // or to be fetched); a new one is never skipped for good.
       for (const auto& href : got.missing) {
         ++failures_;
-        Fail(fmt::format("the server did not send {} of the items it listed ({}...): they are "
-                         "asked for again on the next pass",
-                         got.missing.size(), href));
+        Fail(
+            fmt::format("the server did not send {} of the items it listed ({}...): they are "
+                        "asked for again on the next pass",
+                        got.missing.size(), href));
         Progress();
       }
     }

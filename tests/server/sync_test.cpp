@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
-#include <set>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -66,8 +66,8 @@ class PassDriver : public ::testing::Test {
   void Bind(const std::string& url, const std::string& user, const std::string& password,
             const std::vector<std::string>& more) {
     ::setenv("VELKLK_TEST_SYNC_PASSWORD", password.c_str(), 1);
-    std::vector<std::string> args{"account", "add", kAnna, "--url", url, "--user", user,
-                                  "--password-env", "VELKLK_TEST_SYNC_PASSWORD"};
+    std::vector<std::string> args{"account", "add", kAnna, "--url", url, "--user", user};
+    args.insert(args.end(), {"--password-env", "VELKLK_TEST_SYNC_PASSWORD"});
     args.insert(args.end(), more.begin(), more.end());
     auto run = On(args);
     EXPECT_EQ(run.status, 0);
@@ -88,9 +88,7 @@ class PassDriver : public ::testing::Test {
     last_ = run.out;
     return Event(run.out, "report")["outlook"][kFolder];
   }
-  std::vector<Json> Contacts() {
-    return Lines(On({"find", kFolder, "[LastName] <> \"\""}).out);
-  }
+  std::vector<Json> Contacts() { return Lines(On({"find", kFolder, "[LastName] <> \"\""}).out); }
   Json ContactNamed(const std::string& last) {
     for (const auto& c : Contacts())
       if (c.value("LastName", "") == last) return c;
@@ -101,8 +99,9 @@ class PassDriver : public ::testing::Test {
     http_->Put(collection_ + name, text, "text/vcard", server::Precondition::Absent());
   }
   void Add(const std::string& first, const std::string& last) {
-    Session(R"({"outlook": "add", "folder": "anna.berg@velmora.example\\Kontakte", "item": {"class": "contact", "FirstName": ")" +
-            first + R"(", "LastName": ")" + last + "\"}}\n");
+    Session(
+        R"({"outlook": "add", "folder": "anna.berg@velmora.example\\Kontakte", "item": {"class": "contact", "FirstName": ")" +
+        first + R"(", "LastName": ")" + last + "\"}}\n");
   }
   // The profile's items and its record of the server: what a pass that could
   // not finish must leave as it was.
@@ -362,8 +361,9 @@ TEST_F(SyncTest, ServerFaultsStopTheirItemOrTheFolderAndLoseNothing) {
   // Writes that fail: a 500 and a 403 stop their item, not the pass.
   Add("Lena", "Vogt");
   Add("Tom", "Kern");
-  Session(R"({"outlook": "change", "folder": "anna.berg@velmora.example\\Kontakte", "find": "[LastName] = \"Sommer\"", "set": {"JobTitle": "Einkauf"}})"
-          "\n");
+  Session(
+      R"({"outlook": "change", "folder": "anna.berg@velmora.example\\Kontakte", "find": "[LastName] = \"Sommer\"", "set": {"JobTitle": "Einkauf"}})"
+      "\n");
   Arm(Json::parse(R"([{"method": "PUT", "fault": "500"}, {"method": "PUT", "fault": "403"}])"));
   report = Pass();
   EXPECT_EQ(report["sent"], Counts(0, 1, 0)) << last_;
@@ -403,7 +403,8 @@ TEST_F(SyncTest, ServerFaultsStopTheirItemOrTheFolderAndLoseNothing) {
   velklk::sqlite::Connection::Open(profile_ + "/crm.db", velklk::sqlite::Journal::Wal)
       ->Exec("UPDATE _vk_server_folders SET sync_token = 'http://radicale.org/ns/sync/0000'");
   report = Pass();
-  EXPECT_EQ(report, (Json{{"received", Counts(0, 1, 0)}, {"sent", Counts(0, 0, 0)}, {"conflicts", 0}}))
+  EXPECT_EQ(report,
+            (Json{{"received", Counts(0, 1, 0)}, {"sent", Counts(0, 0, 0)}, {"conflicts", 0}}))
       << last_;
   EXPECT_EQ(ContactNamed("Winter")["CompanyName"], "Winter SE");
   const std::vector<std::string> all{"Brandt", "Kern", "Neumann", "Sommer", "Vogt", "Winter"};
@@ -423,9 +424,8 @@ TEST_F(SyncTest, CardsThatCannotBeReadFailAloneAndComeOnceReadable) {
         ["ORG:foto GmbH", "X-FOTO:", 1048576]]}])"));
   // With answers bounded to 8 MB, the page is asked for in parts: the card
   // of 10 MB alone is too large.
-  const auto bounded = EnginePass(profile_, [](server::PassOptions& options) {
-    options.settings.maxResponseBytes = 8u << 20;
-  });
+  const auto bounded = EnginePass(
+      profile_, [](server::PassOptions& options) { options.settings.maxResponseBytes = 8u << 20; });
   EXPECT_EQ(bounded.received.created, 4);
   EXPECT_EQ(bounded.sent.created, 1);
   EXPECT_TRUE(bounded.error) << "no error";
@@ -435,7 +435,8 @@ TEST_F(SyncTest, CardsThatCannotBeReadFailAloneAndComeOnceReadable) {
   Json report = Pass();
   EXPECT_EQ(report["received"], Counts(0, 0, 0)) << last_;
   const std::string error = report.value("error", "");
-  EXPECT_TRUE(error.find("kaputt.vcf: vCard line 4: BEGIN:VCARD inside a vCard") != std::string::npos ||
+  EXPECT_TRUE(error.find("kaputt.vcf: vCard line 4: BEGIN:VCARD inside a vCard") !=
+                  std::string::npos ||
               error.find("gross.vcf: vCard: the vCard has") != std::string::npos)
       << error;
   // Readable again: they come, and nothing is doubled.
@@ -453,8 +454,9 @@ TEST_F(SyncTest, AServerKilledInAPassLosesNothingOnceItIsBack) {
             Card("s" + std::to_string(i), "Server" + std::to_string(i), "S", "20261201T100000Z"));
   std::string adds;
   for (int i = 0; i < 8; ++i)
-    adds += R"({"outlook": "add", "folder": "anna.berg@velmora.example\\Kontakte", "item": {"class": "contact", "LastName": "Lokal)" +
-            std::to_string(i) + "\"}}\n";
+    adds +=
+        R"({"outlook": "add", "folder": "anna.berg@velmora.example\\Kontakte", "item": {"class": "contact", "LastName": "Lokal)" +
+        std::to_string(i) + "\"}}\n";
   Session(adds);
   // Radicale is killed (by its process id) after the item `at` of a pass,
   // and started again on the same storage after it.
@@ -481,7 +483,8 @@ TEST_F(SyncTest, AServerKilledInAPassLosesNothingOnceItIsBack) {
   EXPECT_EQ(result.sent.created, 3);
   // A clean pass: both sides hold every contact once.
   const Json report = Pass();
-  EXPECT_EQ(report, (Json{{"received", Counts(0, 0, 0)}, {"sent", Counts(6, 0, 0)}, {"conflicts", 0}}))
+  EXPECT_EQ(report,
+            (Json{{"received", Counts(0, 0, 0)}, {"sent", Counts(6, 0, 0)}, {"conflicts", 0}}))
       << last_;
   const auto names = LocalNames();
   EXPECT_EQ(names.size(), 19u);
@@ -510,8 +513,9 @@ TEST_F(SyncXandikos, ChangesAndADeletionTravelBothWays) {
   ASSERT_NE(text.find("Neumann Design"), std::string::npos) << text;
   text.replace(text.find("Neumann Design"), 14, "Neumann Studio");
   http_->Put(paulaUrl, text, "text/vcard", server::Precondition::Matching(Etag(paulaUrl)));
-  Session(R"({"outlook": "change", "folder": "anna.berg@velmora.example\\Kontakte", "find": "[LastName] = \"Sommer\"", "set": {"JobTitle": "Einkauf"}})"
-          "\n");
+  Session(
+      R"({"outlook": "change", "folder": "anna.berg@velmora.example\\Kontakte", "find": "[LastName] = \"Sommer\"", "set": {"JobTitle": "Einkauf"}})"
+      "\n");
   report = Pass();
   EXPECT_EQ(report["received"], Counts(0, 1, 0)) << last_;
   EXPECT_EQ(report["sent"], Counts(0, 1, 0)) << last_;
@@ -520,14 +524,16 @@ TEST_F(SyncXandikos, ChangesAndADeletionTravelBothWays) {
 
   // Deleted there, and the other deleted here.
   http_->Delete(paulaUrl, server::Precondition{});
-  Session(R"({"outlook": "delete", "folder": "anna.berg@velmora.example\\Kontakte", "find": "[LastName] = \"Sommer\""})"
-          "\n");
+  Session(
+      R"({"outlook": "delete", "folder": "anna.berg@velmora.example\\Kontakte", "find": "[LastName] = \"Sommer\""})"
+      "\n");
   report = Pass();
   EXPECT_EQ(report["received"], Counts(0, 0, 1)) << last_;
   EXPECT_EQ(report["sent"], Counts(0, 0, 1)) << last_;
   EXPECT_TRUE(Contacts().empty());
   EXPECT_TRUE(ServerNames().empty());
-  EXPECT_EQ(Pass(), (Json{{"received", Counts(0, 0, 0)}, {"sent", Counts(0, 0, 0)}, {"conflicts", 0}}));
+  EXPECT_EQ(Pass(),
+            (Json{{"received", Counts(0, 0, 0)}, {"sent", Counts(0, 0, 0)}, {"conflicts", 0}}));
 }
 
 TEST(SyncServerGone, APassAgainstNoServerCannotStartAndChangesNothing) {

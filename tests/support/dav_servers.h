@@ -97,7 +97,7 @@ class HttpStub {
  public:
   // "plain" or "loop"; "proxy" passes requests on to 127.0.0.1:target.
   explicit HttpStub(const std::string& mode, bool tls = false, int target = 0);
-  std::string Url() const;                                       // https://... with tls
+  std::string Url() const;  // https://... with tls
   int Port() const { return port_; }
   // The certificate of the HTTPS server (PEM), which is its own authority.
   std::string CaFile() const { return folder_.Path() + "/cert.pem"; }
