@@ -248,12 +248,11 @@ run() {  # N KILL
   "$velklk" -p "$profile" find 'anna.berg@velmora.example\Kontakte' '[LastName] <> ""' \
     >"$work/run-$n.find" || return 1
   python3 "$work/dav.py" canonical "$book" "$work/run-$n.find" "$work/run-$n" || return 1
-  rm -rf "$profile"
-  return 0
 }
 
 start="$(date +%s%N)"
 run 0 || { echo "server-crash-test: the reference run failed" >&2; exit 1; }
+rm -rf "$work/run-0"
 took=$((($(date +%s%N) - start) / 1000000))
 echo "server-crash-test: reference run $took ms (pass A $took_A ms, pass B $took_B ms), $kills kills"
 a_ms="$took_A"
@@ -272,18 +271,22 @@ for ((k = 1; k <= kills; k++)); do
     problem="$error"
   elif ! cmp -s "$work/run-$k.server" "$work/run-0.server"; then
     problem="the server differs from the reference run:
-$(diff "$work/run-0.server" "$work/run-$k.server" | head -n 20)"
+$(diff "$work/run-0.server" "$work/run-$k.server" | head -n 20 || true)"
   elif ! cmp -s "$work/run-$k.local" "$work/run-0.local"; then
     problem="the profile differs from the reference run:
-$(diff "$work/run-0.local" "$work/run-$k.local" | head -n 20)"
+$(diff "$work/run-0.local" "$work/run-$k.local" | head -n 20 || true)"
   fi
   if [ -n "$problem" ]; then
     kept="${TMPDIR:-/tmp}/velklk-server-crash-failed-$$-$k"
-    [ -d "$work/run-$k" ] && mv "$work/run-$k" "$kept" && problem="$problem (profile kept in $kept)"
+    if mv "$work/run-$k" "$kept" 2>/dev/null; then
+      cp "$work/run-$k".* "$work/run-0".* "$kept/" 2>/dev/null || true
+      problem="$problem (profile kept in $kept)"
+    fi
     echo "server-crash-test: kill $k (pass $kill_at ms): $problem" >&2
   else
     survived=$((survived + 1))
   fi
+  rm -rf "$work/run-$k"
 done
 echo "server-crash-test: passes killed: $(grep -c killed "$work/outcomes" || true)," \
   "finished before the kill: $(grep -c finished "$work/outcomes" || true)"
