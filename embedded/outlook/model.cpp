@@ -166,7 +166,10 @@ void Model::CreateTables() {
 std::string Model::NewEntryId() {
   for (;;) {
     std::string id = fmt::format("00000000A71C6B19E4D3425F{:016X}", nextRowId_ + salt_++);
-    if (!byEntryId_.count(id)) return id;
+    // Nor the entry ID of a deleted item whose deletion the server side has
+    // not sent yet: the new item would take over its record and its
+    // deletion would be lost.
+    if (!byEntryId_.count(id) && !RevisionOf(id)) return id;
   }
 }
 

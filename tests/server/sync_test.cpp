@@ -222,6 +222,17 @@ TEST_F(SyncTest, ChangesAndDeletionsTravelBothWays) {
   EXPECT_TRUE(Contacts().empty());
   EXPECT_EQ(http_->Send("GET", paulaUrl).status, 404);
   EXPECT_EQ(Pass(), (Json{{"received", Counts(0, 0, 0)}, {"sent", Counts(0, 0, 0)}, {"conflicts", 0}}));
+
+  // The newest contact deleted, another added later: the new one does not
+  // take over the entry ID (and so the record) of the deleted one.
+  Add("Jonas", "Brandt");
+  Pass();
+  Session(R"({"outlook": "delete", "folder": "anna.berg@velmora.example\\Kontakte", "find": "[LastName] = \"Brandt\""})"
+          "\n");
+  Add("Lena", "Vogt");
+  report = Pass();
+  EXPECT_EQ(report["sent"], Counts(1, 0, 1)) << last_;
+  EXPECT_EQ(ServerNames(), std::vector<std::string>{"Vogt"});
 }
 
 TEST_F(SyncTest, ConflictsGoToTheNewerSideAndThe412IsDecidedAlike) {
