@@ -20,6 +20,8 @@ phase "tests"
 # A short kill test (scripts/crash-test.sh runs 50 kills by default).
 phase "kill test"
 VELKLK_BUILD="$here/build" "$here/scripts/crash-test.sh" 5
+# The same for send/receive against a local Radicale (20 kills by default).
+VELKLK_BUILD="$here/build" "$here/scripts/server-crash-test.sh" 3
 
 phase "sanitizer build"
 "$here/scripts/setup.sh" "$here/build-asan" -DCMAKE_BUILD_TYPE=Debug -DVELKLK_SANITIZE=ON \

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <iterator>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -372,7 +373,7 @@ class FolderPass {
     for (std::size_t at = 0; at < fetch.size(); at += options_.pageSize) {
       std::vector<std::string> page(fetch.begin() + static_cast<std::ptrdiff_t>(at),
                                     fetch.begin() + static_cast<std::ptrdiff_t>(std::min(fetch.size(), at + options_.pageSize)));
-      MultigetResult got = client_.Multiget(bound_.collection, page, codec_.Calendar(), options_.pageSize);
+      MultigetResult got = Fetch(page);
       for (const auto& resource : got.found) {
         try {
           Received(resource);
@@ -384,9 +385,15 @@ class FolderPass {
         }
         Progress();
       }
-      // Gone between the listing and the fetch: the next pass sees it again.
+      // Gone between the listing and the fetch, or left out of the answer:
+      // the token is not stored, so the next pass lists it again (as gone,
+      // or to be fetched); a new one is never skipped for good.
       for (const auto& href : got.missing) {
-        if (status_.ByHref(href)) ++failures_;
+        ++failures_;
+        Fail(
+            fmt::format("the server did not send {} of the items it listed ({}...): they are "
+                        "asked for again on the next pass",
+                        got.missing.size(), href));
         Progress();
       }
     }
@@ -394,6 +401,29 @@ class FolderPass {
     if (failures_ == 0 && !listing.token.empty()) {
       Local([&] { status_.WriteToken(listing.token); });
       token_ = listing.token;
+    }
+  }
+
+  // One page of multiget. An answer above the client's bound is asked for
+  // again in halves, so large items do not stop the folder: one that is
+  // too large alone fails, the next pass tries it again.
+  MultigetResult Fetch(const std::vector<std::string>& hrefs) {
+    try {
+      return client_.Multiget(bound_.collection, hrefs, codec_.Calendar(), hrefs.size());
+    } catch (const DavError& e) {
+      if (e.GetKind() != DavError::Kind::TooLarge) throw;
+      if (hrefs.size() == 1) {
+        ItemFailed(hrefs.front(), e.what());
+        Progress();
+        return {};
+      }
+      const auto half = hrefs.begin() + static_cast<std::ptrdiff_t>(hrefs.size() / 2);
+      MultigetResult got = Fetch({hrefs.begin(), half});
+      MultigetResult rest = Fetch({half, hrefs.end()});
+      got.found.insert(got.found.end(), std::make_move_iterator(rest.found.begin()),
+                       std::make_move_iterator(rest.found.end()));
+      got.missing.insert(got.missing.end(), rest.missing.begin(), rest.missing.end());
+      return got;
     }
   }
 

@@ -185,6 +185,7 @@ TEST_F(AccountTest, RefusalsLeaveTheProfileAsItWas) {
   };
   const std::vector<Case> cases = {
       {Add(kAnna, radicale.Url()), 0600, "wrong", "401"},
+      {Add(kAnna, radicale.Url() + "ben/"), 0600, radicale.Password(), "no rights"},
       {Add(kAnna, site.Url()), 0600, "secret", "no CardDAV"},
       {Add(kAnna, loop.Url()), 0600, "secret", "loop"},
       {Add(kAnna, https), 0600, "secret", "TLS"},

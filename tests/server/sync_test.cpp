@@ -1,13 +1,19 @@
-// Send/receive of a bound contacts folder against Radicale, driven through
-// velklk as a user drives it, with the server's side changed by plain HTTP
-// requests: the first pass both ways, changes and deletions both ways, a
-// conflict, a write the server refuses with 412, a pass with nothing to do,
-// and a server that goes away in the middle of the work.
+// Send/receive of a bound contacts folder against Radicale (and once against
+// Xandikos), driven through velklk as a user drives it, with the server's
+// side changed by plain HTTP requests: the first pass both ways, changes and
+// deletions both ways, a conflict, a write the server refuses with 412, a
+// pass with nothing to do; the faults of a server (through a proxy that
+// fails requests as the test arms it: 5xx, 403, no XML, hrefs left out,
+// dropped connections, no answer, a wrong password, an unknown sync token,
+// cards that cannot be read), and a server killed in the middle of a pass.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -50,22 +56,28 @@ std::string Card(const std::string& uid, const std::string& family, const std::s
          family + "\r\nORG:" + company + "\r\nREV:" + rev + "\r\nEND:VCARD\r\n";
 }
 
-class SyncTest : public ::testing::Test {
+// A profile whose contacts folder is bound to an address book, driven
+// through velklk, with a plain client for the server's side.
+class PassDriver : public ::testing::Test {
  protected:
-  SyncTest() : folder_("velklk-sync") {
+  PassDriver() : folder_("velklk-sync") {
     profile_ = folder_.Path() + "/p";
     EXPECT_EQ(Velklk({"init", profile_}).status, 0);
-    ::setenv("VELKLK_TEST_SYNC_PASSWORD", radicale_.Password().c_str(), 1);
-    auto run = On({"account", "add", kAnna, "--url", radicale_.Url(), "--user", radicale_.User(),
-                   "--password-env", "VELKLK_TEST_SYNC_PASSWORD", "--create"});
+  }
+  void Bind(const std::string& url, const std::string& user, const std::string& password,
+            const std::vector<std::string>& more) {
+    ::setenv("VELKLK_TEST_SYNC_PASSWORD", password.c_str(), 1);
+    std::vector<std::string> args{"account", "add", kAnna, "--url", url, "--user", user};
+    args.insert(args.end(), {"--password-env", "VELKLK_TEST_SYNC_PASSWORD"});
+    args.insert(args.end(), more.begin(), more.end());
+    auto run = On(args);
     EXPECT_EQ(run.status, 0);
     collection_ = Event(run.out, "bound")["collection"];
     server::DavSettings settings;
-    settings.user = radicale_.User();
-    settings.password = radicale_.Password();
+    settings.user = user;
+    settings.password = password;
     http_ = std::make_unique<server::DavClient>(settings);
   }
-
   velklk::test::CommandRun On(std::vector<std::string> args, const std::string& input = "") {
     args.insert(args.begin(), {"-p", profile_, "--user", "ANNA"});
     return Velklk(args, input);
@@ -77,22 +89,77 @@ class SyncTest : public ::testing::Test {
     last_ = run.out;
     return Event(run.out, "report")["outlook"][kFolder];
   }
-  std::vector<Json> Contacts() {
-    return Lines(On({"find", kFolder, "[LastName] <> \"\""}).out);
-  }
+  std::vector<Json> Contacts() { return Lines(On({"find", kFolder, "[LastName] <> \"\""}).out); }
   Json ContactNamed(const std::string& last) {
     for (const auto& c : Contacts())
       if (c.value("LastName", "") == last) return c;
     return nullptr;
   }
   std::string Get(const std::string& url) { return http_->Send("GET", url).body; }
+  void PutCard(const std::string& name, const std::string& text) {
+    http_->Put(collection_ + name, text, "text/vcard", server::Precondition::Absent());
+  }
+  void Add(const std::string& first, const std::string& last) {
+    Session(
+        R"({"outlook": "add", "folder": "anna.berg@velmora.example\\Kontakte", "item": {"class": "contact", "FirstName": ")" +
+        first + R"(", "LastName": ")" + last + "\"}}\n");
+  }
+  // The profile's items and its record of the server: what a pass that could
+  // not finish must leave as it was.
+  std::string State() {
+    std::string state = On({"dump"}).out;
+    auto db = velklk::sqlite::Connection::Open(profile_ + "/crm.db", velklk::sqlite::Journal::Wal);
+    auto rows = db->Prepare(
+        "SELECT entry_id || href || etag || revision || content_hash FROM _vk_server_items "
+        "UNION ALL SELECT sync_token FROM _vk_server_folders ORDER BY 1");
+    while (rows.Step()) state += "\n" + rows.Text(0);
+    return state;
+  }
+  // The family names of the contacts on the server, sorted.
+  std::vector<std::string> ServerNames() {
+    std::vector<std::string> hrefs, names;
+    for (const auto& [href, etag] : http_->SyncCollection(collection_, "").changed)
+      hrefs.push_back(href);
+    for (const auto& r : http_->Multiget(collection_, hrefs).found) {
+      const auto at = r.data.find("\nN:") + 3;
+      names.push_back(r.data.substr(at, r.data.find(';', at) - at));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::vector<std::string> LocalNames() {
+    std::vector<std::string> names;
+    for (const auto& c : Contacts()) names.push_back(c.value("LastName", ""));
+    std::sort(names.begin(), names.end());
+    return names;
+  }
   std::string Etag(const std::string& url) { return http_->Send("GET", url).Header("etag"); }
   void Session(const std::string& commands) { On({"session"}, commands); }
 
-  velklk::test::Radicale radicale_;
   velklk::test::ScratchFolder folder_;
   std::string profile_, collection_, last_;
   std::unique_ptr<server::DavClient> http_;
+};
+
+class SyncTest : public PassDriver {
+ protected:
+  SyncTest() { Bind(radicale_.Url(), radicale_.User(), radicale_.Password(), {"--create"}); }
+  // The account bound again through a proxy that fails requests as armed.
+  void ThroughProxy() {
+    proxy_ = std::make_unique<velklk::test::HttpStub>("proxy", false, radicale_.Port());
+    EXPECT_EQ(On({"account", "remove", kAnna}).status, 0);
+    EXPECT_EQ(On({"account", "add", kAnna, "--url", proxy_->Url(), "--user", radicale_.User(),
+                  "--password-env", "VELKLK_TEST_SYNC_PASSWORD", "--address-book", "Kontakte"})
+                  .status,
+              0);
+  }
+  void Arm(const Json& rules) {
+    http_->Send("POST", proxy_->Url() + "_stub/faults", {"Content-Type: application/json"},
+                rules.dump());
+  }
+
+  velklk::test::Radicale radicale_;
+  std::unique_ptr<velklk::test::HttpStub> proxy_;
 };
 
 Json Counts(long created, long changed, long deleted) {
@@ -156,6 +223,17 @@ TEST_F(SyncTest, ChangesAndDeletionsTravelBothWays) {
   EXPECT_TRUE(Contacts().empty());
   EXPECT_EQ(http_->Send("GET", paulaUrl).status, 404);
   EXPECT_EQ(Pass(), (Json{{"received", Counts(0, 0, 0)}, {"sent", Counts(0, 0, 0)}, {"conflicts", 0}}));
+
+  // The newest contact deleted, another added later: the new one does not
+  // take over the entry ID (and so the record) of the deleted one.
+  Add("Jonas", "Brandt");
+  Pass();
+  Session(R"({"outlook": "delete", "folder": "anna.berg@velmora.example\\Kontakte", "find": "[LastName] = \"Brandt\""})"
+          "\n");
+  Add("Lena", "Vogt");
+  report = Pass();
+  EXPECT_EQ(report["sent"], Counts(1, 0, 1)) << last_;
+  EXPECT_EQ(ServerNames(), std::vector<std::string>{"Vogt"});
 }
 
 TEST_F(SyncTest, ConflictsGoToTheNewerSideAndThe412IsDecidedAlike) {
@@ -321,6 +399,232 @@ TEST_F(SyncTest, UndoneCallsAndPassesAreSentAgainAndAReceivedChangeStopsAnUndo) 
   EXPECT_EQ(ContactNamed("Neumann")["CompanyName"], "Neumann Design");
   EXPECT_EQ(Pass()["sent"], Counts(0, 1, 0)) << last_;
   EXPECT_NE(Get(paulaUrl).find("Neumann Design"), std::string::npos);
+}
+
+// A pass of the engine in this process, with its own settings.
+server::FolderPassResult EnginePass(const std::string& profilePath,
+                                    const std::function<void(server::PassOptions&)>& adjust) {
+  auto profile = velklk::Profile::Open(profilePath);
+  auto account = server::AccountStore(profile->Connection()).Find(kAnna);
+  server::SyncEngine engine(profile->Connection(), profile->Outlook(),
+                            [&] { profile->ReloadState(); });
+  server::PassOptions options;
+  adjust(options);
+  auto results = engine.Run(*account, options);
+  EXPECT_EQ(results.size(), 1u);
+  return results.empty() ? server::FolderPassResult{} : results[0];
+}
+
+TEST_F(SyncTest, ServerFaultsStopTheirItemOrTheFolderAndLoseNothing) {
+  ThroughProxy();
+  PutCard("eva.vcf", Card("eva-1", "Sommer", "Sommer KG", "20261201T100000Z"));
+  PutCard("karl.vcf", Card("karl-1", "Winter", "Winter AG", "20261201T100000Z"));
+  Add("Jonas", "Brandt");
+
+  // A listing or fetch that fails stops the folder with the server's words;
+  // the profile is as it was.
+  const std::string before = State();
+  const std::vector<std::pair<std::string, std::string>> stops = {
+      {R"([{"method": "REPORT", "fault": "503"}])", "HTTP 503"},
+      {R"([{"fault": "garbage", "count": -1}])", "XML"},
+      // (libcurl asks once more on a new connection when a kept one drops)
+      {R"([{"body": "addressbook-multiget", "fault": "drop", "count": -1}])", "dropped"},
+      {R"([{"body": "addressbook-multiget", "fault": "500"}])", "HTTP 500"},
+  };
+  for (const auto& [rules, message] : stops) {
+    SCOPED_TRACE(rules);
+    Arm(Json::parse(rules));
+    const Json report = Pass();
+    EXPECT_NE(report.value("error", "").find(message), std::string::npos) << last_;
+    EXPECT_EQ(Event(last_, "result")["value"], false);
+    EXPECT_EQ(State(), before);
+  }
+  // A multiget answer without the hrefs asked for: nothing is received, and
+  // nothing is skipped for good either.
+  Arm(Json::parse(R"([{"body": "addressbook-multiget", "fault": "empty"}])"));
+  Json report = Pass();
+  EXPECT_EQ(report["received"], Counts(0, 0, 0)) << last_;
+  EXPECT_NE(report.value("error", "").find("did not send 2"), std::string::npos) << last_;
+  EXPECT_EQ(report["sent"], Counts(2, 0, 0)) << last_;
+  Arm(Json::array());
+  EXPECT_EQ(Pass()["received"], Counts(2, 0, 0)) << last_;
+
+  // Writes that fail: a 500 and a 403 stop their item, not the pass.
+  Add("Lena", "Vogt");
+  Add("Tom", "Kern");
+  Session(
+      R"({"outlook": "change", "folder": "anna.berg@velmora.example\\Kontakte", "find": "[LastName] = \"Sommer\"", "set": {"JobTitle": "Einkauf"}})"
+      "\n");
+  Arm(Json::parse(R"([{"method": "PUT", "fault": "500"}, {"method": "PUT", "fault": "403"}])"));
+  report = Pass();
+  EXPECT_EQ(report["sent"], Counts(0, 1, 0)) << last_;
+  EXPECT_NE(report.value("error", "").find("HTTP 500"), std::string::npos) << last_;
+  // The server writes, then the connection drops before its answer: the
+  // folder stops; the next pass finds the write done and makes no second one.
+  Arm(Json::parse(R"([{"method": "PUT", "fault": "lost", "count": -1}])"));
+  report = Pass();
+  EXPECT_NE(report.value("error", "").find("dropped"), std::string::npos) << last_;
+  Arm(Json::array());
+  report = Pass();
+  EXPECT_EQ(report["sent"], Counts(1, 0, 0)) << last_;
+  EXPECT_FALSE(report.contains("error")) << last_;
+
+  // No answer in time, and a password the server refuses: nothing changes.
+  const std::string settled = State();
+  Arm(Json::parse(R"([{"method": "REPORT", "fault": "hang"}])"));
+  const auto timedOut = EnginePass(profile_, [](server::PassOptions& options) {
+    options.settings.stallTimeoutMs = 1000;
+    options.settings.totalTimeoutMs = 2000;
+  });
+  EXPECT_NE(timedOut.error.value_or("").find("no answer in time"), std::string::npos);
+  EXPECT_FALSE(timedOut.reached);
+  ::setenv("VELKLK_TEST_SYNC_PASSWORD", "wrong", 1);
+  const auto refused = Velklk({"-p", profile_, "send-receive"}, "", true);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("user name or password"), std::string::npos) << refused.out;
+  ::setenv("VELKLK_TEST_SYNC_PASSWORD", radicale_.Password().c_str(), 1);
+  EXPECT_EQ(State(), settled);
+
+  // A sync token the server no longer knows: the full listing, nothing
+  // doubled.
+  std::string text = Get(collection_ + "karl.vcf");
+  text.replace(text.find("Winter AG"), 9, "Winter SE");
+  http_->Put(collection_ + "karl.vcf", text, "text/vcard",
+             server::Precondition::Matching(Etag(collection_ + "karl.vcf")));
+  velklk::sqlite::Connection::Open(profile_ + "/crm.db", velklk::sqlite::Journal::Wal)
+      ->Exec("UPDATE _vk_server_folders SET sync_token = 'http://radicale.org/ns/sync/0000'");
+  report = Pass();
+  EXPECT_EQ(report,
+            (Json{{"received", Counts(0, 1, 0)}, {"sent", Counts(0, 0, 0)}, {"conflicts", 0}}))
+      << last_;
+  EXPECT_EQ(ContactNamed("Winter")["CompanyName"], "Winter SE");
+  const std::vector<std::string> all{"Brandt", "Kern", "Neumann", "Sommer", "Vogt", "Winter"};
+  EXPECT_EQ(LocalNames(), all);
+  EXPECT_EQ(ServerNames(), all);
+}
+
+TEST_F(SyncTest, CardsThatCannotBeReadFailAloneAndComeOnceReadable) {
+  ThroughProxy();
+  for (const std::string name : {"kaputt", "ohne", "zwilling-1", "zwilling-2", "gross", "foto"})
+    PutCard(name + ".vcf", Card(name, name, name + " GmbH", "20261201T100000Z"));
+  // In transit: a nested BEGIN, no UID, a UID twice, a card of 10 MB, a
+  // line of 1 MB.
+  Arm(Json::parse(R"([{"body": "addressbook-multiget", "fault": "rewrite", "count": -1, "replace": [
+        ["UID:kaputt", "UID:kaputt\nBEGIN:VCARD", 0], ["UID:ohne", "X-NO-UID:ohne", 0],
+        ["UID:zwilling-2", "UID:zwilling-1", 0], ["ORG:gross GmbH", "NOTE:", 10485760],
+        ["ORG:foto GmbH", "X-FOTO:", 1048576]]}])"));
+  // With answers bounded to 8 MB, the page is asked for in parts: the card
+  // of 10 MB alone is too large.
+  const auto bounded = EnginePass(
+      profile_, [](server::PassOptions& options) { options.settings.maxResponseBytes = 8u << 20; });
+  EXPECT_EQ(bounded.received.created, 4);
+  EXPECT_EQ(bounded.sent.created, 1);
+  EXPECT_TRUE(bounded.error) << "no error";
+  EXPECT_EQ(LocalNames(),
+            (std::vector<std::string>{"Neumann", "foto", "ohne", "zwilling-1", "zwilling-2"}));
+  // Unbounded, the card of 10 MB is read and refused, as is the broken one.
+  Json report = Pass();
+  EXPECT_EQ(report["received"], Counts(0, 0, 0)) << last_;
+  const std::string error = report.value("error", "");
+  EXPECT_TRUE(error.find("kaputt.vcf: vCard line 4: BEGIN:VCARD inside a vCard") !=
+                  std::string::npos ||
+              error.find("gross.vcf: vCard: the vCard has") != std::string::npos)
+      << error;
+  // Readable again: they come, and nothing is doubled.
+  Arm(Json::array());
+  report = Pass();
+  EXPECT_EQ(report["received"], Counts(2, 0, 0)) << last_;
+  EXPECT_FALSE(report.contains("error")) << last_;
+  EXPECT_EQ(LocalNames().size(), 7u);
+  EXPECT_EQ(ServerNames(), LocalNames());
+}
+
+TEST_F(SyncTest, AServerKilledInAPassLosesNothingOnceItIsBack) {
+  for (int i = 0; i < 10; ++i)
+    PutCard("s" + std::to_string(i) + ".vcf",
+            Card("s" + std::to_string(i), "Server" + std::to_string(i), "S", "20261201T100000Z"));
+  std::string adds;
+  for (int i = 0; i < 8; ++i)
+    adds +=
+        R"({"outlook": "add", "folder": "anna.berg@velmora.example\\Kontakte", "item": {"class": "contact", "LastName": "Lokal)" +
+        std::to_string(i) + "\"}}\n";
+  Session(adds);
+  // Radicale is killed (by its process id) after the item `at` of a pass,
+  // and started again on the same storage after it.
+  auto killedAt = [&](long at) {
+    auto result = EnginePass(profile_, [&](server::PassOptions& options) {
+      options.pageSize = 4;
+      options.progress = [&](long done, long) {
+        if (done == at) radicale_.Kill();
+      };
+    });
+    radicale_.Restart();
+    return result;
+  };
+  // In the receive: the page fetched is applied, the next cannot be fetched.
+  auto result = killedAt(3);
+  EXPECT_NE(result.error.value_or("").find("cannot connect"), std::string::npos)
+      << result.error.value_or("");
+  EXPECT_EQ(result.received.created, 4);
+  EXPECT_EQ(result.sent.created, 0);
+  // In the send: the rest received, three of nine sent.
+  result = killedAt(9);
+  EXPECT_NE(result.error.value_or("").find("cannot connect"), std::string::npos);
+  EXPECT_EQ(result.received.created, 6);
+  EXPECT_EQ(result.sent.created, 3);
+  // A clean pass: both sides hold every contact once.
+  const Json report = Pass();
+  EXPECT_EQ(report,
+            (Json{{"received", Counts(0, 0, 0)}, {"sent", Counts(6, 0, 0)}, {"conflicts", 0}}))
+      << last_;
+  const auto names = LocalNames();
+  EXPECT_EQ(names.size(), 19u);
+  EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 19u);
+  EXPECT_EQ(ServerNames(), names);
+}
+
+// The second server: the same pass on Xandikos.
+class SyncXandikos : public PassDriver {
+ protected:
+  SyncXandikos() { Bind(xandikos_.Url(), "anna", "unused", {}); }
+  velklk::test::Xandikos xandikos_;
+};
+
+TEST_F(SyncXandikos, ChangesAndADeletionTravelBothWays) {
+  PutCard("eva.vcf", Card("eva-1", "Sommer", "Sommer KG", "20261201T100000Z"));
+  Json report = Pass();
+  EXPECT_EQ(report["sent"], Counts(1, 0, 0)) << last_;
+  EXPECT_EQ(report["received"], Counts(1, 0, 0)) << last_;
+  ASSERT_FALSE(ContactNamed("Neumann").is_null());
+  const std::string paulaUrl =
+      collection_ + ContactNamed("Neumann")["entryId"].get<std::string>() + ".vcf";
+
+  // Changed there and here, each a different contact.
+  std::string text = Get(paulaUrl);
+  ASSERT_NE(text.find("Neumann Design"), std::string::npos) << text;
+  text.replace(text.find("Neumann Design"), 14, "Neumann Studio");
+  http_->Put(paulaUrl, text, "text/vcard", server::Precondition::Matching(Etag(paulaUrl)));
+  Session(
+      R"({"outlook": "change", "folder": "anna.berg@velmora.example\\Kontakte", "find": "[LastName] = \"Sommer\"", "set": {"JobTitle": "Einkauf"}})"
+      "\n");
+  report = Pass();
+  EXPECT_EQ(report["received"], Counts(0, 1, 0)) << last_;
+  EXPECT_EQ(report["sent"], Counts(0, 1, 0)) << last_;
+  EXPECT_EQ(ContactNamed("Neumann")["CompanyName"], "Neumann Studio");
+  EXPECT_NE(Get(collection_ + "eva.vcf").find("TITLE:Einkauf"), std::string::npos);
+
+  // Deleted there, and the other deleted here.
+  http_->Delete(paulaUrl, server::Precondition{});
+  Session(
+      R"({"outlook": "delete", "folder": "anna.berg@velmora.example\\Kontakte", "find": "[LastName] = \"Sommer\""})"
+      "\n");
+  report = Pass();
+  EXPECT_EQ(report["received"], Counts(0, 0, 1)) << last_;
+  EXPECT_EQ(report["sent"], Counts(0, 0, 1)) << last_;
+  EXPECT_TRUE(Contacts().empty());
+  EXPECT_TRUE(ServerNames().empty());
+  EXPECT_EQ(Pass(),
+            (Json{{"received", Counts(0, 0, 0)}, {"sent", Counts(0, 0, 0)}, {"conflicts", 0}}));
 }
 
 TEST(SyncServerGone, APassAgainstNoServerCannotStartAndChangesNothing) {

@@ -152,9 +152,21 @@ Radicale::Radicale(std::string user, std::string password)
     : user_(std::move(user)),
       password_(std::move(password)),
       port_(FreePort()),
-      folder_("velklk-radicale"),
-      process_(RadicaleCommand(folder_, port_, user_, password_), folder_.Path() + "/log") {
-  process_.WaitForPort(port_);
+      folder_("velklk-radicale") {
+  Restart();
+}
+
+void Radicale::Kill() {
+  if (!process_) return;
+  ::kill(process_->Pid(), SIGKILL);
+  process_.reset();  // waits for it
+}
+
+void Radicale::Restart() {
+  process_.reset();
+  process_ = std::make_unique<ChildProcess>(RadicaleCommand(folder_, port_, user_, password_),
+                                            folder_.Path() + "/log");
+  process_->WaitForPort(port_);
 }
 
 std::string Radicale::Url() const { return LocalUrl(port_); }
@@ -173,10 +185,11 @@ std::string Xandikos::Url() const { return LocalUrl(port_); }
 namespace {
 
 std::vector<std::string> StubCommand(const ScratchFolder& folder, int port, const std::string& mode,
-                                     bool tls) {
+                                     bool tls, int target) {
   std::vector<std::string> command{Python(),
                                    std::string(VELKLK_SOURCE_DIR) + "/tests/support/http_stub.py",
                                    std::to_string(port), mode};
+  if (mode == "proxy") command.push_back(std::to_string(target));
   if (tls) {
     const std::string cert = folder.Path() + "/cert.pem", key = folder.Path() + "/key.pem";
     const std::string make =
@@ -193,11 +206,11 @@ std::vector<std::string> StubCommand(const ScratchFolder& folder, int port, cons
 
 }  // namespace
 
-HttpStub::HttpStub(const std::string& mode, bool tls)
+HttpStub::HttpStub(const std::string& mode, bool tls, int target)
     : port_(FreePort()),
       tls_(tls),
       folder_("velklk-stub"),
-      process_(StubCommand(folder_, port_, mode, tls), folder_.Path() + "/log") {
+      process_(StubCommand(folder_, port_, mode, tls, target), folder_.Path() + "/log") {
   process_.WaitForPort(port_);
 }
 

@@ -10,7 +10,9 @@
 //   HttpStub  a few lines of Python: a web server that is no WebDAV server
 //             ("plain"), or one whose every answer redirects in a loop
 //             ("loop"); over HTTPS with a certificate of its own made by
-//             openssl for 127.0.0.1 when asked
+//             openssl for 127.0.0.1 when asked; or a proxy in front of
+//             another server that fails requests as the test arms it
+//             ("proxy", see http_stub.py)
 //
 // The constructors wait until the server answers and raise
 // std::runtime_error (with the server's output) when it does not start.
@@ -18,6 +20,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,12 +68,16 @@ class Radicale {
   const std::string& User() const { return user_; }
   const std::string& Password() const { return password_; }
   int Port() const { return port_; }
+  // Kills the server (SIGKILL, by its process id) as a crash would, and
+  // starts it again on the same port and storage.
+  void Kill();
+  void Restart();
 
  private:
   std::string user_, password_;
   int port_;
   ScratchFolder folder_;
-  ChildProcess process_;
+  std::unique_ptr<ChildProcess> process_;
 };
 
 class Xandikos {
@@ -88,8 +95,9 @@ class Xandikos {
 
 class HttpStub {
  public:
-  explicit HttpStub(const std::string& mode, bool tls = false);  // "plain" or "loop"
-  std::string Url() const;                                       // https://... with tls
+  // "plain" or "loop"; "proxy" passes requests on to 127.0.0.1:target.
+  explicit HttpStub(const std::string& mode, bool tls = false, int target = 0);
+  std::string Url() const;  // https://... with tls
   int Port() const { return port_; }
   // The certificate of the HTTPS server (PEM), which is its own authority.
   std::string CaFile() const { return folder_.Path() + "/cert.pem"; }
