@@ -10,8 +10,6 @@
 //                                                addressbook-multiget in pages of 100 (timed)
 //   dav_bare_loop noop COLLECTION TOKEN          one sync-collection from TOKEN    (timed)
 //   dav_bare_loop dump COLLECTION DIR            GET every resource into DIR/NAME
-//   dav_bare_loop change COLLECTION ROUND        GET and PUT back every resource with
-//                                                its ORG value changed (If-Match)
 //
 // The user and password come from BENCH_DAV_USER and BENCH_DAV_PASSWORD. A
 // timed step prints one JSON line: {"ms":T,"requests":N,"items":M,"token":...}.
@@ -196,7 +194,7 @@ double Since(std::chrono::steady_clock::time_point start) {
 
 int Run(const std::vector<std::string>& args) {
   if (args.size() < 2) {
-    std::cerr << "usage: dav_bare_loop mkcol|put|token|receive|noop|dump|change COLLECTION ...\n";
+    std::cerr << "usage: dav_bare_loop mkcol|put|token|receive|noop|dump COLLECTION ...\n";
     return 2;
   }
   const std::string& mode = args[0];
@@ -253,22 +251,6 @@ int Run(const std::vector<std::string>& args) {
           << answer.body;
     }
     Report(0, loop, hrefs.size(), token);
-    return 0;
-  }
-  if (mode == "change" && args.size() == 3) {
-    const auto [hrefs, token] = SyncCollection(loop, collection, "");
-    std::size_t changed = 0;
-    for (const auto& href : hrefs) {
-      const std::string url = Origin(collection) + href;
-      Answer answer = loop.Expect("GET", url, {}, "", {200});
-      const std::size_t org = answer.body.find("\nORG:");
-      if (org == std::string::npos) continue;
-      answer.body.insert(org + 5, "R" + args[2] + " ");
-      loop.Expect("PUT", url, {"Content-Type: text/vcard; charset=utf-8", "If-Match: " + answer.etag},
-                  answer.body, {201, 204});
-      ++changed;
-    }
-    Report(0, loop, changed, token);
     return 0;
   }
   std::cerr << "dav_bare_loop: unknown mode or wrong arguments: " << mode << "\n";
