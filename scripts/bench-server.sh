@@ -19,7 +19,8 @@
 # Requests are counted from Radicale's log (one "request for" line each).
 #
 # Environment: BENCH_ITEMS (2000), BENCH_BIG_ITEMS (10000, 0 skips),
-# BENCH_ROUNDS (3: receives and passes with nothing to do), BENCH_SEND_ROUNDS (1),
+# BENCH_ROUNDS (3: receives and passes with nothing to do), BENCH_SEND_ROUNDS (1; 0
+# measures no send and fills the collections in the server's storage instead),
 # BENCH_KEEP=1 keeps the scratch folder.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -199,12 +200,49 @@ vds_sync() { # PASS ROUND DIR
   record "$1" vdirsyncer "$2" $((end - start)) $((after - before))
 }
 
+# N contacts written straight into the storage folder of the address book
+# NAME of Radicale (made here unless "existing" follows).
+seed_cards() { # N NAME [existing]
+  [ "${3:-}" = existing ] || "$bare" mkcol "${home}$2/"
+  python3 - "$1" "$scratch/collections/collection-root/bench/$2" <<'PY2'
+import sys
+n, folder = int(sys.argv[1]), sys.argv[2]
+for i in range(1, n + 1):
+    card = (f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:big-{i}\r\nN:Muster{i};Max{i};;;\r\n"
+            f"FN:Max{i} Muster{i}\r\nORG:Muster {i} GmbH;Einkauf\r\nTITLE:Leiter\r\n"
+            f"ADR;TYPE=WORK:;;Weg {i}\\nRaum 1;Hamburg;;20457;Deutschland\r\n"
+            f"TEL;TYPE=WORK,VOICE:040 {i}\r\nTEL;TYPE=CELL:0170 {i}\r\n"
+            f"EMAIL;TYPE=INTERNET:info{i}@muster.example\r\n"
+            f"NOTE:Kunde seit 2001.\\nRuft montags an.\r\nX-VELKLK-velSearch:P{i:010d}\r\n"
+            f"REV:20261201T090000Z\r\nEND:VCARD\r\n")
+    with open(f"{folder}/big-{i}.vcf", "w", newline="") as f:
+        f.write(card)
+PY2
+}
+
 echo "# bench-server: $items contacts, $rounds rounds, Radicale $(radicale --version) on $scratch" >&2
 make_profile "$scratch/template" "$items"
 cards="$scratch/cards"
 # The first send: once per client and round (each PUT costs Radicale more the
 # fuller the collection is, so a send of 2,000 takes minutes).
-for r in $(seq "$send_rounds"); do
+if [ "$send_rounds" -eq 0 ]; then
+  # No send measured: the three collections filled in the storage, the
+  # profile and vdirsyncer's folder by a first sync (not timed).
+  echo "# no send: $items contacts put into the server's storage" >&2
+  profile="$scratch/p1"
+  vds="$scratch/v1"
+  theirs="${home}bare-1/"
+  make_profile "$profile" 0
+  mine="$(bind "$profile" velklk-1)"
+  seed_cards "$items" velklk-1 existing
+  for name in bare-1 vds-1; do seed_cards "$items" "$name"; done
+  "$velklk" -p "$profile" --user ANNA send-receive >/dev/null
+  vds_config "$vds" "${home}vds-1/"
+  VDIRSYNCER_CONFIG="$vds/config" vdirsyncer sync >"$vds/sync.log" 2>&1
+  send_rounds=1
+  sends=0
+fi
+for r in $(seq "${sends:-$send_rounds}"); do
   echo "# first send, round $r" >&2
   profile="$scratch/p$r"
   cp -a "$scratch/template" "$profile"
@@ -264,21 +302,7 @@ if [ "$big" -gt 0 ]; then
   # through Radicale would take hours), received by a first pass, then two
   # passes with nothing to do.
   echo "# $big contacts: first receive, then passes with nothing to do" >&2
-  "$bare" mkcol "${home}velklk-big/"
-  python3 - "$big" "$scratch/collections/collection-root/bench/velklk-big" <<'PY2'
-import sys
-n, folder = int(sys.argv[1]), sys.argv[2]
-for i in range(1, n + 1):
-    card = (f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:big-{i}\r\nN:Muster{i};Max{i};;;\r\n"
-            f"FN:Max{i} Muster{i}\r\nORG:Muster {i} GmbH;Einkauf\r\nTITLE:Leiter\r\n"
-            f"ADR;TYPE=WORK:;;Weg {i}\\nRaum 1;Hamburg;;20457;Deutschland\r\n"
-            f"TEL;TYPE=WORK,VOICE:040 {i}\r\nTEL;TYPE=CELL:0170 {i}\r\n"
-            f"EMAIL;TYPE=INTERNET:info{i}@muster.example\r\n"
-            f"NOTE:Kunde seit 2001.\\nRuft montags an.\r\nX-VELKLK-velSearch:P{i:010d}\r\n"
-            f"REV:20261201T090000Z\r\nEND:VCARD\r\n")
-    with open(f"{folder}/big-{i}.vcf", "w", newline="") as f:
-        f.write(card)
-PY2
+  seed_cards "$big" velklk-big
   make_profile "$scratch/big" 0
   bind "$scratch/big" velklk-big >/dev/null
   velklk_pass big-receive 1 "$scratch/big" "r['received']['created'] == $big"
@@ -304,13 +328,15 @@ for line in open(path):
 med = lambda p, c: statistics.median(ms[p, c])
 reqm = lambda p, c: int(statistics.median(req[p, c]))
 print(f"server benchmark: {items} contacts, Radicale {radicale} on 127.0.0.1 (storage on tmpfs), "
-      f"vdirsyncer {vds}; wall time, median of {len(ms['send', 'velklk'])} send(s) and {rounds} receives and passes with nothing to do")
+      f"vdirsyncer {vds}; wall time, median of {len(ms.get(('send', 'velklk'), []))} send(s) and {rounds} receives and passes with nothing to do")
 print(f"{'pass':<22}{'velKLK':>10}{'bare loop':>11}{'vdirsyncer':>12}{'/bare':>8}{'/vdirsyncer':>13}"
       f"{'requests velKLK/bare/vdirsyncer':>34}")
 names = {"send": f"first send of {items}", "receive": f"receive of {items}",
          "nothing": "nothing to do"}
 verdict = []
 for p in ("send", "receive", "nothing"):
+    if (p, "velklk") not in ms:
+        continue
     v, b, d = med(p, "velklk"), med(p, "bare"), med(p, "vdirsyncer")
     rb, rd = v / b if b else float("inf"), v / d
     counts = f"{reqm(p, 'velklk')}/{reqm(p, 'bare')}/{reqm(p, 'vdirsyncer')}"
