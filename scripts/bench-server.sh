@@ -328,7 +328,7 @@ for line in open(path):
 med = lambda p, c: statistics.median(ms[p, c])
 reqm = lambda p, c: int(statistics.median(req[p, c]))
 print(f"server benchmark: {items} contacts, Radicale {radicale} on 127.0.0.1 (storage on tmpfs), "
-      f"vdirsyncer {vds}; wall time, median of {len(ms.get(('send', 'velklk'), []))} send(s) and {rounds} receives and passes with nothing to do")
+      f"vdirsyncer {vds}; wall time, ratios of the same round; median of {len(ms.get(('send', 'velklk'), []))} send(s) and {rounds} receives and passes with nothing to do")
 print(f"{'pass':<22}{'velKLK':>10}{'bare loop':>11}{'vdirsyncer':>12}{'/bare':>8}{'/vdirsyncer':>13}"
       f"{'requests velKLK/bare/vdirsyncer':>34}")
 names = {"send": f"first send of {items}", "receive": f"receive of {items}",
@@ -338,7 +338,10 @@ for p in ("send", "receive", "nothing"):
     if (p, "velklk") not in ms:
         continue
     v, b, d = med(p, "velklk"), med(p, "bare"), med(p, "vdirsyncer")
-    rb, rd = v / b if b else float("inf"), v / d
+    # The ratios of each round's own figures (measured one after the other),
+    # their median.
+    ratio = lambda c: statistics.median(x / max(y, 1) for x, y in zip(ms[p, "velklk"], ms[p, c]))
+    rb, rd = ratio("bare"), ratio("vdirsyncer")
     counts = f"{reqm(p, 'velklk')}/{reqm(p, 'bare')}/{reqm(p, 'vdirsyncer')}"
     print(f"{names[p]:<22}{v/1000:>9.2f}s{b/1000:>10.2f}s{d/1000:>11.2f}s{rb:>8.2f}{rd:>13.2f}{counts:>34}")
     if p != "nothing":
