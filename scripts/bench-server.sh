@@ -6,16 +6,16 @@
 #
 #   scripts/bench-server.sh [BUILD]     (BUILD: the build folder, default build/)
 #
-# Measured (median printed), every client on its own collection of the same
-# server:
+# Measured (medians printed, and the median of each round's ratios), every
+# client on its own collection of the same server:
 #   - the first send of ITEMS contacts (the bare loop and vdirsyncer PUT the
 #     vCards velklk sent, as the server gives them back);
-#   - a receive of ITEMS server-side changes (each resource changed by plain
-#     HTTP, then one pass);
+#   - a receive of ITEMS server-side changes (each item rewritten in
+#     Radicale's storage folder, then one pass);
 #   - a pass with nothing to do on ITEMS items;
-# and once: passes with nothing to do over BIG items (requests and item reads
-# counted),
-# and the vCard codec's CPU cost per item (bench/server/vcard_bench).
+# and once: passes with nothing to do over BIG items received before
+# (requests and item reads counted), and the vCard codec's CPU cost per item
+# (bench/server/vcard_bench).
 # Requests are counted from Radicale's log (one "request for" line each).
 #
 # Environment: BENCH_ITEMS (2000), BENCH_BIG_ITEMS (10000, 0 skips),
