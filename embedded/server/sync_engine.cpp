@@ -374,16 +374,30 @@ class FolderPass {
       std::vector<std::string> page(fetch.begin() + static_cast<std::ptrdiff_t>(at),
                                     fetch.begin() + static_cast<std::ptrdiff_t>(std::min(fetch.size(), at + options_.pageSize)));
       MultigetResult got = Fetch(page);
-      for (const auto& resource : got.found) {
-        try {
-          Received(resource);
-        } catch (const DavError& e) {
-          if (StopsFolder(e)) throw;
-          ItemFailed(resource.href, e.what());
-        } catch (const std::exception& e) {
-          ItemFailed(resource.href, e.what());
+      // The page's items share one local transaction, each item's own a
+      // savepoint inside it (a failed item leaves the others): one commit
+      // per page, not per item. A page that cannot commit leaves nothing
+      // of it; the token is not stored, so the next pass fetches it again.
+      std::optional<sqlite::Transaction> batch(std::in_place, db_,
+                                               sqlite::Transaction::Locking::Immediate);
+      try {
+        for (const auto& resource : got.found) {
+          try {
+            Received(resource);
+          } catch (const DavError& e) {
+            if (StopsFolder(e)) throw;
+            ItemFailed(resource.href, e.what());
+          } catch (const std::exception& e) {
+            ItemFailed(resource.href, e.what());
+          }
+          Progress();
         }
-        Progress();
+        batch->Commit();
+      } catch (...) {
+        batch.reset();
+        if (reload_) reload_();
+        status_.Load();
+        throw;
       }
       // Gone between the listing and the fetch, or left out of the answer:
       // the token is not stored, so the next pass lists it again (as gone,
