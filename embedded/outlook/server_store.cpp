@@ -38,6 +38,11 @@ std::optional<StoredItem> ServerStore::Item(const std::string& entryId) const {
   return StoredItem{record->entryId, record->modified, record->saved};
 }
 
+bool ServerStore::Has(const std::string& entryId) const {
+  auto record = model_->RecordByEntryId(entryId);
+  return record && !record->deleted && record->folder == folder_;
+}
+
 const UserDef* ServerStore::FindDef(std::string_view name) const { return folder_->FindDef(name); }
 
 std::string ServerStore::ApplyReceived(

@@ -68,6 +68,8 @@ class ServerStore {
   // A saved item of this folder; none when it does not exist (or is in
   // another folder).
   std::optional<StoredItem> Item(const std::string& entryId) const;
+  // Whether that item exists, without copying its values.
+  bool Has(const std::string& entryId) const;
   // The folder's definition of a user property, found without regard to
   // case; null when it has none.
   const UserDef* FindDef(std::string_view name) const;

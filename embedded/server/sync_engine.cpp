@@ -263,7 +263,7 @@ class FolderPass {
   void DropOrphans() {
     std::vector<std::string> orphans;
     for (const auto& [entryId, row] : status_.Rows())
-      if (!store_.Item(entryId) && !store_.RevisionOf(entryId)) orphans.push_back(entryId);
+      if (!store_.Has(entryId) && !store_.RevisionOf(entryId)) orphans.push_back(entryId);
     if (orphans.empty()) return;
     Local([&] {
       for (const auto& e : orphans) status_.Erase(e);
@@ -569,7 +569,7 @@ class FolderPass {
       // A resource this profile made in a pass that was stopped before it
       // recorded it: its name comes from the item's entry ID.
       const std::string own = EntryIdOfHref(resource.href);
-      if (own.empty() || status_.ByEntry(own) || !store_.Item(own)) {
+      if (own.empty() || status_.ByEntry(own) || !store_.Has(own)) {
         ApplyRemote("", resource, decoded, nullptr, true);
         return;
       }
