@@ -734,7 +734,16 @@ Written Build(const ItemData& item, const std::vector<Kept>& kept, bool claimAll
         gap = true;
         continue;
       }
-      if (!line && (!empty || slot.always)) line = Render(slot, values);
+      // An empty single slot whose property another kept line has (a second
+      // NOTE the reader kept as received) is written empty all the same:
+      // without it, that line would take the slot when the card is read again.
+      const auto claimed = [&] {
+        if (!Single(slot)) return false;
+        for (const Kept& k : kept)
+          if (k.tag == "*" && k.property.Is(slot.property)) return true;
+        return false;
+      };
+      if (!line && (!empty || slot.always || claimed())) line = Render(slot, values);
       if (!line) {
         gap = true;
         continue;

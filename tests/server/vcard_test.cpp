@@ -175,6 +175,8 @@ TEST(VCardContact, FuzzFindingsReadBackTheSame) {
            "ADR;TYPE=OTHER:box;;Weg 1;;;;\r\n",  // no box for other addresses in Outlook
            // an FN that cannot be read gives way to the one the names give
            "N:M=FCller;J;;;\r\nFN;ENCODING=QUOTED-PRI:M=FCller\r\n",
+           // an empty NOTE keeps its place before a second one kept as received
+           "NOTE:\r\nNOTE;X-A=1:a\r\n",
        }) {
     const ReceivedContact first = DecodeContact(Card(body));
     const EncodedContact written = EncodeContact(first.data, "u");
