@@ -21,49 +21,18 @@ contacts='anna.berg@velmora.example\Kontakte'
 scratch_root=/tmp
 [ -d /dev/shm ] && [ -w /dev/shm ] && scratch_root=/dev/shm
 server="$(mktemp -d "$scratch_root/velklk-demo-radicale.XXXXXX")"
-radicale_pid=""
+source "$(dirname "$0")/radicale-lib.sh"
 stop_server() {
-  if [ -n "$radicale_pid" ]; then
-    kill "$radicale_pid" 2>/dev/null || true
-    wait "$radicale_pid" 2>/dev/null || true
-    radicale_pid=""
-  fi
+  stop_radicale
   rm -rf "$server"
 }
 trap stop_server EXIT
 
-port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
 printf 'anna:demo-secret\n' >"$server/users"
 printf 'demo-secret\n' >"$server/password"
 chmod 600 "$server/password"
-cat >"$server/config" <<EOF
-[server]
-hosts = 127.0.0.1:$port
-[auth]
-type = htpasswd
-htpasswd_filename = $server/users
-htpasswd_encryption = plain
-delay = 0
-[storage]
-filesystem_folder = $server/collections
-[rights]
-type = owner_only
-[web]
-type = none
-[logging]
-level = warning
-EOF
-radicale --config "$server/config" >"$server/log" 2>&1 &
-radicale_pid=$!
-for _ in $(seq 1 600); do
-  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-  if ! kill -0 "$radicale_pid" 2>/dev/null; then
-    echo "demo-server.sh: Radicale did not start:" >&2
-    cat "$server/log" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
+start_radicale "$server"
+port="$radicale_port"
 echo "# Radicale listens on http://127.0.0.1:$port/ (process $radicale_pid), user anna"
 
 # The outside clients run with a home of their own inside the profile folder.

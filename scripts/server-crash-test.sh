@@ -29,50 +29,14 @@ command -v radicale >/dev/null || { echo "server-crash-test: radicale is not ins
 scratch="${TMPDIR:-/tmp}"
 [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm  # Radicale writes slowly to a disk
 work="$(mktemp -d "$scratch/velklk-server-crash.XXXXXX")"
-radicale_pid=""
-stop_radicale() {
-  if [ -n "$radicale_pid" ]; then
-    kill "$radicale_pid" 2>/dev/null || true
-    wait "$radicale_pid" 2>/dev/null || true
-    radicale_pid=""
-  fi
-}
+source "$here/scripts/radicale-lib.sh"
 trap 'stop_radicale; rm -rf "$work"' EXIT
 
-port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
-url="http://127.0.0.1:$port/"
 export VELKLK_CRASH_PASSWORD="crash-$RANDOM-secret"
 echo "anna:$VELKLK_CRASH_PASSWORD" >"$work/users"
-cat >"$work/radicale.conf" <<EOF
-[server]
-hosts = 127.0.0.1:$port
-[auth]
-type = htpasswd
-htpasswd_filename = $work/users
-htpasswd_encryption = plain
-delay = 0
-[storage]
-filesystem_folder = $work/collections
-[rights]
-type = owner_only
-[web]
-type = none
-[logging]
-level = warning
-EOF
-radicale --config "$work/radicale.conf" >"$work/radicale.log" 2>&1 &
-radicale_pid=$!
-python3 - "$port" <<'PY' || { cat "$work/radicale.log" >&2; exit 1; }
-import socket, sys, time
-deadline = time.time() + 60
-while time.time() < deadline:
-    try:
-        socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()
-        sys.exit(0)
-    except OSError:
-        time.sleep(0.05)
-sys.exit("server-crash-test: Radicale did not answer within 60 s")
-PY
+start_radicale "$work"
+port="$radicale_port"
+url="http://127.0.0.1:$port/"
 
 # The server's side, with plain HTTP: seed, change, and the canonical content.
 cat >"$work/dav.py" <<'PY'
