@@ -45,19 +45,9 @@ bool Installed(const std::string& program) {
   return false;
 }
 
-std::vector<Json> Lines(const std::string& text) {
-  std::vector<Json> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line.front() == '{') lines.push_back(Json::parse(line));
-  return lines;
-}
-
+std::vector<Json> Lines(const std::string& text) { return velklk::test::JsonLines(text); }
 Json Event(const std::string& out, const std::string& event) {
-  Json found;
-  for (const auto& line : Lines(out))
-    if (line.value("event", "") == event) found = line;
-  return found;
+  return velklk::test::LastEvent(out, event);
 }
 
 std::string ReadFile(const fs::path& path) {

@@ -35,19 +35,9 @@ namespace server = velklk::server;
 constexpr const char* kAnna = "anna.berg@velmora.example";
 constexpr const char* kFolder = "anna.berg@velmora.example\\Kontakte";
 
-std::vector<Json> Lines(const std::string& text) {
-  std::vector<Json> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line.front() == '{') lines.push_back(Json::parse(line));
-  return lines;
-}
-
+std::vector<Json> Lines(const std::string& text) { return velklk::test::JsonLines(text); }
 Json Event(const std::string& out, const std::string& event) {
-  Json found;
-  for (const auto& line : Lines(out))
-    if (line.value("event", "") == event) found = line;
-  return found;
+  return velklk::test::LastEvent(out, event);
 }
 
 std::string Card(const std::string& uid, const std::string& family, const std::string& company,

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,23 @@ inline CommandRun Velklk(const std::vector<std::string>& args, const std::string
   }
   std::filesystem::remove(inputFile);
   return run;
+}
+
+// The JSON lines of a command's output (other lines skipped).
+inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line.front() == '{') lines.push_back(nlohmann::json::parse(line));
+  return lines;
+}
+
+// The last line of the output with this "event"; null when there is none.
+inline nlohmann::json LastEvent(const std::string& out, const std::string& event) {
+  nlohmann::json found;
+  for (const auto& line : JsonLines(out))
+    if (line.value("event", "") == event) found = line;
+  return found;
 }
 
 }  // namespace velklk::test
