@@ -34,7 +34,7 @@ class ContactKind final : public ItemKindCodec {
     return Decoded{std::move(c.data), std::move(c.uid), c.revision, std::move(c.canonical)};
   }
   Encoded Encode(const ItemData& item, std::string_view uid,
-                 std::optional<std::chrono::sys_seconds> revision) const override {
+                 std::optional<std::chrono::sys_seconds> revision, long) const override {
     EncodedContact e = EncodeContact(item, uid, revision);
     return Encoded{std::move(e.text), std::move(e.canonical)};
   }
@@ -456,7 +456,7 @@ class FolderPass {
           });
           status_.Forget(entryId);
         } else if (revision && revision->revision != row.revision &&
-                   Hash(codec_.Encode(item->data, UidFor(entryId, &row), RevisionOfLocal(item->modified)).canonical) != row.hash) {
+                   Hash(codec_.Encode(item->data, UidFor(entryId, &row), RevisionOfLocal(item->modified), 0).canonical) != row.hash) {
           // Changed here: a change beats a deletion; it is sent again as new.
           Local([&] { status_.Erase(entryId); });
           status_.Forget(entryId);
@@ -596,7 +596,7 @@ class FolderPass {
       return;
     }
     const auto encoded =
-        codec_.Encode(item->data, UidFor(entryId, &base), RevisionOfLocal(item->modified));
+        codec_.Encode(item->data, UidFor(entryId, &base), RevisionOfLocal(item->modified), 0);
     const std::string localHash = Hash(encoded.canonical);
     if (localHash == hash) {
       // Both sides hold the same: recorded, nothing to send.
@@ -672,7 +672,7 @@ class FolderPass {
       row.uid = UidOfEntryId(change.entryId);
     }
     const auto encoded =
-        codec_.Encode(item->data, UidFor(change.entryId, &row), RevisionOfLocal(item->modified));
+        codec_.Encode(item->data, UidFor(change.entryId, &row), RevisionOfLocal(item->modified), 0);
     const std::string hash = Hash(encoded.canonical);
     if (!isNew && hash == row.hash) {
       // Saved without a change the server would see.
@@ -740,7 +740,7 @@ class FolderPass {
 
 }  // namespace
 
-std::unique_ptr<ItemKindCodec> CodecForKind(const std::string& kind) {
+std::unique_ptr<ItemKindCodec> CodecForKind(const std::string& kind, const std::string&) {
   if (kind == "contacts") return std::make_unique<ContactKind>();
   return nullptr;
 }
@@ -792,7 +792,7 @@ std::vector<FolderPassResult> SyncEngine::Run(const Account& account, const Pass
   const int before = given->RequestCount();
   std::vector<FolderPassResult> results;
   for (const auto& bound : account.folders) {
-    auto codec = CodecForKind(bound.kind);
+    auto codec = CodecForKind(bound.kind, account.timeZone);
     if (!codec) continue;  // calendars and task lists come with their codec
     std::int64_t id = 0;
     std::string token;

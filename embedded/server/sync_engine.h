@@ -24,6 +24,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,7 @@ class ItemKindCodec {
     std::optional<std::string> uid;
     std::optional<std::chrono::sys_seconds> revision;  // REV / LAST-MODIFIED
     std::string canonical;                             // the text hashed
+    long sequence = 0;  // SEQUENCE of a calendar object (0 for a contact)
   };
   struct Encoded {
     std::string text;
@@ -58,17 +60,32 @@ class ItemKindCodec {
   virtual ~ItemKindCodec() = default;
   // Raises an exception (with a message for the user) for text it cannot read.
   virtual Decoded Decode(std::string_view text, const FindUserDef& defs) const = 0;
+  // `sequence` is the SEQUENCE a calendar object is sent with (the engine
+  // counts it up on every change it sends); the canonical text leaves it
+  // out, as it leaves out every stamp of the moment of writing.
   virtual Encoded Encode(const outlook::ItemData& item, std::string_view uid,
-                         std::optional<std::chrono::sys_seconds> revision) const = 0;
+                         std::optional<std::chrono::sys_seconds> revision,
+                         long sequence) const = 0;
   // `item` takes the received values (what the mapping does not know stays).
   virtual void Apply(const outlook::ItemData& received, outlook::ItemData& item) const = 0;
   virtual std::string ContentType() const = 0;
   virtual bool Calendar() const = 0;  // calendar-multiget instead of addressbook-multiget
 };
 
-// The codec of a bound folder's kind ("contacts"); null for a kind not
-// built yet.
-std::unique_ptr<ItemKindCodec> CodecForKind(const std::string& kind);
+// Raised by Decode for a calendar object of the other kind than the
+// folder's (a task in a calendar's collection, an event in a task list's).
+// A collection bound to both folders of a store holds both kinds: each
+// folder then passes over the other's objects; else the object is an error
+// of its item.
+class OtherComponentError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The codec of a bound folder's kind ("contacts", "calendar", "tasks"),
+// for a profile keeping local times in `zone` ("" for TZ, else the
+// system's); null for a kind not built yet.
+std::unique_ptr<ItemKindCodec> CodecForKind(const std::string& kind, const std::string& zone);
 
 struct SyncCounts {
   long created = 0, changed = 0, deleted = 0;
