@@ -14,6 +14,7 @@
 #include "outlook/server_store.h"
 #include "platform/automation_error.h"
 #include "server/contact_codec.h"
+#include "server/ical_codec.h"
 #include "server/vcard.h"
 #include "sqlite/connection.h"
 #include "sqlite/transaction.h"
@@ -770,8 +771,10 @@ class FolderPass {
 
 }  // namespace
 
-std::unique_ptr<ItemKindCodec> CodecForKind(const std::string& kind, const std::string&) {
+std::unique_ptr<ItemKindCodec> CodecForKind(const std::string& kind, const std::string& zone) {
   if (kind == "contacts") return std::make_unique<ContactKind>();
+  if (kind == "calendar") return MakeEventCodec(zone);
+  if (kind == "tasks") return MakeTaskCodec(zone);
   return nullptr;
 }
 
