@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <set>
@@ -248,91 +248,66 @@ std::vector<std::string> LinesOf(icalcomponent* c) {
   return out;
 }
 
-// The X- components of the VCALENDAR (libical reads them as nothing), as
-// received: their unfolded lines.
-std::vector<std::vector<std::string>> XComponents(std::string_view text) {
-  std::vector<std::vector<std::string>> out;
-  bool any = false;
-  for (std::size_t at = 0; (at = text.find(':', at)) != std::string_view::npos; ++at)
-    if (at >= 5 && at + 2 < text.size() && StartsWithNoCase(text.substr(at - 5, 8), "BEGIN:X-"))
-      any = true;
-  if (!any) return out;
-  int depth = 0;
-  std::vector<std::string>* current = nullptr;
-  int currentDepth = 0;
-  std::string line;
-  auto flush = [&] {
-    if (StartsWithNoCase(line, "BEGIN:")) {
-      ++depth;
-      if (!current && depth == 2 && StartsWithNoCase(line, "BEGIN:X-")) {
-        out.emplace_back();
-        current = &out.back();
-        currentDepth = depth;
-      }
-    }
-    if (current) current->push_back(line);
-    if (StartsWithNoCase(line, "END:")) {
-      if (current && depth == currentDepth) current = nullptr;
-      --depth;
-    }
-    line.clear();
-  };
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      if (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) {
-        ++i;  // a fold
-        continue;
-      }
-      flush();
-      continue;
-    }
-    line.push_back(c);
-  }
-  if (!line.empty()) flush();
-  if (current) out.pop_back();  // not ended
-  return out;
-}
+// A component as received: its name (upper case) and its lines, unfolded,
+// BEGIN and END included.
+struct RawBlock {
+  std::string name;
+  std::vector<std::string> lines;
+};
+
+// The text as received, beside libical's reading of it.
+struct RawText {
+  std::vector<RawBlock> components;  // the VCALENDAR's, in order
+  std::size_t item = 0;              // which of them is the item (when one is)
+  std::vector<std::string> itemLines;  // the item's own lines (not its subcomponents')
+  std::vector<RawBlock> itemParts;     // the item's subcomponents
+};
 
 // Checks that BEGIN and END lines nest and match, in exactly one VCALENDAR
-// (libical reads past such faults with warnings), and gives the content
-// lines of the item's component as received (unfolded), those directly
-// inside it and not in its subcomponents: the first component named `name`
-// inside the VCALENDAR without RECURRENCE-ID, else the first, as the codec
-// picks it from libical's reading.
-std::vector<std::string> CheckAndItemLines(std::string_view text, std::string_view name) {
-  std::vector<std::vector<std::string>> blocks;
+// (libical reads past such faults with warnings), and gives the components
+// as received. The item is the first component named `name` inside the
+// VCALENDAR without RECURRENCE-ID, else the first, as the codec picks it
+// from libical's reading.
+RawText ScanText(std::string_view text, std::string_view name) {
+  RawText out;
+  std::vector<std::vector<std::string>> own;  // own lines of each component
+  std::vector<std::vector<RawBlock>> parts;   // subcomponents of each component
   std::vector<bool> occurrence;
   std::vector<std::string> open;  // the components open, upper case
-  bool inBlock = false, ended = false;
+  bool ended = false;
   std::string line;
   auto flush = [&] {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) return;
     if (ended) throw ICalError("the text goes on after END:VCALENDAR");
-    if (StartsWithNoCase(line, "BEGIN:")) {
+    const bool begin = StartsWithNoCase(line, "BEGIN:"), end = StartsWithNoCase(line, "END:");
+    if (!begin && !end && open.empty()) throw ICalError("the text is not an iCalendar object");
+    if (begin) {
       open.push_back(Upper(std::string_view(line).substr(6)));
       if (open.size() == 1 && open[0] != "VCALENDAR")
         throw ICalError("the text is not an iCalendar object");
-      if (open.size() == 2 && open[1] == name) {
-        blocks.emplace_back();
+      if (open.size() == 2) {
+        out.components.push_back({open[1], {}});
+        own.emplace_back();
+        parts.emplace_back();
         occurrence.push_back(false);
-        inBlock = true;
       }
-    } else if (StartsWithNoCase(line, "END:")) {
+      if (open.size() == 3) parts.back().push_back({open[2], {}});
+    }
+    if (open.size() >= 2) out.components.back().lines.push_back(line);
+    if (open.size() >= 3) parts.back().back().lines.push_back(line);
+    if (!begin && !end && open.size() == 2) {
+      if (StartsWithNoCase(line, "RECURRENCE-ID")) occurrence.back() = true;
+      own.back().push_back(line);
+    }
+    if (end) {
       const std::string what = Upper(std::string_view(line).substr(4));
       if (open.empty() || open.back() != what)
         throw ICalError("END:" + what.substr(0, 40) +
-                        (open.empty() ? " has no BEGIN" : " closes BEGIN:" + open.back().substr(0, 40)));
-      if (open.size() == 2) inBlock = false;
+                        (open.empty() ? " has no BEGIN"
+                                      : " closes BEGIN:" + open.back().substr(0, 40)));
       open.pop_back();
       ended = open.empty();
-    } else if (open.empty()) {
-      throw ICalError("the text is not an iCalendar object");
-    } else if (inBlock && open.size() == 2) {
-      if (StartsWithNoCase(line, "RECURRENCE-ID")) occurrence.back() = true;
-      blocks.back().push_back(line);
     }
     line.clear();
   };
@@ -350,9 +325,35 @@ std::vector<std::string> CheckAndItemLines(std::string_view text, std::string_vi
   flush();
   if (!open.empty()) throw ICalError("BEGIN:" + open.back().substr(0, 40) + " has no END");
   if (!ended) throw ICalError("the text is not an iCalendar object");
-  for (std::size_t b = 0; b < blocks.size(); ++b)
-    if (!occurrence[b]) return std::move(blocks[b]);
-  return blocks.empty() ? std::vector<std::string>() : std::move(blocks[0]);
+  std::optional<std::size_t> item;
+  for (std::size_t b = 0; b < out.components.size() && !item; ++b)
+    if (out.components[b].name == name && !occurrence[b]) item = b;
+  for (std::size_t b = 0; b < out.components.size() && !item; ++b)
+    if (out.components[b].name == name) item = b;
+  if (item) {
+    out.item = *item;
+    out.itemLines = std::move(own[*item]);
+    out.itemParts = std::move(parts[*item]);
+  }
+  return out;
+}
+
+// The lines as received of libical's components, when they line up with
+// the blocks (by name, in order, the X- components libical drops left
+// aside); else none.
+std::map<icalcomponent*, const std::vector<std::string>*> LineUp(
+    const std::vector<icalcomponent*>& components, const std::vector<const RawBlock*>& blocks) {
+  std::map<icalcomponent*, const std::vector<std::string>*> out;
+  std::size_t j = 0;
+  for (icalcomponent* c : components) {
+    while (j < blocks.size() && StartsWithNoCase(blocks[j]->name, "X-")) ++j;
+    const char* kind = icalcomponent_kind_to_string(icalcomponent_isa(c));
+    if (j == blocks.size() || !kind || blocks[j]->name != Upper(kind)) return {};
+    out[c] = &blocks[j++]->lines;
+  }
+  while (j < blocks.size() && StartsWithNoCase(blocks[j]->name, "X-")) ++j;
+  if (j != blocks.size()) return {};
+  return out;
 }
 
 // The name of a content line is `name` (upper case).
@@ -373,7 +374,8 @@ std::string ParamOf(icalproperty* p, icalparameter_kind kind) {
   if (!q) return {};
   const char* v = nullptr;
   if (kind == ICAL_TZID_PARAMETER) v = icalparameter_get_tzid(q);
-  if (kind == ICAL_VALUE_PARAMETER) return icalparameter_get_value(q) == ICAL_VALUE_BOOLEAN ? "BOOLEAN" : "";
+  if (kind == ICAL_VALUE_PARAMETER)
+    return icalparameter_get_value(q) == ICAL_VALUE_BOOLEAN ? "BOOLEAN" : "";
   return v ? v : "";
 }
 
@@ -388,8 +390,8 @@ std::string RawValue(icalproperty* p) {
 // The profile's zone.
 struct Zone {
   std::string name;
-  icaltimezone* tz = nullptr;  // the UTC zone for "UTC"
-  bool utc = false;            // times written in UTC ("Z"), no VTIMEZONE
+  icaltimezone* tz = nullptr;          // the UTC zone for "UTC"
+  bool utc = false;                    // times written in UTC ("Z"), no VTIMEZONE
   std::vector<std::string> vtimezone;  // lines, TZID rewritten to the name
 };
 
@@ -462,8 +464,8 @@ icaltimetype IcalOf(AutoDate d) {
 }
 
 AutoDate AutoOf(const icaltimetype& t) {
-  return AutoDate::FromParts(t.year, t.month, t.day, t.is_date ? 0 : t.hour, t.is_date ? 0 : t.minute,
-                             t.is_date ? 0 : t.second);
+  return AutoDate::FromParts(t.year, t.month, t.day, t.is_date ? 0 : t.hour,
+                             t.is_date ? 0 : t.minute, t.is_date ? 0 : t.second);
 }
 
 std::chrono::sys_seconds SysOf(const icaltimetype& utc) {
@@ -497,8 +499,7 @@ class Reader {
       throw ICalError(what + " is not a date or a time");
     }
     if (icaltime_is_null_time(t) || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 ||
-        t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 ||
-        t.second > 60)
+        t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 60)
       throw ICalError(what + " cannot be read");
     if (t.year < 1899 || t.year > 4501) throw OutOfRange(what, t);
     Time out;
@@ -530,8 +531,8 @@ class Reader {
 
  private:
   static ICalError OutOfRange(const std::string& what, const icaltimetype& t) {
-    return ICalError(what + " " + TimeText({t.year, t.month, t.day, t.hour, t.minute, t.second},
-                                          t.is_date) +
+    return ICalError(what + " " +
+                     TimeText({t.year, t.month, t.day, t.hour, t.minute, t.second}, t.is_date) +
                      " is outside the years 1900 to 4500");
   }
 
@@ -575,11 +576,12 @@ std::string WriteStamp(std::chrono::sys_seconds t) {
   const auto day = floor<days>(t);
   const year_month_day ymd(day);
   const hh_mm_ss hms(t - day);
-  return TimeText({static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
-                   static_cast<int>(static_cast<unsigned>(ymd.day())),
-                   static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
-                   static_cast<int>(hms.seconds().count())},
-                  false) +
+  return TimeText(
+             {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+              static_cast<int>(static_cast<unsigned>(ymd.day())),
+              static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
+              static_cast<int>(hms.seconds().count())},
+             false) +
          "Z";
 }
 
@@ -693,8 +695,8 @@ struct Slot {
   std::vector<int> ids;  // the values the record holds
 };
 
-const char* kSlotKeys[] = {"SUMMARY",  "LOCATION", "DESCRIPTION", "TIME",       "CATEGORIES",
-                           "BUSY",     "CLASS",    "PRIORITY",    "COMPLETION", "ALARM"};
+const char* kSlotKeys[] = {"SUMMARY", "LOCATION", "DESCRIPTION", "TIME",       "CATEGORIES",
+                           "BUSY",    "CLASS",    "PRIORITY",    "COMPLETION", "ALARM"};
 
 std::vector<Slot> SlotsOf(Kind kind) {
   const Ids& i = TheIds();
@@ -845,9 +847,9 @@ std::vector<std::string> Render(Kind kind, const Zone& zone, const Slot& slot, c
       out.push_back("COMPLETED:" + UtcText(zone, done));
   } else if (key == "ALARM" && kind == Kind::Event) {
     if (BoolOf(d, i.reminderSet)) {
-      out.insert(out.end(), {"BEGIN:VALARM", "ACTION:DISPLAY", "DESCRIPTION:Reminder",
-                             "TRIGGER:" + DurationText(-IntOf(d, i.reminderMinutes) * 60),
-                             "END:VALARM"});
+      out.insert(out.end(),
+                 {"BEGIN:VALARM", "ACTION:DISPLAY", "DESCRIPTION:Reminder",
+                  "TRIGGER:" + DurationText(-IntOf(d, i.reminderMinutes) * 60), "END:VALARM"});
     }
   } else if (key == "ALARM") {
     const AutoDate at = DateOf(d, i.reminderTime);
@@ -962,9 +964,8 @@ class CalendarCodec final : public ItemKindCodec {
              std::optional<std::chrono::sys_seconds> revision, long sequence, std::string* text,
              std::string& canonical,
              const std::vector<std::vector<std::string>>* rendered = nullptr) const;
-  void DecodeSlots(icalcomponent* master, Reader& reader,
-                   PropsByName& props,
-                   icalcomponent* alarm, ItemData& data, std::optional<AutoDate> stamp) const;
+  void DecodeSlots(Reader& reader, PropsByName& props, icalcomponent* alarm, ItemData& data,
+                   std::optional<AutoDate> stamp) const;
 
   Kind kind_;
   Zone zone_;
@@ -992,12 +993,12 @@ long long DurationSeconds(icalproperty* p, const std::string& what) {
   return d.is_neg ? -s : s;
 }
 
-AutoDate Plus(AutoDate d, long long seconds) { return AutoDate::FromSeconds(d.Seconds() + seconds); }
+AutoDate Plus(AutoDate d, long long seconds) {
+  return AutoDate::FromSeconds(d.Seconds() + seconds);
+}
 
-void CalendarCodec::DecodeSlots(icalcomponent* master, Reader& reader,
-                                PropsByName& props,
-                                icalcomponent* alarm, ItemData& data,
-                                std::optional<AutoDate> stamp) const {
+void CalendarCodec::DecodeSlots(Reader& reader, PropsByName& props, icalcomponent* alarm,
+                                ItemData& data, std::optional<AutoDate> stamp) const {
   const Ids& i = TheIds();
   auto first = [&](const char* name) -> icalproperty* {
     auto it = props.find(std::string_view(name));
@@ -1046,7 +1047,8 @@ void CalendarCodec::DecodeSlots(icalcomponent* master, Reader& reader,
     AutoDate end = start.local;
     if (icalproperty* p = first("DTEND")) {
       const Time e = reader.Read(p, "DTEND");
-      if (e.date != start.date) throw ICalError("DTEND and DTSTART are not both dates or both times");
+      if (e.date != start.date)
+        throw ICalError("DTEND and DTSTART are not both dates or both times");
       if (e.local < start.local) throw ICalError("DTEND is before DTSTART");
       end = e.local;
     } else if (icalproperty* p = first("DURATION")) {
@@ -1159,7 +1161,6 @@ void CalendarCodec::DecodeSlots(icalcomponent* master, Reader& reader,
       }
     }
   }
-  (void)master;
 }
 
 ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUserDef& defs) const {
@@ -1167,7 +1168,8 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
   if (text.find('\0') != std::string_view::npos)
     throw ICalError("the calendar object holds a NUL character");
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a byte order mark
-  const std::vector<std::string> rawLines = CheckAndItemLines(text, Component());
+  const RawText raw = ScanText(text, Component());
+  const std::vector<std::string>& rawLines = raw.itemLines;
   const std::string buffer(text);
   ComponentPtr root(icalparser_parse_string(buffer.c_str()));
   if (!root) throw ICalError("the text is not an iCalendar object");
@@ -1211,17 +1213,33 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
     const std::string name = PropName(p);
     if (name != "VERSION" && name != "PRODID") AddKept(kept, "C", "", LinesOf(p));
   }
+  // The components as received when they line up with libical's reading
+  // (so that they read back the same), else as libical writes them; the X-
+  // components, which libical drops, as received.
+  std::vector<icalcomponent*> components;
   for (icalcomponent* c = icalcomponent_get_first_component(cal, ICAL_ANY_COMPONENT); c;
-       c = icalcomponent_get_next_component(cal, ICAL_ANY_COMPONENT)) {
-    if (c == master) continue;
+       c = icalcomponent_get_next_component(cal, ICAL_ANY_COMPONENT))
+    components.push_back(c);
+  std::vector<const RawBlock*> blocks;
+  for (const RawBlock& b : raw.components) blocks.push_back(&b);
+  const auto rawComponents = LineUp(components, blocks);
+  bool masterLinesUp = false;
+  for (icalcomponent* c : components) {
+    const auto r = rawComponents.find(c);
+    if (c == master) {
+      masterLinesUp = r != rawComponents.end() && r->second == &raw.components[raw.item].lines;
+      continue;
+    }
     if (icalcomponent_isa(c) == ICAL_VTIMEZONE_COMPONENT) {
       icalproperty* id = icalcomponent_get_first_property(c, ICAL_TZID_PROPERTY);
       const char* tzid = id ? icalproperty_get_tzid(id) : nullptr;
       if (tzid && tzid == zone_.name) continue;  // the profile's zone: written anew
     }
-    if (auto lines = LinesOf(c); !lines.empty()) AddKept(kept, "C", "", lines);
+    const auto lines = r != rawComponents.end() ? *r->second : LinesOf(c);
+    if (!lines.empty()) AddKept(kept, "C", "", lines);
   }
-  for (const auto& lines : XComponents(text)) AddKept(kept, "C", "", lines);
+  for (const RawBlock& b : raw.components)
+    if (StartsWithNoCase(b.name, "X-")) AddKept(kept, "C", "", b.lines);
 
   // The item's lines: the caller's, the mapped slots', the user properties'
   // and the rest.
@@ -1231,18 +1249,43 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
   struct Received {
     icalproperty* p = nullptr;
     icalcomponent* c = nullptr;
-    const std::string* raw = nullptr;
+    const std::vector<std::string>* raw = nullptr;
   };
   std::map<std::string, std::vector<Received>, std::less<>> slotLines;
-  bool aligned = true;
+  // Each property's lines as received, when the text lines up with
+  // libical's reading: one line each, but libical makes several properties
+  // of one line of a list (CATEGORIES:a,b), so a run of properties of such
+  // a name takes the run of lines of that name (the first property holds
+  // them, the others none).
+  std::map<icalproperty*, std::vector<std::string>> rawOf;
   {
-    std::size_t n = 0;
-    for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_ANY_PROPERTY); p && aligned;
-         p = icalcomponent_get_next_property(master, ICAL_ANY_PROPERTY), ++n)
-      aligned = n < rawLines.size() && LineNamed(rawLines[n], PropName(p));
-    aligned = aligned && n == rawLines.size();
+    std::vector<icalproperty*> all;
+    for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(master, ICAL_ANY_PROPERTY))
+      all.push_back(p);
+    bool aligned = true;
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < all.size() && aligned;) {
+      const icalproperty_kind kind = icalproperty_isa(all[i]);
+      const std::string name = PropName(all[i]);
+      const bool list = kind == ICAL_CATEGORIES_PROPERTY || kind == ICAL_RESOURCES_PROPERTY ||
+                        kind == ICAL_EXDATE_PROPERTY || kind == ICAL_RDATE_PROPERTY;
+      std::size_t props = 1, lines = 1;
+      if (list) {
+        while (i + props < all.size() && icalproperty_isa(all[i + props]) == kind) ++props;
+        while (j + lines < rawLines.size() && LineNamed(rawLines[j + lines], name)) ++lines;
+      }
+      aligned = j + lines <= rawLines.size() && lines <= props;
+      for (std::size_t k = 0; aligned && k < lines; ++k) aligned = LineNamed(rawLines[j + k], name);
+      if (!aligned) break;
+      rawOf[all[i]].assign(rawLines.begin() + static_cast<long>(j),
+                           rawLines.begin() + static_cast<long>(j + lines));
+      for (std::size_t k = 1; k < props; ++k) rawOf[all[i + k]];
+      i += props;
+      j += lines;
+    }
+    if (!masterLinesUp || !aligned || j != rawLines.size()) rawOf.clear();
   }
-  std::size_t index = 0;
   std::vector<std::pair<icalproperty*, std::string>> users;  // line, name
   std::vector<icalproperty*> links;
   std::optional<AutoDate> stamp;
@@ -1250,24 +1293,30 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
   std::vector<std::vector<std::string>> rest;
   // A property's text to keep: as received when the text lines up with
   // libical's reading (so that it reads back the same), else libical's.
-  std::map<icalproperty*, const std::string*> rawOf;
   auto keptLines = [&](icalproperty* p) {
     const auto it = rawOf.find(p);
-    return it != rawOf.end() ? std::vector<std::string>{*it->second} : LinesOf(p);
+    return it != rawOf.end() ? it->second : LinesOf(p);
   };
   static const std::map<std::string, std::string, std::less<>> eventSlots = {
-      {"SUMMARY", "SUMMARY"},       {"LOCATION", "LOCATION"}, {"DESCRIPTION", "DESCRIPTION"},
-      {"DTSTART", "TIME"},          {"DTEND", "TIME"},        {"DURATION", "TIME"},
-      {"CATEGORIES", "CATEGORIES"}, {"TRANSP", "BUSY"},       {"X-MICROSOFT-CDO-BUSYSTATUS", "BUSY"},
-      {"CLASS", "CLASS"},           {"PRIORITY", "PRIORITY"}};
+      {"SUMMARY", "SUMMARY"},
+      {"LOCATION", "LOCATION"},
+      {"DESCRIPTION", "DESCRIPTION"},
+      {"DTSTART", "TIME"},
+      {"DTEND", "TIME"},
+      {"DURATION", "TIME"},
+      {"CATEGORIES", "CATEGORIES"},
+      {"TRANSP", "BUSY"},
+      {"X-MICROSOFT-CDO-BUSYSTATUS", "BUSY"},
+      {"CLASS", "CLASS"},
+      {"PRIORITY", "PRIORITY"}};
   static const std::map<std::string, std::string, std::less<>> taskSlots = [] {
     std::map<std::string, std::string, std::less<>> m = {
-        {"SUMMARY", "SUMMARY"},       {"DESCRIPTION", "DESCRIPTION"},
-        {"DTSTART", "TIME"},          {"DUE", "TIME"},
-        {"DURATION", "TIME"},         {"CATEGORIES", "CATEGORIES"},
-        {"CLASS", "CLASS"},           {"PRIORITY", "PRIORITY"},
-        {"STATUS", "COMPLETION"},     {"PERCENT-COMPLETE", "COMPLETION"},
-        {"COMPLETED", "COMPLETION"},  {std::string(kStatusName), "COMPLETION"}};
+        {"SUMMARY", "SUMMARY"},      {"DESCRIPTION", "DESCRIPTION"},
+        {"DTSTART", "TIME"},         {"DUE", "TIME"},
+        {"DURATION", "TIME"},        {"CATEGORIES", "CATEGORIES"},
+        {"CLASS", "CLASS"},          {"PRIORITY", "PRIORITY"},
+        {"STATUS", "COMPLETION"},    {"PERCENT-COMPLETE", "COMPLETION"},
+        {"COMPLETED", "COMPLETION"}, {std::string(kStatusName), "COMPLETION"}};
     for (const auto& [id, name] : TheIds().own)
       m.emplace(std::string(kOwnPrefix) + name, "OL-" + name);
     return m;
@@ -1276,9 +1325,8 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
   std::set<std::string> userNames;
   bool recurring = exceptions;
   for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_ANY_PROPERTY); p;
-       p = icalcomponent_get_next_property(master, ICAL_ANY_PROPERTY), ++index) {
+       p = icalcomponent_get_next_property(master, ICAL_ANY_PROPERTY)) {
     const std::string name = PropName(p);
-    if (aligned) rawOf.emplace(p, &rawLines[index]);
     if (name == "UID" && !out.uid) {
       // As it can be written back: valid UTF-8 without control characters.
       if (const char* uid = icalproperty_get_uid(p); uid && !TextForICal(uid).empty()) {
@@ -1291,8 +1339,8 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
       continue;
     }
     if (name == "LAST-MODIFIED" || name == "DTSTAMP") {
-      icaltimetype t = name == "LAST-MODIFIED" ? icalproperty_get_lastmodified(p)
-                                               : icalproperty_get_dtstamp(p);
+      icaltimetype t =
+          name == "LAST-MODIFIED" ? icalproperty_get_lastmodified(p) : icalproperty_get_dtstamp(p);
       const bool ok = !icaltime_is_null_time(t) && t.year >= 1900 && t.year <= 4500 &&
                       t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31;
       if (ok) {
@@ -1307,7 +1355,8 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
     }
     if (const auto slot = mappedNames.find(name); slot != mappedNames.end()) {
       props[name].push_back(p);
-      slotLines[slot->second].push_back({p, nullptr, aligned ? &rawLines[index] : nullptr});
+      const auto raw = rawOf.find(p);
+      slotLines[slot->second].push_back({p, nullptr, raw == rawOf.end() ? nullptr : &raw->second});
       continue;
     }
     if (name == kLinkName) {
@@ -1355,16 +1404,28 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
     alarm = c;
     break;
   }
+  std::vector<icalcomponent*> parts;
   for (icalcomponent* c = icalcomponent_get_first_component(master, ICAL_ANY_COMPONENT); c;
-       c = icalcomponent_get_next_component(master, ICAL_ANY_COMPONENT)) {
+       c = icalcomponent_get_next_component(master, ICAL_ANY_COMPONENT))
+    parts.push_back(c);
+  std::vector<const RawBlock*> partBlocks;
+  for (const RawBlock& b : raw.itemParts) partBlocks.push_back(&b);
+  const auto rawParts = masterLinesUp ? LineUp(parts, partBlocks)
+                                      : std::map<icalcomponent*, const std::vector<std::string>*>();
+  for (icalcomponent* c : parts) {
+    const auto r = rawParts.find(c);
+    const std::vector<std::string>* asReceived = r == rawParts.end() ? nullptr : r->second;
     if (c == alarm) {
-      slotLines["ALARM"].push_back({nullptr, c, nullptr});
+      slotLines["ALARM"].push_back({nullptr, c, asReceived});
     } else {
-      AddKept(kept, "*", "", LinesOf(c));
+      AddKept(kept, "*", "", asReceived ? *asReceived : LinesOf(c));
     }
   }
+  if (masterLinesUp)
+    for (const RawBlock& b : raw.itemParts)
+      if (StartsWithNoCase(b.name, "X-")) AddKept(kept, "*", "", b.lines);
 
-  DecodeSlots(master, reader, props, alarm, data, stamp);
+  DecodeSlots(reader, props, alarm, data, stamp);
   const Ids& ids = TheIds();
   Put(data, ids.recurring, recurring);
   if (kind_ == Kind::Event) Put(data, ids.recurrenceState, std::int64_t{recurring ? 1 : 0});
@@ -1378,15 +1439,18 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
     if (it == slotLines.end() || it->second.empty()) continue;
     // The lines as received first (cheap); libical's text of them when those
     // differ, since that is what reads back the same.
-    bool same = it->second.size() == rendered.back().size();
-    for (std::size_t k = 0; same && k < it->second.size(); ++k)
-      same = it->second[k].raw && *it->second[k].raw == rendered.back()[k];
-    if (same) continue;
+    bool same = true;
+    std::vector<std::string> asReceived;
+    for (const Received& r : it->second) {
+      same = same && r.raw;
+      if (r.raw) asReceived.insert(asReceived.end(), r.raw->begin(), r.raw->end());
+    }
+    if (same && asReceived == rendered.back()) continue;
     std::vector<std::string> received, keep;
     for (const Received& r : it->second) {
       const auto lines = r.p ? LinesOf(r.p) : LinesOf(r.c);
       received.insert(received.end(), lines.begin(), lines.end());
-      const auto asReceived = r.p ? keptLines(r.p) : lines;
+      const auto asReceived = r.p ? keptLines(r.p) : r.raw ? *r.raw : lines;
       keep.insert(keep.end(), asReceived.begin(), asReceived.end());
     }
     if (rendered.back() != received) AddKept(kept, s.key, RecordOf(s, data), keep);
@@ -1404,7 +1468,7 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
       u.value = up == "TRUE";
     }
     const auto raw = rawOf.find(p);
-    if (raw == rawOf.end() || *raw->second != RenderUser(u, false)) {
+    if (raw == rawOf.end() || raw->second != std::vector<std::string>{RenderUser(u, false)}) {
       if (std::vector<std::string>{RenderUser(u, false)} != LinesOf(p))
         AddKept(kept, "U:" + Upper(name), UserRecord(u), keptLines(p));
     }
@@ -1414,8 +1478,9 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
   for (icalproperty* p : links) {
     const std::string value = RawValue(p);
     const std::size_t semi = std::min(value.find(';'), value.size());
-    LinkRef l{TextForICal(UnescapeText(value.substr(0, semi))),
-              semi < value.size() ? ToOutlook(TextForICal(UnescapeText(value.substr(semi + 1)))) : ""};
+    LinkRef l{
+        TextForICal(UnescapeText(value.substr(0, semi))),
+        semi < value.size() ? ToOutlook(TextForICal(UnescapeText(value.substr(semi + 1)))) : ""};
     if (l.entryId.empty() || std::vector<std::string>{RenderLink(l)} != LinesOf(p)) {
       AddKept(kept, "*", "", keptLines(p));
     } else {
@@ -1445,8 +1510,9 @@ void CalendarCodec::Write(const ItemData& item, std::string_view uid,
   textOnly(body, std::string("BEGIN:") + Component());
   if (text) {
     textOnly(body, "UID:" + Escape(uid));
-    textOnly(body, "DTSTAMP:" + WriteStamp(revision.value_or(std::chrono::floor<std::chrono::seconds>(
-                                    std::chrono::system_clock::now()))));
+    textOnly(body,
+             "DTSTAMP:" + WriteStamp(revision.value_or(std::chrono::floor<std::chrono::seconds>(
+                              std::chrono::system_clock::now()))));
     textOnly(body, "SEQUENCE:" + std::to_string(std::max(0L, sequence)));
     if (revision) textOnly(body, "LAST-MODIFIED:" + WriteStamp(*revision));
   }
@@ -1463,7 +1529,7 @@ void CalendarCodec::Write(const ItemData& item, std::string_view uid,
         break;
       }
     }
-    std::vector<std::string> lines = keptLines   ? *keptLines
+    std::vector<std::string> lines = keptLines  ? *keptLines
                                      : rendered ? (*rendered)[n]
                                                 : Render(kind_, zone_, s, item);
     if (s.key == "ALARM") {
