@@ -248,6 +248,16 @@ std::vector<std::string> LinesOf(icalcomponent* c) {
   return out;
 }
 
+// A content line without a value ("LOCATION:"): libical drops it.
+bool EmptyValue(std::string_view line) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '"') quoted = !quoted;
+    if (line[i] == ':' && !quoted) return i + 1 == line.size();
+  }
+  return false;
+}
+
 // A component as received: its name (upper case) and its lines, unfolded,
 // BEGIN and END included.
 struct RawBlock {
@@ -257,8 +267,8 @@ struct RawBlock {
 
 // The text as received, beside libical's reading of it.
 struct RawText {
-  std::vector<RawBlock> components;  // the VCALENDAR's, in order
-  std::size_t item = 0;              // which of them is the item (when one is)
+  std::vector<RawBlock> components;    // the VCALENDAR's, in order
+  std::size_t item = 0;                // which of them is the item (when one is)
   std::vector<std::string> itemLines;  // the item's own lines (not its subcomponents')
   std::vector<RawBlock> itemParts;     // the item's subcomponents
 };
@@ -296,21 +306,24 @@ RawText ScanText(std::string_view text, std::string_view name) {
     }
     if (open.size() >= 2) out.components.back().lines.push_back(line);
     if (open.size() >= 3) parts.back().back().lines.push_back(line);
-    if (!begin && !end && open.size() == 2) {
+    if (!begin && !end && open.size() == 2 && !EmptyValue(line)) {
       if (StartsWithNoCase(line, "RECURRENCE-ID")) occurrence.back() = true;
       own.back().push_back(line);
     }
     if (end) {
       const std::string what = Upper(std::string_view(line).substr(4));
       if (open.empty() || open.back() != what)
-        throw ICalError("END:" + what.substr(0, 40) +
-                        (open.empty() ? " has no BEGIN"
-                                      : " closes BEGIN:" + open.back().substr(0, 40)));
+        throw ICalError(
+            "END:" + what.substr(0, 40) +
+            (open.empty() ? " has no BEGIN" : " closes BEGIN:" + open.back().substr(0, 40)));
       open.pop_back();
       ended = open.empty();
     }
     line.clear();
   };
+  for (std::size_t at = text.find('\r'); at != std::string_view::npos; at = text.find('\r', at + 1))
+    if (at + 1 == text.size() || text[at + 1] != '\n')
+      throw ICalError("the text has a CR that does not end a line");
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t end = std::min(text.find('\n', i), text.size());
     line.append(text.substr(i, end - i));
@@ -973,6 +986,23 @@ class CalendarCodec final : public ItemKindCodec {
   std::vector<int> mapped_;
 };
 
+// Removes the X-LIC-ERROR libical leaves for a property without a value
+// (the property is dropped: it said nothing).
+void DropEmptyValueErrors(icalcomponent* c) {
+  for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_XLICERROR_PROPERTY); p;) {
+    icalproperty* next = icalcomponent_get_next_property(c, ICAL_XLICERROR_PROPERTY);
+    const char* m = icalproperty_get_xlicerror(p);
+    if (m && std::string_view(m).substr(0, 12) == "No value for") {
+      icalcomponent_remove_property(c, p);
+      icalproperty_free(p);
+    }
+    p = next;
+  }
+  for (icalcomponent* s = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); s;
+       s = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT))
+    DropEmptyValueErrors(s);
+}
+
 // The first X-LIC-ERROR libical left in place of a line it could not read.
 const char* ParseError(icalcomponent* c) {
   if (icalproperty* p = icalcomponent_get_first_property(c, ICAL_XLICERROR_PROPERTY)) {
@@ -1175,6 +1205,7 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
   if (!root) throw ICalError("the text is not an iCalendar object");
   if (icalcomponent_isa(root.get()) != ICAL_VCALENDAR_COMPONENT)
     throw ICalError("the text is not one VCALENDAR");
+  DropEmptyValueErrors(root.get());
   if (const char* error = ParseError(root.get()))
     throw ICalError(std::string("the calendar object does not parse: ") + error);
   icalcomponent* cal = root.get();
@@ -1372,7 +1403,7 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
       }
     }
     if (name == "RRULE" || name == "RDATE" || name == "EXRULE") recurring = true;
-    rest.push_back(keptLines(p));
+    if (auto lines = keptLines(p); !lines.empty()) rest.push_back(std::move(lines));
   }
   for (auto& lines : rest) AddKept(kept, "*", "", lines);
 

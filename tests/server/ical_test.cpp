@@ -309,6 +309,12 @@ TEST(ICalCodecTest, FaultsAreClearErrors) {
   EXPECT_EQ(ErrorOf(*tasks, Event("DTSTART:20270101T100000Z\r\n")),
             "other: the calendar object is a VEVENT (an event), not a VTODO");
   EXPECT_EQ(ErrorOf(*events, Event("SUMMARY:x\r\n")), "the VEVENT has no DTSTART");
+  EXPECT_EQ(ErrorOf(*events, Event("SUMMARY:a\rb\r\n")),
+            "the text has a CR that does not end a line");
+  EXPECT_EQ(ErrorOf(*events, Calendar("BEGIN:VEVENT\r\nUID:x\r\nEND:VTODO\r\n")),
+            "END:VTODO closes BEGIN:VEVENT");
+  // A property without a value says nothing: it is left out, not a fault.
+  EXPECT_EQ(ErrorOf(*events, Event("DTSTART:20270105T100000Z\r\nLOCATION:\r\n")), "");
   EXPECT_EQ(ErrorOf(*events, Event("DTSTART:20270105T100000Z\r\nDTEND:20270105T090000Z\r\n")),
             "DTEND is before DTSTART");
   EXPECT_EQ(ErrorOf(*events, Event("DTSTART;TZID=Mars/Olympus:20270105T100000\r\n")),
