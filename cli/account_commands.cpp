@@ -6,7 +6,11 @@
 #include "commands.h"
 #include "platform/automation_error.h"
 #include "profile/profile.h"
+#include "outlook/embedded_outlook.h"
+#include "outlook/model.h"
+#include "outlook/server_store.h"
 #include "server/account_setup.h"
+#include "sqlite/transaction.h"
 
 namespace velklk::cli {
 namespace {
@@ -58,12 +62,23 @@ int AccountAdd(const std::string& directory, const AccountAddOptions& options) {
   request.create = options.create;
   return Guarded("account add", [&] {
     auto profile = OpenProfile(directory);
-    const server::Account account =
-        server::AddAccount(profile->Connection(), *profile->Outlook().Application(), request);
-    for (const auto& folder : account.folders) {
-      PrintLine(
-          Out{{"event", "bound"}, {"folder", folder.folder}, {"collection", folder.collection}});
+    for (const auto& mailbox : profile->Outlook().GetModel()->Mailboxes())
+      request.otherMailboxes.push_back(mailbox->name);
+    // A calendar the account may only read makes its folder read-only at once.
+    const server::AddedAccount added = server::AddAccount(
+        profile->Connection(), *profile->Outlook().Application(), request, {},
+        [&](const server::Account& account) {
+          for (const auto& folder : account.folders)
+            if (folder.readOnly)
+              outlook::ServerStore(profile->Outlook(), folder.folder).SetReadOnly(true);
+        });
+    for (const auto& folder : added.account.folders) {
+      Out line{{"event", "bound"}, {"folder", folder.folder}, {"collection", folder.collection}};
+      if (folder.readOnly) line["readOnly"] = true;
+      PrintLine(line);
     }
+    for (const auto& folder : added.notBound)
+      PrintLine(Out{{"event", "not bound"}, {"folder", folder.folder}, {"reason", folder.reason}});
     return kExitOk;
   });
 }
@@ -82,8 +97,9 @@ int AccountList(const std::string& directory) {
       if (!account.timeZone.empty()) line["timeZone"] = account.timeZone;
       line["folders"] = Out::array();
       for (const auto& folder : account.folders) {
-        line["folders"].push_back(Out{
-            {"folder", folder.folder}, {"kind", folder.kind}, {"collection", folder.collection}});
+        Out entry{{"folder", folder.folder}, {"kind", folder.kind}, {"collection", folder.collection}};
+        if (folder.readOnly) entry["readOnly"] = true;
+        line["folders"].push_back(entry);
       }
       PrintLine(line);
     }
@@ -96,8 +112,22 @@ int AccountRemove(const std::string& directory, const std::string& store) {
     auto profile = OpenProfile(directory);
     server::AccountStore accounts(profile->Connection());
     const auto account = accounts.Find(store);
-    if (!account || !accounts.Remove(store))
-      return Fail("account remove: the store '" + store + "' has no account");
+    if (!account) return Fail("account remove: the store '" + store + "' has no account");
+    {
+      // An unbound folder is the profile's own again: writable.
+      sqlite::Transaction change(profile->Connection(), sqlite::Transaction::Locking::Immediate);
+      if (!accounts.Remove(store))
+        return Fail("account remove: the store '" + store + "' has no account");
+      for (const auto& folder : account->folders) {
+        if (!folder.readOnly) continue;
+        try {
+          outlook::ServerStore(profile->Outlook(), folder.folder).SetReadOnly(false);
+        } catch (const AutomationError&) {
+          // The folder is gone from the profile.
+        }
+      }
+      change.Commit();
+    }
     for (const auto& folder : account->folders) {
       PrintLine(
           Out{{"event", "unbound"}, {"folder", folder.folder}, {"collection", folder.collection}});

@@ -188,7 +188,7 @@ run() {  # N KILL
   out="$("$velklk" -p "$profile" account add anna.berg@velmora.example --url "$url" --user anna \
     --password-env VELKLK_CRASH_PASSWORD --address-book "run-$n" --create 2>&1)" ||
     { echo "account add failed: $out" >&2; return 1; }
-  book="$(sed -n 's/.*"collection":"\([^"]*\)".*/\1/p' <<<"$out")"
+  book="$(sed -n 's/.*"collection":"\([^"]*\)".*/\1/p' <<<"$out" | head -n 1)"
   python3 "$work/dav.py" seed "$book" || return 1
   for phase in A B; do
     local now="2026-12-07 10:00:00"

@@ -36,7 +36,8 @@ bool Watched(const char* table) {
   if (std::strncmp(table, "sqlite_", 7) == 0 || std::strncmp(table, "_vk_server_", 11) == 0)
     return false;
   for (const char* skipped : {"_vk_meta", "_vk_journal", "_vk_undo", "_vk_profile",
-                              "outlook_entry_ids", "outlook_revisions", "outlook_tracked_folders"})
+                              "outlook_entry_ids", "outlook_revisions", "outlook_tracked_folders",
+                              "outlook_read_only_folders"})
     if (std::strcmp(table, skipped) == 0) return false;
   return true;
 }

@@ -334,6 +334,11 @@ void Model::Load() {
         f->second->revision = tracked.Int(1);
       }
     }
+    if (HasTable("read_only_folders")) {
+      auto readOnly = db_->Prepare("SELECT folder FROM " + Table("read_only_folders"));
+      while (readOnly.Step())
+        if (auto f = folders.find(readOnly.Int(0)); f != folders.end()) f->second->readOnly = true;
+    }
     auto items = db_->Prepare("SELECT id, folder, class, entry_id, created, modified, data FROM " +
                               Table("items") + " ORDER BY id");
     while (items.Step()) {
@@ -405,6 +410,7 @@ void Model::Install(State state, bool keepIdentity) {
           kept->defs = std::move(target->defs);
           kept->tracked = target->tracked;
           kept->revision = target->revision;
+          kept->readOnly = target->readOnly;
           kept->children = std::move(target->children);
           replacement[target.get()] = kept.get();
           target = std::move(kept);
@@ -495,6 +501,7 @@ void Model::Replace(State state) {
     if (HasTrackingTables())
       for (const char* t : {"tracked_folders", "revisions"})
         db_->Exec(std::string("DELETE FROM ") + Table(t));
+    if (HasTable("read_only_folders")) db_->Exec("DELETE FROM " + Table("read_only_folders"));
     WriteSwitches(state.switches);
     for (const auto& s : state.stores) WriteFolderTree(*s);
     for (const auto& m : state.mailboxes) {
@@ -510,11 +517,34 @@ void Model::Replace(State state) {
 
 // ---------------------------------------------------------------- server side
 
-bool Model::HasTrackingTables() {
+bool Model::HasTrackingTables() { return HasTable("revisions"); }
+
+bool Model::HasTable(const std::string& name) {
   auto& st = Cached("SELECT 1 FROM " + sqlite::QuoteIdentifier(schema_) +
                     ".sqlite_master WHERE type = 'table' AND name = ?1");
   StatementReset reset{st};
-  return st.Bind(1, tablePrefix_ + "revisions").Step();
+  return st.Bind(1, tablePrefix_ + name).Step();
+}
+
+void Model::CheckWritable(const Folder& folder) {
+  if (folder.readOnly)
+    throw AutomationError(err::kOlNoAccess, "Outlook",
+                          "You don't have appropriate permission to perform this operation.");
+}
+
+void Model::SetReadOnly(Folder* folder, bool readOnly) {
+  CheckFolder(*folder);
+  if (folder->readOnly == readOnly) return;
+  Guarded([&] {
+    db_->Exec("CREATE TABLE IF NOT EXISTS " + Table("read_only_folders") +
+              "(folder INTEGER PRIMARY KEY)");
+    auto st = db_->Prepare(readOnly ? "INSERT OR REPLACE INTO " + Table("read_only_folders") +
+                                          "(folder) VALUES(?1)"
+                                    : "DELETE FROM " + Table("read_only_folders") +
+                                          " WHERE folder = ?1");
+    st.Bind(1, folder->id).Run();
+  });
+  folder->readOnly = readOnly;
 }
 
 std::int64_t Model::WriteRevision(const Folder& folder, const std::string& entryId, bool deleted) {
@@ -902,6 +932,7 @@ void Model::CheckRefused(const std::string& property, const PropValue& value) co
 
 void Model::SaveItem(const std::shared_ptr<Record>& record) {
   CheckFolder(*record->folder);
+  CheckWritable(*record->folder);
   if (record->deleted)
     throw AutomationError(err::kOlNotFound, "Outlook", "The item has been moved or deleted.");
   const bool added = record->IsNew();
@@ -944,6 +975,7 @@ void Model::SaveItem(const std::shared_ptr<Record>& record) {
 void Model::DeleteItem(const std::shared_ptr<Record>& record) {
   if (record->deleted)
     throw AutomationError(err::kOlNotFound, "Outlook", "The item has been moved or deleted.");
+  CheckWritable(*record->folder);
   if (!record->IsNew()) {
     std::int64_t revision = 0;
     Guarded([&] {
@@ -977,7 +1009,10 @@ void Model::CheckFolder(const Folder& folder) const {
 }
 
 Folder* Model::AddFolder(Folder* parent, const std::string& name, OlItemType type) {
-  if (parent) CheckFolder(*parent);
+  if (parent) {
+    CheckFolder(*parent);
+    CheckWritable(*parent);
+  }
   auto folder = std::make_unique<Folder>();
   folder->id = nextFolderId_;
   folder->parent = parent;
@@ -1000,6 +1035,7 @@ Folder* Model::AddFolder(Folder* parent, const std::string& name, OlItemType typ
 
 void Model::AddDefinition(Folder* folder, const std::string& name, OlUserPropertyType type) {
   CheckFolder(*folder);
+  CheckWritable(*folder);
   Guarded([&] {
     auto st = db_->Prepare("INSERT INTO " + Table("folder_properties") +
                            "(folder, name, type) VALUES(?1, ?2, ?3)");
@@ -1011,6 +1047,7 @@ void Model::AddDefinition(Folder* folder, const std::string& name, OlUserPropert
 
 void Model::DeleteDefinition(Folder* folder, const std::string& name) {
   CheckFolder(*folder);
+  CheckWritable(*folder);
   Guarded([&] {
     auto st = db_->Prepare("DELETE FROM " + Table("folder_properties") +
                            " WHERE folder = ?1 AND name = ?2");

@@ -73,6 +73,9 @@ struct Folder {
   // folder's revision up and records it for the item (server_store.h).
   bool tracked = false;
   std::int64_t revision = 0;  // the last revision given out
+  // Another user's folder the account may read but not write: saves,
+  // deletions and definitions are refused; only received items change it.
+  bool readOnly = false;
   bool retired = false;  // replaced by a fixture or a reload: no longer in the profile
 
   std::string Path() const;  // "\\store\folder"
@@ -154,6 +157,10 @@ class Model : public std::enable_shared_from_this<Model> {
   // next revision of its folder, as a deletion when it is gone, in the open
   // transaction; nothing when the folder is not tracked.
   void CountRestored(std::int64_t folderId, const std::string& entryId, bool deleted);
+  // Makes a folder read-only or writable again (in the open transaction).
+  void SetReadOnly(Folder* folder, bool readOnly);
+  // Raises the error Outlook gives for a change to a read-only folder.
+  static void CheckWritable(const Folder& folder);
 
   // Folders.
   Folder* AddFolder(Folder* parent, const std::string& name, OlItemType type);
@@ -223,6 +230,7 @@ class Model : public std::enable_shared_from_this<Model> {
   void WriteFolderTree(const Folder& folder);
   void WriteMailbox(const Folder& mailbox);
   bool HasTrackingTables();
+  bool HasTable(const std::string& name);
   // Records the next revision of the folder for the item (in the open
   // transaction); the folder's counter moves once the caller succeeded.
   std::int64_t WriteRevision(const Folder& folder, const std::string& entryId, bool deleted);

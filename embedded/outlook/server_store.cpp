@@ -61,6 +61,10 @@ void ServerStore::DeleteReceived(const std::string& entryId,
 
 void ServerStore::ForgetDeletion(const std::string& entryId) { model_->ForgetDeletion(entryId); }
 
+void ServerStore::SetReadOnly(bool readOnly) { model_->SetReadOnly(folder_, readOnly); }
+
+bool ServerStore::ReadOnly() const { return folder_->readOnly; }
+
 void CountRestored(EmbeddedOutlook& outlook, std::int64_t folderId, const std::string& entryId,
                    bool deleted) {
   outlook.GetModel()->CountRestored(folderId, entryId, deleted);

@@ -88,6 +88,13 @@ class ServerStore {
   // transaction.
   void ForgetDeletion(const std::string& entryId);
 
+  // A folder bound to a collection the account may only read is read-only:
+  // a save, a deletion or a new definition there raises 0x80070005, as in
+  // Outlook; received items are written as always. In the open transaction
+  // when there is one.
+  void SetReadOnly(bool readOnly);
+  bool ReadOnly() const;
+
  private:
   std::shared_ptr<Model> model_;
   Folder* folder_;

@@ -32,15 +32,167 @@ std::string PathOf(OlFolder& folder) {
   return path;
 }
 
-// The first contacts folder below the store, depth first.
-std::shared_ptr<OlFolder> FirstContacts(OlFolder& parent) {
+// The first folder of a kind below the store, depth first.
+std::shared_ptr<OlFolder> FirstOfKind(OlFolder& parent, OlItemType type) {
   auto folders = parent.Folders();
   for (int i = 1; i <= folders->Count(); ++i) {
     auto folder = folders->Item(i);
-    if (folder->DefaultItemType() == OlItemType::Contact) return folder;
-    if (auto below = FirstContacts(*folder)) return below;
+    if (folder->DefaultItemType() == type) return folder;
+    if (auto below = FirstOfKind(*folder, type)) return below;
   }
   return nullptr;
+}
+
+std::string LowerText(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The last segment of a collection's path.
+std::string LastSegment(const std::string& url) {
+  const std::string path = DavClient::PathKey(url, url);
+  return path.substr(path.rfind('/') + 1);
+}
+
+// Chooses and makes the calendars of one store's folders.
+class CalendarBinder {
+ public:
+  CalendarBinder(DavClient& client, const DavAccount& found, const AccountStore& accounts,
+                 bool create, Account& account, std::vector<NotBound>& notBound)
+      : client_(client),
+        found_(found),
+        accounts_(accounts),
+        create_(create),
+        account_(account),
+        notBound_(notBound) {}
+
+  // Binds `folder` to a calendar taking `component`; `shareWith` is a
+  // collection bound already that may serve when it takes the component
+  // too. Returns the collection's URL, "" when none is bound.
+  std::string Bind(OlFolder& folder, const std::string& kind, const std::string& component,
+                   const std::string& shareWith = "") {
+    const std::string name = folder.Name();
+    const DavCollection* chosen = nullptr;
+    for (const auto& c : found_.calendars)
+      if (Usable(c, component) && (LowerText(c.displayName) == LowerText(name) ||
+                                   LowerText(LastSegment(c.url)) == LowerText(name))) {
+        chosen = &c;
+        break;
+      }
+    // A calendar for this kind alone first, then one for both.
+    for (int pass = 0; chosen == nullptr && pass < 2; ++pass)
+      for (const auto& c : found_.calendars)
+        if (Usable(c, component) && (pass == 1 || c.components.size() == 1)) {
+          chosen = &c;
+          break;
+        }
+    std::string url;
+    if (chosen != nullptr) {
+      url = chosen->url;
+    } else if (!shareWith.empty() && SharedTakes(shareWith, component)) {
+      url = shareWith;
+    } else if (!create_) {
+      notBound_.push_back({PathOf(folder), "the account has no " +
+                                               std::string(component == "VTODO"
+                                                               ? "task list"
+                                                               : "calendar for events") +
+                                               " '" + name + "' (--create makes one)"});
+      return "";
+    } else if (found_.calendarHomes.empty()) {
+      notBound_.push_back({PathOf(folder), "the account names no calendar home: no calendar can be made"});
+      return "";
+    } else {
+      std::vector<std::string> taken = found_.homeMembers;
+      taken.insert(taken.end(), made_.begin(), made_.end());
+      url = NewCollectionUrl(found_.calendarHomes.front(), name, taken);
+      client_.MakeCalendar(url, name, {component});
+      made_.push_back(url);
+    }
+    used_.push_back(DavClient::PathKey(url, url));
+    account_.folders.push_back({PathOf(folder), kind, url, "", false});
+    return url;
+  }
+
+ private:
+  bool Usable(const DavCollection& c, const std::string& component) const {
+    if (!Takes(c, component) || !c.writable) return false;
+    const std::string key = DavClient::PathKey(c.url, c.url);
+    for (const auto& u : used_)
+      if (u == key) return false;
+    return !accounts_.StoreBoundTo(c.url);
+  }
+  bool SharedTakes(const std::string& url, const std::string& component) const {
+    for (const auto& c : found_.calendars)
+      if (DavClient::PathKey(c.url, c.url) == DavClient::PathKey(url, url))
+        return Takes(c, component);
+    return false;
+  }
+
+  DavClient& client_;
+  const DavAccount& found_;
+  const AccountStore& accounts_;
+  bool create_;
+  Account& account_;
+  std::vector<NotBound>& notBound_;
+  std::vector<std::string> used_, made_;
+};
+
+// The principal of another user: beside the account's own, named by the
+// mailbox's address, else by its part before "@".
+std::vector<std::string> OtherPrincipals(const std::string& own, const std::string& mailbox) {
+  std::string base = own;
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  base = base.substr(0, base.rfind('/') + 1);
+  std::vector<std::string> out{DavClient::Resolve(base, mailbox + "/")};
+  if (auto at = mailbox.find('@'); at != std::string::npos && at > 0)
+    out.push_back(DavClient::Resolve(base, mailbox.substr(0, at) + "/"));
+  return out;
+}
+
+// Binds another user's calendar folder (as GetSharedDefaultFolder opens
+// it) to that user's calendar for events when the account may read it.
+void BindOtherCalendar(DavClient& client, OlApplication& outlook, const AccountStore& accounts,
+                       const std::string& ownPrincipal, const std::string& mailbox,
+                       Account& account, std::vector<NotBound>& notBound) {
+  std::shared_ptr<OlFolder> folder;
+  try {
+    auto ns = outlook.GetNamespace("MAPI");
+    folder = ns->GetSharedDefaultFolder(ns->CreateRecipient(mailbox), kOlFolderCalendar);
+  } catch (const std::exception&) {
+    return;  // a mailbox without a calendar
+  }
+  if (!folder) return;
+  std::string reason = "the account may not read a calendar of " + mailbox + " on the server";
+  for (const auto& principal : OtherPrincipals(ownPrincipal, mailbox)) {
+    DavAccount other;
+    try {
+      other = DiscoverCalendarsOf(client, principal);
+    } catch (const DavError& e) {
+      using K = DavError::Kind;
+      if (e.GetKind() == K::Forbidden || e.GetKind() == K::NotFound || e.GetKind() == K::Http ||
+          e.GetKind() == K::NotDav)
+        continue;
+      throw;
+    }
+    const DavCollection* chosen = nullptr;
+    for (const auto& c : other.calendars) {
+      if (!Takes(c, "VEVENT") || accounts.StoreBoundTo(c.url)) continue;
+      const bool named = LowerText(c.displayName) == LowerText(folder->Name()) ||
+                         LowerText(LastSegment(c.url)) == LowerText(folder->Name());
+      if (named) {
+        chosen = &c;
+        break;
+      }
+      if (chosen == nullptr) chosen = &c;
+    }
+    if (chosen == nullptr) {
+      reason = "the account finds no calendar for events of " + mailbox + " on the server";
+      continue;
+    }
+    account.folders.push_back({PathOf(*folder), "calendar", chosen->url, "", !chosen->writable});
+    return;
+  }
+  notBound.push_back({PathOf(*folder), reason});
 }
 
 std::shared_ptr<OlFolder> FindStore(OlApplication& outlook, const std::string& name) {
@@ -86,8 +238,9 @@ std::string AddressBookNames(const DavAccount& account) {
 
 }  // namespace
 
-Account AddAccount(sqlite::Connection& db, OlApplication& outlook, const AccountRequest& request,
-                   DavSettings settings) {
+AddedAccount AddAccount(sqlite::Connection& db, OlApplication& outlook,
+                        const AccountRequest& request, DavSettings settings,
+                        const std::function<void(const Account&)>& alsoWrite) {
   // Everything that needs no server first: a refusal costs no request.
   DavClient::CheckUrl(request.url);
   auto store = FindStore(outlook, request.store);
@@ -95,7 +248,7 @@ Account AddAccount(sqlite::Connection& db, OlApplication& outlook, const Account
   if (auto bound = accounts.Find(store->Name()))
     throw AccountError("the store '" + bound->store + "' is bound to " + bound->url +
                        " already (velklk account remove first)");
-  auto contacts = FirstContacts(*store);
+  auto contacts = FirstOfKind(*store, OlItemType::Contact);
   if (!contacts) throw AccountError("the store '" + store->Name() + "' has no contacts folder");
   Account account;
   account.store = store->Name();
@@ -133,13 +286,37 @@ Account AddAccount(sqlite::Connection& db, OlApplication& outlook, const Account
   if (auto other = accounts.StoreBoundTo(collection))
     throw AccountError("the address book " + collection + " is bound to the store '" + *other +
                        "' already");
-  account.folders.push_back({PathOf(*contacts), "contacts", collection, ""});
+  account.folders.push_back({PathOf(*contacts), "contacts", collection, "", false});
+
+  AddedAccount added;
+  CalendarBinder calendars(client, found, accounts, request.create, account, added.notBound);
+  std::string calendarUrl;
+  if (auto calendar = FirstOfKind(*store, OlItemType::Appointment)) {
+    calendarUrl = calendars.Bind(*calendar, "calendar", "VEVENT");
+    std::function<void(OlFolder&)> below = [&](OlFolder& parent) {
+      auto subfolders = parent.Folders();
+      for (int i = 1; i <= subfolders->Count(); ++i) {
+        auto sub = subfolders->Item(i);
+        if (sub->DefaultItemType() != OlItemType::Appointment) continue;
+        calendars.Bind(*sub, "calendar", "VEVENT");
+        below(*sub);
+      }
+    };
+    below(*calendar);
+  }
+  if (auto tasks = FirstOfKind(*store, OlItemType::Task))
+    calendars.Bind(*tasks, "tasks", "VTODO", calendarUrl);
+  for (const auto& mailbox : request.otherMailboxes)
+    BindOtherCalendar(client, outlook, accounts, found.principalUrl, mailbox, account,
+                      added.notBound);
 
   sqlite::Transaction work(db, sqlite::Transaction::Locking::Immediate);
   accounts.EnsureSchema();
   accounts.Add(account);
+  if (alsoWrite) alsoWrite(account);
   work.Commit();
-  return account;
+  added.account = std::move(account);
+  return added;
 }
 
 }  // namespace velklk::server

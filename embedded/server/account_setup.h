@@ -2,7 +2,9 @@
 // does between reading its options and printing its lines.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "server/accounts.h"
 #include "server/dav_client.h"
@@ -24,12 +26,36 @@ struct AccountRequest {
   std::string caFile;       // "" for the system's store
   std::string timeZone;     // an IANA name, "" for none
   std::string addressBook;  // display name or last URL segment; "" for the first one
-  bool create = false;      // make the address book when it is missing
+  bool create = false;      // make the collections that are missing
+  // Other users' mailboxes on the mail server (their names, the owners'
+  // e-mail addresses): their calendars are bound when the account may read
+  // them.
+  std::vector<std::string> otherMailboxes;
 };
 
-// Binds the store's contacts folder to an address book of the account and
-// records both in the profile, in one transaction of `db` after every
-// request to the server succeeded. Before any request it refuses (raising
+// A folder that was not bound, and why.
+struct NotBound {
+  std::string folder;  // "store\folder" as `find` takes it
+  std::string reason;
+};
+
+struct AddedAccount {
+  Account account;
+  std::vector<NotBound> notBound;
+};
+
+// Binds the store's contacts folder to an address book of the account, its
+// calendar folder (and each of its subfolders) to a calendar that takes
+// events, its tasks folder to one that takes tasks (the calendar folder's
+// when the server has one calendar for both), and the calendars of the
+// other users' mailboxes that the account may read (received only when it
+// may not write them); records all in the profile, in one transaction of
+// `db` after every request to the server succeeded, with `alsoWrite` in it.
+// A collection is chosen by its display name or last path segment equal to
+// the folder's name, else the first of its kind not bound yet; `create`
+// makes the missing ones (MKCOL, MKCALENDAR). A calendar or task folder
+// without a collection is left unbound with its reason; an address book is
+// required. Before any request it refuses (raising
 // AccountError) a store the profile does not have or that is bound already,
 // a store without a contacts folder, a URL the client refuses, a password
 // it cannot read (a password file others can read included), a CA file it
@@ -37,10 +63,8 @@ struct AccountRequest {
 // credentials, is no CardDAV server, redirects in a loop or fails raises
 // DavError. Whatever fails, the profile is as it was. `settings` gives the
 // timeouts and bounds (its user, password and CA file are set here).
-//
-// Calendars and task lists are not bound yet: binding them comes with the
-// calendar codec.
-Account AddAccount(sqlite::Connection& db, OlApplication& outlook, const AccountRequest& request,
-                   DavSettings settings = {});
+AddedAccount AddAccount(sqlite::Connection& db, OlApplication& outlook,
+                        const AccountRequest& request, DavSettings settings = {},
+                        const std::function<void(const Account&)>& alsoWrite = {});
 
 }  // namespace velklk::server

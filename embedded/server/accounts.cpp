@@ -33,7 +33,8 @@ CREATE TABLE IF NOT EXISTS main._vk_server_folders(
   folder TEXT NOT NULL UNIQUE,
   kind TEXT NOT NULL CHECK(kind IN ('contacts', 'calendar', 'tasks')),
   collection TEXT NOT NULL,
-  sync_token TEXT NOT NULL DEFAULT '');
+  sync_token TEXT NOT NULL DEFAULT '',
+  read_only INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS main._vk_server_items(
   folder INTEGER NOT NULL,
   entry_id TEXT NOT NULL,
@@ -42,6 +43,7 @@ CREATE TABLE IF NOT EXISTS main._vk_server_items(
   etag TEXT NOT NULL DEFAULT '',
   revision INTEGER NOT NULL DEFAULT 0,
   content_hash TEXT NOT NULL DEFAULT '',
+  sequence INTEGER NOT NULL DEFAULT 0,
   PRIMARY KEY(folder, entry_id),
   UNIQUE(folder, href));
 )";
@@ -106,17 +108,33 @@ std::string ReadPassword(const PasswordSource& source) {
 
 bool AccountStore::HasTables() const { return TableExists(db_, "_vk_server_accounts"); }
 
+void AccountStore::Upgrade() const {
+  auto version = db_.Prepare("SELECT value FROM main._vk_profile WHERE key = 'server schema'");
+  if (!version.Step()) return;
+  const int found = std::atoi(version.Text(0).c_str());
+  if (found > kSchemaVersion) {
+    throw AccountError("the profile's server accounts are of a newer release (version " +
+                       version.Text(0) + "); this program knows version " +
+                       std::to_string(kSchemaVersion));
+  }
+  if (found >= kSchemaVersion) return;
+  // Version 1 knew no read-only folders and no SEQUENCE of calendar objects.
+  sqlite::Transaction change(db_, sqlite::Transaction::Locking::Immediate);
+  db_.Exec(
+      "ALTER TABLE main._vk_server_folders ADD COLUMN read_only INTEGER NOT NULL DEFAULT 0;"
+      "ALTER TABLE main._vk_server_items ADD COLUMN sequence INTEGER NOT NULL DEFAULT 0;");
+  db_.Prepare("UPDATE main._vk_profile SET value = ?1 WHERE key = 'server schema'")
+      .Bind(1, std::to_string(kSchemaVersion))
+      .Run();
+  change.Commit();
+}
+
 void AccountStore::EnsureSchema() {
   sqlite::Transaction change(db_, sqlite::Transaction::Locking::Immediate);
   db_.Exec("CREATE TABLE IF NOT EXISTS main._vk_profile(key TEXT PRIMARY KEY, value TEXT)");
   auto version = db_.Prepare("SELECT value FROM main._vk_profile WHERE key = 'server schema'");
   if (version.Step()) {
-    const int found = std::atoi(version.Text(0).c_str());
-    if (found > kSchemaVersion) {
-      throw AccountError("the profile's server accounts are of a newer release (version " +
-                         version.Text(0) + "); this program knows version " +
-                         std::to_string(kSchemaVersion));
-    }
+    Upgrade();
   } else {
     db_.Exec(kSchema);
     db_.Prepare("INSERT INTO main._vk_profile(key, value) VALUES('server schema', ?1)")
@@ -129,18 +147,19 @@ void AccountStore::EnsureSchema() {
 std::vector<Account> AccountStore::List() const {
   std::vector<Account> accounts;
   if (!HasTables()) return accounts;
+  Upgrade();
   auto st = db_.Prepare(
       "SELECT store, url, user, password_source, password_name, ca_file, time_zone, principal "
       "FROM main._vk_server_accounts ORDER BY store");
   while (st.Step()) accounts.push_back(ReadAccount(st));
   auto folders = db_.Prepare(
-      "SELECT folder, kind, collection, sync_token FROM main._vk_server_folders WHERE store = ?1 "
-      "ORDER BY id");
+      "SELECT folder, kind, collection, sync_token, read_only FROM main._vk_server_folders "
+      "WHERE store = ?1 ORDER BY id");
   for (auto& account : accounts) {
     folders.Bind(1, account.store);
     while (folders.Step())
-      account.folders.push_back(
-          {folders.Text(0), folders.Text(1), folders.Text(2), folders.Text(3)});
+      account.folders.push_back({folders.Text(0), folders.Text(1), folders.Text(2),
+                                 folders.Text(3), folders.Int(4) != 0});
     folders.Reset();
   }
   return accounts;
@@ -176,14 +195,15 @@ void AccountStore::Add(const Account& account) {
       .Bind(8, account.principal)
       .Run();
   auto folder = db_.Prepare(
-      "INSERT INTO main._vk_server_folders(store, folder, kind, collection, sync_token) "
-      "VALUES(?1, ?2, ?3, ?4, ?5)");
+      "INSERT INTO main._vk_server_folders(store, folder, kind, collection, sync_token, "
+      "read_only) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
   for (const auto& f : account.folders) {
     folder.Bind(1, account.store)
         .Bind(2, f.folder)
         .Bind(3, f.kind)
         .Bind(4, f.collection)
         .Bind(5, f.syncToken)
+        .Bind(6, f.readOnly ? 1 : 0)
         .Run();
     folder.Reset();
   }

@@ -6,11 +6,13 @@
 //                          file's path or an environment variable's name,
 //                          never the password), the CA file, the time zone
 //   "_vk_server_folders"   one row per bound folder: its path, its kind, the
-//                          collection's URL, the sync token of the last pass
+//                          collection's URL, the sync token of the last
+//                          pass, whether it is received only (read-only)
 //   "_vk_server_items"     the status table of the sync engine: per item of
 //                          a bound folder its entry ID, href, UID, the ETag
 //                          last seen, the local revision last sent or
-//                          received and the hash of the content last agreed
+//                          received, the hash of the content last agreed
+//                          and the SEQUENCE of a calendar object
 //
 // The tables are made by the first account added (their version is the
 // profile key "server schema"), so a profile without accounts has none.
@@ -53,6 +55,9 @@ struct BoundFolder {
   std::string kind;        // "contacts", "calendar" or "tasks"
   std::string collection;  // the collection's URL
   std::string syncToken;   // "" before the first pass
+  // Another user's calendar the account may read but not write: received
+  // only, and the folder refuses changes.
+  bool readOnly = false;
 };
 
 struct Account {
@@ -68,7 +73,7 @@ struct Account {
 
 class AccountStore {
  public:
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
 
   explicit AccountStore(sqlite::Connection& db) : db_(db) {}
 
@@ -77,6 +82,7 @@ class AccountStore {
   // Writes inside the connection's open transaction when there is one.
   void EnsureSchema();
   // Every account, by store name; none when the profile has no tables.
+  // Tables of an older version are brought up to this one first.
   std::vector<Account> List() const;
   // The account of a store (its name compared without regard to case).
   std::optional<Account> Find(const std::string& store) const;
@@ -91,6 +97,7 @@ class AccountStore {
 
  private:
   bool HasTables() const;
+  void Upgrade() const;
   sqlite::Connection& db_;
 };
 

@@ -515,4 +515,22 @@ void DavClient::MakeAddressBook(const std::string& url, const std::string& displ
   RaiseForStatus(answer, "MKCOL " + url);
 }
 
+void DavClient::MakeCalendar(const std::string& url, const std::string& displayName,
+                             const std::vector<std::string>& components) {
+  std::string set;
+  for (const auto& component : components) set += "<c:comp name=\"" + XmlEscape(component) + "\"/>";
+  const std::string body =
+      R"(<?xml version="1.0" encoding="utf-8"?><c:mkcalendar xmlns:d="DAV:" xmlns:c=")" +
+      std::string(kCalDavNs) + R"("><d:set><d:prop><d:displayname>)" + XmlEscape(displayName) +
+      "</d:displayname><c:supported-calendar-component-set>" + set +
+      "</c:supported-calendar-component-set></d:prop></d:set></c:mkcalendar>";
+  const HttpAnswer answer =
+      Send("MKCALENDAR", url, {"Content-Type: application/xml; charset=utf-8"}, body);
+  if (answer.status == 201 || answer.status == 200) return;
+  if (answer.status == 405)
+    throw DavError(Kind::Forbidden, 405,
+                   "MKCALENDAR " + url + ": the server does not make a calendar there (HTTP 405)");
+  RaiseForStatus(answer, "MKCALENDAR " + url);
+}
+
 }  // namespace velklk::server

@@ -129,6 +129,10 @@ class DavClient {
   // display name. Raises DavError when the server refuses it (an existing
   // URL included).
   void MakeAddressBook(const std::string& url, const std::string& displayName);
+  // Creates a calendar collection at `url` (MKCALENDAR, RFC 4791) that takes
+  // the components named ("VEVENT", "VTODO"). Raises as MakeAddressBook.
+  void MakeCalendar(const std::string& url, const std::string& displayName,
+                    const std::vector<std::string>& components);
 
   // An href of an answer as an absolute URL, resolved against `base`.
   static std::string Resolve(const std::string& base, const std::string& href);

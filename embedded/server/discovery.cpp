@@ -88,6 +88,48 @@ std::string FindPrincipal(DavClient& client, const std::string& url) {
   return first ? wellKnown : url;
 }
 
+// Whether a DAV:current-user-privilege-set (RFC 3744) lets the user write;
+// true when the server does not say.
+bool Writable(const DavResponse& response) {
+  const XmlElement* set = response.Property(kDavNs, "current-user-privilege-set");
+  if (set == nullptr) return true;
+  for (const XmlElement* privilege : set->Children(kDavNs, "privilege"))
+    for (const char* name : {"all", "write", "write-content", "bind"})
+      if (privilege->Child(kDavNs, name) != nullptr) return true;
+  return false;
+}
+
+// The collections of a home, into `account`.
+void ListHome(DavClient& client, const std::string& home, std::set<std::string>& seen,
+              DavAccount& account) {
+  const Multistatus listing =
+      client.Propfind(home, 1,
+                      {Dav("resourcetype"), Dav("displayname"),
+                       CalDav("supported-calendar-component-set"),
+                       Dav("current-user-privilege-set")});
+  const std::string homeKey = DavClient::PathKey(listing.url, home);
+  for (const auto& response : listing.responses) {
+    const std::string key = DavClient::PathKey(listing.url, response.href);
+    if (key == homeKey || !seen.insert(key).second) continue;
+    DavCollection collection;
+    collection.url = DavClient::Resolve(listing.url, response.href);
+    account.homeMembers.push_back(collection.url);
+    if (const XmlElement* name = response.Property(kDavNs, "displayname"))
+      collection.displayName = name->text;
+    collection.writable = Writable(response);
+    const XmlElement* type = response.Property(kDavNs, "resourcetype");
+    if (type == nullptr) continue;
+    if (type->Child(kCardDavNs, "addressbook") != nullptr) {
+      account.addressBooks.push_back(collection);
+    } else if (type->Child(kCalDavNs, "calendar") != nullptr) {
+      if (const XmlElement* set = response.Property(kCalDavNs, "supported-calendar-component-set"))
+        for (const XmlElement* comp : set->Children(kCalDavNs, "comp"))
+          collection.components.push_back(comp->Attribute("name"));
+      account.calendars.push_back(collection);
+    }
+  }
+}
+
 }  // namespace
 
 DavAccount Discover(DavClient& client, const std::string& url) {
@@ -108,33 +150,25 @@ DavAccount Discover(DavClient& client, const std::string& url) {
   for (const auto& home : account.calendarHomes)
     if (std::find(homes.begin(), homes.end(), home) == homes.end()) homes.push_back(home);
   std::set<std::string> seen;
-  for (const auto& home : homes) {
-    const Multistatus listing = client.Propfind(
-        home, 1,
-        {Dav("resourcetype"), Dav("displayname"), CalDav("supported-calendar-component-set")});
-    const std::string homeKey = DavClient::PathKey(listing.url, home);
-    for (const auto& response : listing.responses) {
-      const std::string key = DavClient::PathKey(listing.url, response.href);
-      if (key == homeKey || !seen.insert(key).second) continue;
-      DavCollection collection;
-      collection.url = DavClient::Resolve(listing.url, response.href);
-      account.homeMembers.push_back(collection.url);
-      if (const XmlElement* name = response.Property(kDavNs, "displayname"))
-        collection.displayName = name->text;
-      const XmlElement* type = response.Property(kDavNs, "resourcetype");
-      if (type == nullptr) continue;
-      if (type->Child(kCardDavNs, "addressbook") != nullptr) {
-        account.addressBooks.push_back(collection);
-      } else if (type->Child(kCalDavNs, "calendar") != nullptr) {
-        if (const XmlElement* set =
-                response.Property(kCalDavNs, "supported-calendar-component-set"))
-          for (const XmlElement* comp : set->Children(kCalDavNs, "comp"))
-            collection.components.push_back(comp->Attribute("name"));
-        account.calendars.push_back(collection);
-      }
-    }
-  }
+  for (const auto& home : homes) ListHome(client, home, seen, account);
   return account;
+}
+
+DavAccount DiscoverCalendarsOf(DavClient& client, const std::string& principalUrl) {
+  DavAccount other;
+  other.principalUrl = principalUrl;
+  const Multistatus principal = client.Propfind(principalUrl, 0, {CalDav("calendar-home-set")});
+  other.calendarHomes = HrefsProperty(principal, kCalDavNs, "calendar-home-set");
+  std::set<std::string> seen;
+  for (const auto& home : other.calendarHomes) ListHome(client, home, seen, other);
+  other.addressBooks.clear();
+  return other;
+}
+
+bool Takes(const DavCollection& calendar, const std::string& component) {
+  return calendar.components.empty() ||
+         std::find(calendar.components.begin(), calendar.components.end(), component) !=
+             calendar.components.end();
 }
 
 const DavCollection* ChooseAddressBook(const DavAccount& account, const std::string& name) {

@@ -18,6 +18,9 @@ struct DavCollection {
   // Calendars: the kinds of item it takes ("VEVENT", "VTODO"); empty when
   // the server does not say (then it takes every kind).
   std::vector<std::string> components;
+  // Whether the account may write into it (DAV:current-user-privilege-set;
+  // true when the server does not say).
+  bool writable = true;
 };
 
 struct DavAccount {
@@ -31,6 +34,14 @@ struct DavAccount {
 // the URL nor the server's well-known address answers as a CardDAV/CalDAV
 // server, and what the requests raise.
 DavAccount Discover(DavClient& client, const std::string& url);
+
+// The calendars of another user, from that user's principal: its calendar
+// home and the calendars in it. Raises DavError as the requests do (a
+// principal the account may not read: Forbidden or NotFound).
+DavAccount DiscoverCalendarsOf(DavClient& client, const std::string& principalUrl);
+
+// Whether a calendar takes a component ("VEVENT", "VTODO").
+bool Takes(const DavCollection& calendar, const std::string& component);
 
 // The address book of `account` whose display name or last path segment is
 // `name` (compared without regard to case); the first one when `name` is

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include "outlook/server_store.h"
 #include "platform/automation_error.h"
 #include "server/contact_codec.h"
+#include "server/ical_codec.h"
 #include "server/vcard.h"
 #include "sqlite/connection.h"
 #include "sqlite/transaction.h"
@@ -87,6 +89,7 @@ struct StatusRow {
   std::string entryId, href, uid, etag;
   std::int64_t revision = 0;
   std::string hash;
+  long sequence = 0;  // the SEQUENCE last sent or received
 };
 
 class StatusTable {
@@ -98,11 +101,12 @@ class StatusTable {
     rows_.clear();
     byHref_.clear();
     auto st = db_.Prepare(
-        "SELECT entry_id, href, uid, etag, revision, content_hash FROM main._vk_server_items "
-        "WHERE folder = ?1");
+        "SELECT entry_id, href, uid, etag, revision, content_hash, sequence "
+        "FROM main._vk_server_items WHERE folder = ?1");
     st.Bind(1, folder_);
     while (st.Step()) {
-      StatusRow row{st.Text(0), st.Text(1), st.Text(2), st.Text(3), st.Int(4), st.Text(5)};
+      StatusRow row{st.Text(0), st.Text(1), st.Text(2),  st.Text(3),
+                    st.Int(4),  st.Text(5), static_cast<long>(st.Int(6))};
       byHref_[Key(row.href)] = row.entryId;
       rows_[row.entryId] = std::move(row);
     }
@@ -123,7 +127,7 @@ class StatusTable {
   void Write(const StatusRow& row) {
     auto st = db_.Prepare(
         "INSERT OR REPLACE INTO main._vk_server_items(folder, entry_id, href, uid, etag, "
-        "revision, content_hash) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        "revision, content_hash, sequence) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
     st.Bind(1, folder_)
         .Bind(2, row.entryId)
         .Bind(3, row.href)
@@ -131,6 +135,7 @@ class StatusTable {
         .Bind(5, row.etag)
         .Bind(6, row.revision)
         .Bind(7, row.hash)
+        .Bind(8, static_cast<std::int64_t>(row.sequence))
         .Run();
   }
   void Erase(const std::string& entryId) {
@@ -178,17 +183,25 @@ bool StopsFolder(const DavError& e) {
   }
 }
 
+// The name of the resource an item first sent from this profile gets: its
+// UID (made from the entry ID) and ".vcf" for a contact, ".ics" for a
+// calendar object.
+std::string ResourceName(const std::string& entryId, const ItemKindCodec& codec) {
+  return UidOfEntryId(entryId) + (codec.Calendar() ? ".ics" : ".vcf");
+}
+
 // The entry ID a resource name made from an entry ID stands for ("" when
-// it is no such name): the inverse of ResourceNameOfEntryId.
-std::string EntryIdOfHref(const std::string& href) {
+// it is no such name): the inverse of ResourceName.
+std::string EntryIdOfHref(const std::string& href, const ItemKindCodec& codec) {
+  const std::string extension = codec.Calendar() ? ".ics" : ".vcf";
   std::string name = href;
   while (!name.empty() && name.back() == '/') name.pop_back();
   name = name.substr(name.find_last_of('/') + 1);
-  if (name.size() < 5 || name.substr(name.size() - 4) != ".vcf") return "";
+  if (name.size() < 5 || name.substr(name.size() - 4) != extension) return "";
   name.resize(name.size() - 4);
   for (char c : name)
     if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return "";
-  return ResourceNameOfEntryId(name) == name + ".vcf" ? name : "";
+  return ResourceName(name, codec) == name + extension ? name : "";
 }
 
 // ------------------------------------------------------------ one folder
@@ -198,7 +211,7 @@ class FolderPass {
   FolderPass(sqlite::Connection& db, EmbeddedOutlook& outlook, const std::function<void()>& reload,
              DavClient& client, const Account& account, const BoundFolder& bound,
              std::int64_t folderId, std::string token, const ItemKindCodec& codec,
-             const PassOptions& options)
+             const PassOptions& options, bool sharedCollection)
       : db_(db),
         reload_(reload),
         client_(client),
@@ -208,7 +221,8 @@ class FolderPass {
         codec_(codec),
         options_(options),
         store_(outlook, bound.folder),
-        status_(db, folderId, bound.collection) {
+        status_(db, folderId, bound.collection),
+        shared_(sharedCollection) {
     result_.folder = bound.folder;
     defs_ = [this](std::string_view name) { return store_.FindDef(name); };
   }
@@ -216,10 +230,13 @@ class FolderPass {
   FolderPassResult Run() {
     try {
       store_.Track();
+      if (store_.ReadOnly() != bound_.readOnly) Local([&] { store_.SetReadOnly(bound_.readOnly); });
       status_.Load();
       DropOrphans();
       if (options_.phase != PassOptions::Phase::Send) Receive();
-      if (options_.phase != PassOptions::Phase::Receive) Send();
+      // A collection the account may only read is received only (its
+      // folder refuses changes).
+      if (options_.phase != PassOptions::Phase::Receive && !bound_.readOnly) Send();
     } catch (const DavError& e) {
       if (StopsFolder(e) && !answered_) result_.reached = false;
       Fail(e.what());
@@ -384,6 +401,9 @@ class FolderPass {
         for (const auto& resource : got.found) {
           try {
             Received(resource);
+          } catch (const OtherComponentError& e) {
+            // The other folder's object in a collection bound to both.
+            if (!shared_) ItemFailed(resource.href, e.what());
           } catch (const DavError& e) {
             if (StopsFolder(e)) throw;
             ItemFailed(resource.href, e.what());
@@ -501,6 +521,7 @@ class FolderPass {
     next.uid = decoded.uid ? *decoded.uid : (row ? row->uid : "");
     next.etag = resource.etag;
     next.hash = Hash(decoded.canonical);
+    next.sequence = decoded.sequence;
     Local([&] {
       store_.ApplyReceived(entryId, std::move(data), ModifiedOf(decoded),
                            [&](const std::string& id, std::int64_t revision) {
@@ -546,6 +567,7 @@ class FolderPass {
       next.entryId = entryId;
       next.etag = resource.etag;
       next.hash = Hash(decoded.canonical);
+      next.sequence = std::max(next.sequence, decoded.sequence);
       if (next.href.empty()) next.href = DavClient::Resolve(bound_.collection, resource.href);
       if (next.uid.empty()) next.uid = decoded.uid.value_or("");
       Local([&] { status_.Write(next); });
@@ -568,7 +590,7 @@ class FolderPass {
     } else {
       // A resource this profile made in a pass that was stopped before it
       // recorded it: its name comes from the item's entry ID.
-      const std::string own = EntryIdOfHref(resource.href);
+      const std::string own = EntryIdOfHref(resource.href, codec_);
       if (own.empty() || status_.ByEntry(own) || !store_.Has(own)) {
         ApplyRemote("", resource, decoded, nullptr, true);
         return;
@@ -580,6 +602,7 @@ class FolderPass {
     }
     if (found && hash == base.hash) {
       // The same content under a new ETag (our own write, or a rewrite).
+      base.sequence = std::max(base.sequence, decoded.sequence);
       RecordEtag(base, resource.etag, base.revision, hash);
       return;
     }
@@ -601,6 +624,7 @@ class FolderPass {
     if (localHash == hash) {
       // Both sides hold the same: recorded, nothing to send.
       base.etag = resource.etag;
+      base.sequence = std::max(base.sequence, decoded.sequence);
       RecordEtag(base, resource.etag, revision ? revision->revision : 0, hash);
       return;
     }
@@ -668,11 +692,13 @@ class FolderPass {
     const bool isNew = !found;
     if (isNew) {
       row.entryId = change.entryId;
-      row.href = DavClient::Resolve(bound_.collection, ResourceNameOfEntryId(change.entryId));
+      row.href = DavClient::Resolve(bound_.collection, ResourceName(change.entryId, codec_));
       row.uid = UidOfEntryId(change.entryId);
     }
-    const auto encoded =
-        codec_.Encode(item->data, UidFor(change.entryId, &row), RevisionOfLocal(item->modified), 0);
+    // Every change sent counts the SEQUENCE of a calendar object up.
+    long sequence = isNew ? row.sequence : row.sequence + 1;
+    auto encoded = codec_.Encode(item->data, UidFor(change.entryId, &row),
+                                 RevisionOfLocal(item->modified), sequence);
     const std::string hash = Hash(encoded.canonical);
     if (!isNew && hash == row.hash) {
       // Saved without a change the server would see.
@@ -705,6 +731,9 @@ class FolderPass {
       const auto revision = store_.RevisionOf(change.entryId);
       if (!now || !revision || now->revision == revision->revision) return;
       row = *now;
+      sequence = row.sequence + 1;
+      encoded = codec_.Encode(item->data, UidFor(change.entryId, &row),
+                              RevisionOfLocal(item->modified), sequence);
       etag = client_.Put(row.href, encoded.text, codec_.ContentType(),
                          Precondition::Matching(row.etag));
     }
@@ -712,6 +741,7 @@ class FolderPass {
     row.etag = etag;
     row.revision = change.revision;
     row.hash = hash;
+    row.sequence = sequence;
     Local([&] { status_.Write(row); });
     status_.Remember(row);
     if (isNew) {
@@ -731,6 +761,7 @@ class FolderPass {
   const PassOptions& options_;
   outlook::ServerStore store_;
   StatusTable status_;
+  bool shared_;  // the collection is bound to another folder of the store too
   FindUserDef defs_;
   FolderPassResult result_;
   long failures_ = 0;
@@ -740,8 +771,10 @@ class FolderPass {
 
 }  // namespace
 
-std::unique_ptr<ItemKindCodec> CodecForKind(const std::string& kind, const std::string&) {
+std::unique_ptr<ItemKindCodec> CodecForKind(const std::string& kind, const std::string& zone) {
   if (kind == "contacts") return std::make_unique<ContactKind>();
+  if (kind == "calendar") return MakeEventCodec(zone);
+  if (kind == "tasks") return MakeTaskCodec(zone);
   return nullptr;
 }
 
@@ -805,7 +838,13 @@ std::vector<FolderPassResult> SyncEngine::Run(const Account& account, const Pass
     }
     if (id == 0) continue;
     try {
-      FolderPass pass(db_, outlook_, reload_, *given, account, bound, id, token, *codec, options);
+      bool shared = false;
+      for (const auto& other : account.folders)
+        if (&other != &bound && DavClient::PathKey(other.collection, other.collection) ==
+                                    DavClient::PathKey(bound.collection, bound.collection))
+          shared = true;
+      FolderPass pass(db_, outlook_, reload_, *given, account, bound, id, token, *codec, options,
+                      shared);
       results.push_back(pass.Run());
     } catch (const std::exception& e) {
       FolderPassResult failed;

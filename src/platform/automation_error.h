@@ -25,6 +25,7 @@ inline constexpr std::uint32_t kOperationUnavailable = 0x800401E3u;  // MK_E_UNA
 inline constexpr std::uint32_t kOlNotFound = 0x8004010Fu;            // folder or item name unknown
 inline constexpr std::uint32_t kOlNetwork = 0x80040115u;             // server not reachable
 inline constexpr std::uint32_t kOlRefusedValue = 0x80041076u;        // property value refused
+inline constexpr std::uint32_t kOlNoAccess = 0x80070005u;            // E_ACCESSDENIED: a read-only folder
 inline constexpr std::uint32_t kObjectRequired = 424;       // run-time error "Object required"
 inline constexpr std::uint32_t kObjectVariableNotSet = 91;  // run-time error 91
 inline constexpr std::uint32_t kInvalidProcedureCall = 5;   // run-time error 5

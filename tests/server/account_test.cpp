@@ -110,12 +110,21 @@ TEST_F(AccountTest, BindListAndRemoveOnRadicale) {
   run = On(Add(kAnna, radicale.Url(), {"--create", "--time-zone", "Europe/Berlin"}));
   ASSERT_EQ(run.status, 0) << On(Add(kAnna, radicale.Url(), {"--create"}), true).out;
   const std::string annaBook = radicale.Url() + "anna/kontakte/";
-  EXPECT_EQ(
-      Lines(run.out),
-      std::vector<Json>{Json::parse(
-          R"({"event":"bound","folder":"anna.berg@velmora.example\\Kontakte","collection":")" +
-          annaBook + "\"}")});
-  // The address book is on the server, with the folder's name.
+  auto bound = [](const std::string& folder, const std::string& url) {
+    return Json{{"event", "bound"}, {"folder", folder}, {"collection", url}};
+  };
+  // The contacts, the calendar and the tasks folder, each with a collection
+  // of its kind made with the folder's name; Clara's calendar is another
+  // user's that the account may not read.
+  EXPECT_EQ(Lines(run.out),
+            (std::vector<Json>{
+                bound("anna.berg@velmora.example\\Kontakte", annaBook),
+                bound("anna.berg@velmora.example\\Kalender", radicale.Url() + "anna/kalender/"),
+                bound("anna.berg@velmora.example\\Aufgaben", radicale.Url() + "anna/aufgaben/"),
+                Json{{"event", "not bound"},
+                     {"folder", "clara.lind@velmora.example\\Kalender"},
+                     {"reason", "the account may not read a calendar of "
+                                "clara.lind@velmora.example on the server"}}}));
   velklk::server::DavSettings settings;
   settings.user = radicale.User();
   settings.password = radicale.Password();
@@ -123,6 +132,19 @@ TEST_F(AccountTest, BindListAndRemoveOnRadicale) {
   const auto book = client.Propfind(annaBook, 0, {{"DAV:", "displayname"}});
   ASSERT_EQ(book.responses.size(), 1u);
   EXPECT_EQ(book.responses[0].Property("DAV:", "displayname")->text, "Kontakte");
+  for (const auto& [name, component] :
+       {std::pair{"kalender", "VEVENT"}, std::pair{"aufgaben", "VTODO"}}) {
+    const auto calendar =
+        client.Propfind(radicale.Url() + "anna/" + name + "/", 0,
+                        {{"urn:ietf:params:xml:ns:caldav", "supported-calendar-component-set"}});
+    ASSERT_EQ(calendar.responses.size(), 1u);
+    const auto* set = calendar.responses[0].Property("urn:ietf:params:xml:ns:caldav",
+                                                     "supported-calendar-component-set");
+    ASSERT_NE(set, nullptr) << name;
+    const auto comps = set->Children("urn:ietf:params:xml:ns:caldav", "comp");
+    ASSERT_EQ(comps.size(), 1u) << name;
+    EXPECT_EQ(comps[0]->Attribute("name"), component);
+  }
 
   // A second store with its password in a variable and a named address book.
   ::setenv("VELKLK_TEST_DAV_PASSWORD", radicale.Password().c_str(), 1);
@@ -223,9 +245,14 @@ TEST_F(AccountTest, BindsTheAddressBookOfXandikos) {
   WritePassword("unused");
   const auto run = On(Add(kAnna, xandikos.Url()));
   ASSERT_EQ(run.status, 0) << On(Add(kAnna, xandikos.Url()), true).out;
+  // Its one calendar takes events and tasks: the calendar and the tasks
+  // folder share it.
   const auto lines = Lines(run.out);
-  ASSERT_EQ(lines.size(), 1u);
+  ASSERT_GE(lines.size(), 3u) << run.out;
   EXPECT_EQ(lines[0]["collection"], xandikos.AddressBookUrl());
+  EXPECT_EQ(lines[1]["folder"], "anna.berg@velmora.example\\Kalender");
+  EXPECT_EQ(lines[2]["folder"], "anna.berg@velmora.example\\Aufgaben");
+  EXPECT_EQ(lines[1]["collection"], lines[2]["collection"]);
 }
 
 TEST_F(AccountTest, SendReceiveWithoutAccountFails) {

@@ -226,7 +226,7 @@ TEST(Interop, ContactsTravelThroughVdirsyncerAndKhardAndBackIntoTheCrm) {
                       desk.Server().User(), "--password-file", desk.Scratch() + "/password",
                       "--create", "--time-zone", "UTC"});
   ASSERT_EQ(run.status, 0);
-  const std::string collection = Event(run.out, "bound")["collection"];
+  const std::string collection = velklk::test::BoundCollection(run.out, kFolder);
   ASSERT_FALSE(collection.empty());
 
   // The add-in exports three addresses; the pass sends them with the

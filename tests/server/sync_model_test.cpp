@@ -85,7 +85,7 @@ class ModelCase {
     request.password = {server::PasswordSource::Kind::Environment, kPasswordVariable};
     request.addressBook = "model-" + std::to_string(::getpid()) + "-" + std::to_string(number);
     request.create = true;
-    account_ = server::AddAccount(profile_->Connection(), *profile_->Outlook().Application(), request);
+    account_ = server::AddAccount(profile_->Connection(), *profile_->Outlook().Application(), request).account;
     collection_ = account_.folders.at(0).collection;
     server::DavSettings settings;
     settings.user = TheServer().User();

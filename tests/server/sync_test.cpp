@@ -62,7 +62,7 @@ class PassDriver : public ::testing::Test {
     args.insert(args.end(), more.begin(), more.end());
     auto run = On(args);
     EXPECT_EQ(run.status, 0);
-    collection_ = Event(run.out, "bound")["collection"];
+    collection_ = velklk::test::BoundCollection(run.out, kFolder);
     server::DavSettings settings;
     settings.user = user;
     settings.password = password;

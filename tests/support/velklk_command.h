@@ -70,4 +70,12 @@ inline nlohmann::json LastEvent(const std::string& out, const std::string& event
   return found;
 }
 
+// The collection `account add` bound a folder to ("" when none).
+inline std::string BoundCollection(const std::string& out, const std::string& folder) {
+  for (const auto& line : JsonLines(out))
+    if (line.value("event", "") == "bound" && line.value("folder", "") == folder)
+      return line.value("collection", "");
+  return {};
+}
+
 }  // namespace velklk::test
