@@ -168,10 +168,10 @@ if not ok or not ('"$4"'):
   record "$1" velklk "$2" $((end - start)) $((after - before))
 }
 
-bare_step() { # PASS ROUND MODE COLLECTION ARG ; prints the step's token
+bare_step() { # PASS ROUND MODE COLLECTION ARG [COLLECTION ARG...]; prints the step's token(s)
   local before after out
   before="$(requests)"
-  out="$("$bare" "$3" "$4" "$5")"
+  out="$("$bare" "${@:3}")"
   after="$(requests)"
   record "$1" bare "$2" "$(echo "$out" | python3 -c 'import json,sys; print(round(json.load(sys.stdin)["ms"]))')" $((after - before))
   echo "$out" | python3 -c 'import json,sys; print(json.load(sys.stdin)["token"])'
