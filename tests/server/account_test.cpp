@@ -58,6 +58,11 @@ class AccountTest : public ::testing::Test {
         mailboxes.erase(it);
         break;
       }
+    // Anna's calendar has a subfolder of its own.
+    for (auto& folder : state["outlook"]["stores"][0]["folders"])
+      if (folder["name"] == "Kalender")
+        folder["folders"].push_back(
+            Json{{"name", "Projekte"}, {"type", 1}, {"items", Json::array()}});
     const std::string fixture = folder_.Path() + "/desk.json";
     std::ofstream(fixture) << state.dump();
     EXPECT_EQ(On({"load", fixture}).status, 0);
@@ -113,13 +118,15 @@ TEST_F(AccountTest, BindListAndRemoveOnRadicale) {
   auto bound = [](const std::string& folder, const std::string& url) {
     return Json{{"event", "bound"}, {"folder", folder}, {"collection", url}};
   };
-  // The contacts, the calendar and the tasks folder, each with a collection
-  // of its kind made with the folder's name; Clara's calendar is another
+  // The contacts, the calendar (and its subfolder) and the tasks folder,
+  // each with a collection of its kind made with the folder's name; Clara's calendar is another
   // user's that the account may not read.
   EXPECT_EQ(Lines(run.out),
             (std::vector<Json>{
                 bound("anna.berg@velmora.example\\Kontakte", annaBook),
                 bound("anna.berg@velmora.example\\Kalender", radicale.Url() + "anna/kalender/"),
+                bound("anna.berg@velmora.example\\Kalender\\Projekte",
+                      radicale.Url() + "anna/projekte/"),
                 bound("anna.berg@velmora.example\\Aufgaben", radicale.Url() + "anna/aufgaben/"),
                 Json{{"event", "not bound"},
                      {"folder", "clara.lind@velmora.example\\Kalender"},

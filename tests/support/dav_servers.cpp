@@ -131,17 +131,27 @@ std::string ChildProcess::Output() const {
 
 namespace {
 
-std::vector<std::string> RadicaleCommand(const ScratchFolder& folder, int port,
-                                         const std::string& user, const std::string& password) {
+std::vector<std::string> RadicaleCommand(
+    const ScratchFolder& folder, int port, const std::string& user, const std::string& password,
+    const std::vector<std::pair<std::string, std::string>>& others, const std::string& rights) {
   const fs::path dir = folder.Path();
-  std::ofstream(dir / "users") << user << ":" << password << "\n";
+  {
+    std::ofstream users(dir / "users");
+    users << user << ":" << password << "\n";
+    for (const auto& [name, secret] : others) users << name << ":" << secret << "\n";
+  }
+  std::string rightsSection = "type = owner_only";
+  if (!rights.empty()) {
+    std::ofstream(dir / "rights") << rights;
+    rightsSection = "type = from_file\nfile = " + (dir / "rights").string();
+  }
   std::ofstream(dir / "config") << "[server]\nhosts = 127.0.0.1:" << port
                                 << "\n[auth]\ntype = htpasswd\nhtpasswd_filename = "
                                 << (dir / "users").string()
                                 << "\nhtpasswd_encryption = plain\ndelay = 0\n"
                                    "[storage]\nfilesystem_folder = "
                                 << (dir / "collections").string()
-                                << "\n[rights]\ntype = owner_only\n[web]\ntype = none\n"
+                                << "\n[rights]\n" << rightsSection << "\n[web]\ntype = none\n"
                                    "[logging]\nlevel = warning\n";
   return {"radicale", "--config", (dir / "config").string()};
 }
@@ -149,8 +159,14 @@ std::vector<std::string> RadicaleCommand(const ScratchFolder& folder, int port,
 }  // namespace
 
 Radicale::Radicale(std::string user, std::string password)
+    : Radicale(std::move(user), std::move(password), {}, "") {}
+
+Radicale::Radicale(std::string user, std::string password,
+                   std::vector<std::pair<std::string, std::string>> others, std::string rights)
     : user_(std::move(user)),
       password_(std::move(password)),
+      others_(std::move(others)),
+      rights_(std::move(rights)),
       port_(FreePort()),
       folder_("velklk-radicale") {
   Restart();
@@ -164,7 +180,7 @@ void Radicale::Kill() {
 
 void Radicale::Restart() {
   process_.reset();
-  process_ = std::make_unique<ChildProcess>(RadicaleCommand(folder_, port_, user_, password_),
+  process_ = std::make_unique<ChildProcess>(RadicaleCommand(folder_, port_, user_, password_, others_, rights_),
                                             folder_.Path() + "/log");
   process_->WaitForPort(port_);
 }

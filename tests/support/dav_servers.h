@@ -22,6 +22,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velklk::test {
@@ -64,6 +65,10 @@ int FreePort();
 class Radicale {
  public:
   explicit Radicale(std::string user = "anna", std::string password = "secret");
+  // With more users ("name", "password") and Radicale's rights file (its
+  // sections as text) instead of "each user owns his own".
+  Radicale(std::string user, std::string password,
+           std::vector<std::pair<std::string, std::string>> others, std::string rights);
   std::string Url() const;  // "http://127.0.0.1:PORT/"
   const std::string& User() const { return user_; }
   const std::string& Password() const { return password_; }
@@ -75,6 +80,8 @@ class Radicale {
 
  private:
   std::string user_, password_;
+  std::vector<std::pair<std::string, std::string>> others_;
+  std::string rights_;
   int port_;
   ScratchFolder folder_;
   std::unique_ptr<ChildProcess> process_;
