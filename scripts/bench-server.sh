@@ -16,9 +16,18 @@
 # and once: passes with nothing to do over BIG items received before
 # (requests and item reads counted), and the vCard codec's CPU cost per item
 # (bench/server/vcard_bench).
+# Calendars and tasks (velklk on collections of server users of its own,
+# named by account add; the baselines on calendars of theirs):
+#   - the first send of CAL_ITEMS appointments over 5 calendars (the store's
+#     calendar and four subfolders) and, in a second profile, of CAL_ITEMS
+#     tasks (the bare loop and vdirsyncer PUT the iCalendar objects velklk
+#     sent, as the server gives them back);
+#   - a receive of CAL_ITEMS server-side changes (every appointment's
+#     SUMMARY rewritten in Radicale's storage folder, then one pass).
 # Requests are counted from Radicale's log (one "request for" line each).
 #
 # Environment: BENCH_ITEMS (2000), BENCH_BIG_ITEMS (10000, 0 skips),
+# BENCH_CAL_ITEMS (2000 appointments and 2000 tasks, 0 skips),
 # BENCH_ROUNDS (3: receives and passes with nothing to do), BENCH_SEND_ROUNDS (1; 0
 # measures no send and fills the collections in the server's storage instead),
 # BENCH_KEEP=1 keeps the scratch folder.
@@ -27,6 +36,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$here/build}" && pwd)"
 items="${BENCH_ITEMS:-2000}"
 big="${BENCH_BIG_ITEMS:-10000}"
+cal_items="$(( ${BENCH_CAL_ITEMS:-2000} / 5 * 5 ))"
 rounds="${BENCH_ROUNDS:-3}"
 send_rounds="${BENCH_SEND_ROUNDS:-1}"
 velklk="$build/cli/velklk"
@@ -56,7 +66,11 @@ trap 'exit 130' INT TERM
 # ---------------------------------------------------------------- the server
 port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
 export BENCH_DAV_USER=bench BENCH_DAV_PASSWORD="bench-$$-$RANDOM"
-printf '%s:%s\n' "$BENCH_DAV_USER" "$BENCH_DAV_PASSWORD" >"$scratch/users"
+# "bench" for the address books and the baselines' calendars, "calendars"
+# and "tasks" for velklk's calendar and task profiles.
+for user in "$BENCH_DAV_USER" calendars tasks; do
+  printf '%s:%s\n' "$user" "$BENCH_DAV_PASSWORD"
+done >"$scratch/users"
 cat >"$scratch/radicale.conf" <<EOF
 [server]
 hosts = 127.0.0.1:$port
@@ -154,10 +168,10 @@ if not ok or not ('"$4"'):
   record "$1" velklk "$2" $((end - start)) $((after - before))
 }
 
-bare_step() { # PASS ROUND MODE COLLECTION ARG ; prints the step's token
+bare_step() { # PASS ROUND MODE COLLECTION ARG [COLLECTION ARG...]; prints the step's token(s)
   local before after out
   before="$(requests)"
-  out="$("$bare" "$3" "$4" "$5")"
+  out="$("$bare" "${@:3}")"
   after="$(requests)"
   record "$1" bare "$2" "$(echo "$out" | python3 -c 'import json,sys; print(round(json.load(sys.stdin)["ms"]))')" $((after - before))
   echo "$out" | python3 -c 'import json,sys; print(json.load(sys.stdin)["token"])'
@@ -313,13 +327,206 @@ if [ "$big" -gt 0 ]; then
   echo "big-gets velklk 1 0 $((gets_after - gets_before))" >>"$results"
 fi
 
+# ---------------------------------------------------------------- calendars and tasks
+if [ "$cal_items" -gt 0 ]; then
+  per="$((cal_items / 5))"
+  echo "# calendars and tasks: $((per * 5)) appointments over 5 calendars, $cal_items tasks" >&2
+  # A profile with N appointments over the calendar and its four subfolders
+  # ("appointments"), or N tasks ("tasks"), as the add-in exports them.
+  make_cal_profile() { # DIR appointments|tasks N
+    "$velklk" init "$1" >/dev/null
+    python3 - "$2" "$3" >"$scratch/fixture-$2.json" <<'PY'
+import json, sys
+kind, n = sys.argv[1], int(sys.argv[2])
+def appointment(i):
+    key = f"{i:010d}"
+    day, hour = divmod(i, 8)
+    month, day = divmod(day % 336, 28)
+    start = f"2027-{month + 1:02d}-{day + 1:02d} {8 + hour:02d}:00:00"
+    return {"class": "appointment", "Subject": f"Termin {i} | Besprechung Angebot {i}",
+            "Location": f"Raum {i % 12}", "Body": "Angebot durchgehen.\r\nUnterlagen mitbringen.",
+            "Start": start, "End": start[:11] + f"{8 + hour:02d}:45:00",
+            "ReminderSet": True, "ReminderMinutesBeforeStart": 15, "BusyStatus": 2,
+            "Categories": "Kunde", "LastModificationTime": "2026-12-01 09:00:00",
+            "userProperties": {"velSearch": key + "Aktivitaeten", "velTable": "Aktivitaeten",
+                               "velID": key}}
+def task(i):
+    key = f"{i:010d}"
+    return {"class": "task", "Subject": f"Aufgabe {i}", "Body": "Rückmeldung einholen.",
+            "StartDate": "2027-01-04 00:00:00", "DueDate": f"2027-02-{i % 28 + 1:02d} 00:00:00",
+            "Status": 1, "PercentComplete": 30, "Importance": 2,
+            "LastModificationTime": "2026-12-01 09:00:00",
+            "userProperties": {"velSearch": key + "WRTM_Tasks", "velTable": "WRTM_Tasks",
+                               "velID": key, "velStatus1": False}}
+definitions = {"velSearch": "text", "velTable": "text", "velID": "text"}
+calendars = [[] for _ in range(5)]
+tasks = []
+for i in range(1, n + 1):
+    if kind == "appointments":
+        calendars[i % 5].append(appointment(i))
+    else:
+        tasks.append(task(i))
+calendar = lambda name, items: {"name": name, "type": 1, "items": items, "folders": [],
+                                "userPropertyDefinitions": definitions}
+folders = [{"name": "Kontakte", "type": 2, "items": [], "folders": []},
+           dict(calendar("Kalender", calendars[0]),
+                folders=[calendar(f"Projekt {k}", calendars[k]) for k in range(1, 5)]),
+           {"name": "Aufgaben", "type": 3, "items": tasks, "folders": [],
+            "userPropertyDefinitions": dict(definitions, velStatus1="yesno")}]
+print(json.dumps({
+    "now": "2026-12-06 10:00:00",
+    "host": {"currentUser": "ANNA", "users": [{"name": "ANNA", "settings": {
+        "PREXOLCalPath": "anna@velmora.example\\Kalender",
+        "PREXOLTaskPath": "anna@velmora.example\\Aufgaben"}}], "tables": {}},
+    "outlook": {"stores": [{"name": "anna@velmora.example", "folders": folders}]}}))
+PY
+    "$velklk" -p "$1" load "$scratch/fixture-$2.json" >/dev/null
+  }
+
+  # Binds a profile to the server user USER; prints "FOLDER<TAB>COLLECTION"
+  # lines of the bound calendar and task folders, in the order bound.
+  bind_cal() { # PROFILE USER
+    "$velklk" -p "$1" --user ANNA account add anna@velmora.example --url "$url" \
+      --user "$2" --password-env BENCH_DAV_PASSWORD --create --time-zone Europe/Berlin |
+      python3 -c '
+import json, sys
+for line in sys.stdin:
+    b = json.loads(line)
+    if b.get("event") == "bound" and not b["folder"].endswith("\\Kontakte"):
+        print(b["folder"] + "\t" + b["collection"])'
+  }
+
+  # One velklk pass over the calendar and task folders; r sums their
+  # reports ({"sent": {...}, "received": {...}}).
+  velklk_cal_pass() { # PASS ROUND PROFILE EXPECT
+    local before after start end out
+    before="$(requests)"
+    start="$(now_ms)"
+    out="$("$velklk" -p "$3" --user ANNA send-receive)"
+    end="$(now_ms)"
+    after="$(requests)"
+    echo "$out" | python3 -c '
+import json, sys
+lines = [json.loads(l) for l in sys.stdin if l.startswith("{")]
+folders = [f for n, f in [l for l in lines if l.get("event") == "report"][0]["outlook"].items()
+           if not n.endswith("\\Kontakte")]
+r = {way: {k: sum(f[way][k] for f in folders) for k in ("created", "changed", "deleted")}
+     for way in ("sent", "received")}
+ok = [l for l in lines if l.get("event") == "result"][0]["value"]
+if not ok or not ('"$4"'):
+    sys.exit("bench-server: velklk pass '"$1"': unexpected report " + json.dumps(folders))'
+    record "$1" velklk "$2" $((end - start)) $((after - before))
+  }
+
+  # vdirsyncer on several calendar collections: one pair each, with a local
+  # folder DIR/local/K; vdirsyncer discover before (not timed).
+  vds_cal_config() { # DIR COLLECTION...
+    local dir="$1" k=0
+    shift
+    mkdir -p "$dir/status"
+    printf '[general]\nstatus_path = "%s/status/"\n' "$dir" >"$dir/config"
+    for collection in "$@"; do
+      k=$((k + 1))
+      mkdir -p "$dir/local/$k"
+      cat >>"$dir/config" <<CONF
+
+[pair c$k]
+a = "c${k}_local"
+b = "c${k}_remote"
+collections = null
+conflict_resolution = "b wins"
+
+[storage c${k}_local]
+type = "filesystem"
+path = "$dir/local/$k/"
+fileext = ".ics"
+
+[storage c${k}_remote]
+type = "caldav"
+url = "$collection"
+username = "$BENCH_DAV_USER"
+password.fetch = ["command", "printenv", "BENCH_DAV_PASSWORD"]
+CONF
+    done
+    { yes || true; } | VDIRSYNCER_CONFIG="$dir/config" vdirsyncer discover >"$dir/discover.log" 2>&1
+  }
+
+  # The appointments: velklk's first send, then the bare loop and vdirsyncer
+  # putting the same objects into 5 calendars each.
+  make_cal_profile "$scratch/cal" appointments "$((per * 5))"
+  bind_cal "$scratch/cal" calendars >"$scratch/cal-bound"
+  mapfile -t mine_cal < <(grep -v '\\Aufgaben	' "$scratch/cal-bound" | cut -f2)
+  [ "${#mine_cal[@]}" -eq 5 ] ||
+    { cat "$scratch/cal-bound" >&2; echo "bench-server: expected 5 calendars bound" >&2; exit 1; }
+  velklk_cal_pass app-send 1 "$scratch/cal" "r['sent']['created'] == $((per * 5))"
+  bare_cal=() bare_dirs=() vds_cal=()
+  for k in 1 2 3 4 5; do
+    bare_cal+=("${home}bare-kal-$k/")
+    vds_cal+=("${home}vds-kal-$k/")
+    "$bare" mkcalendar "${home}bare-kal-$k/" VEVENT
+    "$bare" mkcalendar "${home}vds-kal-$k/" VEVENT
+    BENCH_DAV_USER=calendars "$bare" dump "${mine_cal[$((k - 1))]}" "$scratch/ics-$k" >/dev/null
+    bare_dirs+=("${home}bare-kal-$k/" "$scratch/ics-$k")
+  done
+  bare_step app-send 1 put "${bare_dirs[@]}" >/dev/null
+  vds_cal_config "$scratch/vcal" "${vds_cal[@]}"
+  for k in 1 2 3 4 5; do cp "$scratch/ics-$k"/. "$scratch/vcal/local/$k/" -r; done
+  vds_sync app-send 1 "$scratch/vcal"
+
+  # The tasks: the same with one tasks collection each.
+  make_cal_profile "$scratch/tasks" tasks "$cal_items"
+  mine_tasks="$(bind_cal "$scratch/tasks" tasks | grep '\\Aufgaben	' | cut -f2)"
+  [ -n "$mine_tasks" ] || { echo "bench-server: the tasks folder was not bound" >&2; exit 1; }
+  velklk_cal_pass task-send 1 "$scratch/tasks" "r['sent']['created'] == $cal_items"
+  "$bare" mkcalendar "${home}bare-aufgaben/" VTODO
+  "$bare" mkcalendar "${home}vds-aufgaben/" VTODO
+  BENCH_DAV_USER=tasks "$bare" dump "$mine_tasks" "$scratch/ics-tasks" >/dev/null
+  bare_step task-send 1 put "${home}bare-aufgaben/" "$scratch/ics-tasks" >/dev/null
+  vds_cal_config "$scratch/vtasks" "${home}vds-aufgaben/"
+  cp -r "$scratch/ics-tasks"/. "$scratch/vtasks/local/1/"
+  vds_sync task-send 1 "$scratch/vtasks"
+
+  # Receives of every appointment changed on the server (its SUMMARY
+  # rewritten in Radicale's storage folder), rounds as for the contacts.
+  change_ics_in_storage() { # ROUND URL...
+    local round="$1"
+    shift
+    python3 - "$round" "$scratch/collections/collection-root" "$@" <<'PY2'
+import os, sys
+from urllib.parse import urlsplit, unquote
+round_, root = sys.argv[1], sys.argv[2]
+for url in sys.argv[3:]:
+    folder = os.path.join(root, unquote(urlsplit(url).path).strip("/"))
+    for name in os.listdir(folder):
+        if not name.endswith(".ics"):
+            continue
+        path = os.path.join(folder, name)
+        with open(path, newline="") as f:
+            text = f.read()
+        with open(path, "w", newline="") as f:
+            f.write(text.replace("\nSUMMARY:", f"\nSUMMARY:R{round_} ", 1))
+PY2
+  }
+  tokens=()
+  for c in "${bare_cal[@]}"; do tokens+=("$c" "$("$bare" token "$c")"); done
+  for r in $(seq "$rounds"); do
+    echo "# calendars: receive, round $r" >&2
+    change_ics_in_storage "$r" "${mine_cal[@]}" "${bare_cal[@]}" "${vds_cal[@]}"
+    velklk_cal_pass app-receive "$r" "$scratch/cal" "r['received']['changed'] == $((per * 5))"
+    read -r -a new_tokens <<<"$(bare_step app-receive "$r" receive "${tokens[@]}")"
+    for k in 0 1 2 3 4; do tokens[2 * k + 1]="${new_tokens[$k]}"; done
+    vds_sync app-receive "$r" "$scratch/vcal"
+  done
+fi
+
 codec="$("$vcard" --benchmark_min_time=0.3 --benchmark_format=json 2>/dev/null)"
 
 # ---------------------------------------------------------------- the table
-python3 - "$results" "$items" "$big" "$rounds" "$(radicale --version)" "$(vdirsyncer --version | sed 's/.*version //')" "$codec" <<'PY'
+python3 - "$results" "$items" "$big" "$rounds" "$(radicale --version)" "$(vdirsyncer --version | sed 's/.*version //')" "$codec" "$cal_items" <<'PY'
 import json, statistics, sys
 from collections import defaultdict
-path, items, big, rounds, radicale, vds, codec = sys.argv[1:]
+path, items, big, rounds, radicale, vds, codec, cal_items = sys.argv[1:]
+cal_items = int(cal_items) // 5 * 5
 ms, req = defaultdict(list), defaultdict(list)
 for line in open(path):
     p, c, r, t, n = line.split()
@@ -332,11 +539,15 @@ print(f"server benchmark: {items} contacts, Radicale {radicale} on 127.0.0.1 (st
 print(f"{'pass':<22}{'velKLK':>10}{'bare loop':>11}{'vdirsyncer':>12}{'/bare':>8}{'/vdirsyncer':>13}"
       f"{'requests velKLK/bare/vdirsyncer':>34}")
 names = {"send": f"first send of {items}", "receive": f"receive of {items}",
-         "nothing": "nothing to do"}
+         "nothing": "nothing to do", "app-send": f"send {cal_items} appts",
+         "task-send": f"send {cal_items} tasks", "app-receive": f"receive {cal_items} appts"}
 verdict = []
-for p in ("send", "receive", "nothing"):
+for p in ("send", "receive", "nothing", "app-send", "task-send", "app-receive"):
     if (p, "velklk") not in ms:
         continue
+    if p == "app-send":
+        print(f"calendars and tasks: appointments over 5 calendars, tasks in one collection; "
+              f"median of {len(ms['app-receive', 'velklk'])} receive(s)")
     v, b, d = med(p, "velklk"), med(p, "bare"), med(p, "vdirsyncer")
     # The ratios of each round's own figures (measured one after the other),
     # their median.
@@ -346,7 +557,8 @@ for p in ("send", "receive", "nothing"):
     print(f"{names[p]:<22}{v/1000:>9.2f}s{b/1000:>10.2f}s{d/1000:>11.2f}s{rb:>8.2f}{rd:>13.2f}{counts:>34}")
     if p != "nothing":
         verdict.append(f"{names[p]}: velKLK/bare {rb:.2f} (target <= 1.3: {'met' if rb <= 1.3 else 'MISSED'})")
-    verdict.append(f"{names[p]}: velKLK/vdirsyncer {rd:.2f} (target < 1: {'met' if rd < 1 else 'MISSED'})")
+    if p in ("send", "receive", "nothing"):
+        verdict.append(f"{names[p]}: velKLK/vdirsyncer {rd:.2f} (target < 1: {'met' if rd < 1 else 'MISSED'})")
 n = max(req["nothing", "velklk"])
 verdict.append(f"nothing to do: {n} request(s) for 1 bound folder (target <= 2: {'met' if n <= 2 else 'MISSED'})")
 if ("big-nothing", "velklk") in ms:

@@ -5,10 +5,14 @@
 # velklk sends them; vdirsyncer brings the address book to a folder and khard,
 # a CardDAV client nobody here wrote, lists it; the contacts are changed
 # there (one edited, one deleted, one added) and sent back; velklk receives
-# them and the add-in synchronises them into the CRM.
+# them and the add-in synchronises them into the CRM. Then the calendar and
+# the tasks: an activity and a task go out the same way; khal lists the
+# activity at its hour (the profile's zone is Europe/Berlin) and todoman the
+# task; the task is completed in todoman, comes back and the add-in carries
+# the completion into the CRM.
 set -euo pipefail
 source "$(dirname "$0")/demo-lib.sh"
-for tool in radicale vdirsyncer khard python3; do
+for tool in radicale vdirsyncer khard khal todoman python3; do
   command -v "$tool" >/dev/null || {
     echo "demo-server.sh: $tool is not installed (scripts/setup.sh installs it)" >&2
     exit 1
@@ -65,11 +69,20 @@ for key in ("0000000002", "0000000003"):
 json.dump(state, open(path, "w", encoding="utf-8"), ensure_ascii=False)
 PY
 "$velklk" -p "$profile" load "$profile/desk.json" >/dev/null
-run "$velklk" -p "$profile" account add anna.berg@velmora.example \
+echo "\$ $velklk -p $profile account add anna.berg@velmora.example --url http://127.0.0.1:$port/ --user anna --password-file $server/password --create --time-zone Europe/Berlin"
+"$velklk" -p "$profile" account add anna.berg@velmora.example \
   --url "http://127.0.0.1:$port/" --user anna --password-file "$server/password" \
-  --create --time-zone UTC
-collection="$("$velklk" -p "$profile" account list | python3 -c \
-  'import json, sys; print(json.loads(sys.stdin.readline())["folders"][0]["collection"])')"
+  --create --time-zone Europe/Berlin | tee "$profile/bound.jsonl"
+# The collection bound to a folder of Anna's mailbox.
+collection_of() {
+  python3 -c '
+import json, sys
+for line in open(sys.argv[1], encoding="utf-8"):
+    b = json.loads(line)
+    if b.get("event") == "bound" and b["folder"] == "anna.berg@velmora.example\\" + sys.argv[2]:
+        print(b["collection"])' "$profile/bound.jsonl" "$1"
+}
+collection="$(collection_of Kontakte)"
 
 step "2. The add-in exports the three addresses into Anna's Outlook, velklk sends them"
 echo "# each line below is sent to: velklk -p PROFILE session"
@@ -194,3 +207,101 @@ echo "\$ khard list"
 "${khard[@]}" list
 echo "# Lisa Krüger's card on the client: her nickname kept, the CRM's link key added"
 cat "$(card_with lisa.krueger@example.org)"
+
+step "8. Calendar and tasks: the add-in exports Anna's activity \"Besprechung Angebot\" (8 December, 10:00) and her task \"Angebot nachfassen\" into her Outlook, velklk sends them"
+echo "# each line below is sent to: velklk -p PROFILE session"
+session <<'JSON'
+{"call": ["velKLK.CSync", "AppSync2OL", "0000000031", "Aktivitaeten", "0000000031", "Aktivitaeten", ""], "user": "ANNA", "now": "2026-12-06 14:00:00"}
+{"call": ["velKLK.CSync", "TaskSync2OL", "0000000041", "WRTM_Tasks", "False"], "user": "ANNA", "now": "2026-12-06 14:00:00"}
+JSON
+run "$velklk" -p "$profile" --user ANNA --now "2026-12-06 14:30:00" send-receive
+
+step "9. vdirsyncer syncs the calendar into $client/calendar and the tasks into $client/todo/aufgaben; khal lists the events in Europe/Berlin, todoman the tasks"
+mkdir -p "$client/calendar" "$client/todo/aufgaben" "$client/status-calendar"
+{
+  printf '[general]\nstatus_path = "%s/status-calendar/"\n' "$client"
+  for pair in calendar:Kalender:calendar tasks:Aufgaben:todo/aufgaben; do
+    IFS=: read -r name folder path <<<"$pair"
+    cat <<EOF
+
+[pair $name]
+a = "${name}_local"
+b = "${name}_server"
+collections = null
+
+[storage ${name}_local]
+type = "filesystem"
+path = "$client/$path/"
+fileext = ".ics"
+
+[storage ${name}_server]
+type = "caldav"
+url = "$(collection_of "$folder")"
+username = "anna"
+password.fetch = ["command", "cat", "$server/password"]
+EOF
+  done
+} >"$client/vdirsyncer-calendar.conf"
+cat >"$client/khal.conf" <<EOF
+[calendars]
+[[anna]]
+path = $client/calendar/
+type = calendar
+[locale]
+timeformat = %H:%M
+dateformat = %Y-%m-%d
+longdateformat = %Y-%m-%d
+datetimeformat = %Y-%m-%d %H:%M
+longdatetimeformat = %Y-%m-%d %H:%M
+local_timezone = Europe/Berlin
+default_timezone = Europe/Berlin
+[sqlite]
+path = $client/khal.db
+EOF
+cat >"$client/todoman.py" <<EOF
+path = "$client/todo/*"
+date_format = "%Y-%m-%d"
+time_format = "%H:%M"
+default_list = "aufgaben"
+cache_path = "$client/todoman.db"
+EOF
+vdirsyncer_calendar=(clients vdirsyncer -c "$client/vdirsyncer-calendar.conf")
+khal=(clients env TZ=Europe/Berlin khal -c "$client/khal.conf")
+todoman=(clients env TZ=Europe/Berlin todoman -c "$client/todoman.py")
+echo "\$ yes | vdirsyncer discover && vdirsyncer sync"
+{ yes || true; } | "${vdirsyncer_calendar[@]}" discover >/dev/null 2>&1
+"${vdirsyncer_calendar[@]}" sync
+echo "\$ khal list 2026-12-01 2026-12-31"
+"${khal[@]}" list --day-format "" --format "{start} - {end-time}  {title}" 2026-12-01 2026-12-31
+echo "\$ todoman list"
+"${todoman[@]}" list
+
+task_snapshot() {
+  # The task's CRM record, one line, into file $1.
+  "$velklk" -p "$profile" dump --host | python3 -c '
+import json, sys
+for r in json.load(sys.stdin)["host"]["tables"].get("WRTM_Tasks", []):
+    if r["ID"] == "0000000041":
+        print("WRTM_Tasks", json.dumps({k: r.get(k) for k in ("ID", "Subject", "Status", "DoneInPercent", "DoneBy", "Version")}, ensure_ascii=False))
+' >"$1"
+}
+task_snapshot "$profile/task-before.txt"
+
+step "10. On the client: the task is completed in todoman, vdirsyncer sends it"
+task="$("${todoman[@]}" --porcelain list | python3 -c '
+import json, sys
+print([t["id"] for t in json.load(sys.stdin) if t["summary"] == "Angebot nachfassen"][0])')"
+run "${todoman[@]}" done "$task"
+echo "\$ vdirsyncer sync"
+"${vdirsyncer_calendar[@]}" sync
+
+step "11. velklk receives the completed task; TaskSync2OL carries the completion into the CRM"
+run "$velklk" -p "$profile" --user ANNA --now "2026-12-06 15:00:00" send-receive
+echo "# each line below is sent to: velklk -p PROFILE session"
+session <<'JSON'
+{"call": ["velKLK.CSync", "TaskSync2OL", "0000000041", "WRTM_Tasks", "False"], "user": "ANNA", "now": "2026-12-06 15:05:00"}
+JSON
+task_snapshot "$profile/task-after.txt"
+echo
+echo "# what changed in the CRM"
+show_changes "$profile/task-before.txt" "$profile/task-after.txt"

@@ -12,7 +12,7 @@ packages=(g++ cmake ninja-build pkg-config libsqlite3-dev libpugixml-dev libcli1
           nlohmann-json3-dev libfmt-dev libicu-dev libgtest-dev libgmock-dev libbenchmark-dev
           librapidcheck-dev clang libclang-rt-14-dev libfuzzer-14-dev python3
           qt6-base-dev qt6-translations-l10n fonts-dejavu-core libcurl4-openssl-dev radicale
-          xandikos openssl tzdata vdirsyncer khard
+          xandikos openssl tzdata vdirsyncer khard khal todoman
           libical-dev)
 missing=()
 for p in "${packages[@]}"; do

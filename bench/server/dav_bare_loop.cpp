@@ -4,12 +4,19 @@
 // and the setup steps the benchmark needs on the server's side.
 //
 //   dav_bare_loop mkcol COLLECTION               make an address book
-//   dav_bare_loop put COLLECTION DIR             PUT each DIR/*.vcf, If-None-Match: *   (timed)
+//   dav_bare_loop mkcalendar COLLECTION COMP     make a calendar for COMP (VEVENT or VTODO)
+//   dav_bare_loop put COLLECTION DIR             PUT each DIR/*.vcf or *.ics,
+//                                                If-None-Match: *                  (timed)
 //   dav_bare_loop token COLLECTION               print the collection's sync token
 //   dav_bare_loop receive COLLECTION TOKEN       sync-collection from TOKEN, then
-//                                                addressbook-multiget in pages of 100 (timed)
+//                                                addressbook-multiget or calendar-multiget
+//                                                in pages of 100                   (timed)
 //   dav_bare_loop noop COLLECTION TOKEN          one sync-collection from TOKEN    (timed)
 //   dav_bare_loop dump COLLECTION DIR            GET every resource into DIR/NAME
+//
+// put, receive and noop also take several collections, one step each on the
+// same handle, timed together: "put C1 DIR1 C2 DIR2 ...", "receive C1 T1
+// C2 T2 ..." (the tokens printed are then separated by spaces).
 //
 // The user and password come from BENCH_DAV_USER and BENCH_DAV_PASSWORD. A
 // timed step prints one JSON line: {"ms":T,"requests":N,"items":M,"token":...}.
@@ -25,6 +32,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -145,6 +153,15 @@ std::string SyncBody(const std::string& token) {
          "<d:sync-level>1</d:sync-level><d:prop><d:getetag/></d:prop></d:sync-collection>";
 }
 
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A vCard or an iCalendar object (the collection's own href is neither).
+bool IsResource(const std::string& href) {
+  return EndsWith(href, ".vcf") || EndsWith(href, ".ics");
+}
+
 const std::vector<std::string> kXml{"Depth: 0", "Content-Type: application/xml; charset=utf-8"};
 const std::vector<std::string> kXmlDepth1{"Depth: 1",
                                           "Content-Type: application/xml; charset=utf-8"};
@@ -152,12 +169,12 @@ const std::vector<std::string> kXmlDepth1{"Depth: 1",
 // The hrefs of a sync-collection answer other than the collection itself,
 // and its token.
 std::pair<std::vector<std::string>, std::string> SyncCollection(Loop& loop,
-                                                                 const std::string& collection,
-                                                                 const std::string& token) {
+                                                                const std::string& collection,
+                                                                const std::string& token) {
   const Answer answer = loop.Expect("REPORT", collection, kXml, SyncBody(token), {207});
   std::vector<std::string> hrefs;
   for (auto& href : Elements(answer.body, "href"))
-    if (href.size() > 4 && href.compare(href.size() - 4, 4, ".vcf") == 0) hrefs.push_back(href);
+    if (IsResource(href)) hrefs.push_back(href);
   const auto tokens = Elements(answer.body, "sync-token");
   return {hrefs, tokens.empty() ? std::string() : tokens.front()};
 }
@@ -174,17 +191,17 @@ std::string Read(const fs::path& file) {
   return text.str();
 }
 
-std::vector<fs::path> Cards(const std::string& dir) {
+std::vector<fs::path> Resources(const std::string& dir) {
   std::vector<fs::path> files;
   for (const auto& entry : fs::directory_iterator(dir))
-    if (entry.path().extension() == ".vcf") files.push_back(entry.path());
+    if (IsResource(entry.path().filename().string())) files.push_back(entry.path());
   std::sort(files.begin(), files.end());
   return files;
 }
 
 void Report(double ms, const Loop& loop, std::size_t items, const std::string& token = "") {
-  std::printf("{\"ms\":%.1f,\"requests\":%d,\"items\":%zu,\"token\":\"%s\"}\n", ms,
-              loop.Requests(), items, token.c_str());
+  std::printf("{\"ms\":%.1f,\"requests\":%d,\"items\":%zu,\"token\":\"%s\"}\n", ms, loop.Requests(),
+              items, token.c_str());
 }
 
 double Since(std::chrono::steady_clock::time_point start) {
@@ -194,7 +211,8 @@ double Since(std::chrono::steady_clock::time_point start) {
 
 int Run(const std::vector<std::string>& args) {
   if (args.size() < 2) {
-    std::cerr << "usage: dav_bare_loop mkcol|put|token|receive|noop|dump COLLECTION ...\n";
+    std::cerr
+        << "usage: dav_bare_loop mkcol|mkcalendar|put|token|receive|noop|dump COLLECTION ...\n";
     return 2;
   }
   const std::string& mode = args[0];
@@ -203,43 +221,63 @@ int Run(const std::vector<std::string>& args) {
   if (mode == "mkcol") {
     const std::string body =
         R"(<?xml version="1.0" encoding="utf-8"?><d:mkcol xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:carddav"><d:set><d:prop><d:resourcetype><d:collection/><c:addressbook/></d:resourcetype></d:prop></d:set></d:mkcol>)";
-    loop.Expect("MKCOL", collection, {"Content-Type: application/xml; charset=utf-8"}, body,
+    loop.Expect("MKCOL", collection, {"Content-Type: application/xml; charset=utf-8"}, body, {201});
+    return 0;
+  }
+  if (mode == "mkcalendar" && args.size() == 3) {
+    const std::string body =
+        R"(<?xml version="1.0" encoding="utf-8"?><c:mkcalendar xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:caldav"><d:set><d:prop><c:supported-calendar-component-set><c:comp name=")" +
+        args[2] + R"("/></c:supported-calendar-component-set></d:prop></d:set></c:mkcalendar>)";
+    loop.Expect("MKCALENDAR", collection, {"Content-Type: application/xml; charset=utf-8"}, body,
                 {201});
     return 0;
   }
-  if (mode == "put" && args.size() == 3) {
-    std::vector<std::pair<std::string, std::string>> cards;
-    for (const auto& file : Cards(args[2]))
-      cards.emplace_back(file.filename().string(), Read(file));
+  if (mode == "put" && args.size() >= 3 && args.size() % 2 == 1) {
+    // Read before the clock starts: the collection, the file name, the text.
+    std::vector<std::tuple<std::string, std::string, std::string>> resources;
+    for (std::size_t at = 1; at + 1 < args.size(); at += 2)
+      for (const auto& file : Resources(args[at + 1]))
+        resources.emplace_back(args[at], file.filename().string(), Read(file));
     const auto start = std::chrono::steady_clock::now();
-    for (const auto& [name, body] : cards)
-      loop.Expect("PUT", collection + name,
-                  {"Content-Type: text/vcard; charset=utf-8", "If-None-Match: *"}, body, {201, 204});
-    Report(Since(start), loop, cards.size());
+    for (const auto& [into, name, body] : resources)
+      loop.Expect("PUT", into + name,
+                  {EndsWith(name, ".ics") ? "Content-Type: text/calendar; charset=utf-8"
+                                          : "Content-Type: text/vcard; charset=utf-8",
+                   "If-None-Match: *"},
+                  body, {201, 204});
+    Report(Since(start), loop, resources.size());
     return 0;
   }
   if (mode == "token") {
     std::cout << SyncCollection(loop, collection, "").second << "\n";
     return 0;
   }
-  if ((mode == "receive" || mode == "noop") && args.size() == 3) {
+  if ((mode == "receive" || mode == "noop") && args.size() >= 3 && args.size() % 2 == 1) {
     const auto start = std::chrono::steady_clock::now();
-    auto [hrefs, token] = SyncCollection(loop, collection, args[2]);
     std::size_t items = 0;
-    if (mode == "receive") {
+    std::string tokens;
+    for (std::size_t arg = 1; arg + 1 < args.size(); arg += 2) {
+      const std::string& from = args[arg];
+      auto [hrefs, token] = SyncCollection(loop, from, args[arg + 1]);
+      tokens += (tokens.empty() ? "" : " ") + token;
+      if (mode == "noop") {
+        items += hrefs.size();
+        continue;
+      }
       for (std::size_t at = 0; at < hrefs.size(); at += 100) {
+        const bool calendar = EndsWith(hrefs[at], ".ics");
         std::string body =
-            R"(<?xml version="1.0" encoding="utf-8"?><c:addressbook-multiget xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:carddav"><d:prop><d:getetag/><c:address-data/></d:prop>)";
+            calendar
+                ? R"(<?xml version="1.0" encoding="utf-8"?><c:calendar-multiget xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:caldav"><d:prop><d:getetag/><c:calendar-data/></d:prop>)"
+                : R"(<?xml version="1.0" encoding="utf-8"?><c:addressbook-multiget xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:carddav"><d:prop><d:getetag/><c:address-data/></d:prop>)";
         for (std::size_t i = at; i < std::min(hrefs.size(), at + 100); ++i)
           body += "<d:href>" + hrefs[i] + "</d:href>";
-        body += "</c:addressbook-multiget>";
-        const Answer answer = loop.Expect("REPORT", collection, kXmlDepth1, body, {207});
-        items += Elements(answer.body, "address-data").size();
+        body += calendar ? "</c:calendar-multiget>" : "</c:addressbook-multiget>";
+        const Answer answer = loop.Expect("REPORT", from, kXmlDepth1, body, {207});
+        items += Elements(answer.body, calendar ? "calendar-data" : "address-data").size();
       }
-    } else {
-      items = hrefs.size();
     }
-    Report(Since(start), loop, items, token);
+    Report(Since(start), loop, items, tokens);
     return 0;
   }
   if (mode == "dump" && args.size() == 3) {

@@ -334,4 +334,19 @@ TEST(ICalCodecTest, FaultsAreClearErrors) {
 }
 
 }  // namespace
+// Known fault of the codec, kept as a failing case: an empty text user
+// property (the add-in writes "velGroupName" on every task it exports, empty
+// for a task without a group) is written as "X-VELKLK-velGroupName:", and
+// the reader refuses the whole object when it comes back ("No value for X
+// property"), so a task exported by TaskSync2OL and then changed by a client
+// (todoman keeps the line) stops the receive of its folder on every pass.
+TEST(ICalCodecTest, EmptyUserPropertyReadsBack) {
+  auto tasks = MakeTaskCodec("Europe/Berlin");
+  ItemData t;
+  t.Put(Id("Subject"), std::string("Angebot nachfassen"));
+  t.user.push_back({"velGroupName", OlUserPropertyType::Text, PropValue(std::string())});
+  const auto sent = tasks->Encode(t, "T-2", kRevision, 0);
+  EXPECT_NO_THROW(tasks->Decode(sent.text, {})) << sent.text;
+}
+
 }  // namespace velklk::server
