@@ -22,14 +22,15 @@ reps="${1:-5}"
 out="$(mktemp "${TMPDIR:-/tmp}/velklk-bench-cli.XXXXXX")"
 trap 'rm -f "$out"' EXIT
 nice "$bench" --benchmark_repetitions="$reps" --benchmark_format=json >"$out"
+[ -n "${VELKLK_BENCH_JSON:-}" ] && cp "$out" "$VELKLK_BENCH_JSON"
 python3 - "$out" <<'PY'
-import json, statistics, sys
+import json, re, statistics, sys
 runs = json.load(open(sys.argv[1]))["benchmarks"]
 fig = {}  # name -> {"ms": [...], "rss": [...], "open": [...]}
 for r in runs:
     if r.get("run_type") != "iteration" or r.get("error_occurred"):
         continue
-    name = r["run_name"].replace("/manual_time", "")
+    name = re.sub(r"/(iterations|manual_time|repeats)[^/]*", "", r["run_name"])
     f = fig.setdefault(name, {"ms": [], "rss": [], "open": []})
     f["ms"].append(r["real_time"])
     if "maxrss_MB" in r: f["rss"].append(r["maxrss_MB"])

@@ -86,12 +86,9 @@ struct ChildRun {
   bool ok = false;
 };
 
-// Runs velklk with `args`, standard input from `in` and standard output to
-// `out` (files); its wall time and peak memory.
-ChildRun RunVelklk(const std::vector<std::string>& args, const std::string& in = "/dev/null",
-                   const std::string& out = "/dev/null") {
-  std::vector<std::string> all{Velklk()};
-  all.insert(all.end(), args.begin(), args.end());
+// Runs `argv` with standard input from `in` and standard output to `out`;
+// its wall time and peak memory.
+ChildRun Spawn(std::vector<std::string> all, const std::string& in, const std::string& out) {
   std::vector<char*> argv;
   for (auto& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -113,6 +110,77 @@ ChildRun RunVelklk(const std::vector<std::string>& args, const std::string& in =
   run.maxRssMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
   run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return run;
+}
+
+// A child's peak memory counts what its parent held when it was made, so
+// the runs start from a small process forked before the benchmarks fill
+// this one: it takes requests (the arguments, input and output, each ended
+// by a zero byte, then an empty one) on a pipe and answers each with its
+// ChildRun.
+struct Spawner {
+  int requests = -1, answers = -1;
+
+  void Start() {
+    int toChild[2], toParent[2];
+    if (::pipe(toChild) != 0 || ::pipe(toParent) != 0) return;
+    if (::fork() == 0) {
+      ::close(toChild[1]);
+      ::close(toParent[0]);
+      Serve(toChild[0], toParent[1]);
+      ::_exit(0);
+    }
+    ::close(toChild[0]);
+    ::close(toParent[1]);
+    requests = toChild[1];
+    answers = toParent[0];
+  }
+
+  static void Serve(int in, int out) {
+    std::vector<std::string> words;
+    std::string word;
+    char c;
+    while (::read(in, &c, 1) == 1) {
+      if (c != '\0') {
+        word += c;
+        continue;
+      }
+      if (!word.empty()) {
+        words.push_back(std::move(word));
+        word.clear();
+        continue;
+      }
+      // in, out, then the arguments
+      const std::string input = words.at(0), output = words.at(1);
+      words.erase(words.begin(), words.begin() + 2);
+      const ChildRun run = Spawn(words, input, output);
+      words.clear();
+      if (::write(out, &run, sizeof run) != static_cast<ssize_t>(sizeof run)) return;
+    }
+  }
+
+  ChildRun Run(const std::vector<std::string>& argv, const std::string& in,
+               const std::string& out) const {
+    std::string request = in + '\0' + out + '\0';
+    for (const auto& a : argv) request += a + '\0';
+    request += '\0';
+    ChildRun run;
+    if (::write(requests, request.data(), request.size()) !=
+            static_cast<ssize_t>(request.size()) ||
+        ::read(answers, &run, sizeof run) != static_cast<ssize_t>(sizeof run))
+      return ChildRun{};
+    return run;
+  }
+};
+
+Spawner g_spawner;
+
+// Runs velklk with `args`, standard input from `in` and standard output to
+// `out` (files); its wall time and peak memory.
+ChildRun RunVelklk(const std::vector<std::string>& args, const std::string& in = "/dev/null",
+                   const std::string& out = "/dev/null") {
+  std::vector<std::string> all{Velklk()};
+  all.insert(all.end(), args.begin(), args.end());
+  return g_spawner.Run(all, in, out);
 }
 
 // ---------------------------------------------------------------- fixtures
@@ -561,6 +629,7 @@ void Register() {
 }  // namespace velklk
 
 int main(int argc, char** argv) {
+  velklk::g_spawner.Start();
   velklk::Register();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
