@@ -4,7 +4,6 @@
 // dump of a large profile never holds all of its records at once.
 #pragma once
 
-#include <algorithm>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -29,9 +28,16 @@ class StreamedJson {
 
   // Writes `document` as dump(2) would, with its lists in place (no
   // newline after it). Raises what dump raises (text that is not UTF-8).
-  void Write(std::ostream& out, const nlohmann::json& document) const { Write(out, document, 0); }
+  void Write(std::ostream& out, const nlohmann::json& document) const {
+    std::string text;
+    Write(out, text, document, 0);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  }
 
  private:
+  // The text is gathered and handed to the stream in pieces of this size.
+  static constexpr std::size_t kPiece = 1 << 16;
+
   static bool HoldsList(const nlohmann::json& value) {
     if (value.is_binary()) return true;
     if (!value.is_structured()) return false;
@@ -40,72 +46,76 @@ class StreamedJson {
     return false;
   }
 
-  static void Indent(std::ostream& out, int level) {
-    static const std::string spaces(256, ' ');
-    for (int n = 2 * level; n > 0; n -= static_cast<int>(spaces.size()))
-      out.write(spaces.data(), std::min<long>(n, static_cast<long>(spaces.size())));
+  static void Indent(std::string& text, int level) {
+    text.append(static_cast<std::size_t>(2 * level), ' ');
   }
 
   // A value without lists, as dump(2) writes it at `level`: its lines after
   // the first indented by the level (texts hold no raw line break).
-  static void WriteIndented(std::ostream& out, const std::string& text, int level) {
+  static void AppendIndented(std::string& text, const std::string& value, int level) {
     std::size_t from = 0;
-    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', from)) {
-      out.write(text.data() + from, static_cast<std::streamsize>(at + 1 - from));
-      Indent(out, level);
+    for (std::size_t at = value.find('\n'); at != std::string::npos;
+         at = value.find('\n', from)) {
+      text.append(value, from, at + 1 - from);
+      Indent(text, level);
       from = at + 1;
     }
-    out.write(text.data() + from, static_cast<std::streamsize>(text.size() - from));
+    text.append(value, from, std::string::npos);
   }
 
-  void Write(std::ostream& out, const nlohmann::json& value, int level) const {
+  void Write(std::ostream& out, std::string& text, const nlohmann::json& value, int level) const {
+    if (text.size() >= kPiece) {
+      out.write(text.data(), static_cast<std::streamsize>(text.size()));
+      text.clear();
+    }
     if (value.is_binary()) {
-      WriteList(out, lists_.at(value.get_binary().subtype()), level);
+      WriteList(out, text, lists_.at(value.get_binary().subtype()), level);
     } else if (!HoldsList(value)) {
-      WriteIndented(out, value.dump(2), level);
+      AppendIndented(text, value.dump(2), level);
     } else if (value.is_object()) {
-      out << "{\n";
+      text += "{\n";
       bool first = true;
       for (const auto& [key, member] : value.items()) {
-        if (!first) out << ",\n";
+        if (!first) text += ",\n";
         first = false;
-        Indent(out, level + 1);
-        out << nlohmann::json(key).dump() << ": ";
-        Write(out, member, level + 1);
+        Indent(text, level + 1);
+        text += nlohmann::json(key).dump();
+        text += ": ";
+        Write(out, text, member, level + 1);
       }
-      out << "\n";
-      Indent(out, level);
-      out << "}";
+      text += "\n";
+      Indent(text, level);
+      text += "}";
     } else {
-      out << "[\n";
+      text += "[\n";
       bool first = true;
       for (const auto& element : value) {
-        if (!first) out << ",\n";
+        if (!first) text += ",\n";
         first = false;
-        Indent(out, level + 1);
-        Write(out, element, level + 1);
+        Indent(text, level + 1);
+        Write(out, text, element, level + 1);
       }
-      out << "\n";
-      Indent(out, level);
-      out << "]";
+      text += "\n";
+      Indent(text, level);
+      text += "]";
     }
   }
 
-  void WriteList(std::ostream& out, const Elements& elements, int level) const {
+  void WriteList(std::ostream& out, std::string& text, const Elements& elements, int level) const {
     bool any = false;
     elements([&](const nlohmann::json& element) {
-      out << (any ? ",\n" : "[\n");
+      text += any ? ",\n" : "[\n";
       any = true;
-      Indent(out, level + 1);
-      Write(out, element, level + 1);
+      Indent(text, level + 1);
+      Write(out, text, element, level + 1);
     });
     if (!any) {
-      out << "[]";
+      text += "[]";
       return;
     }
-    out << "\n";
-    Indent(out, level);
-    out << "]";
+    text += "\n";
+    Indent(text, level);
+    text += "]";
   }
 
   std::vector<Elements> lists_;
