@@ -107,9 +107,7 @@ class FixtureReader {
   // An item with its class and times read before its folder is known (the
   // folder is set when it is taken); nothing when it cannot be read so.
   std::shared_ptr<Record> ReadAhead(const json& it) {
-    if (!it.is_object() || !it.contains("class") || !it.contains("CreationTime") ||
-        !it.contains("LastModificationTime"))
-      return nullptr;
+    if (!it.is_object() || !it.contains("class")) return nullptr;
     static Folder unknown;
     try {
       auto record = ReadItem(it, "", &unknown);
@@ -413,19 +411,37 @@ std::shared_ptr<OlApplication> EmbeddedOutlook::Application() {
 
 struct EmbeddedOutlook::FixtureItems::Records {
   std::vector<std::shared_ptr<Record>> read;
+  // Items without their times, which took the time the document was then
+  // expected to give: created, modified missing.
+  std::vector<std::pair<Record*, std::pair<bool, bool>>> untimed;
+  AutoDate now;
 };
 
-EmbeddedOutlook::FixtureItems::FixtureItems() : records_(std::make_unique<Records>()) {}
+EmbeddedOutlook::FixtureItems::FixtureItems(AutoDate now) : records_(std::make_unique<Records>()) {
+  records_->now = now;
+}
 EmbeddedOutlook::FixtureItems::~FixtureItems() = default;
 
+void EmbeddedOutlook::FixtureItems::SetNow(AutoDate now) { records_->now = now; }
+
 json EmbeddedOutlook::FixtureItems::ReadAhead(json&& item) {
-  auto record = FixtureReader(AutoDate()).ReadAhead(item);
+  auto record = FixtureReader(records_->now).ReadAhead(item);
   if (!record) return std::move(item);
+  const bool created = !item.contains("CreationTime");
+  const bool modified = !item.contains("LastModificationTime");
+  if (created || modified) records_->untimed.push_back({record.get(), {created, modified}});
   records_->read.push_back(std::move(record));
   return json::binary({}, static_cast<std::uint64_t>(records_->read.size() - 1));
 }
 
 void EmbeddedOutlook::LoadFixture(const json& outlookPart, AutoDate now, FixtureItems* readAhead) {
+  if (readAhead != nullptr) {
+    // The times the items without them take are those of the whole document.
+    for (auto& [record, missing] : readAhead->records_->untimed) {
+      if (missing.second) record->modified = now;
+      if (missing.first) record->created = record->modified;
+    }
+  }
   model_->Replace(
       FixtureReader(now, readAhead != nullptr ? &readAhead->records_->read : nullptr)
           .Read(outlookPart));

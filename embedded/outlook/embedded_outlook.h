@@ -118,15 +118,18 @@ class VELKLK_API EmbeddedOutlook {
 // values: a large fixture is never whole in memory.
 class VELKLK_API EmbeddedOutlook::FixtureItems {
  public:
-  FixtureItems();
+  // `now`: the time items without theirs are expected to take (LoadFixture
+  // gives them the document's own in the end).
+  explicit FixtureItems(AutoDate now);
   ~FixtureItems();
   FixtureItems(const FixtureItems&) = delete;
   FixtureItems& operator=(const FixtureItems&) = delete;
   // An element of a folder's "items" once parsed: its stand-in, or the item
-  // itself when it is not read ahead (it lacks "class", "CreationTime" or
-  // "LastModificationTime", or is not valid: LoadFixture then reads it in
-  // its place and names what is wrong).
+  // itself when it is not read ahead (it lacks "class", or is not valid:
+  // LoadFixture then reads it in its place and names what is wrong).
   nlohmann::json ReadAhead(nlohmann::json&& item);
+  // The document's "now", once parsed.
+  void SetNow(AutoDate now);
 
  private:
   friend class EmbeddedOutlook;

@@ -295,7 +295,12 @@ class FixtureParser final : public nlohmann::json_sax<Json> {
   bool number_integer(number_integer_t value) override { return Add(value); }
   bool number_unsigned(number_unsigned_t value) override { return Add(value); }
   bool number_float(number_float_t value, const string_t&) override { return Add(value); }
-  bool string(string_t& value) override { return Add(std::move(value)); }
+  bool string(string_t& value) override {
+    // The document's time, for the items read before it is all parsed.
+    if (open_.size() == 1 && !open_[0].array && key_ == "now")
+      if (auto now = AutoDate::Parse(value)) items_.SetNow(*now);
+    return Add(std::move(value));
+  }
   bool binary(binary_t&) override { return false; }  // not in JSON text
   bool start_object(std::size_t) override { return Open(Json::object(), false); }
   bool key(string_t& name) override {
@@ -392,7 +397,7 @@ void Profile::LoadFixture(const std::string& jsonText) {
 
 void Profile::LoadFixture(std::istream& in) {
   nlohmann::json doc;
-  EmbeddedOutlook::FixtureItems items;
+  EmbeddedOutlook::FixtureItems items(clock_.Now());
   {
     FixtureParser parser(doc, items);
     // A syntax error or a number out of range.
