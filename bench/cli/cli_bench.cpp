@@ -164,8 +164,7 @@ struct Spawner {
     for (const auto& a : argv) request += a + '\0';
     request += '\0';
     ChildRun run;
-    if (::write(requests, request.data(), request.size()) !=
-            static_cast<ssize_t>(request.size()) ||
+    if (::write(requests, request.data(), request.size()) != static_cast<ssize_t>(request.size()) ||
         ::read(answers, &run, sizeof run) != static_cast<ssize_t>(sizeof run))
       return ChildRun{};
     return run;
@@ -424,7 +423,10 @@ void BulkBare(benchmark::State& state) {
         record.Bind(1, id).Bind(2, data.substr(0, 24)).Run();
         log.Bind(1, Id(2 * n + i)).Bind(2, key).Run();
         data += key;
-        update.Bind(1, i).BindBlob(2, data.data(), static_cast<int>(data.size())).Bind(3, key).Run();
+        update.Bind(1, i)
+            .BindBlob(2, data.data(), static_cast<int>(data.size()))
+            .Bind(3, key)
+            .Run();
       }
       work.Commit();
       state.SetIterationTime(Seconds(start));
@@ -445,11 +447,11 @@ void SessionVelklk(benchmark::State& state) {
     std::ofstream lines(input);
     for (int i = 1; i <= n; ++i)
       lines << R"({"call": ["velKLK.CSync", "AddressOrContactSync2OL", ")" << Id(i)
-            << R"(", "Adressen"]})" << "\n";
+            << R"(", "Adressen"]})"
+            << "\n";
   }
   for (auto _ : state) {
-    const fs::path dir =
-        FreshProfile(AddressesName(n), [&] { return bench::AddressFixture(n); });
+    const fs::path dir = FreshProfile(AddressesName(n), [&] { return bench::AddressFixture(n); });
     Report(state, RunVelklk({"-p", dir.string(), "session"}, input.string()));
   }
   PerItem(state, n);
@@ -460,8 +462,7 @@ void SessionVelklk(benchmark::State& state) {
 void SessionInProcess(benchmark::State& state, bool journal) {
   const int n = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    const fs::path dir =
-        FreshProfile(AddressesName(n), [&] { return bench::AddressFixture(n); });
+    const fs::path dir = FreshProfile(AddressesName(n), [&] { return bench::AddressFixture(n); });
     auto profile = Profile::Open(dir.string());
     RecordingUserInterface ui;
     ResetState(profile->Services(&ui, "de"));
@@ -604,18 +605,23 @@ void Register() {
   };
   for (int n : sizes) {
     add("Session/velklk", SessionVelklk, n);
-    add("Session/inProcess", [](benchmark::State& s) { SessionInProcess(s, false); }, n);
-    add("Session/inProcessJournal", [](benchmark::State& s) { SessionInProcess(s, true); }, n);
+    add(
+        "Session/inProcess", [](benchmark::State& s) { SessionInProcess(s, false); }, n);
+    add(
+        "Session/inProcessJournal", [](benchmark::State& s) { SessionInProcess(s, true); }, n);
     add("Session/bareSqlite", SessionBare, n);
   }
   for (const Bulk& bulk : Bulks()) {
     for (int n : sizes) {
       const Bulk* b = &bulk;
-      add(bulk.name + "/velklk", [b](benchmark::State& s) { BulkVelklk(s, *b, false); }, n);
-      add(bulk.name + "/inProcess", [b](benchmark::State& s) { BulkInProcess(s, *b); }, n);
+      add(
+          bulk.name + "/velklk", [b](benchmark::State& s) { BulkVelklk(s, *b, false); }, n);
+      add(
+          bulk.name + "/inProcess", [b](benchmark::State& s) { BulkInProcess(s, *b); }, n);
       add(bulk.name + "/bareSqlite", BulkBare, n);
       if (bulk.name == "Contacts")
-        add(bulk.name + "/velklkDryRun", [b](benchmark::State& s) { BulkVelklk(s, *b, true); }, n);
+        add(
+            bulk.name + "/velklkDryRun", [b](benchmark::State& s) { BulkVelklk(s, *b, true); }, n);
     }
   }
   for (int n : profileSizes) {

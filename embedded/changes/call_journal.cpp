@@ -32,9 +32,10 @@ constexpr std::int64_t kDropEvery = 50;
 std::string Select(bool images) {
   const std::string within = " WHERE j.seq > (SELECT max(seq) FROM main._vk_journal) - " +
                              std::to_string(CallJournal::kCapacity);
-  return (images ? "SELECT j.seq, j.entry, u.entry IS NOT NULL, u.undone_by FROM main._vk_journal j "
-                   "LEFT JOIN main._vk_undo u ON u.entry = j.seq"
-                 : "SELECT j.seq, j.entry, 0, NULL FROM main._vk_journal j") +
+  return (images
+              ? "SELECT j.seq, j.entry, u.entry IS NOT NULL, u.undone_by FROM main._vk_journal j "
+                "LEFT JOIN main._vk_undo u ON u.entry = j.seq"
+              : "SELECT j.seq, j.entry, 0, NULL FROM main._vk_journal j") +
          within;
 }
 

@@ -135,8 +135,9 @@ Json ChangeLog::CountsJson() const {
 // Where an entry goes in the changes of its container, and its object
 // there ("definitions": the changed definitions themselves); nothing for an
 // entry without a net change.
-std::optional<std::pair<ChangeLog::Section, Json>> ChangeLog::EntryJson(
-    Half half, const std::string& key, const Entry& entry) {
+std::optional<std::pair<ChangeLog::Section, Json>> ChangeLog::EntryJson(Half half,
+                                                                        const std::string& key,
+                                                                        const Entry& entry) {
   Json item{{"key", key}};
   if (half == Half::Outlook && !entry.name.empty()) item["name"] = entry.name;
   if (entry.state == Entry::State::Existing) {

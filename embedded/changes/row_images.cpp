@@ -418,7 +418,7 @@ std::string RowCapture::Finish() {
     st.Bind(1, t.rowId);
     const bool exists = st.Step();
     const std::string after = exists ? PackRow(st) : std::string();
-    const bool same = (!t.existed && !exists)                  // made and gone again
+    const bool same = (!t.existed && !exists)                         // made and gone again
                       || (t.existed && exists && after == t.before);  // as it was
     // A row that is there is named as it stands, before the statement is
     // reset; a folder (whose path is read with this same statement) and a

@@ -54,8 +54,7 @@ class StreamedJson {
   // the first indented by the level (texts hold no raw line break).
   static void AppendIndented(std::string& text, const std::string& value, int level) {
     std::size_t from = 0;
-    for (std::size_t at = value.find('\n'); at != std::string::npos;
-         at = value.find('\n', from)) {
+    for (std::size_t at = value.find('\n'); at != std::string::npos; at = value.find('\n', from)) {
       text.append(value, from, at + 1 - from);
       Indent(text, level);
       from = at + 1;

@@ -442,9 +442,8 @@ void EmbeddedOutlook::LoadFixture(const json& outlookPart, AutoDate now, Fixture
       if (missing.first) record->created = record->modified;
     }
   }
-  model_->Replace(
-      FixtureReader(now, readAhead != nullptr ? &readAhead->records_->read : nullptr)
-          .Read(outlookPart));
+  model_->Replace(FixtureReader(now, readAhead != nullptr ? &readAhead->records_->read : nullptr)
+                      .Read(outlookPart));
 }
 
 json EmbeddedOutlook::DumpFixture(StreamedJson* stream) const {

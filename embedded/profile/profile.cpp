@@ -322,8 +322,7 @@ class FixtureParser final : public nlohmann::json_sax<Json> {
     open_.pop_back();
     return true;
   }
-  bool parse_error(std::size_t, const std::string&,
-                   const nlohmann::detail::exception& e) override {
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
     error_ = e.what();
     return false;
   }

@@ -1,11 +1,12 @@
 // The journal's bound: the last 200 entries are all there is to read, with
 // their images, however the older ones are dropped.
+#include "changes/call_journal.h"
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "changes/call_journal.h"
 #include "sqlite/connection.h"
 
 namespace velklk {
