@@ -129,7 +129,7 @@ void CommitReported(ProfileUnitOfWork& work, CommandReport& report,
 // A command's last lines before its result: the changes of a dry run (then
 // undone) and the report.
 void PrintReport(CommandReport& report) {
-  if (report.DryRun()) PrintLine(report.UndoDryRun());
+  if (report.DryRun()) report.UndoDryRun(std::cout);
   PrintLine(report.Line());
 }
 
@@ -202,8 +202,6 @@ int Init(const std::string& directory) {
 int Load(const std::string& directory, const std::string& fixturePath) {
   std::ifstream file(fixturePath, std::ios::binary);
   if (!file) return Fail("cannot read the fixture '" + fixturePath + "'");
-  std::ostringstream text;
-  text << file.rdbuf();
   std::error_code error;
   if (std::filesystem::exists(directory, error) &&
       !std::filesystem::is_directory(directory, error)) {
@@ -211,10 +209,12 @@ int Load(const std::string& directory, const std::string& fixturePath) {
   }
   try {
     // A folder without a profile becomes one.
+    // The fixture is read as it is parsed (a large one is never whole in
+    // memory).
     if (Profile::Exists(directory)) {
-      Profile::Open(directory)->LoadFixture(text.str());
+      Profile::Open(directory)->LoadFixture(file);
     } else {
-      Profile::Create(directory, text.str());
+      Profile::Create(directory, file);
     }
   } catch (const FixtureError& e) {
     return Fail(std::string("fixture rejected: ") + e.what());
@@ -229,7 +229,8 @@ int Load(const std::string& directory, const std::string& fixturePath) {
 int Dump(const std::string& directory, bool host, bool outlook) {
   try {
     auto profile = OpenProfile(directory);
-    std::cout << profile->DumpFixture(host, outlook) << "\n";
+    profile->DumpFixture(std::cout, host, outlook);
+    std::cout << "\n";
   } catch (const UsageError&) {
     throw;
   } catch (const AutomationError& e) {

@@ -85,15 +85,14 @@ void CommandReport::Undone() {
   capturing_ = false;
 }
 
-Out CommandReport::UndoDryRun() {
-  Out line{{"event", "changes"}};
-  Out changes = log_.ChangesJson();
-  for (auto& [half, part] : changes.items()) line[half] = std::move(part);
+void CommandReport::UndoDryRun(std::ostream& out) {
+  out << "{\"event\":\"changes\",";
+  log_.WriteChanges(out);
+  out << "}\n" << std::flush;
   if (dry_ && dry_->open) {
     dry_->open = false;
     profile_.Rollback();
   }
-  return line;
 }
 
 Out CommandReport::Line() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <iosfwd>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -33,9 +34,10 @@ class CommandReport {
   CommandReport& operator=(const CommandReport&) = delete;
 
   bool DryRun() const { return dryRun_; }
-  // A dry run: the "changes" line of what the command wrote; then all of it
-  // is rolled back and the profile reads its state back.
-  nlohmann::ordered_json UndoDryRun();
+  // A dry run: writes the "changes" line of what the command wrote to `out`
+  // (one record at a time, never whole in memory); then all of it is rolled
+  // back and the profile reads its state back.
+  void UndoDryRun(std::ostream& out);
   // The command's work could not be saved and was undone: nothing changed
   // (and the journal entry written with the work is gone as well).
   void Undone();

@@ -21,12 +21,22 @@ constexpr const char* kSchema =
     "undone_by INTEGER, images BLOB NOT NULL);"
     "CREATE INDEX IF NOT EXISTS main._vk_undo_size ON _vk_undo(size);";
 
-// The columns Last and Find read: number, entry, images kept, undone by. A
-// journal written before entries kept images has no table of them yet.
+// Entries past the bound are dropped in batches, every kDropEvery entries,
+// so that a call's commit does not also rewrite the pages of the oldest
+// entry and its images each time; until then readers pass over them.
+constexpr std::int64_t kDropEvery = 50;
+
+// The columns Last and Find read: number, entry, images kept, undone by,
+// of the entries within the bound. A journal written before entries kept
+// images has no table of them yet.
 std::string Select(bool images) {
-  return images ? "SELECT j.seq, j.entry, u.entry IS NOT NULL, u.undone_by FROM main._vk_journal j "
-                  "LEFT JOIN main._vk_undo u ON u.entry = j.seq"
-                : "SELECT j.seq, j.entry, 0, NULL FROM main._vk_journal j";
+  const std::string within = " WHERE j.seq > (SELECT max(seq) FROM main._vk_journal) - " +
+                             std::to_string(CallJournal::kCapacity);
+  return (images
+              ? "SELECT j.seq, j.entry, u.entry IS NOT NULL, u.undone_by FROM main._vk_journal j "
+                "LEFT JOIN main._vk_undo u ON u.entry = j.seq"
+              : "SELECT j.seq, j.entry, 0, NULL FROM main._vk_journal j") +
+         within;
 }
 
 }  // namespace
@@ -83,9 +93,11 @@ std::int64_t CallJournal::Append(const Json& entry, const std::string* images,
   run(Cached("INSERT INTO main._vk_journal(entry) VALUES(?1)"),
       [&](sqlite::Statement& st) { st.Bind(1, text); });
   const std::int64_t number = connection_.LastInsertRowId();
-  for (const char* drop : {"DELETE FROM main._vk_journal WHERE seq <= ?1",
-                           "DELETE FROM main._vk_undo WHERE entry <= ?1"})
-    run(Cached(drop), [&](sqlite::Statement& st) { st.Bind(1, number - kCapacity); });
+  if (number % kDropEvery == 0) {
+    for (const char* drop : {"DELETE FROM main._vk_journal WHERE seq <= ?1",
+                             "DELETE FROM main._vk_undo WHERE entry <= ?1"})
+      run(Cached(drop), [&](sqlite::Statement& st) { st.Bind(1, number - kCapacity); });
+  }
   if (keep) {
     run(Cached("INSERT INTO main._vk_undo(entry, size, images) VALUES(?1, ?2, ?3)"),
         [&](sqlite::Statement& st) {
@@ -136,7 +148,7 @@ std::vector<Json> CallJournal::Last(int count) const {
 std::optional<CallJournal::Stored> CallJournal::Find(std::int64_t number) const {
   const int tables = Tables();
   if (tables == 0) return std::nullopt;
-  auto st = connection_.Prepare(Select(tables == 2) + " WHERE j.seq = ?1");
+  auto st = connection_.Prepare(Select(tables == 2) + " AND j.seq = ?1");
   st.Bind(1, number);
   if (!st.Step()) return std::nullopt;
   Stored stored;

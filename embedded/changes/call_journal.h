@@ -39,7 +39,8 @@ class CallJournal {
   explicit CallJournal(sqlite::Connection& connection);
   ~CallJournal();
   // Appends an entry in a transaction of its own (or inside the open one)
-  // and drops what falls out of the journal; returns the entry's number.
+  // and drops what falls out of the journal (in batches: the readers pass
+  // over entries past the bound until then); returns the entry's number.
   // With `images`, the entry keeps them ("images": "kept") unless they
   // alone exceed `limit` ("images": "dropped"), and the oldest images go
   // until all fit in `limit`. Raises sqlite::SqliteError when the database

@@ -1,5 +1,9 @@
 #include "changes/change_log.h"
 
+#include <optional>
+#include <ostream>
+#include <utility>
+
 #include "components/variant_json.h"
 #include "platform/host.h"
 
@@ -128,34 +132,54 @@ Json ChangeLog::CountsJson() const {
   return out;
 }
 
+// Where an entry goes in the changes of its container, and its object
+// there ("definitions": the changed definitions themselves); nothing for an
+// entry without a net change.
+std::optional<std::pair<ChangeLog::Section, Json>> ChangeLog::EntryJson(Half half,
+                                                                        const std::string& key,
+                                                                        const Entry& entry) {
+  Json item{{"key", key}};
+  if (half == Half::Outlook && !entry.name.empty()) item["name"] = entry.name;
+  if (entry.state == Entry::State::Existing) {
+    Json fields = Json::object();
+    for (const auto& [name, values] : entry.fields)
+      if (!SameValue(values.first, values.second))
+        fields[name] = Json::array({ValueJson(values.first), ValueJson(values.second)});
+    if (fields.empty()) return std::nullopt;
+    if (key.empty() && half == Half::Outlook)
+      return std::make_pair(Section::Definitions, std::move(fields));
+    item["fields"] = std::move(fields);
+    return std::make_pair(Section::Changed, std::move(item));
+  }
+  Json values = Json::object();
+  const bool made = entry.state == Entry::State::Created;
+  for (const auto& [name, v] : entry.fields) values[name] = ValueJson(made ? v.second : v.first);
+  item["values"] = std::move(values);
+  return std::make_pair(made ? Section::Created : Section::Deleted, std::move(item));
+}
+
 Json ChangeLog::ChangesJson() const {
   Json out{{"host", Json::object()}, {"outlook", Json::object()}};
   for (const auto& [where, container] : containers_) {
     Json created = Json::array(), changed = Json::array(), deleted = Json::array();
     Json definitions = Json::object();
     for (const auto& [key, entry] : container) {
-      Json item{{"key", key}};
-      if (where.first == Half::Outlook && !entry.name.empty()) item["name"] = entry.name;
-      if (entry.state == Entry::State::Existing) {
-        Json fields = Json::object();
-        for (const auto& [name, values] : entry.fields)
-          if (!SameValue(values.first, values.second))
-            fields[name] = Json::array({ValueJson(values.first), ValueJson(values.second)});
-        if (fields.empty()) continue;
-        if (key.empty() && where.first == Half::Outlook) {
-          definitions = std::move(fields);
-          continue;
-        }
-        item["fields"] = std::move(fields);
-        changed.push_back(std::move(item));
-        continue;
+      auto change = EntryJson(where.first, key, entry);
+      if (!change) continue;
+      switch (change->first) {
+        case Section::Created:
+          created.push_back(std::move(change->second));
+          break;
+        case Section::Changed:
+          changed.push_back(std::move(change->second));
+          break;
+        case Section::Deleted:
+          deleted.push_back(std::move(change->second));
+          break;
+        case Section::Definitions:
+          definitions = std::move(change->second);
+          break;
       }
-      Json values = Json::object();
-      const bool made = entry.state == Entry::State::Created;
-      for (const auto& [name, v] : entry.fields)
-        values[name] = ValueJson(made ? v.second : v.first);
-      item["values"] = std::move(values);
-      (made ? created : deleted).push_back(std::move(item));
     }
     if (created.empty() && changed.empty() && deleted.empty() && definitions.empty()) continue;
     Json part{{"created", created}, {"changed", changed}, {"deleted", deleted}};
@@ -163,6 +187,60 @@ Json ChangeLog::ChangesJson() const {
     out[HalfName(where.first)][where.second] = std::move(part);
   }
   return out;
+}
+
+void ChangeLog::WriteChanges(std::ostream& out) const {
+  auto text = [](const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+  };
+  for (Half half : {Half::Host, Half::Outlook}) {
+    out << (half == Half::Host ? "\"host\":{" : ",\"outlook\":{");
+    bool firstContainer = true;
+    for (const auto& [where, container] : containers_) {
+      if (where.first != half) continue;
+      // One pass per section, each entry made into its text and written
+      // before the next is made.
+      Json definitions;
+      bool any = false;
+      for (Section section : {Section::Created, Section::Changed, Section::Deleted}) {
+        bool first = true;
+        for (const auto& [key, entry] : container) {
+          if (section == Section::Created && entry.state != Entry::State::Created) continue;
+          if (section == Section::Deleted && entry.state != Entry::State::Deleted) continue;
+          if (section == Section::Changed && entry.state != Entry::State::Existing) continue;
+          auto change = EntryJson(half, key, entry);
+          if (!change) continue;
+          if (change->first == Section::Definitions) {
+            definitions = std::move(change->second);
+            continue;
+          }
+          if (!any) {
+            // The container has a change: its name, then the sections before
+            // this one, which were empty.
+            out << (firstContainer ? "" : ",") << text(where.second) << ":{\"created\":[";
+            if (section != Section::Created) out << "],\"changed\":[";
+            if (section == Section::Deleted) out << "],\"deleted\":[";
+            firstContainer = false;
+            any = true;
+          }
+          out << (first ? "" : ",") << text(change->second);
+          first = false;
+        }
+        if (any && section != Section::Deleted)
+          out << (section == Section::Created ? "],\"changed\":[" : "],\"deleted\":[");
+      }
+      if (!any && definitions.is_null()) continue;
+      if (!any) {
+        out << (firstContainer ? "" : ",") << text(where.second)
+            << ":{\"created\":[],\"changed\":[],\"deleted\":[";
+        firstContainer = false;
+      }
+      out << "]";
+      if (!definitions.is_null()) out << ",\"definitions\":" << text(definitions);
+      out << "}";
+    }
+    out << "}";
+  }
 }
 
 Json ChangeLog::ValueJson(const Variant& value) {

@@ -6,9 +6,12 @@
 // and a dump after the call show apart.
 #pragma once
 
+#include <iosfwd>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "changes/change_observer.h"
 
@@ -41,6 +44,10 @@ class ChangeLog final : public ChangeObserver {
   // {"key", "fields": {NAME: [before, after]}}, one deleted {"key",
   // "values"} (the values it had); Outlook items also carry "name".
   nlohmann::ordered_json ChangesJson() const;
+  // The same object's members ("host":{...},"outlook":{...}) written as
+  // compact JSON text, one record at a time (texts that are not UTF-8 get
+  // U+FFFD): the changes of a large call are never whole in memory.
+  void WriteChanges(std::ostream& out) const;
 
   // A value as the fixture format writes it (dates as "yyyy-MM-dd hh:mm:ss",
   // links as their address, nothing as null).
@@ -56,6 +63,9 @@ class ChangeLog final : public ChangeObserver {
     bool Changed() const;
   };
   using Container = std::map<std::string, Entry>;  // by key
+  enum class Section { Created, Changed, Deleted, Definitions };
+  static std::optional<std::pair<Section, nlohmann::ordered_json>> EntryJson(
+      ChangeRecord::Half half, const std::string& key, const Entry& entry);
   std::map<std::pair<ChangeRecord::Half, std::string>, Container> containers_;
   bool keepValues_;
 };

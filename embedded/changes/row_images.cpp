@@ -180,7 +180,7 @@ std::string PackRow(const sqlite::Statement& st) {
     } else if (type == SQLITE_FLOAT) {
       PackValue(out, type, 0, st.Double(i), nullptr, 0);
     } else if (type == SQLITE_TEXT || type == SQLITE_BLOB) {
-      const std::string bytes = st.Text(i);
+      const std::string_view bytes = st.Bytes(i);
       PackValue(out, type, 0, 0, bytes.data(), bytes.size());
     } else {
       PackValue(out, SQLITE_NULL, 0, 0, nullptr, 0);
@@ -215,14 +215,17 @@ std::string TextOf(const Value& v) {
   return v.bytes;
 }
 
-// The row's name as the report gives it; `folderPath` finds a folder's path.
-template <typename FolderPathFn>
-RowName NameOf(const std::string& table, std::int64_t rowId, const sqlite::Statement& columns,
-               const std::vector<Value>& values, FolderPathFn&& folderPath) {
+// The row's name as the report gives it, its values found by `column`.
+template <typename ColumnFn, typename FolderPathFn>
+RowName NameFrom(const std::string& table, std::int64_t rowId, ColumnFn&& lookup,
+                 FolderPathFn&& folderPath) {
+  // Values looked up stay while the name is made.
+  std::vector<std::unique_ptr<Value>> held;
   auto column = [&](const char* name) -> const Value* {
-    for (int i = 0; i < columns.ColumnCount() && i < static_cast<int>(values.size()); ++i)
-      if (columns.ColumnName(i) == name) return &values[static_cast<std::size_t>(i)];
-    return nullptr;
+    std::optional<Value> found = lookup(name);
+    if (!found) return nullptr;
+    held.push_back(std::make_unique<Value>(std::move(*found)));
+    return held.back().get();
   };
   RowName out;
   out.container = table;
@@ -252,6 +255,55 @@ RowName NameOf(const std::string& table, std::int64_t rowId, const sqlite::State
     out.key = TextOf(*id);
   }
   return out;
+}
+
+// The row's name as the report gives it, from its packed values (`columns`
+// names them); `folderPath` finds a folder's path.
+template <typename FolderPathFn>
+RowName NameOf(const std::string& table, std::int64_t rowId, const sqlite::Statement& columns,
+               const std::vector<Value>& values, FolderPathFn&& folderPath) {
+  return NameFrom(
+      table, rowId,
+      [&](const char* name) -> std::optional<Value> {
+        for (int i = 0; i < columns.ColumnCount() && i < static_cast<int>(values.size()); ++i)
+          if (columns.ColumnNameView(i) == name) return values[static_cast<std::size_t>(i)];
+        return std::nullopt;
+      },
+      folderPath);
+}
+
+// The same of the row a statement stands on, read without packing it.
+template <typename FolderPathFn>
+RowName NameOfRow(const std::string& table, std::int64_t rowId, const sqlite::Statement& st,
+                  FolderPathFn&& folderPath) {
+  return NameFrom(
+      table, rowId,
+      [&](const char* name) -> std::optional<Value> {
+        for (int i = 0; i < st.ColumnCount(); ++i) {
+          if (st.ColumnNameView(i) != name) continue;
+          Value v;
+          switch (st.ColumnType(i)) {
+            case SQLITE_INTEGER:
+              v.tag = kInteger;
+              v.integer = st.Int(i);
+              break;
+            case SQLITE_FLOAT:
+              v.tag = kFloat;
+              v.real = st.Double(i);
+              break;
+            case SQLITE_TEXT:
+            case SQLITE_BLOB:
+              v.tag = st.ColumnType(i) == SQLITE_TEXT ? kText : kBlob;
+              v.bytes = std::string(st.Bytes(i));
+              break;
+            default:
+              break;
+          }
+          return v;
+        }
+        return std::nullopt;
+      },
+      folderPath);
 }
 
 }  // namespace
@@ -351,6 +403,11 @@ std::string RowCapture::Finish() {
   Stop();
   if (failed_) throw std::runtime_error("the before-images could not be kept");
   std::string out(kMagic, kMagicSize);
+  // Room for every image and its name, so that a large unit of work does
+  // not copy its images again each time the text grows.
+  std::size_t room = out.size();
+  for (const Touched& t : touched_) room += t.table.size() + t.before.size() + 96;
+  out.reserve(room);
   std::map<std::int64_t, std::string> folders;
   auto folderPath = [&](std::int64_t id) {
     auto it = folders.find(id);
@@ -362,18 +419,24 @@ std::string RowCapture::Finish() {
     st.Bind(1, t.rowId);
     const bool exists = st.Step();
     const std::string after = exists ? PackRow(st) : std::string();
+    const bool same = (!t.existed && !exists)                         // made and gone again
+                      || (t.existed && exists && after == t.before);  // as it was
+    // A row that is there is named as it stands, before the statement is
+    // reset; a folder (whose path is read with this same statement) and a
+    // row that is gone by its packed values.
+    std::optional<RowName> name;
+    if (!same && exists && t.table != kOutlookFolders)
+      name = NameOfRow(t.table, t.rowId, st, folderPath);
     st.Reset();
-    if (!t.existed && !exists) continue;                     // made and gone again
-    if (t.existed && exists && after == t.before) continue;  // as it was
-    const RowName name =
-        NameOf(t.table, t.rowId, st, Unpack(exists ? after : t.before), folderPath);
+    if (same) continue;
+    if (!name) name = NameOf(t.table, t.rowId, st, Unpack(exists ? after : t.before), folderPath);
     PutText(out, t.table);
     PutFixed(out, static_cast<std::uint64_t>(t.rowId));
     out.push_back(static_cast<char>((t.existed ? kExisted : 0) | (exists ? kExists : 0) |
-                                    (name.outlook ? kOutlook : 0)));
+                                    (name->outlook ? kOutlook : 0)));
     if (exists) PutFixed(out, Fingerprint(after));
-    PutText(out, name.container);
-    PutText(out, name.key);
+    PutText(out, name->container);
+    PutText(out, name->key);
     if (t.existed) PutText(out, t.before);
   }
   touched_.clear();

@@ -31,6 +31,7 @@ class ApplicationImpl;
 namespace velklk {
 
 class ChangeObserver;
+class StreamedJson;
 
 // A fixture that cannot be loaded; the message names the offending entry
 // (for example "host.tables.Adressen[2].Foo: unknown field").
@@ -72,8 +73,14 @@ class VELKLK_API EmbeddedHost {
   // FixtureError names the offending entry. now stamps records without
   // "ModifiziertAm".
   void LoadFixture(const nlohmann::json& hostPart, AutoDate now);
-  // The whole host state in the same format.
-  nlohmann::json DumpFixture() const;
+  // A record of "tables" in a compact form LoadFixture takes in its place
+  // (a binary value), so that a fixture's document need not hold its
+  // records whole while it is parsed.
+  static nlohmann::json PackRecord(nlohmann::json&& record);
+  // The whole host state in the same format. With `stream`, the records of
+  // each table are a list of it (StreamedJson::List), read while it is
+  // written.
+  nlohmann::json DumpFixture(StreamedJson* stream = nullptr) const;
 
   // The connection's unit of work (sqlite::Connection::Begin), for callers
   // whose unit spans calls; Rollback also reads the host's state back.

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "components/json_stream.h"
 #include "components/variant_json.h"
 #include "host/embedded_host.h"
 #include "host/host_objects.h"
@@ -396,6 +397,15 @@ class Loader {
     core_.StoreCurrentUser(current);
   }
 
+  // A record as the fixture gives it: a record packed while the document was
+  // parsed (CBOR in a binary value, see EmbeddedHost::PackRecord) is
+  // unpacked into `held`.
+  static const json& Unpacked(const json& element, json& held) {
+    if (!element.is_binary()) return element;
+    held = json::from_cbor(element.get_binary());
+    return held;
+  }
+
   void LoadTables(const json& tables) {
     const auto& schema = core_.GetSchema();
     for (const auto& item : tables.items()) {
@@ -405,13 +415,16 @@ class Loader {
     // Keys the fixture gives are taken; new keys start after the highest.
     long long highest = 0;
     for (const auto& item : tables.items())
-      for (const auto& record : item.value())
+      for (const auto& element : item.value()) {
+        json held;
+        const json& record = Unpacked(element, held);
         if (record.is_object() && record.contains("ID") && record["ID"].is_string()) {
           // At most 18 digits, so that the next key still fits.
           const auto& id = record["ID"].get_ref<const std::string&>();
           const auto n = id.size() <= 18 ? host::ParseNumber<long long>(id) : std::nullopt;
           if (n && *n > 0) highest = std::max(highest, *n);
         }
+      }
     core_.SetNextId(highest + 1);
 
     for (const auto& table : schema.MastersFirst()) {
@@ -440,7 +453,8 @@ class Loader {
     const int idSize = table.FindField("ID")->size;
     for (std::size_t r = 0; r < records.size(); ++r) {
       const std::string where = base + "[" + std::to_string(r) + "]";
-      const json& record = Object(records[r], where);
+      json held;
+      const json& record = Object(Unpacked(records[r], held), where);
       std::vector<const json*> values(table.fields.size(), nullptr);
       for (const auto& field : record.items()) {
         if (field.key() == "@master" || field.key() == "@tenants") continue;
@@ -564,7 +578,12 @@ void EmbeddedHost::LoadFixture(const nlohmann::json& hostPart, AutoDate now) {
   app_->SetActiveTable(nullptr);
 }
 
-nlohmann::json EmbeddedHost::DumpFixture() const {
+nlohmann::json EmbeddedHost::PackRecord(nlohmann::json&& record) {
+  if (!record.is_object()) return std::move(record);
+  return json::binary(json::to_cbor(record));
+}
+
+nlohmann::json EmbeddedHost::DumpFixture(StreamedJson* stream) const {
   auto& conn = core_->Conn();
   const auto& schema = core_->GetSchema();
   json h = json::object();
@@ -649,35 +668,44 @@ nlohmann::json EmbeddedHost::DumpFixture() const {
   h["schema"] = schemaJson;
 
   json tables = json::object();
-  for (const auto& t : schema.tables) {
-    std::string list =
-        std::string(host::kRowColumn) + ", " + host::kTenantsColumn + ", " +
-        (t->master.empty()
-             ? std::string("NULL")
-             : "(SELECT m.\"ID\" FROM main." + QuoteIdentifier(t->master) + " m WHERE m." +
-                   host::kRowColumn + " = d." + host::kMasterColumn + ")");
-    for (const auto& f : t->fields) list += ", d." + QuoteIdentifier(f.name);
-    auto st = conn.Prepare("SELECT " + list + " FROM main." + QuoteIdentifier(t->name) +
-                           " d ORDER BY d." + host::kRowColumn);
-    json records = json::array();
-    while (st.Step()) {
-      json r = json::object();
-      if (!t->master.empty()) r["@master"] = st.IsNull(2) ? json(nullptr) : json(st.Text(2));
-      const std::vector<std::string> tenants = host::SplitTenants(st.Text(1));
-      if (!tenants.empty()) r["@tenants"] = tenants;
-      for (std::size_t i = 0; i < t->fields.size(); ++i) {
-        const FieldDef& f = t->fields[i];
-        const Variant v = host::TableImpl::ColumnValue(f, st, static_cast<int>(i) + 3);
-        if (f.type == FieldType::Date)
-          r[f.name] = v.ToDate().Value() == 0.0 ? json(nullptr) : json(v.ToDate().Format());
-        else if (f.type == FieldType::Link)
-          r[f.name] = v.IsObject() ? json(v.As<HostLink>()->Target()) : json("");
-        else
-          r[f.name] = FromVariant(v);
+  for (const auto& table : schema.tables) {
+    // The records in the order of their rows, each as the fixture writes it.
+    auto records = [this, t = table](const StreamedJson::Emit& emit) {
+      auto& conn = core_->Conn();
+      std::string list =
+          std::string(host::kRowColumn) + ", " + host::kTenantsColumn + ", " +
+          (t->master.empty()
+               ? std::string("NULL")
+               : "(SELECT m.\"ID\" FROM main." + QuoteIdentifier(t->master) + " m WHERE m." +
+                     host::kRowColumn + " = d." + host::kMasterColumn + ")");
+      for (const auto& f : t->fields) list += ", d." + QuoteIdentifier(f.name);
+      auto st = conn.Prepare("SELECT " + list + " FROM main." + QuoteIdentifier(t->name) +
+                             " d ORDER BY d." + host::kRowColumn);
+      while (st.Step()) {
+        json r = json::object();
+        if (!t->master.empty()) r["@master"] = st.IsNull(2) ? json(nullptr) : json(st.Text(2));
+        const std::vector<std::string> tenants = host::SplitTenants(st.Text(1));
+        if (!tenants.empty()) r["@tenants"] = tenants;
+        for (std::size_t i = 0; i < t->fields.size(); ++i) {
+          const FieldDef& f = t->fields[i];
+          const Variant v = host::TableImpl::ColumnValue(f, st, static_cast<int>(i) + 3);
+          if (f.type == FieldType::Date)
+            r[f.name] = v.ToDate().Value() == 0.0 ? json(nullptr) : json(v.ToDate().Format());
+          else if (f.type == FieldType::Link)
+            r[f.name] = v.IsObject() ? json(v.As<HostLink>()->Target()) : json("");
+          else
+            r[f.name] = FromVariant(v);
+        }
+        emit(r);
       }
-      records.push_back(r);
+    };
+    if (stream != nullptr) {
+      tables[table->name] = stream->List(records);
+    } else {
+      json all = json::array();
+      records([&all](const json& r) { all.push_back(r); });
+      tables[table->name] = std::move(all);
     }
-    tables[t->name] = records;
   }
   h["tables"] = tables;
 

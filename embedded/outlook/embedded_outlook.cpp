@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "components/json_stream.h"
 #include "outlook/model.h"
 #include "outlook/objects.h"
 #include "platform/automation_error.h"
@@ -98,7 +99,24 @@ void CheckKeys(const json& object, const std::string& where,
 
 class FixtureReader {
  public:
-  explicit FixtureReader(AutoDate now) : now_(now) {}
+  // `ahead`: the items read ahead, taken where the document holds their
+  // stand-ins (a binary value holding the index as its subtype).
+  explicit FixtureReader(AutoDate now, std::vector<std::shared_ptr<Record>>* ahead = nullptr)
+      : now_(now), ahead_(ahead) {}
+
+  // An item with its class and times read before its folder is known (the
+  // folder is set when it is taken); nothing when it cannot be read so.
+  std::shared_ptr<Record> ReadAhead(const json& it) {
+    if (!it.is_object() || !it.contains("class")) return nullptr;
+    static Folder unknown;
+    try {
+      auto record = ReadItem(it, "", &unknown);
+      record->folder = nullptr;
+      return record;
+    } catch (const AutomationError&) {
+      return nullptr;
+    }
+  }
 
   Model::State Read(const json& o) {
     Model::State state;
@@ -207,9 +225,16 @@ class FixtureReader {
     if (f.contains("items")) {
       const json& items = f["items"];
       if (!items.is_array()) Bad(at + ".items", "must be a list");
-      for (std::size_t i = 0; i < items.size(); ++i)
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        if (ahead_ != nullptr && items[i].is_binary()) {
+          auto& record = ahead_->at(items[i].get_binary().subtype());
+          record->folder = folder.get();
+          records.push_back(std::move(record));
+          continue;
+        }
         records.push_back(
             ReadItem(items[i], at + ".items[" + std::to_string(i) + "]", folder.get()));
+      }
     }
     if (f.contains("folders")) {
       const json& children = f["folders"];
@@ -317,6 +342,7 @@ class FixtureReader {
   }
 
   AutoDate now_;
+  std::vector<std::shared_ptr<Record>>* ahead_;
 };
 
 json DumpItem(const Model& model, const Record& record, const ItemData& data) {
@@ -341,7 +367,7 @@ json DumpItem(const Model& model, const Record& record, const ItemData& data) {
   return item;
 }
 
-json DumpFolder(const Model& model, const Folder& folder) {
+json DumpFolder(const Model& model, const Folder& folder, StreamedJson* stream) {
   json f = json::object();
   f["name"] = folder.name;
   f["type"] = static_cast<int>(folder.type);
@@ -349,11 +375,17 @@ json DumpFolder(const Model& model, const Folder& folder) {
   for (const auto& d : folder.defs)
     defs[d.name] = d.type == OlUserPropertyType::Text ? "text" : "yesno";
   f["userPropertyDefinitions"] = std::move(defs);
-  json items = json::array();
-  for (const auto& r : folder.items) items.push_back(DumpItem(model, *r, r->saved));
-  f["items"] = std::move(items);
+  if (stream != nullptr) {
+    f["items"] = stream->List([&model, &folder](const StreamedJson::Emit& emit) {
+      for (const auto& r : folder.items) emit(DumpItem(model, *r, r->saved));
+    });
+  } else {
+    json items = json::array();
+    for (const auto& r : folder.items) items.push_back(DumpItem(model, *r, r->saved));
+    f["items"] = std::move(items);
+  }
   json children = json::array();
-  for (const auto& c : folder.children) children.push_back(DumpFolder(model, *c));
+  for (const auto& c : folder.children) children.push_back(DumpFolder(model, *c, stream));
   f["folders"] = std::move(children);
   return f;
 }
@@ -377,11 +409,44 @@ std::shared_ptr<OlApplication> EmbeddedOutlook::Application() {
   return outlook::MakeApplication(model_);
 }
 
-void EmbeddedOutlook::LoadFixture(const json& outlookPart, AutoDate now) {
-  model_->Replace(FixtureReader(now).Read(outlookPart));
+struct EmbeddedOutlook::FixtureItems::Records {
+  std::vector<std::shared_ptr<Record>> read;
+  // Items without their times, which took the time the document was then
+  // expected to give: created, modified missing.
+  std::vector<std::pair<Record*, std::pair<bool, bool>>> untimed;
+  AutoDate now;
+};
+
+EmbeddedOutlook::FixtureItems::FixtureItems(AutoDate now) : records_(std::make_unique<Records>()) {
+  records_->now = now;
+}
+EmbeddedOutlook::FixtureItems::~FixtureItems() = default;
+
+void EmbeddedOutlook::FixtureItems::SetNow(AutoDate now) { records_->now = now; }
+
+json EmbeddedOutlook::FixtureItems::ReadAhead(json&& item) {
+  auto record = FixtureReader(records_->now).ReadAhead(item);
+  if (!record) return std::move(item);
+  const bool created = !item.contains("CreationTime");
+  const bool modified = !item.contains("LastModificationTime");
+  if (created || modified) records_->untimed.push_back({record.get(), {created, modified}});
+  records_->read.push_back(std::move(record));
+  return json::binary({}, static_cast<std::uint64_t>(records_->read.size() - 1));
 }
 
-json EmbeddedOutlook::DumpFixture() const {
+void EmbeddedOutlook::LoadFixture(const json& outlookPart, AutoDate now, FixtureItems* readAhead) {
+  if (readAhead != nullptr) {
+    // The times the items without them take are those of the whole document.
+    for (auto& [record, missing] : readAhead->records_->untimed) {
+      if (missing.second) record->modified = now;
+      if (missing.first) record->created = record->modified;
+    }
+  }
+  model_->Replace(FixtureReader(now, readAhead != nullptr ? &readAhead->records_->read : nullptr)
+                      .Read(outlookPart));
+}
+
+json EmbeddedOutlook::DumpFixture(StreamedJson* stream) const {
   const auto& s = model_->GetSwitches();
   json out = json::object();
   out["running"] = s.running;
@@ -391,11 +456,11 @@ json EmbeddedOutlook::DumpFixture() const {
   for (const auto& [property, values] : s.refused) refused[property] = values;
   out["refusedValues"] = std::move(refused);
   json stores = json::array();
-  for (const auto& store : model_->Stores()) stores.push_back(DumpFolder(*model_, *store));
+  for (const auto& store : model_->Stores()) stores.push_back(DumpFolder(*model_, *store, stream));
   out["stores"] = std::move(stores);
   json mailboxes = json::array();
   for (const auto& mailbox : model_->Mailboxes())
-    mailboxes.push_back(DumpFolder(*model_, *mailbox));
+    mailboxes.push_back(DumpFolder(*model_, *mailbox, stream));
   out["mailboxes"] = std::move(mailboxes);
   return out;
 }

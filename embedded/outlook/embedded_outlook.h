@@ -29,6 +29,7 @@ class Model;
 namespace velklk {
 
 class ChangeObserver;
+class StreamedJson;
 
 class VELKLK_API EmbeddedOutlook {
  public:
@@ -50,9 +51,14 @@ class VELKLK_API EmbeddedOutlook {
   // Replaces the whole profile with the "outlook" part of a fixture, whole
   // or nothing; items without LastModificationTime get `now`. Raises
   // AutomationError naming the offending entry for a bad fixture.
-  void LoadFixture(const nlohmann::json& outlookPart, AutoDate now);
-  // The whole profile in the fixture format.
-  nlohmann::json DumpFixture() const;
+  // `readAhead` holds the items read while the document was parsed (its
+  // stand-ins in the document are taken from there).
+  class FixtureItems;
+  void LoadFixture(const nlohmann::json& outlookPart, AutoDate now,
+                   FixtureItems* readAhead = nullptr);
+  // The whole profile in the fixture format. With `stream`, the items of each
+  // folder are a list of it (StreamedJson::List), made while it is written.
+  nlohmann::json DumpFixture(StreamedJson* stream = nullptr) const;
 
   // A folder by "store\folder\sub" (a leading "\\" as FolderPath writes it
   // is allowed); raises 0x8004010F when a name does not exist.
@@ -105,6 +111,30 @@ class VELKLK_API EmbeddedOutlook {
  private:
   explicit EmbeddedOutlook(std::shared_ptr<outlook::Model> model) : model_(std::move(model)) {}
   std::shared_ptr<outlook::Model> model_;
+};
+
+// The items of a fixture read while its document is parsed, so that the
+// parsed document holds a small stand-in for each item instead of its
+// values: a large fixture is never whole in memory.
+class VELKLK_API EmbeddedOutlook::FixtureItems {
+ public:
+  // `now`: the time items without theirs are expected to take (LoadFixture
+  // gives them the document's own in the end).
+  explicit FixtureItems(AutoDate now);
+  ~FixtureItems();
+  FixtureItems(const FixtureItems&) = delete;
+  FixtureItems& operator=(const FixtureItems&) = delete;
+  // An element of a folder's "items" once parsed: its stand-in, or the item
+  // itself when it is not read ahead (it lacks "class", or is not valid:
+  // LoadFixture then reads it in its place and names what is wrong).
+  nlohmann::json ReadAhead(nlohmann::json&& item);
+  // The document's "now", once parsed.
+  void SetNow(AutoDate now);
+
+ private:
+  friend class EmbeddedOutlook;
+  struct Records;
+  std::unique_ptr<Records> records_;
 };
 
 }  // namespace velklk

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "components/error_text.h"
 #include "components/file_system.h"
 #include "components/gender.h"
+#include "components/json_stream.h"
 #include "components/xml_document.h"
 #include "platform/automation_error.h"
 #include "platform/user_interface.h"
@@ -120,11 +122,17 @@ std::unique_ptr<Profile> Profile::Open(const std::string& directory,
 std::unique_ptr<Profile> Profile::Create(const std::string& directory,
                                          const std::string& fixtureJson,
                                          sqlite::Durability durability) {
+  std::istringstream in(fixtureJson);
+  return Create(directory, in, durability);
+}
+
+std::unique_ptr<Profile> Profile::Create(const std::string& directory, std::istream& fixture,
+                                         sqlite::Durability durability) {
   if (Exists(directory)) throw std::runtime_error("'" + directory + "' already holds a profile");
   Creation creation{fs::path(directory)};
   fs::create_directories(directory);
   auto profile = Open(directory, durability);
-  profile->LoadFixture(fixtureJson);
+  profile->LoadFixture(fixture);
   creation.Keep();
   return profile;
 }
@@ -268,12 +276,132 @@ void Profile::SetLanguage(const std::string& language) {
   outlook_->SetLanguage(language);
 }
 
+namespace {
+
+using Json = nlohmann::json;
+
+// Builds the document of a fixture as it is parsed, as nlohmann's own parser
+// does, except that each Outlook item (an element of a folder's "items")
+// is read as soon as it is parsed and stands in the document as a small
+// value (EmbeddedOutlook::FixtureItems), and each host record is packed
+// (EmbeddedHost::PackRecord): the document of a large fixture never holds
+// its items and records whole.
+class FixtureParser final : public nlohmann::json_sax<Json> {
+ public:
+  FixtureParser(Json& root, EmbeddedOutlook::FixtureItems& items) : root_(root), items_(items) {}
+
+  bool null() override { return Add(nullptr); }
+  bool boolean(bool value) override { return Add(value); }
+  bool number_integer(number_integer_t value) override { return Add(value); }
+  bool number_unsigned(number_unsigned_t value) override { return Add(value); }
+  bool number_float(number_float_t value, const string_t&) override { return Add(value); }
+  bool string(string_t& value) override {
+    // The document's time, for the items read before it is all parsed.
+    if (open_.size() == 1 && !open_[0].array && key_ == "now")
+      if (auto now = AutoDate::Parse(value)) items_.SetNow(*now);
+    return Add(std::move(value));
+  }
+  bool binary(binary_t&) override { return false; }  // not in JSON text
+  bool start_object(std::size_t) override { return Open(Json::object(), false); }
+  bool key(string_t& name) override {
+    key_ = std::move(name);
+    return true;
+  }
+  bool end_object() override {
+    Frame done = open_.back();
+    open_.pop_back();
+    if (InItems()) {
+      *done.value = items_.ReadAhead(std::move(*done.value));
+    } else if (InTable()) {
+      *done.value = EmbeddedHost::PackRecord(std::move(*done.value));
+    }
+    return true;
+  }
+  bool start_array(std::size_t) override { return Open(Json::array(), true); }
+  bool end_array() override {
+    open_.pop_back();
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
+    error_ = e.what();
+    return false;
+  }
+  const std::string& Error() const { return error_; }
+
+ private:
+  struct Frame {
+    Json* value;
+    bool array;
+    std::string key;  // its name in the object holding it
+  };
+
+  Json* Place(Json&& value) {
+    if (open_.empty()) {
+      root_ = std::move(value);
+      return &root_;
+    }
+    Json& parent = *open_.back().value;
+    if (open_.back().array) {
+      parent.push_back(std::move(value));
+      return &parent.back();
+    }
+    Json& member = parent[key_];
+    member = std::move(value);
+    return &member;
+  }
+  bool Add(Json&& value) {
+    Place(std::move(value));
+    return true;
+  }
+  bool Open(Json&& value, bool array) {
+    std::string key = open_.empty() || open_.back().array ? std::string() : key_;
+    open_.push_back({Place(std::move(value)), array, std::move(key)});
+    return true;
+  }
+  // The innermost open value is the "items" list of a folder of the Outlook
+  // part: root, "outlook", "stores" or "mailboxes", then folder objects and
+  // "folders" lists in turn, then "items".
+  bool InItems() const {
+    const std::size_t top = open_.size() - 1;
+    if (open_.size() < 5 || top % 2 != 0) return false;
+    if (open_[1].array || open_[1].key != "outlook") return false;
+    if (!open_[2].array || (open_[2].key != "stores" && open_[2].key != "mailboxes")) return false;
+    for (std::size_t i = 3; i < top; ++i) {
+      if (i % 2 == 1 && open_[i].array) return false;
+      if (i % 2 == 0 && (!open_[i].array || open_[i].key != "folders")) return false;
+    }
+    return open_[top].array && open_[top].key == "items";
+  }
+
+  // The innermost open value is a table's list of records: root, "host",
+  // "tables", then the table.
+  bool InTable() const {
+    return open_.size() == 4 && !open_[1].array && open_[1].key == "host" && !open_[2].array &&
+           open_[2].key == "tables" && open_[3].array;
+  }
+
+  Json& root_;
+  EmbeddedOutlook::FixtureItems& items_;
+  std::vector<Frame> open_;
+  std::string key_;
+  std::string error_;
+};
+
+}  // namespace
+
 void Profile::LoadFixture(const std::string& jsonText) {
+  std::istringstream in(jsonText);
+  LoadFixture(in);
+}
+
+void Profile::LoadFixture(std::istream& in) {
   nlohmann::json doc;
-  try {
-    doc = nlohmann::json::parse(jsonText);
-  } catch (const nlohmann::json::exception& e) {  // a syntax error or a number out of range
-    throw FixtureError(std::string("fixture is not valid JSON: ") + e.what());
+  EmbeddedOutlook::FixtureItems items(clock_.Now());
+  {
+    FixtureParser parser(doc, items);
+    // A syntax error or a number out of range.
+    if (!nlohmann::json::sax_parse(in, &parser))
+      throw FixtureError("fixture is not valid JSON: " + parser.Error());
   }
   if (!doc.is_object()) throw FixtureError("fixture: the document must be a JSON object");
   AutoDate now = clock_.Now();
@@ -302,7 +430,7 @@ void Profile::LoadFixture(const std::string& jsonText) {
     sqlite::Transaction load(*connection_, sqlite::Transaction::Locking::Immediate);
     host_->LoadFixture(hostPart, now);
     try {
-      outlook_->LoadFixture(outlookPart, now);
+      outlook_->LoadFixture(outlookPart, now, &items);
     } catch (const AutomationError& e) {
       throw FixtureError(e.Description());
     }
@@ -319,11 +447,19 @@ void Profile::LoadFixture(const std::string& jsonText) {
 }
 
 std::string Profile::DumpFixture(bool host, bool outlook) const {
+  std::ostringstream out;
+  DumpFixture(out, host, outlook);
+  return out.str();
+}
+
+void Profile::DumpFixture(std::ostream& out, bool host, bool outlook) const {
+  // The records and items are read and written one at a time.
+  StreamedJson stream;
   nlohmann::json doc;
   doc["now"] = clock_.Now().Format();
-  if (host) doc["host"] = host_->DumpFixture();
-  if (outlook) doc["outlook"] = outlook_->DumpFixture();
-  return doc.dump(2);
+  if (host) doc["host"] = host_->DumpFixture(&stream);
+  if (outlook) doc["outlook"] = outlook_->DumpFixture(&stream);
+  stream.Write(out, doc);
 }
 
 void Profile::Begin() { connection_->Begin(); }

@@ -10,6 +10,7 @@
 // into "crm.db" in one transaction and "outlook.db" is removed.
 #pragma once
 
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,9 @@ class VELKLK_API Profile {
   // parent of it is a file, or the folder holds a profile already.
   static std::unique_ptr<Profile> Create(const std::string& directory,
                                          const std::string& fixtureJson,
+                                         sqlite::Durability durability = DurabilitySetting());
+  // The same, the fixture read from a stream as it is parsed.
+  static std::unique_ptr<Profile> Create(const std::string& directory, std::istream& fixture,
                                          sqlite::Durability durability = DurabilitySetting());
   // A fresh profile in memory; its log goes to a file system in memory.
   static std::unique_ptr<Profile> InMemory();
@@ -90,9 +94,15 @@ class VELKLK_API Profile {
   // All or nothing: raises FixtureError naming the offending entry and leaves
   // the profile as it was.
   void LoadFixture(const std::string& jsonText);
+  // The same from a stream, read as it is parsed: the items of a large
+  // fixture are read one at a time, never its whole document.
+  void LoadFixture(std::istream& in);
   // The whole state as a fixture document; `host`/`outlook` choose the
   // halves ("now" is always written).
   std::string DumpFixture(bool host = true, bool outlook = true) const;
+  // The same document written to `out` as it is read, one record and item
+  // at a time (a dump of a large profile is never whole in memory).
+  void DumpFixture(std::ostream& out, bool host = true, bool outlook = true) const;
 
   // The connection's unit of work (sqlite::Connection::Begin) over both
   // databases, for callers whose unit spans calls; Rollback undoes it and

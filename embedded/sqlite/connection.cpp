@@ -214,6 +214,18 @@ std::string Statement::Text(int column) const {
   return std::string(reinterpret_cast<const char*>(text),
                      static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
 }
+std::string_view Statement::Bytes(int column) const {
+  const void* bytes = sqlite3_column_type(stmt_, column) == SQLITE_BLOB
+                          ? sqlite3_column_blob(stmt_, column)
+                          : static_cast<const void*>(sqlite3_column_text(stmt_, column));
+  if (bytes == nullptr) return {};
+  return {static_cast<const char*>(bytes),
+          static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+}
+std::string_view Statement::ColumnNameView(int column) const {
+  const char* name = sqlite3_column_name(stmt_, column);
+  return name ? std::string_view(name) : std::string_view();
+}
 std::string Statement::ColumnName(int column) const {
   const char* name = sqlite3_column_name(stmt_, column);
   return name ? name : "";

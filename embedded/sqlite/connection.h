@@ -141,7 +141,11 @@ class VELKLK_API Statement {
   std::int64_t Int(int column) const;
   double Double(int column) const;
   std::string Text(int column) const;
+  // The bytes of a text or blob value without a copy: valid until the
+  // statement steps, resets or reads the column as another type.
+  std::string_view Bytes(int column) const;
   std::string ColumnName(int column) const;
+  std::string_view ColumnNameView(int column) const;
 
  private:
   sqlite3* db_;

@@ -102,6 +102,34 @@ TEST(Profile, ABadFixtureLeavesTheProfileAsItWas) {
   EXPECT_EQ(UserNames(*profile), "ANNA;BEN;");
 }
 
+TEST(Profile, ADumpWrittenAsItIsReadIsTheDocumentAndLoadsBack) {
+  Desk desk(kSampleRecords);
+  ASSERT_EQ(desk.Call("velKLK.CSync", "AddressOrContactSync2OL", {"0000000001", "Adressen"}).value,
+            Variant(true));
+  Profile& profile = desk.profile();
+  const nlohmann::json whole{{"now", profile.Clock().Now().Format()},
+                             {"host", profile.Host().DumpFixture()},
+                             {"outlook", profile.Outlook().DumpFixture()}};
+  const std::string state = profile.DumpFixture();
+  EXPECT_EQ(state, whole.dump(2));
+  // Its items are read while it is parsed; the state is the same.
+  auto copy = Profile::InMemory();
+  copy->LoadFixture(state);
+  EXPECT_EQ(copy->DumpFixture(), state);
+  // An item read ahead that is bad is named in its folder.
+  try {
+    copy->LoadFixture(R"({"outlook":{"stores":[{"name":"s","folders":[{"name":"f","type":2,
+        "items":[{"class":"contact","CreationTime":"2026-12-06 10:00:00",
+                  "LastModificationTime":"2026-12-06 10:00:00","Colour":"red"}]}]}]}})");
+    ADD_FAILURE() << "a bad item was loaded";
+  } catch (const FixtureError& e) {
+    EXPECT_NE(std::string(e.what()).find("outlook.stores[0] (s).folders[0] (f).items[0]"),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_EQ(copy->DumpFixture(), state);
+}
+
 TEST(Profile, ABadFixtureKeepsTheServicesOfTheAddinWorking) {
   // The add-in holds the profile's services while a fixture fails to load:
   // the Outlook attachment it was given must still be the profile's own.
