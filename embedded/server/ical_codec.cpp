@@ -189,28 +189,23 @@ struct ComponentFree {
 using ComponentPtr = std::unique_ptr<icalcomponent, ComponentFree>;
 
 // The unfolded content lines of libical's text of a property or component.
+// A CR is never part of a line (libical may leave one where it folds a line
+// that is not UTF-8).
 void AppendLines(char* text, std::vector<std::string>& out) {
   std::string_view s(text ? text : "");
   std::string line;
-  std::size_t i = 0;
-  while (i < s.size()) {
-    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') {
-      if (i + 2 < s.size() && (s[i + 2] == ' ' || s[i + 2] == '\t')) {
-        i += 3;  // a fold
-        continue;
-      }
-      out.push_back(std::move(line));
-      line.clear();
-      i += 2;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r') continue;
+    if (s[i] != '\n') {
+      line.push_back(s[i]);
       continue;
     }
-    if (s[i] == '\n') {
-      out.push_back(std::move(line));
-      line.clear();
-      ++i;
+    if (i + 1 < s.size() && (s[i + 1] == ' ' || s[i + 1] == '\t')) {
+      ++i;  // a fold
       continue;
     }
-    line.push_back(s[i++]);
+    if (!line.empty()) out.push_back(std::move(line));
+    line.clear();
   }
   if (!line.empty()) out.push_back(std::move(line));
   if (text) icalmemory_free_buffer(text);
