@@ -825,8 +825,18 @@ std::vector<FolderPassResult> SyncEngine::Run(const Account& account, const Pass
   const int before = given->RequestCount();
   std::vector<FolderPassResult> results;
   for (const auto& bound : account.folders) {
-    auto codec = CodecForKind(bound.kind, account.timeZone);
-    if (!codec) continue;  // calendars and task lists come with their codec
+    std::unique_ptr<ItemKindCodec> codec;
+    try {
+      codec = CodecForKind(bound.kind, account.timeZone);
+    } catch (const std::exception& e) {
+      // A time zone the calendar codecs do not know stops that folder.
+      FolderPassResult failed;
+      failed.folder = bound.folder;
+      failed.error = e.what();
+      results.push_back(std::move(failed));
+      continue;
+    }
+    if (!codec) continue;  // a kind without a codec
     std::int64_t id = 0;
     std::string token;
     {
