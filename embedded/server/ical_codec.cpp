@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <set>
@@ -35,12 +35,19 @@ constexpr const char* kProdId = "-//velKLK//Outlook profile//EN";
 
 std::string Upper(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return out;
 }
 
+char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// `prefix` in upper case.
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && Upper(s.substr(0, prefix.size())) == prefix;
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (UpperChar(s[i]) != prefix[i]) return false;
+  return true;
 }
 
 int Id(const char* name) { return *outlook::FindProperty(name); }
@@ -107,7 +114,8 @@ std::string CanonicalValue(const PropValue& v) {
 }
 
 // iCalendar text is UTF-8 with "\n" line breaks; Outlook's are "\r\n". What
-// a text value cannot hold (other control characters) is left out.
+// a text value cannot hold (other control characters; blanks at its ends,
+// which libical drops) is left out.
 std::string TextForICal(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -116,6 +124,10 @@ std::string TextForICal(std::string_view text) {
     if (c == '\r' || (u < 0x20 && c != '\n' && c != '\t') || u == 0x7F) continue;
     out.push_back(c);
   }
+  const auto b = out.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  out.erase(out.find_last_not_of(" \t") + 1);
+  out.erase(0, b);
   return out;
 }
 std::string ToOutlook(std::string_view text) {
@@ -206,6 +218,28 @@ void AppendLines(char* text, std::vector<std::string>& out) {
 std::vector<std::string> LinesOf(icalproperty* p) {
   std::vector<std::string> out;
   AppendLines(icalproperty_as_ical_string_r(p), out);
+  // libical reads one value of a list of texts from "a\\,b" and writes it
+  // as "a,b", which reads as two: its commas go back escaped.
+  const icalproperty_kind kind = icalproperty_isa(p);
+  if ((kind == ICAL_CATEGORIES_PROPERTY || kind == ICAL_RESOURCES_PROPERTY) && out.size() == 1) {
+    std::string& line = out[0];
+    bool quoted = false;
+    std::size_t colon = 0;
+    for (; colon < line.size(); ++colon) {
+      if (line[colon] == '"') quoted = !quoted;
+      if (line[colon] == ':' && !quoted) break;
+    }
+    std::string fixed = line.substr(0, std::min(colon + 1, line.size()));
+    for (std::size_t i = colon + 1; i < line.size(); ++i) {
+      if (line[i] == '\\' && i + 1 < line.size()) {
+        fixed += line.substr(i++, 2);
+        continue;
+      }
+      if (line[i] == ',') fixed += '\\';
+      fixed += line[i];
+    }
+    line = std::move(fixed);
+  }
   return out;
 }
 std::vector<std::string> LinesOf(icalcomponent* c) {
@@ -214,55 +248,137 @@ std::vector<std::string> LinesOf(icalcomponent* c) {
   return out;
 }
 
-// The X- components of the VCALENDAR (libical reads them as nothing), as
-// received: their unfolded lines.
-std::vector<std::vector<std::string>> XComponents(std::string_view text) {
-  std::vector<std::vector<std::string>> out;
-  bool any = false;
-  for (std::size_t at = 0; (at = text.find(':', at)) != std::string_view::npos; ++at)
-    if (at >= 5 && at + 2 < text.size() && StartsWithNoCase(text.substr(at - 5, 8), "BEGIN:X-"))
-      any = true;
-  if (!any) return out;
-  int depth = 0;
-  std::vector<std::string>* current = nullptr;
-  int currentDepth = 0;
+// A content line without a value ("LOCATION:"): libical drops it.
+bool EmptyValue(std::string_view line) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '"') quoted = !quoted;
+    if (line[i] == ':' && !quoted) return i + 1 == line.size();
+  }
+  return false;
+}
+
+// A component as received: its name (upper case) and its lines, unfolded,
+// BEGIN and END included.
+struct RawBlock {
+  std::string name;
+  std::vector<std::string> lines;
+};
+
+// The text as received, beside libical's reading of it.
+struct RawText {
+  std::vector<RawBlock> components;    // the VCALENDAR's, in order
+  std::size_t item = 0;                // which of them is the item (when one is)
+  std::vector<std::string> itemLines;  // the item's own lines (not its subcomponents')
+  std::vector<RawBlock> itemParts;     // the item's subcomponents
+};
+
+// Checks that BEGIN and END lines nest and match, in exactly one VCALENDAR
+// (libical reads past such faults with warnings), and gives the components
+// as received. The item is the first component named `name` inside the
+// VCALENDAR without RECURRENCE-ID, else the first, as the codec picks it
+// from libical's reading.
+RawText ScanText(std::string_view text, std::string_view name) {
+  RawText out;
+  std::vector<std::vector<std::string>> own;  // own lines of each component
+  std::vector<std::vector<RawBlock>> parts;   // subcomponents of each component
+  std::vector<bool> occurrence;
+  std::vector<std::string> open;  // the components open, upper case
+  bool ended = false;
   std::string line;
   auto flush = [&] {
-    if (StartsWithNoCase(line, "BEGIN:")) {
-      ++depth;
-      if (!current && depth == 2 && StartsWithNoCase(line, "BEGIN:X-")) {
-        out.emplace_back();
-        current = &out.back();
-        currentDepth = depth;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) return;
+    if (ended) throw ICalError("the text goes on after END:VCALENDAR");
+    const bool begin = StartsWithNoCase(line, "BEGIN:"), end = StartsWithNoCase(line, "END:");
+    if (!begin && !end && open.empty()) throw ICalError("the text is not an iCalendar object");
+    if (begin) {
+      open.push_back(Upper(std::string_view(line).substr(6)));
+      if (open.size() == 1 && open[0] != "VCALENDAR")
+        throw ICalError("the text is not an iCalendar object");
+      if (open.size() == 2) {
+        out.components.push_back({open[1], {}});
+        own.emplace_back();
+        parts.emplace_back();
+        occurrence.push_back(false);
       }
+      if (open.size() == 3) parts.back().push_back({open[2], {}});
     }
-    if (current) current->push_back(line);
-    if (StartsWithNoCase(line, "END:")) {
-      if (current && depth == currentDepth) current = nullptr;
-      --depth;
+    if (open.size() >= 2) out.components.back().lines.push_back(line);
+    if (open.size() >= 3) parts.back().back().lines.push_back(line);
+    if (!begin && !end && open.size() == 2 && !EmptyValue(line)) {
+      if (StartsWithNoCase(line, "RECURRENCE-ID")) occurrence.back() = true;
+      own.back().push_back(line);
+    }
+    if (end) {
+      const std::string what = Upper(std::string_view(line).substr(4));
+      if (open.empty() || open.back() != what)
+        throw ICalError(
+            "END:" + what.substr(0, 40) +
+            (open.empty() ? " has no BEGIN" : " closes BEGIN:" + open.back().substr(0, 40)));
+      open.pop_back();
+      ended = open.empty();
     }
     line.clear();
   };
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      if (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) {
-        ++i;  // a fold
-        continue;
-      }
-      flush();
+  for (std::size_t at = text.find('\r'); at != std::string_view::npos; at = text.find('\r', at + 1))
+    if (at + 1 == text.size() || text[at + 1] != '\n')
+      throw ICalError("the text has a CR that does not end a line");
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t end = std::min(text.find('\n', i), text.size());
+    line.append(text.substr(i, end - i));
+    i = end + 1;
+    if (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      ++i;  // a fold
       continue;
     }
-    line.push_back(c);
+    flush();
   }
-  if (!line.empty()) flush();
-  if (current) out.pop_back();  // not ended
+  flush();
+  if (!open.empty()) throw ICalError("BEGIN:" + open.back().substr(0, 40) + " has no END");
+  if (!ended) throw ICalError("the text is not an iCalendar object");
+  std::optional<std::size_t> item;
+  for (std::size_t b = 0; b < out.components.size() && !item; ++b)
+    if (out.components[b].name == name && !occurrence[b]) item = b;
+  for (std::size_t b = 0; b < out.components.size() && !item; ++b)
+    if (out.components[b].name == name) item = b;
+  if (item) {
+    out.item = *item;
+    out.itemLines = std::move(own[*item]);
+    out.itemParts = std::move(parts[*item]);
+  }
   return out;
 }
 
+// The lines as received of libical's components, when they line up with
+// the blocks (by name, in order, the X- components libical drops left
+// aside); else none.
+std::map<icalcomponent*, const std::vector<std::string>*> LineUp(
+    const std::vector<icalcomponent*>& components, const std::vector<const RawBlock*>& blocks) {
+  std::map<icalcomponent*, const std::vector<std::string>*> out;
+  std::size_t j = 0;
+  for (icalcomponent* c : components) {
+    while (j < blocks.size() && StartsWithNoCase(blocks[j]->name, "X-")) ++j;
+    const char* kind = icalcomponent_kind_to_string(icalcomponent_isa(c));
+    if (j == blocks.size() || !kind || blocks[j]->name != Upper(kind)) return {};
+    out[c] = &blocks[j++]->lines;
+  }
+  while (j < blocks.size() && StartsWithNoCase(blocks[j]->name, "X-")) ++j;
+  if (j != blocks.size()) return {};
+  return out;
+}
+
+// The name of a content line is `name` (upper case).
+bool LineNamed(std::string_view line, std::string_view name) {
+  return StartsWithNoCase(line, name) && line.size() > name.size() &&
+         (line[name.size()] == ';' || line[name.size()] == ':');
+}
+
 std::string PropName(icalproperty* p) {
-  const char* n = icalproperty_get_property_name(p);
+  const icalproperty_kind kind = icalproperty_isa(p);
+  const char* n =
+      kind == ICAL_X_PROPERTY ? icalproperty_get_x_name(p) : icalproperty_kind_to_string(kind);
   return n ? Upper(n) : std::string();
 }
 
@@ -271,7 +387,8 @@ std::string ParamOf(icalproperty* p, icalparameter_kind kind) {
   if (!q) return {};
   const char* v = nullptr;
   if (kind == ICAL_TZID_PARAMETER) v = icalparameter_get_tzid(q);
-  if (kind == ICAL_VALUE_PARAMETER) return icalparameter_get_value(q) == ICAL_VALUE_BOOLEAN ? "BOOLEAN" : "";
+  if (kind == ICAL_VALUE_PARAMETER)
+    return icalparameter_get_value(q) == ICAL_VALUE_BOOLEAN ? "BOOLEAN" : "";
   return v ? v : "";
 }
 
@@ -286,8 +403,8 @@ std::string RawValue(icalproperty* p) {
 // The profile's zone.
 struct Zone {
   std::string name;
-  icaltimezone* tz = nullptr;  // the UTC zone for "UTC"
-  bool utc = false;            // times written in UTC ("Z"), no VTIMEZONE
+  icaltimezone* tz = nullptr;          // the UTC zone for "UTC"
+  bool utc = false;                    // times written in UTC ("Z"), no VTIMEZONE
   std::vector<std::string> vtimezone;  // lines, TZID rewritten to the name
 };
 
@@ -327,14 +444,24 @@ const AutoDate kFirst = AutoDate::FromParts(1900, 1, 1);
 const AutoDate kLast = AutoDate::FromParts(4500, 12, 31, 23, 59, 59);
 
 std::string TimeText(const DateParts& p, bool date) {
-  char buf[32];
-  if (date) {
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d", p.year, p.month, p.day);
-  } else {
-    std::snprintf(buf, sizeof buf, "%04d%02d%02dT%02d%02d%02d", p.year, p.month, p.day, p.hour,
-                  p.minute, p.second);
-  }
-  return buf;
+  std::string out;
+  auto digits = [&](int v, int n) {
+    char buf[8];
+    for (int k = n - 1; k >= 0; --k) {
+      buf[k] = static_cast<char>('0' + (v % 10 + 10) % 10);
+      v /= 10;
+    }
+    out.append(buf, static_cast<std::size_t>(n));
+  };
+  digits(p.year, 4);
+  digits(p.month, 2);
+  digits(p.day, 2);
+  if (date) return out;
+  out.push_back('T');
+  digits(p.hour, 2);
+  digits(p.minute, 2);
+  digits(p.second, 2);
+  return out;
 }
 
 icaltimetype IcalOf(AutoDate d) {
@@ -350,8 +477,8 @@ icaltimetype IcalOf(AutoDate d) {
 }
 
 AutoDate AutoOf(const icaltimetype& t) {
-  return AutoDate::FromParts(t.year, t.month, t.day, t.is_date ? 0 : t.hour, t.is_date ? 0 : t.minute,
-                             t.is_date ? 0 : t.second);
+  return AutoDate::FromParts(t.year, t.month, t.day, t.is_date ? 0 : t.hour,
+                             t.is_date ? 0 : t.minute, t.is_date ? 0 : t.second);
 }
 
 std::chrono::sys_seconds SysOf(const icaltimetype& utc) {
@@ -385,8 +512,7 @@ class Reader {
       throw ICalError(what + " is not a date or a time");
     }
     if (icaltime_is_null_time(t) || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 ||
-        t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 ||
-        t.second > 60)
+        t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 60)
       throw ICalError(what + " cannot be read");
     if (t.year < 1899 || t.year > 4501) throw OutOfRange(what, t);
     Time out;
@@ -418,8 +544,8 @@ class Reader {
 
  private:
   static ICalError OutOfRange(const std::string& what, const icaltimetype& t) {
-    return ICalError(what + " " + TimeText({t.year, t.month, t.day, t.hour, t.minute, t.second},
-                                          t.is_date) +
+    return ICalError(what + " " +
+                     TimeText({t.year, t.month, t.day, t.hour, t.minute, t.second}, t.is_date) +
                      " is outside the years 1900 to 4500");
   }
 
@@ -463,11 +589,12 @@ std::string WriteStamp(std::chrono::sys_seconds t) {
   const auto day = floor<days>(t);
   const year_month_day ymd(day);
   const hh_mm_ss hms(t - day);
-  return TimeText({static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
-                   static_cast<int>(static_cast<unsigned>(ymd.day())),
-                   static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
-                   static_cast<int>(hms.seconds().count())},
-                  false) +
+  return TimeText(
+             {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+              static_cast<int>(static_cast<unsigned>(ymd.day())),
+              static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
+              static_cast<int>(hms.seconds().count())},
+             false) +
          "Z";
 }
 
@@ -581,8 +708,8 @@ struct Slot {
   std::vector<int> ids;  // the values the record holds
 };
 
-const char* kSlotKeys[] = {"SUMMARY",  "LOCATION", "DESCRIPTION", "TIME",       "CATEGORIES",
-                           "BUSY",     "CLASS",    "PRIORITY",    "COMPLETION", "ALARM"};
+const char* kSlotKeys[] = {"SUMMARY", "LOCATION", "DESCRIPTION", "TIME",       "CATEGORIES",
+                           "BUSY",    "CLASS",    "PRIORITY",    "COMPLETION", "ALARM"};
 
 std::vector<Slot> SlotsOf(Kind kind) {
   const Ids& i = TheIds();
@@ -733,9 +860,9 @@ std::vector<std::string> Render(Kind kind, const Zone& zone, const Slot& slot, c
       out.push_back("COMPLETED:" + UtcText(zone, done));
   } else if (key == "ALARM" && kind == Kind::Event) {
     if (BoolOf(d, i.reminderSet)) {
-      out.insert(out.end(), {"BEGIN:VALARM", "ACTION:DISPLAY", "DESCRIPTION:Reminder",
-                             "TRIGGER:" + DurationText(-IntOf(d, i.reminderMinutes) * 60),
-                             "END:VALARM"});
+      out.insert(out.end(),
+                 {"BEGIN:VALARM", "ACTION:DISPLAY", "DESCRIPTION:Reminder",
+                  "TRIGGER:" + DurationText(-IntOf(d, i.reminderMinutes) * 60), "END:VALARM"});
     }
   } else if (key == "ALARM") {
     const AutoDate at = DateOf(d, i.reminderTime);
@@ -789,6 +916,11 @@ std::string RenderLink(const LinkRef& l) {
 // --- Writing -----------------------------------------------------------------
 
 void Fold(std::string& out, std::string_view line) {
+  if (line.size() <= 75) {
+    out.append(line);
+    out += "\r\n";
+    return;
+  }
   std::size_t col = 0;
   for (std::size_t i = 0; i < line.size();) {
     std::size_t len = 1;
@@ -816,6 +948,8 @@ void Fold(std::string& out, std::string_view line) {
 
 // --- The codec -------------------------------------------------------------
 
+using PropsByName = std::map<std::string, std::vector<icalproperty*>, std::less<>>;
+
 namespace {
 
 class CalendarCodec final : public ItemKindCodec {
@@ -835,20 +969,39 @@ class CalendarCodec final : public ItemKindCodec {
   icalcomponent_kind ComponentKind() const {
     return kind_ == Kind::Event ? ICAL_VEVENT_COMPONENT : ICAL_VTODO_COMPONENT;
   }
-  // The object's text (canonical: without the stamps of the moment and the
-  // profile's VTIMEZONE, user property names in upper case).
-  std::string Write(const ItemData& item, std::string_view uid,
-                    std::optional<std::chrono::sys_seconds> revision, long sequence,
-                    bool canonical) const;
-  void DecodeSlots(icalcomponent* master, Reader& reader,
-                   std::map<std::string, std::vector<icalproperty*>>& props,
-                   icalcomponent* alarm, ItemData& data, std::optional<AutoDate> stamp) const;
+  // The object's text (when `text` is given) and the text hashed: without
+  // the stamps of the moment and the profile's VTIMEZONE, user properties
+  // sorted with their names in upper case.
+  // `rendered`, when given, holds each slot's lines for the item's values.
+  void Write(const ItemData& item, std::string_view uid,
+             std::optional<std::chrono::sys_seconds> revision, long sequence, std::string* text,
+             std::string& canonical,
+             const std::vector<std::vector<std::string>>* rendered = nullptr) const;
+  void DecodeSlots(Reader& reader, PropsByName& props, icalcomponent* alarm, ItemData& data,
+                   std::optional<AutoDate> stamp) const;
 
   Kind kind_;
   Zone zone_;
   std::vector<Slot> slots_;
   std::vector<int> mapped_;
 };
+
+// Removes the X-LIC-ERROR libical leaves for a property without a value
+// (the property is dropped: it said nothing).
+void DropEmptyValueErrors(icalcomponent* c) {
+  for (icalproperty* p = icalcomponent_get_first_property(c, ICAL_XLICERROR_PROPERTY); p;) {
+    icalproperty* next = icalcomponent_get_next_property(c, ICAL_XLICERROR_PROPERTY);
+    const char* m = icalproperty_get_xlicerror(p);
+    if (m && std::string_view(m).substr(0, 12) == "No value for") {
+      icalcomponent_remove_property(c, p);
+      icalproperty_free(p);
+    }
+    p = next;
+  }
+  for (icalcomponent* s = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); s;
+       s = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT))
+    DropEmptyValueErrors(s);
+}
 
 // The first X-LIC-ERROR libical left in place of a line it could not read.
 const char* ParseError(icalcomponent* c) {
@@ -870,15 +1023,15 @@ long long DurationSeconds(icalproperty* p, const std::string& what) {
   return d.is_neg ? -s : s;
 }
 
-AutoDate Plus(AutoDate d, long long seconds) { return AutoDate::FromSeconds(d.Seconds() + seconds); }
+AutoDate Plus(AutoDate d, long long seconds) {
+  return AutoDate::FromSeconds(d.Seconds() + seconds);
+}
 
-void CalendarCodec::DecodeSlots(icalcomponent* master, Reader& reader,
-                                std::map<std::string, std::vector<icalproperty*>>& props,
-                                icalcomponent* alarm, ItemData& data,
-                                std::optional<AutoDate> stamp) const {
+void CalendarCodec::DecodeSlots(Reader& reader, PropsByName& props, icalcomponent* alarm,
+                                ItemData& data, std::optional<AutoDate> stamp) const {
   const Ids& i = TheIds();
   auto first = [&](const char* name) -> icalproperty* {
-    auto it = props.find(name);
+    auto it = props.find(std::string_view(name));
     return it == props.end() || it->second.empty() ? nullptr : it->second[0];
   };
   auto text = [&](const char* name, int id) {
@@ -924,7 +1077,8 @@ void CalendarCodec::DecodeSlots(icalcomponent* master, Reader& reader,
     AutoDate end = start.local;
     if (icalproperty* p = first("DTEND")) {
       const Time e = reader.Read(p, "DTEND");
-      if (e.date != start.date) throw ICalError("DTEND and DTSTART are not both dates or both times");
+      if (e.date != start.date)
+        throw ICalError("DTEND and DTSTART are not both dates or both times");
       if (e.local < start.local) throw ICalError("DTEND is before DTSTART");
       end = e.local;
     } else if (icalproperty* p = first("DURATION")) {
@@ -1037,18 +1191,21 @@ void CalendarCodec::DecodeSlots(icalcomponent* master, Reader& reader,
       }
     }
   }
-  (void)master;
 }
 
 ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUserDef& defs) const {
   if (text.size() > kMaxObjectBytes) throw ICalError("the calendar object is larger than 4 MB");
   if (text.find('\0') != std::string_view::npos)
     throw ICalError("the calendar object holds a NUL character");
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a byte order mark
+  const RawText raw = ScanText(text, Component());
+  const std::vector<std::string>& rawLines = raw.itemLines;
   const std::string buffer(text);
   ComponentPtr root(icalparser_parse_string(buffer.c_str()));
   if (!root) throw ICalError("the text is not an iCalendar object");
   if (icalcomponent_isa(root.get()) != ICAL_VCALENDAR_COMPONENT)
     throw ICalError("the text is not one VCALENDAR");
+  DropEmptyValueErrors(root.get());
   if (const char* error = ParseError(root.get()))
     throw ICalError(std::string("the calendar object does not parse: ") + error);
   icalcomponent* cal = root.get();
@@ -1087,54 +1244,124 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
     const std::string name = PropName(p);
     if (name != "VERSION" && name != "PRODID") AddKept(kept, "C", "", LinesOf(p));
   }
+  // The components as received when they line up with libical's reading
+  // (so that they read back the same), else as libical writes them; the X-
+  // components, which libical drops, as received.
+  std::vector<icalcomponent*> components;
   for (icalcomponent* c = icalcomponent_get_first_component(cal, ICAL_ANY_COMPONENT); c;
-       c = icalcomponent_get_next_component(cal, ICAL_ANY_COMPONENT)) {
-    if (c == master) continue;
+       c = icalcomponent_get_next_component(cal, ICAL_ANY_COMPONENT))
+    components.push_back(c);
+  std::vector<const RawBlock*> blocks;
+  for (const RawBlock& b : raw.components) blocks.push_back(&b);
+  const auto rawComponents = LineUp(components, blocks);
+  bool masterLinesUp = false;
+  for (icalcomponent* c : components) {
+    const auto r = rawComponents.find(c);
+    if (c == master) {
+      masterLinesUp = r != rawComponents.end() && r->second == &raw.components[raw.item].lines;
+      continue;
+    }
     if (icalcomponent_isa(c) == ICAL_VTIMEZONE_COMPONENT) {
       icalproperty* id = icalcomponent_get_first_property(c, ICAL_TZID_PROPERTY);
       const char* tzid = id ? icalproperty_get_tzid(id) : nullptr;
       if (tzid && tzid == zone_.name) continue;  // the profile's zone: written anew
     }
-    if (auto lines = LinesOf(c); !lines.empty()) AddKept(kept, "C", "", lines);
+    const auto lines = r != rawComponents.end() ? *r->second : LinesOf(c);
+    if (!lines.empty()) AddKept(kept, "C", "", lines);
   }
-  for (const auto& lines : XComponents(text)) AddKept(kept, "C", "", lines);
+  for (const RawBlock& b : raw.components)
+    if (StartsWithNoCase(b.name, "X-")) AddKept(kept, "C", "", b.lines);
 
   // The item's lines: the caller's, the mapped slots', the user properties'
   // and the rest.
-  std::map<std::string, std::vector<icalproperty*>> props;
-  std::map<std::string, std::vector<std::vector<std::string>>> slotLines;
+  PropsByName props;
+  // Each slot's received lines: a property (with its line as received when
+  // the text lines up with libical's reading) or the alarm's component.
+  struct Received {
+    icalproperty* p = nullptr;
+    icalcomponent* c = nullptr;
+    const std::vector<std::string>* raw = nullptr;
+  };
+  std::map<std::string, std::vector<Received>, std::less<>> slotLines;
+  // Each property's lines as received, when the text lines up with
+  // libical's reading: one line each, but libical makes several properties
+  // of one line of a list (CATEGORIES:a,b), so a run of properties of such
+  // a name takes the run of lines of that name (the first property holds
+  // them, the others none).
+  std::map<icalproperty*, std::vector<std::string>> rawOf;
+  {
+    std::vector<icalproperty*> all;
+    for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_ANY_PROPERTY); p;
+         p = icalcomponent_get_next_property(master, ICAL_ANY_PROPERTY))
+      all.push_back(p);
+    bool aligned = true;
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < all.size() && aligned;) {
+      const icalproperty_kind kind = icalproperty_isa(all[i]);
+      const std::string name = PropName(all[i]);
+      const bool list = kind == ICAL_CATEGORIES_PROPERTY || kind == ICAL_RESOURCES_PROPERTY ||
+                        kind == ICAL_EXDATE_PROPERTY || kind == ICAL_RDATE_PROPERTY;
+      std::size_t props = 1, lines = 1;
+      if (list) {
+        while (i + props < all.size() && icalproperty_isa(all[i + props]) == kind) ++props;
+        while (j + lines < rawLines.size() && LineNamed(rawLines[j + lines], name)) ++lines;
+      }
+      aligned = j + lines <= rawLines.size() && lines <= props;
+      for (std::size_t k = 0; aligned && k < lines; ++k) aligned = LineNamed(rawLines[j + k], name);
+      if (!aligned) break;
+      rawOf[all[i]].assign(rawLines.begin() + static_cast<long>(j),
+                           rawLines.begin() + static_cast<long>(j + lines));
+      for (std::size_t k = 1; k < props; ++k) rawOf[all[i + k]];
+      i += props;
+      j += lines;
+    }
+    if (!masterLinesUp || !aligned || j != rawLines.size()) rawOf.clear();
+  }
   std::vector<std::pair<icalproperty*, std::string>> users;  // line, name
   std::vector<icalproperty*> links;
   std::optional<AutoDate> stamp;
   Reader reader(zone_, cal);
   std::vector<std::vector<std::string>> rest;
-  const std::set<std::string> eventSlots = {"SUMMARY", "LOCATION", "DESCRIPTION", "DTSTART",
-                                            "DTEND", "DURATION", "CATEGORIES", "TRANSP",
-                                            "X-MICROSOFT-CDO-BUSYSTATUS", "CLASS", "PRIORITY"};
-  std::set<std::string> taskSlots = {"SUMMARY", "DESCRIPTION", "DTSTART", "DUE", "DURATION",
-                                     "CATEGORIES", "CLASS", "PRIORITY", "STATUS",
-                                     "PERCENT-COMPLETE", "COMPLETED", std::string(kStatusName)};
-  for (const auto& [id, name] : TheIds().own) taskSlots.insert(std::string(kOwnPrefix) + name);
-  const auto& mappedNames = kind_ == Kind::Event ? eventSlots : taskSlots;
-  auto slotOf = [&](const std::string& name) -> std::string {
-    if (name == "SUMMARY" || name == "LOCATION" || name == "DESCRIPTION" || name == "CATEGORIES" ||
-        name == "CLASS" || name == "PRIORITY")
-      return name;
-    if (name == "DTSTART" || name == "DTEND" || name == "DURATION" || name == "DUE") return "TIME";
-    if (name == "TRANSP" || name == "X-MICROSOFT-CDO-BUSYSTATUS") return "BUSY";
-    if (name == "STATUS" || name == "PERCENT-COMPLETE" || name == "COMPLETED" ||
-        name == kStatusName)
-      return "COMPLETION";
-    return name.substr(kUserPrefix.size());  // OL-NAME
+  // A property's text to keep: as received when the text lines up with
+  // libical's reading (so that it reads back the same), else libical's.
+  auto keptLines = [&](icalproperty* p) {
+    const auto it = rawOf.find(p);
+    return it != rawOf.end() ? it->second : LinesOf(p);
   };
+  static const std::map<std::string, std::string, std::less<>> eventSlots = {
+      {"SUMMARY", "SUMMARY"},
+      {"LOCATION", "LOCATION"},
+      {"DESCRIPTION", "DESCRIPTION"},
+      {"DTSTART", "TIME"},
+      {"DTEND", "TIME"},
+      {"DURATION", "TIME"},
+      {"CATEGORIES", "CATEGORIES"},
+      {"TRANSP", "BUSY"},
+      {"X-MICROSOFT-CDO-BUSYSTATUS", "BUSY"},
+      {"CLASS", "CLASS"},
+      {"PRIORITY", "PRIORITY"}};
+  static const std::map<std::string, std::string, std::less<>> taskSlots = [] {
+    std::map<std::string, std::string, std::less<>> m = {
+        {"SUMMARY", "SUMMARY"},      {"DESCRIPTION", "DESCRIPTION"},
+        {"DTSTART", "TIME"},         {"DUE", "TIME"},
+        {"DURATION", "TIME"},        {"CATEGORIES", "CATEGORIES"},
+        {"CLASS", "CLASS"},          {"PRIORITY", "PRIORITY"},
+        {"STATUS", "COMPLETION"},    {"PERCENT-COMPLETE", "COMPLETION"},
+        {"COMPLETED", "COMPLETION"}, {std::string(kStatusName), "COMPLETION"}};
+    for (const auto& [id, name] : TheIds().own)
+      m.emplace(std::string(kOwnPrefix) + name, "OL-" + name);
+    return m;
+  }();
+  const auto& mappedNames = kind_ == Kind::Event ? eventSlots : taskSlots;
   std::set<std::string> userNames;
   bool recurring = exceptions;
   for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_ANY_PROPERTY); p;
        p = icalcomponent_get_next_property(master, ICAL_ANY_PROPERTY)) {
     const std::string name = PropName(p);
     if (name == "UID" && !out.uid) {
-      if (const char* uid = icalproperty_get_uid(p); uid && *uid) {
-        out.uid = uid;
+      // As it can be written back: valid UTF-8 without control characters.
+      if (const char* uid = icalproperty_get_uid(p); uid && !TextForICal(uid).empty()) {
+        out.uid = UnescapeText(Escape(uid));
         continue;
       }
     }
@@ -1143,8 +1370,8 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
       continue;
     }
     if (name == "LAST-MODIFIED" || name == "DTSTAMP") {
-      icaltimetype t = name == "LAST-MODIFIED" ? icalproperty_get_lastmodified(p)
-                                               : icalproperty_get_dtstamp(p);
+      icaltimetype t =
+          name == "LAST-MODIFIED" ? icalproperty_get_lastmodified(p) : icalproperty_get_dtstamp(p);
       const bool ok = !icaltime_is_null_time(t) && t.year >= 1900 && t.year <= 4500 &&
                       t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31;
       if (ok) {
@@ -1157,9 +1384,10 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
       }
       continue;
     }
-    if (mappedNames.count(name)) {
+    if (const auto slot = mappedNames.find(name); slot != mappedNames.end()) {
       props[name].push_back(p);
-      slotLines[slotOf(name)].push_back(LinesOf(p));
+      const auto raw = rawOf.find(p);
+      slotLines[slot->second].push_back({p, nullptr, raw == rawOf.end() ? nullptr : &raw->second});
       continue;
     }
     if (name == kLinkName) {
@@ -1175,7 +1403,7 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
       }
     }
     if (name == "RRULE" || name == "RDATE" || name == "EXRULE") recurring = true;
-    rest.push_back(LinesOf(p));
+    if (auto lines = keptLines(p); !lines.empty()) rest.push_back(std::move(lines));
   }
   for (auto& lines : rest) AddKept(kept, "*", "", lines);
 
@@ -1207,29 +1435,56 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
     alarm = c;
     break;
   }
+  std::vector<icalcomponent*> parts;
   for (icalcomponent* c = icalcomponent_get_first_component(master, ICAL_ANY_COMPONENT); c;
-       c = icalcomponent_get_next_component(master, ICAL_ANY_COMPONENT)) {
+       c = icalcomponent_get_next_component(master, ICAL_ANY_COMPONENT))
+    parts.push_back(c);
+  std::vector<const RawBlock*> partBlocks;
+  for (const RawBlock& b : raw.itemParts) partBlocks.push_back(&b);
+  const auto rawParts = masterLinesUp ? LineUp(parts, partBlocks)
+                                      : std::map<icalcomponent*, const std::vector<std::string>*>();
+  for (icalcomponent* c : parts) {
+    const auto r = rawParts.find(c);
+    const std::vector<std::string>* asReceived = r == rawParts.end() ? nullptr : r->second;
     if (c == alarm) {
-      slotLines["ALARM"].push_back(LinesOf(c));
+      slotLines["ALARM"].push_back({nullptr, c, asReceived});
     } else {
-      AddKept(kept, "*", "", LinesOf(c));
+      AddKept(kept, "*", "", asReceived ? *asReceived : LinesOf(c));
     }
   }
+  if (masterLinesUp)
+    for (const RawBlock& b : raw.itemParts)
+      if (StartsWithNoCase(b.name, "X-")) AddKept(kept, "*", "", b.lines);
 
-  DecodeSlots(master, reader, props, alarm, data, stamp);
+  DecodeSlots(reader, props, alarm, data, stamp);
   const Ids& ids = TheIds();
   Put(data, ids.recurring, recurring);
   if (kind_ == Kind::Event) Put(data, ids.recurrenceState, std::int64_t{recurring ? 1 : 0});
 
   // A slot whose received lines are not what its values give is kept as
   // received, for those values.
+  std::vector<std::vector<std::string>> rendered;
   for (const Slot& s : slots_) {
+    rendered.push_back(Render(kind_, zone_, s, data));
     auto it = slotLines.find(s.key);
-    std::vector<std::string> received;
-    if (it != slotLines.end())
-      for (const auto& lines : it->second) received.insert(received.end(), lines.begin(), lines.end());
-    if (received.empty()) continue;
-    if (Render(kind_, zone_, s, data) != received) AddKept(kept, s.key, RecordOf(s, data), received);
+    if (it == slotLines.end() || it->second.empty()) continue;
+    // The lines as received first (cheap); libical's text of them when those
+    // differ, since that is what reads back the same.
+    bool same = true;
+    std::vector<std::string> asReceived;
+    for (const Received& r : it->second) {
+      same = same && r.raw;
+      if (r.raw) asReceived.insert(asReceived.end(), r.raw->begin(), r.raw->end());
+    }
+    if (same && asReceived == rendered.back()) continue;
+    std::vector<std::string> received, keep;
+    for (const Received& r : it->second) {
+      const auto lines = r.p ? LinesOf(r.p) : LinesOf(r.c);
+      received.insert(received.end(), lines.begin(), lines.end());
+      const auto asReceived = r.p ? keptLines(r.p) : r.raw ? *r.raw : lines;
+      keep.insert(keep.end(), asReceived.begin(), asReceived.end());
+    }
+    if (rendered.back() != received) AddKept(kept, s.key, RecordOf(s, data), keep);
   }
 
   for (const auto& [p, name] : users) {
@@ -1243,60 +1498,75 @@ ItemKindCodec::Decoded CalendarCodec::Decode(std::string_view text, const FindUs
       u.type = OlUserPropertyType::YesNo;
       u.value = up == "TRUE";
     }
-    const std::vector<std::string> lines = LinesOf(p);
-    if (std::vector<std::string>{RenderUser(u, false)} != lines)
-      AddKept(kept, "U:" + Upper(name), UserRecord(u), lines);
+    const auto raw = rawOf.find(p);
+    if (raw == rawOf.end() || raw->second != std::vector<std::string>{RenderUser(u, false)}) {
+      if (std::vector<std::string>{RenderUser(u, false)} != LinesOf(p))
+        AddKept(kept, "U:" + Upper(name), UserRecord(u), keptLines(p));
+    }
     data.user.push_back(std::move(u));
   }
   // A link: the contact's entry ID, ';' and its name.
   for (icalproperty* p : links) {
     const std::string value = RawValue(p);
     const std::size_t semi = std::min(value.find(';'), value.size());
-    LinkRef l{TextForICal(UnescapeText(value.substr(0, semi))),
-              semi < value.size() ? ToOutlook(TextForICal(UnescapeText(value.substr(semi + 1)))) : ""};
+    LinkRef l{
+        TextForICal(UnescapeText(value.substr(0, semi))),
+        semi < value.size() ? ToOutlook(TextForICal(UnescapeText(value.substr(semi + 1)))) : ""};
     if (l.entryId.empty() || std::vector<std::string>{RenderLink(l)} != LinesOf(p)) {
-      AddKept(kept, "*", "", LinesOf(p));
+      AddKept(kept, "*", "", keptLines(p));
     } else {
       data.links.push_back(std::move(l));
     }
   }
 
-  out.canonical = Write(data, "", std::nullopt, 0, true);
+  Write(data, "", std::nullopt, 0, nullptr, out.canonical, &rendered);
   return out;
 }
 
-std::string CalendarCodec::Write(const ItemData& item, std::string_view uid,
-                                 std::optional<std::chrono::sys_seconds> revision, long sequence,
-                                 bool canonical) const {
+void CalendarCodec::Write(const ItemData& item, std::string_view uid,
+                          std::optional<std::chrono::sys_seconds> revision, long sequence,
+                          std::string* text, std::string& canonical,
+                          const std::vector<std::vector<std::string>>* rendered) const {
   const std::vector<Kept> kept = ReadKept(item.serverKept);
-  std::string out;
-  std::string body;  // the item's component
-  auto line = [](std::string& to, std::string_view l) { Fold(to, l); };
-  if (!canonical) {
-    line(body, std::string("BEGIN:") + Component());
-    line(body, "UID:" + Escape(uid));
-    line(body, "DTSTAMP:" + WriteStamp(revision.value_or(std::chrono::floor<std::chrono::seconds>(
-                                std::chrono::system_clock::now()))));
-    line(body, "SEQUENCE:" + std::to_string(std::max(0L, sequence)));
-    if (revision) line(body, "LAST-MODIFIED:" + WriteStamp(*revision));
+  // The item's component, folded for the text and unfolded for the hash.
+  std::string body;
+  auto both = [&](std::string_view l) {
+    if (text) Fold(body, l);
+    canonical.append(l);
+    canonical.push_back('\n');
+  };
+  auto textOnly = [&](std::string& to, std::string_view l) {
+    if (text) Fold(to, l);
+  };
+  textOnly(body, std::string("BEGIN:") + Component());
+  if (text) {
+    textOnly(body, "UID:" + Escape(uid));
+    textOnly(body,
+             "DTSTAMP:" + WriteStamp(revision.value_or(std::chrono::floor<std::chrono::seconds>(
+                              std::chrono::system_clock::now()))));
+    textOnly(body, "SEQUENCE:" + std::to_string(std::max(0L, sequence)));
+    if (revision) textOnly(body, "LAST-MODIFIED:" + WriteStamp(*revision));
   }
   std::vector<std::string> alarm;
-  for (const Slot& s : slots_) {
-    std::vector<std::string> lines;
-    const std::string record = RecordOf(s, item);
-    bool found = false;
+  for (std::size_t n = 0; n < slots_.size(); ++n) {
+    const Slot& s = slots_[n];
+    const std::vector<std::string>* keptLines = nullptr;
+    std::optional<std::string> record;
     for (const Kept& k : kept) {
-      if (k.tag == s.key && k.record == record) {
-        lines = k.lines;
-        found = true;
+      if (k.tag != s.key) continue;
+      if (!record) record = RecordOf(s, item);
+      if (k.record == *record) {
+        keptLines = &k.lines;
         break;
       }
     }
-    if (!found) lines = Render(kind_, zone_, s, item);
+    std::vector<std::string> lines = keptLines  ? *keptLines
+                                     : rendered ? (*rendered)[n]
+                                                : Render(kind_, zone_, s, item);
     if (s.key == "ALARM") {
       alarm = std::move(lines);
     } else {
-      for (const auto& l : lines) line(body, l);
+      for (const auto& l : lines) both(l);
     }
   }
   std::vector<std::string> users;
@@ -1304,56 +1574,68 @@ std::string CalendarCodec::Write(const ItemData& item, std::string_view uid,
   for (const UserProp& u : item.user) {
     if (!Travels(u.name) || !seen.insert(Upper(u.name)).second) continue;
     const std::string tag = "U:" + Upper(u.name);
-    const std::string record = UserRecord(u);
     std::optional<std::string> keptLine;
     for (const Kept& k : kept)
-      if (k.tag == tag && k.record == record && k.lines.size() == 1) keptLine = k.lines[0];
-    users.push_back(keptLine ? *keptLine : RenderUser(u, canonical));
+      if (k.tag == tag && k.lines.size() == 1 && k.record == UserRecord(u)) keptLine = k.lines[0];
+    if (keptLine) {
+      textOnly(body, *keptLine);
+      users.push_back(*keptLine);
+    } else {
+      textOnly(body, RenderUser(u, false));
+      users.push_back(RenderUser(u, true));
+    }
   }
-  if (canonical) std::sort(users.begin(), users.end());
-  for (const auto& u : users) line(body, u);
+  std::sort(users.begin(), users.end());
+  for (const auto& u : users) {
+    canonical += u;
+    canonical.push_back('\n');
+  }
   for (const LinkRef& l : item.links)
-    if (!l.entryId.empty() && !TextForICal(l.entryId).empty()) line(body, RenderLink(l));
+    if (!TextForICal(l.entryId).empty() && l.entryId.find(';') == std::string::npos)
+      both(RenderLink(l));
   for (const Kept& k : kept)
     if (k.tag == "*" && !k.Component())
-      for (const auto& l : k.lines) line(body, l);
-  for (const auto& l : alarm) line(body, l);
+      for (const auto& l : k.lines) both(l);
+  for (const auto& l : alarm) both(l);
   for (const Kept& k : kept)
     if (k.tag == "*" && k.Component())
-      for (const auto& l : k.lines) line(body, l);
-  if (!canonical) line(body, std::string("END:") + Component());
+      for (const auto& l : k.lines) both(l);
+  textOnly(body, std::string("END:") + Component());
 
-  if (!canonical) {
-    line(out, "BEGIN:VCALENDAR");
-    line(out, "VERSION:2.0");
-    line(out, std::string("PRODID:") + kProdId);
+  auto kept_ = [&](bool component, bool vtimezone) {
+    for (const Kept& k : kept) {
+      if (k.tag != "C" || k.Component() != component) continue;
+      if (component && StartsWithNoCase(k.lines[0], "BEGIN:VTIMEZONE") != vtimezone) continue;
+      for (const auto& l : k.lines) {
+        if (text) Fold(*text, l);
+        canonical.append(l);
+        canonical.push_back('\n');
+      }
+    }
+  };
+  if (text) {
+    textOnly(*text, "BEGIN:VCALENDAR");
+    textOnly(*text, "VERSION:2.0");
+    textOnly(*text, std::string("PRODID:") + kProdId);
   }
-  for (const Kept& k : kept)
-    if (k.tag == "C" && !k.Component())
-      for (const auto& l : k.lines) line(out, l);
+  kept_(false, false);
   // The profile's VTIMEZONE when a line refers to its zone.
-  bool zoneUsed = false;
-  if (!zone_.utc) {
+  if (text && !zone_.utc) {
     const std::string ref = ";TZID=" + zone_.name + ":", quoted = ";TZID=\"" + zone_.name + "\":";
-    auto refers = [&](const std::string& text) {
-      return text.find(ref) != std::string::npos || text.find(quoted) != std::string::npos;
+    auto refers = [&](const std::string& t) {
+      return t.find(ref) != std::string::npos || t.find(quoted) != std::string::npos;
     };
-    zoneUsed = refers(body);
+    bool used = refers(body);
     for (const Kept& k : kept)
       if (k.tag == "C" && k.Component() && !StartsWithNoCase(k.lines[0], "BEGIN:VTIMEZONE"))
-        for (const auto& l : k.lines) zoneUsed = zoneUsed || refers(l);
+        for (const auto& l : k.lines) used = used || refers(l);
+    if (used)
+      for (const auto& l : zone_.vtimezone) Fold(*text, l);
   }
-  if (zoneUsed && !canonical)
-    for (const auto& l : zone_.vtimezone) line(out, l);
-  for (const Kept& k : kept)
-    if (k.tag == "C" && k.Component() && StartsWithNoCase(k.lines[0], "BEGIN:VTIMEZONE"))
-      for (const auto& l : k.lines) line(out, l);
-  out += body;
-  for (const Kept& k : kept)
-    if (k.tag == "C" && k.Component() && !StartsWithNoCase(k.lines[0], "BEGIN:VTIMEZONE"))
-      for (const auto& l : k.lines) line(out, l);
-  if (!canonical) line(out, "END:VCALENDAR");
-  return out;
+  kept_(true, true);
+  if (text) *text += body;
+  kept_(true, false);
+  if (text) Fold(*text, "END:VCALENDAR");
 }
 
 ItemKindCodec::Encoded CalendarCodec::Encode(const ItemData& item, std::string_view uid,
@@ -1370,8 +1652,7 @@ ItemKindCodec::Encoded CalendarCodec::Encode(const ItemData& item, std::string_v
                       " is outside the years 1900 to 4500");
   }
   Encoded out;
-  out.text = Write(item, uid, revision, sequence, false);
-  out.canonical = Write(item, "", std::nullopt, 0, true);
+  Write(item, uid, revision, sequence, &out.text, out.canonical);
   return out;
 }
 

@@ -2,13 +2,12 @@
 // other clients send mapped in, the daylight-saving changes of Europe/Berlin,
 // a recurring series and unknown content written back unchanged after an
 // edit, Windows zone names, and the faults.
-#include "server/ical_codec.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "outlook/values.h"
+#include "server/ical_codec.h"
 
 namespace velklk::server {
 namespace {
@@ -23,7 +22,9 @@ PropValue Get(const ItemData& d, const char* name) {
   return v ? *v : outlook::Property(Id(name)).defaultValue;
 }
 AutoDate Date(const ItemData& d, const char* name) { return std::get<AutoDate>(Get(d, name)); }
-std::int64_t Int(const ItemData& d, const char* name) { return std::get<std::int64_t>(Get(d, name)); }
+std::int64_t Int(const ItemData& d, const char* name) {
+  return std::get<std::int64_t>(Get(d, name));
+}
 
 // The text without its folds.
 std::string Unfolded(std::string text) {
@@ -47,7 +48,9 @@ std::string Todo(const std::string& lines) {
                   "END:VTODO\r\n");
 }
 
-AutoDate At(int y, int mo, int d, int h = 0, int mi = 0) { return AutoDate::FromParts(y, mo, d, h, mi); }
+AutoDate At(int y, int mo, int d, int h = 0, int mi = 0) {
+  return AutoDate::FromParts(y, mo, d, h, mi);
+}
 
 const std::chrono::sys_seconds kRevision{std::chrono::seconds(1806739200)};  // 2027-04-03 08:00Z
 
@@ -69,14 +72,28 @@ TEST(ICalCodecTest, AppointmentAndTaskBothWays) {
             {"velDone", OlUserPropertyType::YesNo, true}};
   a.links = {{"00000000ABCD", "Schulz, Anna"}};
   const auto sent = events->Encode(a, "UID-1", kRevision, 3);
-  for (const char* line :
-       {"BEGIN:VEVENT", "UID:UID-1", "SEQUENCE:3", "LAST-MODIFIED:20270403T080000Z",
-        "SUMMARY:Jahresgespräch\\, Teil 1", "LOCATION:Raum 4", "DESCRIPTION:Zeile 1\\nZeile 2",
-        "DTSTART;TZID=Europe/Berlin:20270405T100000", "DTEND;TZID=Europe/Berlin:20270405T113000",
-        "CATEGORIES:Kunde", "CATEGORIES:Wichtig", "TRANSP:OPAQUE", "X-MICROSOFT-CDO-BUSYSTATUS:TENTATIVE",
-        "CLASS:PRIVATE", "PRIORITY:1", "TRIGGER:-PT30M", "ACTION:DISPLAY",
-        "X-VELKLK-velSearch:4711Aktivitaeten", "X-VELKLK-velDone;VALUE=BOOLEAN:TRUE",
-        "X-VELKLK-OL-LINK:00000000ABCD;Schulz, Anna", "BEGIN:VTIMEZONE", "TZID:Europe/Berlin"})
+  for (const char* line : {"BEGIN:VEVENT",
+                           "UID:UID-1",
+                           "SEQUENCE:3",
+                           "LAST-MODIFIED:20270403T080000Z",
+                           "SUMMARY:Jahresgespräch\\, Teil 1",
+                           "LOCATION:Raum 4",
+                           "DESCRIPTION:Zeile 1\\nZeile 2",
+                           "DTSTART;TZID=Europe/Berlin:20270405T100000",
+                           "DTEND;TZID=Europe/Berlin:20270405T113000",
+                           "CATEGORIES:Kunde",
+                           "CATEGORIES:Wichtig",
+                           "TRANSP:OPAQUE",
+                           "X-MICROSOFT-CDO-BUSYSTATUS:TENTATIVE",
+                           "CLASS:PRIVATE",
+                           "PRIORITY:1",
+                           "TRIGGER:-PT30M",
+                           "ACTION:DISPLAY",
+                           "X-VELKLK-velSearch:4711Aktivitaeten",
+                           "X-VELKLK-velDone;VALUE=BOOLEAN:TRUE",
+                           "X-VELKLK-OL-LINK:00000000ABCD;Schulz, Anna",
+                           "BEGIN:VTIMEZONE",
+                           "TZID:Europe/Berlin"})
     EXPECT_TRUE(Has(sent.text, line)) << line << "\n" << sent.text;
   EXPECT_EQ(sent.text.find("freeassociation"), std::string::npos);
   EXPECT_EQ(sent.text.find("X-LIC"), std::string::npos);
@@ -86,9 +103,9 @@ TEST(ICalCodecTest, AppointmentAndTaskBothWays) {
   EXPECT_EQ(back.uid, "UID-1");
   EXPECT_EQ(back.sequence, 3);
   EXPECT_EQ(back.revision, kRevision);
-  for (const char* name : {"Subject", "Location", "Body", "Start", "End", "Categories",
-                           "BusyStatus", "ReminderSet", "ReminderMinutesBeforeStart",
-                           "Sensitivity", "Importance"})
+  for (const char* name :
+       {"Subject", "Location", "Body", "Start", "End", "Categories", "BusyStatus", "ReminderSet",
+        "ReminderMinutesBeforeStart", "Sensitivity", "Importance"})
     EXPECT_EQ(Get(back.data, name), Get(a, name)) << name;
   EXPECT_EQ(back.data.user.size(), 2u);
   ASSERT_EQ(back.data.links.size(), 1u);
@@ -153,8 +170,8 @@ TEST(ICalCodecTest, AppointmentAndTaskBothWays) {
   const auto full = tasks->Decode(Todo("PERCENT-COMPLETE:100\r\n"), {});
   EXPECT_EQ(Int(full.data, "Status"), 2);
   EXPECT_EQ(Date(full.data, "DateCompleted"), At(2027, 1, 1));
-  const auto reopened =
-      tasks->Decode(Todo("STATUS:IN-PROCESS\r\nPERCENT-COMPLETE:100\r\nX-VELKLK-OL-STATUS:3\r\n"), {});
+  const auto reopened = tasks->Decode(
+      Todo("STATUS:IN-PROCESS\r\nPERCENT-COMPLETE:100\r\nX-VELKLK-OL-STATUS:3\r\n"), {});
   EXPECT_EQ(Int(reopened.data, "Status"), 1);
   EXPECT_EQ(Int(reopened.data, "PercentComplete"), 0);
   EXPECT_EQ(Get(reopened.data, "Complete"), PropValue(false));
@@ -168,10 +185,10 @@ TEST(ICalCodecTest, DaylightSavingChangesAndOtherZones) {
     a.Put(Id("Start"), day);
     a.Put(Id("End"), AutoDate(day.Value() + 1.0 / 24));
     const auto sent = events->Encode(a, "D", std::nullopt, 0);
-    EXPECT_TRUE(Has(sent.text, "DTSTART;TZID=Europe/Berlin:" +
-                                   std::string(day.Value() < At(2027, 6, 1).Value()
-                                                   ? "20270329T100000"
-                                                   : "20271101T100000")))
+    EXPECT_TRUE(Has(sent.text,
+                    "DTSTART;TZID=Europe/Berlin:" + std::string(day.Value() < At(2027, 6, 1).Value()
+                                                                    ? "20270329T100000"
+                                                                    : "20271101T100000")))
         << sent.text;
   }
   auto startOf = [&](const std::string& lines) {
@@ -200,9 +217,8 @@ TEST(ICalCodecTest, DaylightSavingChangesAndOtherZones) {
   const std::string ownZone =
       "BEGIN:VTIMEZONE\r\nTZID:Office\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
       "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0300\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
-  const std::string inOffice =
-      Calendar(ownZone +
-               "BEGIN:VEVENT\r\nUID:z\r\nDTSTART;TZID=Office:20270105T100000\r\nEND:VEVENT\r\n");
+  const std::string inOffice = Calendar(
+      ownZone + "BEGIN:VEVENT\r\nUID:z\r\nDTSTART;TZID=Office:20270105T100000\r\nEND:VEVENT\r\n");
   const auto office = events->Decode(inOffice, {});
   EXPECT_EQ(Date(office.data, "Start"), At(2027, 1, 5, 8));
   // Sent back unchanged, with the zone it names, while the start stays.
@@ -250,9 +266,9 @@ TEST(ICalCodecTest, SeriesAndUnknownContentGoBackUnchanged) {
         "RECURRENCE-ID;TZID=Europe/Berlin:20270118T100000", "SUMMARY:Jour fixe (verlegt)",
         "DTSTART;TZID=Europe/Berlin:20270119T100000",
         "ATTENDEE;CN=Anna;PARTSTAT=ACCEPTED:mailto:anna@example.org",
-        "ATTACH:https://example.org/agenda.pdf", "COLOR:red", "X-OTHER-CLIENT:42",
-        "ACTION:EMAIL", "TRIGGER:-P1D", "METHOD:PUBLISH", "X-WR-CALNAME:Team",
-        "TZID:America/New_York", "BEGIN:X-OTHER", "X-A:1", "TZID:Europe/Berlin"})
+        "ATTACH:https://example.org/agenda.pdf", "COLOR:red", "X-OTHER-CLIENT:42", "ACTION:EMAIL",
+        "TRIGGER:-P1D", "METHOD:PUBLISH", "X-WR-CALNAME:Team", "TZID:America/New_York",
+        "BEGIN:X-OTHER", "X-A:1", "TZID:Europe/Berlin"})
     EXPECT_TRUE(Has(sent.text, line)) << line << "\n" << sent.text;
   const auto back = events->Decode(sent.text, {});
   EXPECT_EQ(back.canonical, sent.canonical);
@@ -260,7 +276,8 @@ TEST(ICalCodecTest, SeriesAndUnknownContentGoBackUnchanged) {
 
   // A rule without end and one with an absurd count are kept, not expanded.
   for (const char* rule : {"RRULE:FREQ=SECONDLY\r\n", "RRULE:FREQ=MINUTELY;COUNT=2000000000\r\n"}) {
-    const auto endless = events->Decode(Event("DTSTART:20270104T090000Z\r\n" + std::string(rule)), {});
+    const auto endless =
+        events->Decode(Event("DTSTART:20270104T090000Z\r\n" + std::string(rule)), {});
     EXPECT_EQ(Get(endless.data, "IsRecurring"), PropValue(true));
     EXPECT_TRUE(Has(events->Encode(endless.data, "e1", std::nullopt, 0).text,
                     std::string(rule).substr(0, std::string(rule).size() - 2)));
@@ -292,6 +309,12 @@ TEST(ICalCodecTest, FaultsAreClearErrors) {
   EXPECT_EQ(ErrorOf(*tasks, Event("DTSTART:20270101T100000Z\r\n")),
             "other: the calendar object is a VEVENT (an event), not a VTODO");
   EXPECT_EQ(ErrorOf(*events, Event("SUMMARY:x\r\n")), "the VEVENT has no DTSTART");
+  EXPECT_EQ(ErrorOf(*events, Event("SUMMARY:a\rb\r\n")),
+            "the text has a CR that does not end a line");
+  EXPECT_EQ(ErrorOf(*events, Calendar("BEGIN:VEVENT\r\nUID:x\r\nEND:VTODO\r\n")),
+            "END:VTODO closes BEGIN:VEVENT");
+  // A property without a value says nothing: it is left out, not a fault.
+  EXPECT_EQ(ErrorOf(*events, Event("DTSTART:20270105T100000Z\r\nLOCATION:\r\n")), "");
   EXPECT_EQ(ErrorOf(*events, Event("DTSTART:20270105T100000Z\r\nDTEND:20270105T090000Z\r\n")),
             "DTEND is before DTSTART");
   EXPECT_EQ(ErrorOf(*events, Event("DTSTART;TZID=Mars/Olympus:20270105T100000\r\n")),
