@@ -334,12 +334,10 @@ TEST(ICalCodecTest, FaultsAreClearErrors) {
 }
 
 }  // namespace
-// Known fault of the codec, kept as a failing case: an empty text user
-// property (the add-in writes "velGroupName" on every task it exports, empty
-// for a task without a group) is written as "X-VELKLK-velGroupName:", and
-// the reader refuses the whole object when it comes back ("No value for X
-// property"), so a task exported by TaskSync2OL and then changed by a client
-// (todoman keeps the line) stops the receive of its folder on every pass.
+// An empty text user property (the add-in writes "velGroupName" on every
+// task it exports, empty for a task without a group) reads back: a task
+// exported by TaskSync2OL and changed by a client (todoman keeps the line)
+// comes in, and its folder's receive goes on.
 TEST(ICalCodecTest, EmptyUserPropertyReadsBack) {
   auto tasks = MakeTaskCodec("Europe/Berlin");
   ItemData t;

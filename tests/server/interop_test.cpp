@@ -568,11 +568,8 @@ TEST(Interop, CalendarAndTasksTravelThroughVdirsyncerKhalTodomanAndBackIntoTheCr
   ASSERT_EQ(run.status, 0) << run.out;
 
   // velklk receives them into Anna's Outlook: the series as one recurring
-  // appointment, the times in the profile's zone. (Known fault of the
-  // iCalendar codec, see ICalCodecTest.EmptyUserPropertyReadsBack: the
-  // completed task comes back with the empty X-VELKLK-velGroupName line the
-  // export wrote, which the reader refuses; the tasks folder then stops with
-  // that error and the completion does not reach the CRM.)
+  // appointment, the times in the profile's zone; the completed task with
+  // the empty X-VELKLK-velGroupName line the export wrote.
   run = desk.On({"--now", "2026-12-06 13:00:00", "send-receive"});
   ASSERT_EQ(run.status, 0) << run.out;
   report = Event(run.out, "report")["outlook"];
