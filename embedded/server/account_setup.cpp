@@ -54,88 +54,122 @@ std::string LastSegment(const std::string& url) {
   return path.substr(path.rfind('/') + 1);
 }
 
-// Chooses and makes the calendars of one store's folders.
+// A folder that wants a calendar: the store's calendar folder, each
+// calendar below it, its tasks folder.
+struct CalendarWant {
+  std::shared_ptr<OlFolder> folder;
+  std::string kind;       // "calendar" or "tasks"
+  std::string component;  // "VEVENT" or "VTODO"
+  bool byNameOnly = false;  // a subfolder takes only a calendar of its name
+  std::string url;          // the chosen calendar
+};
+
+// Chooses (and with `create` makes) the calendars of a store's folders:
+// every folder's calendar of its own name first, so that no other folder
+// takes it; then for the calendar and the tasks folder a calendar of their
+// kind alone, then one for both kinds; the tasks folder may share the
+// calendar folder's calendar when that one takes tasks too.
 class CalendarBinder {
  public:
   CalendarBinder(DavClient& client, const DavAccount& found, const AccountStore& accounts,
-                 bool create, Account& account, std::vector<NotBound>& notBound)
-      : client_(client),
-        found_(found),
-        accounts_(accounts),
-        create_(create),
-        account_(account),
-        notBound_(notBound) {}
+                 bool create)
+      : client_(client), found_(found), accounts_(accounts), create_(create) {}
 
-  // Binds `folder` to a calendar taking `component`; `shareWith` is a
-  // collection bound already that may serve when it takes the component
-  // too. Returns the collection's URL, "" when none is bound.
-  std::string Bind(OlFolder& folder, const std::string& kind, const std::string& component,
-                   const std::string& shareWith = "") {
-    const std::string name = folder.Name();
-    const DavCollection* chosen = nullptr;
-    for (const auto& c : found_.calendars)
-      if (Usable(c, component) && (LowerText(c.displayName) == LowerText(name) ||
-                                   LowerText(LastSegment(c.url)) == LowerText(name))) {
-        chosen = &c;
-        break;
-      }
-    // A calendar for this kind alone first, then one for both.
-    for (int pass = 0; chosen == nullptr && pass < 2; ++pass)
+  void Bind(std::vector<CalendarWant>& wants, Account& account, std::vector<NotBound>& notBound) {
+    for (auto& want : wants) {
+      const std::string name = LowerText(want.folder->Name());
       for (const auto& c : found_.calendars)
-        if (Usable(c, component) && (pass == 1 || c.components.size() == 1)) {
-          chosen = &c;
+        if (Usable(c, want.component) &&
+            (LowerText(c.displayName) == name || LowerText(LastSegment(c.url)) == name)) {
+          Take(want, c.url);
           break;
         }
-    std::string url;
-    if (chosen != nullptr) {
-      url = chosen->url;
-    } else if (!shareWith.empty() && SharedTakes(shareWith, component)) {
-      url = shareWith;
-    } else if (!create_) {
-      notBound_.push_back({PathOf(folder), "the account has no " +
-                                               std::string(component == "VTODO"
-                                                               ? "task list"
-                                                               : "calendar for events") +
-                                               " '" + name + "' (--create makes one)"});
-      return "";
-    } else if (found_.calendarHomes.empty()) {
-      notBound_.push_back({PathOf(folder), "the account names no calendar home: no calendar can be made"});
-      return "";
-    } else {
-      std::vector<std::string> taken = found_.homeMembers;
-      taken.insert(taken.end(), made_.begin(), made_.end());
-      url = NewCollectionUrl(found_.calendarHomes.front(), name, taken);
-      client_.MakeCalendar(url, name, {component});
-      made_.push_back(url);
     }
-    used_.push_back(DavClient::PathKey(url, url));
-    account_.folders.push_back({PathOf(folder), kind, url, "", false});
-    return url;
+    for (auto& want : wants) {
+      if (!want.url.empty() || want.byNameOnly) continue;
+      for (int pass = 0; want.url.empty() && pass < 2; ++pass)
+        for (const auto& c : found_.calendars)
+          if (Usable(c, want.component) && (pass == 1 || c.components.size() == 1)) {
+            Take(want, c.url);
+            break;
+          }
+    }
+    const std::string calendarUrl = wants.empty() || wants.front().kind != "calendar"
+                                        ? std::string()
+                                        : wants.front().url;
+    for (auto& want : wants) {
+      if (!want.url.empty()) continue;
+      if (want.kind == "tasks" && !calendarUrl.empty() && Takes(calendarUrl, want.component)) {
+        want.url = calendarUrl;
+      } else if (!create_) {
+        notBound.push_back({PathOf(*want.folder),
+                            "the account has no " +
+                                std::string(want.kind == "tasks" ? "task list" : "calendar") +
+                                " '" + want.folder->Name() + "' (--create makes one)"});
+      } else if (found_.calendarHomes.empty()) {
+        notBound.push_back({PathOf(*want.folder),
+                            "the account names no calendar home: no calendar can be made"});
+      } else {
+        std::vector<std::string> taken = found_.homeMembers;
+        taken.insert(taken.end(), made_.begin(), made_.end());
+        const std::string url =
+            NewCollectionUrl(found_.calendarHomes.front(), want.folder->Name(), taken);
+        client_.MakeCalendar(url, want.folder->Name(), {want.component});
+        made_.push_back(url);
+        want.url = url;
+      }
+    }
+    for (const auto& want : wants)
+      if (!want.url.empty())
+        account.folders.push_back({PathOf(*want.folder), want.kind, want.url, "", false});
   }
 
  private:
+  void Take(CalendarWant& want, const std::string& url) {
+    want.url = url;
+    used_.push_back(DavClient::PathKey(url, url));
+  }
   bool Usable(const DavCollection& c, const std::string& component) const {
-    if (!Takes(c, component) || !c.writable) return false;
+    if (!server::Takes(c, component) || !c.writable) return false;
     const std::string key = DavClient::PathKey(c.url, c.url);
     for (const auto& u : used_)
       if (u == key) return false;
     return !accounts_.StoreBoundTo(c.url);
   }
-  bool SharedTakes(const std::string& url, const std::string& component) const {
+  bool Takes(const std::string& url, const std::string& component) const {
     for (const auto& c : found_.calendars)
       if (DavClient::PathKey(c.url, c.url) == DavClient::PathKey(url, url))
-        return Takes(c, component);
-    return false;
+        return server::Takes(c, component);
+    return false;  // one this command made: for its own kind alone
   }
 
   DavClient& client_;
   const DavAccount& found_;
   const AccountStore& accounts_;
   bool create_;
-  Account& account_;
-  std::vector<NotBound>& notBound_;
   std::vector<std::string> used_, made_;
 };
+
+// A mailbox name as one segment of a URL path: letters, digits, "-._~@"
+// as they are, every other byte percent-encoded; "" for a name that would
+// name no segment ("", ".", "..").
+std::string PathSegment(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return "";
+  std::string out;
+  for (unsigned char c : name) {
+    if (std::isalnum(c) != 0 && c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c == '-' || c == '.' || c == '_' || c == '~' || c == '@') {
+      out += static_cast<char>(c);
+    } else {
+      static const char* const kHex = "0123456789ABCDEF";
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
 
 // The principal of another user: beside the account's own, named by the
 // mailbox's address, else by its part before "@".
@@ -143,9 +177,13 @@ std::vector<std::string> OtherPrincipals(const std::string& own, const std::stri
   std::string base = own;
   while (!base.empty() && base.back() == '/') base.pop_back();
   base = base.substr(0, base.rfind('/') + 1);
-  std::vector<std::string> out{DavClient::Resolve(base, mailbox + "/")};
+  std::vector<std::string> out;
+  std::vector<std::string> names{mailbox};
   if (auto at = mailbox.find('@'); at != std::string::npos && at > 0)
-    out.push_back(DavClient::Resolve(base, mailbox.substr(0, at) + "/"));
+    names.push_back(mailbox.substr(0, at));
+  for (const auto& name : names)
+    if (const std::string segment = PathSegment(name); !segment.empty())
+      out.push_back(DavClient::Resolve(base, segment + "/"));
   return out;
 }
 
@@ -289,23 +327,23 @@ AddedAccount AddAccount(sqlite::Connection& db, OlApplication& outlook,
   account.folders.push_back({PathOf(*contacts), "contacts", collection, "", false});
 
   AddedAccount added;
-  CalendarBinder calendars(client, found, accounts, request.create, account, added.notBound);
-  std::string calendarUrl;
+  std::vector<CalendarWant> wants;
   if (auto calendar = FirstOfKind(*store, OlItemType::Appointment)) {
-    calendarUrl = calendars.Bind(*calendar, "calendar", "VEVENT");
+    wants.push_back({calendar, "calendar", "VEVENT", false, ""});
     std::function<void(OlFolder&)> below = [&](OlFolder& parent) {
       auto subfolders = parent.Folders();
       for (int i = 1; i <= subfolders->Count(); ++i) {
         auto sub = subfolders->Item(i);
         if (sub->DefaultItemType() != OlItemType::Appointment) continue;
-        calendars.Bind(*sub, "calendar", "VEVENT");
+        wants.push_back({sub, "calendar", "VEVENT", true, ""});
         below(*sub);
       }
     };
     below(*calendar);
   }
   if (auto tasks = FirstOfKind(*store, OlItemType::Task))
-    calendars.Bind(*tasks, "tasks", "VTODO", calendarUrl);
+    wants.push_back({tasks, "tasks", "VTODO", false, ""});
+  CalendarBinder(client, found, accounts, request.create).Bind(wants, account, added.notBound);
   for (const auto& mailbox : request.otherMailboxes)
     BindOtherCalendar(client, outlook, accounts, found.principalUrl, mailbox, account,
                       added.notBound);
