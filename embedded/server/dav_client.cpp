@@ -506,13 +506,7 @@ void DavClient::MakeAddressBook(const std::string& url, const std::string& displ
       std::string(kCardDavNs) +
       R"("><d:set><d:prop><d:resourcetype><d:collection/><c:addressbook/></d:resourcetype><d:displayname>)" +
       XmlEscape(displayName) + "</d:displayname></d:prop></d:set></d:mkcol>";
-  const HttpAnswer answer =
-      Send("MKCOL", url, {"Content-Type: application/xml; charset=utf-8"}, body);
-  if (answer.status == 201 || answer.status == 200) return;
-  if (answer.status == 405)
-    throw DavError(Kind::Forbidden, 405,
-                   "MKCOL " + url + ": the server does not make an address book there (HTTP 405)");
-  RaiseForStatus(answer, "MKCOL " + url);
+  MakeCollection("MKCOL", url, body, "an address book");
 }
 
 void DavClient::MakeCalendar(const std::string& url, const std::string& displayName,
@@ -524,13 +518,18 @@ void DavClient::MakeCalendar(const std::string& url, const std::string& displayN
       std::string(kCalDavNs) + R"("><d:set><d:prop><d:displayname>)" + XmlEscape(displayName) +
       "</d:displayname><c:supported-calendar-component-set>" + set +
       "</c:supported-calendar-component-set></d:prop></d:set></c:mkcalendar>";
+  MakeCollection("MKCALENDAR", url, body, "a calendar");
+}
+
+void DavClient::MakeCollection(const std::string& method, const std::string& url,
+                               const std::string& body, const std::string& what) {
   const HttpAnswer answer =
-      Send("MKCALENDAR", url, {"Content-Type: application/xml; charset=utf-8"}, body);
+      Send(method, url, {"Content-Type: application/xml; charset=utf-8"}, body);
   if (answer.status == 201 || answer.status == 200) return;
   if (answer.status == 405)
     throw DavError(Kind::Forbidden, 405,
-                   "MKCALENDAR " + url + ": the server does not make a calendar there (HTTP 405)");
-  RaiseForStatus(answer, "MKCALENDAR " + url);
+                   method + " " + url + ": the server does not make " + what + " there (HTTP 405)");
+  RaiseForStatus(answer, method + " " + url);
 }
 
 }  // namespace velklk::server

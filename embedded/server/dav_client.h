@@ -147,6 +147,10 @@ class DavClient {
   int RequestCount() const { return requests_; }
 
  private:
+  // Sends a request that makes a collection ("MKCOL", "MKCALENDAR") and
+  // raises for an answer other than 200/201; `what` names it for the user.
+  void MakeCollection(const std::string& method, const std::string& url, const std::string& body,
+                      const std::string& what);
   struct Handle;
   HttpAnswer SendOnce(const std::string& method, const std::string& url,
                       const std::vector<std::string>& headers, const std::string& body);
