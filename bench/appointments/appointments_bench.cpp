@@ -22,72 +22,11 @@
 namespace velklk {
 namespace {
 
-constexpr int kCalendars = 5;
-
 using bench::Id;
-
-std::string Mailbox(int c) { return "user" + std::to_string(c) + "@velmora.example"; }
-
-// A start in 2026: day and hour spread over the year.
-std::string Start(int i) {
-  const int day = i % 365;
-  const int month = 1 + day / 31 % 12;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "2026-%02d-%02d %02d:00:00", month, 1 + day % 28, 8 + i % 9);
-  return buf;
-}
-
-// One address and process, N appointments over 5 calendars (one per user);
-// every second one links to an activity of its calendar's user.
-nlohmann::json ImportFixture(int n) {
-  nlohmann::json doc = nlohmann::json::parse(R"({"now": "2026-12-06 10:00:00",
-    "host": {"currentUser": "U0", "users": [], "tables": {
-      "Adressen": [{"ID": "0000000001", "An": "Firma", "Name": "Muster GmbH"}],
-      "Vorgaenge": [{"ID": "0000000002", "@master": "0000000001", "Betreff": "Termine"}],
-      "Aktivitaeten": []}},
-    "outlook": {"stores": []}})");
-  std::string calPath;
-  for (int c = 0; c < kCalendars; ++c) calPath += (c ? ";" : "") + Mailbox(c) + "\\Kalender";
-  for (int c = 0; c < kCalendars; ++c) {
-    doc["host"]["users"].push_back({{"name", "U" + std::to_string(c)},
-                                    {"properties", {{"EMail", Mailbox(c)}}},
-                                    {"settings",
-                                     {{"PREXOLContactPath", Mailbox(0) + "\\Kontakte"},
-                                      {"PREXOLCalPath", calPath},
-                                      {"PREXOLTaskPath", Mailbox(0) + "\\Aufgaben"}}}});
-    nlohmann::json folders =
-        nlohmann::json::array({{{"name", "Kalender"},
-                                {"type", 1},
-                                {"userPropertyDefinitions", {{"velSearch", "text"}}},
-                                {"items", nlohmann::json::array()}}});
-    if (c == 0) {
-      folders.push_back({{"name", "Kontakte"}, {"type", 2}});
-      folders.push_back({{"name", "Aufgaben"}, {"type", 3}});
-    }
-    doc["outlook"]["stores"].push_back({{"name", Mailbox(c)}, {"folders", folders}});
-  }
-  for (int i = 0; i < n; ++i) {
-    const int c = i % kCalendars;
-    nlohmann::json item = {{"class", "appointment"},
-                           {"Subject", "Termin " + std::to_string(i)},
-                           {"Start", Start(i)},
-                           {"End", Start(i)},
-                           {"LastModificationTime", "2026-12-01 09:00:00"}};
-    if (i % 2) {
-      const std::string id = Id(100 + i);
-      doc["host"]["tables"]["Aktivitaeten"].push_back({{"ID", id},
-                                                       {"@master", "0000000002"},
-                                                       {"Betreff", "Termin"},
-                                                       {"Datum", Start(i)},
-                                                       {"Verantwortlich", "U" + std::to_string(c)},
-                                                       {"ModifiziertAm", "2026-12-01 09:00:00"}});
-      item["userProperties"] = {
-          {"velTable", "Aktivitaeten"}, {"velID", id}, {"velSearch", id + "Aktivitaeten"}};
-    }
-    doc["outlook"]["stores"][c]["folders"][0]["items"].push_back(item);
-  }
-  return doc;
-}
+using bench::kCalendars;
+using bench::Mailbox;
+using bench::Start;
+using bench::ImportFixture;
 
 struct Desk {
   std::unique_ptr<Profile> profile = Profile::InMemory();

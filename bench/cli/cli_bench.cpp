@@ -45,6 +45,7 @@
 #include "changes/call_journal.h"
 #include "changes/row_images.h"
 #include "profile/profile.h"
+#include "support/address_export.h"
 #include "session/shared_state.h"
 #include "sqlite/connection.h"
 #include "support/bench_support.h"
@@ -184,102 +185,13 @@ ChildRun RunVelklk(const std::vector<std::string>& args, const std::string& in =
 
 // ---------------------------------------------------------------- fixtures
 
-// N new contacts entered in Outlook: companies and persons.
-nlohmann::json ContactsFixture(int n) {
-  nlohmann::json doc = bench::BaseFixture();
-  auto& items = doc["outlook"]["stores"][0]["folders"][0]["items"];
-  for (int i = 1; i <= n; ++i) {
-    nlohmann::json c = {{"class", "contact"},
-                        {"BusinessAddressCity", "Hamburg"},
-                        {"BusinessTelephoneNumber", "040 " + std::to_string(i)},
-                        {"Email1Address", "c" + std::to_string(i) + "@example.com"}};
-    if (i % 2) {
-      c["CompanyName"] = "Firma " + std::to_string(i);
-    } else {
-      c["FirstName"] = "Eva";
-      c["LastName"] = "Sommer " + std::to_string(i);
-    }
-    items.push_back(c);
-  }
-  return doc;
-}
-
-std::string Start(int i) {
-  const int day = i % 365;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "2026-%02d-%02d %02d:00:00", 1 + day / 31 % 12, 1 + day % 28,
-                8 + i % 9);
-  return buf;
-}
-
-std::string Mailbox(int c) { return "user" + std::to_string(c) + "@velmora.example"; }
-
-// N appointments over 5 calendars (one per user), as bench/appointments
-// has them: every second one links to an activity of its calendar's user,
-// the others are new to the host.
-nlohmann::json AppointmentsFixture(int n) {
-  constexpr int kCalendars = 5;
-  nlohmann::json doc = nlohmann::json::parse(R"({"now": "2026-12-06 10:00:00",
-    "host": {"currentUser": "U0", "users": [], "tables": {
-      "Adressen": [{"ID": "0000000001", "An": "Firma", "Name": "Muster GmbH"}],
-      "Vorgaenge": [{"ID": "0000000002", "@master": "0000000001", "Betreff": "Termine"}],
-      "Aktivitaeten": []}},
-    "outlook": {"stores": []}})");
-  std::string calPath;
-  for (int c = 0; c < kCalendars; ++c) calPath += (c ? ";" : "") + Mailbox(c) + "\\Kalender";
-  for (int c = 0; c < kCalendars; ++c) {
-    doc["host"]["users"].push_back({{"name", "U" + std::to_string(c)},
-                                    {"properties", {{"EMail", Mailbox(c)}}},
-                                    {"settings",
-                                     {{"PREXOLContactPath", Mailbox(0) + "\\Kontakte"},
-                                      {"PREXOLCalPath", calPath},
-                                      {"PREXOLTaskPath", Mailbox(0) + "\\Aufgaben"}}}});
-    nlohmann::json folders =
-        nlohmann::json::array({{{"name", "Kalender"},
-                                {"type", 1},
-                                {"userPropertyDefinitions", {{"velSearch", "text"}}},
-                                {"items", nlohmann::json::array()}}});
-    if (c == 0) {
-      folders.push_back({{"name", "Kontakte"}, {"type", 2}});
-      folders.push_back({{"name", "Aufgaben"}, {"type", 3}});
-    }
-    doc["outlook"]["stores"].push_back({{"name", Mailbox(c)}, {"folders", folders}});
-  }
-  for (int i = 0; i < n; ++i) {
-    const int c = i % kCalendars;
-    nlohmann::json item = {{"class", "appointment"},
-                           {"Subject", "Termin " + std::to_string(i)},
-                           {"Start", Start(i)},
-                           {"End", Start(i)},
-                           {"LastModificationTime", "2026-12-01 09:00:00"}};
-    if (i % 2) {
-      const std::string id = Id(100 + i);
-      doc["host"]["tables"]["Aktivitaeten"].push_back({{"ID", id},
-                                                       {"@master", "0000000002"},
-                                                       {"Betreff", "Termin"},
-                                                       {"Datum", Start(i)},
-                                                       {"Verantwortlich", "U" + std::to_string(c)},
-                                                       {"ModifiziertAm", "2026-12-01 09:00:00"}});
-      item["userProperties"] = {
-          {"velTable", "Aktivitaeten"}, {"velID", id}, {"velSearch", id + "Aktivitaeten"}};
-    }
-    doc["outlook"]["stores"][c]["folders"][0]["items"].push_back(item);
-  }
-  return doc;
-}
-
-// N tasks entered in Outlook.
+// The same Outlook items as the in-process benchmarks.
+nlohmann::json ContactsFixture(int n) { return bench::NewContactsFixture(n); }
+nlohmann::json AppointmentsFixture(int n) { return bench::ImportFixture(n); }
+// N tasks entered in Outlook, imported by the user.
 nlohmann::json TasksFixture(int n) {
-  nlohmann::json doc = bench::BaseFixture();
+  nlohmann::json doc = bench::NewTasksFixture(n);
   doc["host"]["users"][0]["settings"]["TBKLK_ImportTasks"] = "True";
-  auto& items = doc["outlook"]["stores"][0]["folders"][2]["items"];
-  for (int i = 1; i <= n; ++i)
-    items.push_back({{"class", "task"},
-                     {"Subject", "Outlook " + std::to_string(i)},
-                     {"Body", "Notiz"},
-                     {"TotalWork", 90},
-                     {"PercentComplete", 20},
-                     {"DueDate", "2026-12-20 00:00:00"}});
   return doc;
 }
 
@@ -466,33 +378,13 @@ void SessionInProcess(benchmark::State& state, bool journal) {
     auto profile = Profile::Open(dir.string());
     RecordingUserInterface ui;
     ResetState(profile->Services(&ui, "de"));
-    std::unique_ptr<DispatchObject> sync;
-    {
-      ProfileUnitOfWork work(*profile);
-      sync = CreateObject("velKLK.CSync");
-    }
-    const MemberInfo& member = FindMember(*sync, "AddressOrContactSync2OL");
-    auto app = profile->Host().Application();
-    auto db = profile->Host().Database();
-    const std::uint64_t limit = CallJournal::ImageLimit();
+    auto exporter = std::make_unique<bench::AddressExport>(*profile);
     const auto start = Clock::now();
     for (int i = 1; i <= n; ++i) {
-      ProfileUnitOfWork work(*profile);
-      if (journal) profile->Capture().Start();
-      auto args = ArgumentsFromTexts(member, app, db, {Id(i), "Adressen"});
-      const bool ok = Invoke(*sync, member.dispid, args).ToBool();
-      if (journal) {
-        const std::string images = profile->Capture().Finish();
-        profile->Journal().Append(
-            nlohmann::ordered_json{{"member", "velKLK.CSync.AddressOrContactSync2OL"},
-                                   {"result", ok}},
-            &images, limit);
-      }
-      work.Commit();
-      if (!ok) state.SkipWithError("export failed");
+      if (!exporter->Call(i, journal)) state.SkipWithError("export failed");
     }
     state.SetIterationTime(Seconds(start));
-    sync.reset();
+    exporter.reset();
     ResetState(PlatformServices{});
   }
   PerItem(state, n);

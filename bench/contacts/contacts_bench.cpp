@@ -29,25 +29,7 @@ using bench::BaseFixture;
 
 using bench::AddressFixture;
 
-// N new contacts entered in Outlook: private persons and companies.
-nlohmann::json NewContactsFixture(int n) {
-  nlohmann::json doc = BaseFixture();
-  auto& items = doc["outlook"]["stores"][0]["folders"][0]["items"];
-  for (int i = 1; i <= n; ++i) {
-    nlohmann::json c = {{"class", "contact"},
-                        {"BusinessAddressCity", "Hamburg"},
-                        {"BusinessTelephoneNumber", "040 " + std::to_string(i)},
-                        {"Email1Address", "c" + std::to_string(i) + "@example.com"}};
-    if (i % 2)
-      c["CompanyName"] = "Firma " + std::to_string(i);
-    else {
-      c["FirstName"] = "Eva";
-      c["LastName"] = "Sommer " + std::to_string(i);
-    }
-    items.push_back(c);
-  }
-  return doc;
-}
+using bench::NewContactsFixture;
 
 struct Desk {
   std::unique_ptr<Profile> profile = Profile::InMemory();

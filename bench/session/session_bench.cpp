@@ -26,6 +26,7 @@
 #include "changes/call_journal.h"
 #include "changes/row_images.h"
 #include "profile/profile.h"
+#include "support/address_export.h"
 #include "session/shared_state.h"
 #include "sqlite/connection.h"
 #include "support/bench_support.h"
@@ -67,32 +68,12 @@ void SessionCalls(benchmark::State& state, bool journal) {
   {
     auto profile = Profile::Create(dir.string(), AddressFixture(n), DurabilityOf(state));
     ResetState(profile->Services(&ui, "de"));
-    std::unique_ptr<DispatchObject> sync;
-    {
-      ProfileUnitOfWork work(*profile);
-      sync = CreateObject("velKLK.CSync");
-    }
-    const MemberInfo& member = FindMember(*sync, "AddressOrContactSync2OL");
-    auto app = profile->Host().Application();
-    auto db = profile->Host().Database();
+    auto exporter = std::make_unique<bench::AddressExport>(*profile);
     int i = 0;
-    const std::uint64_t limit = CallJournal::ImageLimit();
     for (auto _ : state) {
-      ProfileUnitOfWork work(*profile);
-      if (journal) profile->Capture().Start();
-      auto args = ArgumentsFromTexts(member, app, db, {Id(++i), "Adressen"});
-      const bool ok = Invoke(*sync, member.dispid, args).ToBool();
-      if (journal) {
-        const std::string images = profile->Capture().Finish();
-        profile->Journal().Append(
-            nlohmann::ordered_json{{"member", "velKLK.CSync.AddressOrContactSync2OL"},
-                                   {"result", ok}},
-            &images, limit);
-      }
-      work.Commit();
-      if (!ok) state.SkipWithError("export failed");
+      if (!exporter->Call(++i, journal)) state.SkipWithError("export failed");
     }
-    sync.reset();
+    exporter.reset();
     ResetState(PlatformServices{});
   }
   CallsPerSecond(state);

@@ -101,4 +101,104 @@ inline void BareSqliteRows(benchmark::State& state, int n, const std::string& ta
   }
 }
 
+// N new contacts entered in Outlook: private persons and companies.
+inline nlohmann::json NewContactsFixture(int n) {
+  nlohmann::json doc = BaseFixture();
+  auto& items = doc["outlook"]["stores"][0]["folders"][0]["items"];
+  for (int i = 1; i <= n; ++i) {
+    nlohmann::json c = {{"class", "contact"},
+                        {"BusinessAddressCity", "Hamburg"},
+                        {"BusinessTelephoneNumber", "040 " + std::to_string(i)},
+                        {"Email1Address", "c" + std::to_string(i) + "@example.com"}};
+    if (i % 2)
+      c["CompanyName"] = "Firma " + std::to_string(i);
+    else {
+      c["FirstName"] = "Eva";
+      c["LastName"] = "Sommer " + std::to_string(i);
+    }
+    items.push_back(c);
+  }
+  return doc;
+}
+
+// N tasks entered in Outlook.
+inline nlohmann::json NewTasksFixture(int n) {
+  nlohmann::json doc = BaseFixture();
+  auto& items = doc["outlook"]["stores"][0]["folders"][2]["items"];
+  for (int i = 1; i <= n; ++i)
+    items.push_back({{"class", "task"},
+                     {"Subject", "Outlook " + std::to_string(i)},
+                     {"Body", "Notiz"},
+                     {"TotalWork", 90},
+                     {"PercentComplete", 20},
+                     {"DueDate", "2026-12-20 00:00:00"}});
+  return doc;
+}
+
+// Appointments over five calendars, one per user (U0 ... U4).
+constexpr int kCalendars = 5;
+
+inline std::string Mailbox(int c) { return "user" + std::to_string(c) + "@velmora.example"; }
+
+// A start in 2026: day and hour spread over the year.
+inline std::string Start(int i) {
+  const int day = i % 365;
+  const int month = 1 + day / 31 % 12;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "2026-%02d-%02d %02d:00:00", month, 1 + day % 28, 8 + i % 9);
+  return buf;
+}
+
+// One address and process, N appointments over 5 calendars (one per user);
+// every second one links to an activity of its calendar's user.
+inline nlohmann::json ImportFixture(int n) {
+  nlohmann::json doc = nlohmann::json::parse(R"({"now": "2026-12-06 10:00:00",
+    "host": {"currentUser": "U0", "users": [], "tables": {
+      "Adressen": [{"ID": "0000000001", "An": "Firma", "Name": "Muster GmbH"}],
+      "Vorgaenge": [{"ID": "0000000002", "@master": "0000000001", "Betreff": "Termine"}],
+      "Aktivitaeten": []}},
+    "outlook": {"stores": []}})");
+  std::string calPath;
+  for (int c = 0; c < kCalendars; ++c) calPath += (c ? ";" : "") + Mailbox(c) + "\\Kalender";
+  for (int c = 0; c < kCalendars; ++c) {
+    doc["host"]["users"].push_back({{"name", "U" + std::to_string(c)},
+                                    {"properties", {{"EMail", Mailbox(c)}}},
+                                    {"settings",
+                                     {{"PREXOLContactPath", Mailbox(0) + "\\Kontakte"},
+                                      {"PREXOLCalPath", calPath},
+                                      {"PREXOLTaskPath", Mailbox(0) + "\\Aufgaben"}}}});
+    nlohmann::json folders =
+        nlohmann::json::array({{{"name", "Kalender"},
+                                {"type", 1},
+                                {"userPropertyDefinitions", {{"velSearch", "text"}}},
+                                {"items", nlohmann::json::array()}}});
+    if (c == 0) {
+      folders.push_back({{"name", "Kontakte"}, {"type", 2}});
+      folders.push_back({{"name", "Aufgaben"}, {"type", 3}});
+    }
+    doc["outlook"]["stores"].push_back({{"name", Mailbox(c)}, {"folders", folders}});
+  }
+  for (int i = 0; i < n; ++i) {
+    const int c = i % kCalendars;
+    nlohmann::json item = {{"class", "appointment"},
+                           {"Subject", "Termin " + std::to_string(i)},
+                           {"Start", Start(i)},
+                           {"End", Start(i)},
+                           {"LastModificationTime", "2026-12-01 09:00:00"}};
+    if (i % 2) {
+      const std::string id = Id(100 + i);
+      doc["host"]["tables"]["Aktivitaeten"].push_back({{"ID", id},
+                                                       {"@master", "0000000002"},
+                                                       {"Betreff", "Termin"},
+                                                       {"Datum", Start(i)},
+                                                       {"Verantwortlich", "U" + std::to_string(c)},
+                                                       {"ModifiziertAm", "2026-12-01 09:00:00"}});
+      item["userProperties"] = {
+          {"velTable", "Aktivitaeten"}, {"velID", id}, {"velSearch", id + "Aktivitaeten"}};
+    }
+    doc["outlook"]["stores"][c]["folders"][0]["items"].push_back(item);
+  }
+  return doc;
+}
+
 }  // namespace velklk::bench

@@ -23,6 +23,7 @@ namespace {
 constexpr const char* kFolder = "anna@velmora.example\\Aufgaben";
 
 using bench::Id;
+using bench::NewTasksFixture;
 
 nlohmann::json BaseFixture() {
   return nlohmann::json::parse(R"({
@@ -56,19 +57,6 @@ nlohmann::json HostTask(int i) {
           {"StartDate", "2026-12-07 00:00:00"},
           {"EndDate", "2026-12-11 00:00:00"},
           {"ModifiziertAm", "2026-12-06 09:00:00"}};
-}
-
-// N tasks entered in Outlook.
-nlohmann::json NewTasksFixture(int n) {
-  nlohmann::json doc = BaseFixture();
-  for (int i = 1; i <= n; ++i)
-    TaskItems(doc).push_back({{"class", "task"},
-                              {"Subject", "Outlook " + std::to_string(i)},
-                              {"Body", "Notiz"},
-                              {"TotalWork", 90},
-                              {"PercentComplete", 20},
-                              {"DueDate", "2026-12-20 00:00:00"}});
-  return doc;
 }
 
 // N host tasks done in the host at 11:00, each with its open Outlook task
