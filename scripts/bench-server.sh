@@ -52,51 +52,25 @@ done
 root=/dev/shm
 [ -d /dev/shm ] && [ -w /dev/shm ] || root="${TMPDIR:-/tmp}"
 scratch="$(mktemp -d "$root/velklk-bench.XXXXXX")"
-radicale_pid=""
+source "$(dirname "$0")/radicale-lib.sh"
 cleanup() {
-  if [ -n "$radicale_pid" ]; then
-    kill "$radicale_pid" 2>/dev/null || true
-    wait "$radicale_pid" 2>/dev/null || true
-  fi
+  stop_radicale
   [ "${BENCH_KEEP:-0}" = 1 ] && echo "# kept $scratch" >&2 || rm -rf "$scratch"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # ---------------------------------------------------------------- the server
-port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
 export BENCH_DAV_USER=bench BENCH_DAV_PASSWORD="bench-$$-$RANDOM"
 # "bench" for the address books and the baselines' calendars, "calendars"
 # and "tasks" for velklk's calendar and task profiles.
 for user in "$BENCH_DAV_USER" calendars tasks; do
   printf '%s:%s\n' "$user" "$BENCH_DAV_PASSWORD"
 done >"$scratch/users"
-cat >"$scratch/radicale.conf" <<EOF
-[server]
-hosts = 127.0.0.1:$port
-[auth]
-type = htpasswd
-htpasswd_filename = $scratch/users
-htpasswd_encryption = plain
-delay = 0
-[storage]
-filesystem_folder = $scratch/collections
-[rights]
-type = owner_only
-[web]
-type = none
-[logging]
-level = info
-EOF
+# Level "info": the log counts the requests each client sent.
+start_radicale "$scratch" info || exit 1
 log="$scratch/radicale.log"
-radicale --config "$scratch/radicale.conf" >"$log" 2>&1 &
-radicale_pid=$!
-for _ in $(seq 300); do
-  grep -q "Radicale server ready" "$log" 2>/dev/null && break
-  kill -0 "$radicale_pid" 2>/dev/null || { cat "$log" >&2; echo "bench-server: Radicale ended" >&2; exit 1; }
-  sleep 0.1
-done
-url="http://127.0.0.1:$port/"
+url="http://127.0.0.1:$radicale_port/"
 home="${url}bench/"
 
 # Requests the server saw so far.
