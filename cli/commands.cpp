@@ -33,7 +33,7 @@
 #include "session_command.h"
 #include "sqlite/transaction.h"
 #include "ui/console_ui.h"
-#include "window_ui.h"
+#include "windows.h"
 
 extern const char kVelklkDemoFixture[];
 extern const std::size_t kVelklkDemoFixture_size;
@@ -364,7 +364,7 @@ int Call(const CallOptions& options, const std::string& progid, const std::strin
     if (options.sendReceive) {
       // Receive before the call; a pass that cannot start calls nothing.
       const PassOutcome received =
-          RunPass(*profile, *desk->ui, std::nullopt, server::PassOptions::Phase::Receive);
+          RunPass(*profile, *desk->ui, std::nullopt, PassPhase::Receive);
       if (!received.started) {
         ResetState({});
         return Fail("call --send-receive: " + received.error);
@@ -381,7 +381,7 @@ int Call(const CallOptions& options, const std::string& progid, const std::strin
     object.reset();
     if (options.sendReceive) {
       const PassOutcome sent =
-          RunPass(*profile, *desk->ui, std::nullopt, server::PassOptions::Phase::Send);
+          RunPass(*profile, *desk->ui, std::nullopt, PassPhase::Send);
       PrintLine(sent.report);
       if (!sent.ok) std::cerr << "velklk: send-receive: " << sent.error << "\n";
     }
@@ -461,7 +461,7 @@ class SessionRunner {
   void RunSendReceive(const SessionCommand& command) {
     TakeAnswers(command);
     PrepareHost(profile_, command.user, command.now, command.current, command.active);
-    const PassOutcome outcome = RunPass(profile_, ui_, command.store, server::PassOptions::Phase::Both);
+    const PassOutcome outcome = RunPass(profile_, ui_, command.store, PassPhase::Both);
     if (!outcome.started)
       throw AutomationError(err::kFail, "velklk.session", "sendReceive: " + outcome.error);
     PrintLine(outcome.report);
@@ -534,7 +534,7 @@ int SendReceive(const CallOptions& options, const std::optional<std::string>& st
   int status = kExitOk;
   try {
     const PassOutcome outcome =
-        RunPass(*desk->profile, *desk->ui, store, server::PassOptions::Phase::Both);
+        RunPass(*desk->profile, *desk->ui, store, PassPhase::Both);
     if (!outcome.started) {
       status = Fail("send-receive: " + outcome.error);
     } else {

@@ -1,12 +1,11 @@
 // The send/receive pass of velklk: `send-receive`, `call --send-receive` and
-// the session's {"sendReceive": ...}.
+// the session's {"sendReceive": ...}. The pass itself is in the server
+// module (server_module.h), loaded the first time a pass runs.
 #pragma once
 
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-
-#include "server/sync_engine.h"
 
 namespace velklk {
 class Profile;
@@ -25,10 +24,15 @@ struct PassOutcome {
   int requests = 0;
 };
 
+// Both halves of a pass, or only one: a call with --send-receive receives
+// before it and sends after it.
+enum class PassPhase { Both, Receive, Send };
+
 // Runs one pass (or one phase) over the bound folders of `store` (of every
 // bound store when none), telling its progress through `ui`, and adds it to
-// the journal. Raises UsageError for a store that has no account.
+// the journal. Raises UsageError for a store that has no account, and
+// std::runtime_error when the server module cannot be loaded.
 PassOutcome RunPass(Profile& profile, UserInterface& ui, const std::optional<std::string>& store,
-                    server::PassOptions::Phase phase);
+                    PassPhase phase);
 
 }  // namespace velklk::cli

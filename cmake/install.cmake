@@ -120,6 +120,13 @@ install(TARGETS velklk_addin_shared velklk_embedded_shared
 install(DIRECTORY ${velklk_headers_dir}/velklk ${PROJECT_BINARY_DIR}/include/velklk
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS velklk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Its modules (cli/modules.h), private to it.
+install(TARGETS velklk_server_module LIBRARY DESTINATION ${VELKLK_MODULES_DIR}
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+if(VELKLK_QT)
+  install(TARGETS velklk_windows_module LIBRARY DESTINATION ${VELKLK_MODULES_DIR}
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endif()
 # The command has the demo fixture built in (velklk init); the file is for
 # velklk load and for hosts.
 install(FILES ${PROJECT_SOURCE_DIR}/data/demo.json DESTINATION ${CMAKE_INSTALL_DATADIR}/velklk)

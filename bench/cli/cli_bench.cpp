@@ -19,8 +19,9 @@
 // Each velklk run reports its wall time and its peak memory (maxrss_MB, the
 // child's ru_maxrss). N is 1,000 and 10,000 (dump and load: 10,000);
 // VELKLK_BENCH_LARGE=1 adds 100,000. The profiles live in VELKLK_BENCH_DIR
-// (default: the temporary folder); VELKLK_CLI names another velklk than the
-// one built beside this benchmark.
+// (default: the temporary folder), removed at the end unless VELKLK_BENCH_KEEP=1
+// (to profile velklk on them); VELKLK_CLI names another velklk than the one
+// built beside this benchmark.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -533,6 +534,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  std::filesystem::remove_all(velklk::BenchRoot());
+  const char* keep = std::getenv("VELKLK_BENCH_KEEP");
+  if (keep == nullptr || std::string(keep) != "1") std::filesystem::remove_all(velklk::BenchRoot());
   return 0;
 }

@@ -1,0 +1,118 @@
+#include "modules.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include "profile/profile.h"
+#include "session/delete_guard.h"
+#include "session/shared_state.h"
+#include "windows.h"
+
+namespace velklk::cli {
+namespace {
+
+using Out = nlohmann::ordered_json;
+namespace fs = std::filesystem;
+
+// The folder of the running command.
+fs::path CommandFolder() {
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  return error ? fs::path() : self.parent_path();
+}
+
+// Loads `file` from the first module folder that has it and returns its
+// `entry`; raises std::runtime_error naming what failed. A module stays
+// loaded for the life of the process.
+void* LoadEntry(const char* file, const char* entry, const char* what) {
+  std::string tried;
+  for (const std::string& folder : ModuleFolders()) {
+    const fs::path path = fs::path(folder) / file;
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) {
+      tried += (tried.empty() ? "" : ", ") + path.string();
+      continue;
+    }
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+      const char* why = ::dlerror();
+      throw std::runtime_error(std::string(what) + " cannot be loaded: " +
+                               (why != nullptr ? why : path.string()));
+    }
+    void* found = ::dlsym(module, entry);
+    if (found == nullptr)
+      throw std::runtime_error(std::string(what) + " cannot be loaded: " + path.string() +
+                               " is not a module of this velklk");
+    return found;
+  }
+  throw std::runtime_error(std::string(what) + " is not installed (" + file + " is in none of " +
+                           tried + ")");
+}
+
+}  // namespace
+
+std::vector<std::string> ModuleFolders() {
+  const fs::path here = CommandFolder();
+  if (here.empty()) return {};
+  return {here.string(), (here / VELKLK_MODULES_FROM_COMMAND).lexically_normal().string()};
+}
+
+ServerModule& ServerSide() {
+  static ServerModule* const side = [] {
+    auto entry = reinterpret_cast<ServerModuleEntry>(
+        LoadEntry(kServerModuleFile, kServerModuleEntry, "the server side of velklk"));
+    return entry();
+  }();
+  return *side;
+}
+
+PassOutcome RunPass(Profile& profile, UserInterface& ui, const std::optional<std::string>& store,
+                    PassPhase phase) {
+  PassHooks hooks;
+  hooks.mayDelete = [&](const std::string& folder, long count) {
+    SharedState& state = State();
+    auto saved = state.mDB;
+    if (!state.mDB) state.mDB = profile.Host().Database();
+    bool allowed = false;
+    try {
+      allowed = MayDeleteFromFolder(*profile.Outlook().FindFolder(folder), count);
+    } catch (...) {
+      state.mDB = saved;
+      throw;
+    }
+    state.mDB = saved;
+    return allowed;
+  };
+  hooks.takeRefused = [] {
+    Out refused = Out::array();
+    auto& refusals = State().DeletionsRefused;
+    for (const auto& r : refusals)
+      refused.push_back(Out{{"folder", r.container}, {"count", r.count}, {"total", r.total}});
+    refusals.clear();
+    return refused;
+  };
+  return ServerSide().RunPass(profile, ui, store, phase, hooks);
+}
+
+std::unique_ptr<UserInterface> OpenWindows(const std::string& language) {
+#ifdef VELKLK_WITH_QT
+  WindowsModuleEntry entry = nullptr;
+  try {
+    entry = reinterpret_cast<WindowsModuleEntry>(
+        LoadEntry(kWindowsModuleFile, kWindowsModuleEntry, "the windows of velklk"));
+  } catch (const std::runtime_error& e) {
+    throw UsageError{std::string(e.what()) + " (--ui qt)"};
+  }
+  return std::unique_ptr<UserInterface>(entry(language));
+#else
+  (void)language;
+  throw UsageError{
+      "this velklk was built without windows (--ui qt needs the build option VELKLK_QT)"};
+#endif
+}
+
+}  // namespace velklk::cli
