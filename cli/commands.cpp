@@ -26,6 +26,7 @@
 #include "platform/host.h"
 #include "platform/text_case.h"
 #include "profile/profile.h"
+#include "heap.h"
 #include "report.h"
 #include "resources/catalogue.h"
 #include "send_receive.h"
@@ -179,6 +180,25 @@ bool InvokeAndReport(Profile& profile, CommandReport& report, DispatchObject& ob
   return true;
 }
 
+// The heap a command on a profile is expected to fill, per byte of its
+// files: its model takes about eight, a bulk command on all of it as much
+// again and more (what is not used is never touched).
+constexpr std::uintmax_t kHeapPerProfileByte = 32;
+
+// The size of the files in a folder (not below it).
+std::uintmax_t FolderBytes(const std::string& directory) {
+  std::uintmax_t total = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+    std::error_code sizeError;
+    if (entry.is_regular_file(sizeError)) {
+      const auto size = entry.file_size(sizeError);
+      if (!sizeError) total += size;
+    }
+  }
+  return total;
+}
+
 }  // namespace
 
 std::unique_ptr<Profile> OpenProfile(const std::string& directory) {
@@ -186,6 +206,7 @@ std::unique_ptr<Profile> OpenProfile(const std::string& directory) {
     throw UsageError("'" + directory +
                      "' holds no profile (create one with velklk init or velklk load)");
   }
+  PrepareHeap(FolderBytes(directory) * kHeapPerProfileByte);
   return Profile::Open(directory);
 }
 
