@@ -103,7 +103,7 @@ std::int64_t CallJournal::Append(const Json& entry, const std::string* images,
         [&](sqlite::Statement& st) {
           st.Bind(1, number)
               .Bind(2, static_cast<std::int64_t>(images->size()))
-              .BindBlob(3, images->data(), static_cast<int>(images->size()));
+              .BindKeptBlob(3, images->data(), static_cast<int>(images->size()));
         });
     // The newest images stay; older ones go once all of them exceed the bound.
     const double total =

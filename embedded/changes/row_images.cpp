@@ -168,35 +168,83 @@ void PackValue(std::string& out, int type, std::int64_t integer, double real, co
   }
 }
 
-// The row a statement stands on, packed as the hook packs a row.
-std::string PackRow(const sqlite::Statement& st) {
-  std::string out;
+// The bytes of the row a statement stands on, packed as the hook packs a
+// row, handed to `sink` piece by piece (sink(data, size)).
+template <typename Sink>
+void WalkRow(const sqlite::Statement& st, Sink&& sink) {
+  char head[16];
+  auto varint = [&](std::uint64_t v) {
+    std::size_t n = 0;
+    while (v >= 0x80) {
+      head[n++] = static_cast<char>((v & 0x7F) | 0x80);
+      v >>= 7;
+    }
+    head[n++] = static_cast<char>(v);
+    sink(head, n);
+  };
+  auto fixed = [&](Tag tag, std::uint64_t v) {
+    head[0] = static_cast<char>(tag);
+    for (int i = 0; i < 8; ++i) head[1 + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    sink(head, 9);
+  };
   const int n = st.ColumnCount();
-  PutVarint(out, static_cast<std::uint64_t>(n));
+  varint(static_cast<std::uint64_t>(n));
   for (int i = 0; i < n; ++i) {
     const int type = st.ColumnType(i);
     if (type == SQLITE_INTEGER) {
-      PackValue(out, type, st.Int(i), 0, nullptr, 0);
+      fixed(kInteger, static_cast<std::uint64_t>(st.Int(i)));
     } else if (type == SQLITE_FLOAT) {
-      PackValue(out, type, 0, st.Double(i), nullptr, 0);
+      const double real = st.Double(i);
+      std::uint64_t bits;
+      std::memcpy(&bits, &real, sizeof bits);
+      fixed(kFloat, bits);
     } else if (type == SQLITE_TEXT || type == SQLITE_BLOB) {
       const std::string_view bytes = st.Bytes(i);
-      PackValue(out, type, 0, 0, bytes.data(), bytes.size());
+      const char tag = static_cast<char>(type == SQLITE_TEXT ? kText : kBlob);
+      sink(&tag, 1);
+      varint(bytes.size());
+      sink(bytes.data(), bytes.size());
     } else {
-      PackValue(out, SQLITE_NULL, 0, 0, nullptr, 0);
+      const char tag = static_cast<char>(kNull);
+      sink(&tag, 1);
     }
   }
+}
+
+// The row a statement stands on, packed as the hook packs a row.
+std::string PackRow(const sqlite::Statement& st) {
+  std::string out;
+  WalkRow(st, [&](const char* data, std::size_t size) { out.append(data, size); });
   return out;
 }
 
 // FNV-1a: the fingerprint of a row's state after the work.
-std::uint64_t Fingerprint(const std::string& packed) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (char c : packed) {
-    hash ^= static_cast<unsigned char>(c);
+constexpr std::uint64_t kFingerprintStart = 14695981039346656037ull;
+std::uint64_t Fingerprint(std::uint64_t hash, const char* data, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    hash ^= static_cast<unsigned char>(data[i]);
     hash *= 1099511628211ull;
   }
   return hash;
+}
+
+// The fingerprint of the row a statement stands on, packed, and whether
+// that packed row is `before` (when given), without packing it.
+struct RowDigest {
+  std::uint64_t fingerprint = kFingerprintStart;
+  bool same = true;
+};
+RowDigest DigestRow(const sqlite::Statement& st, const std::string* before) {
+  RowDigest digest;
+  std::size_t at = 0;
+  WalkRow(st, [&](const char* data, std::size_t size) {
+    digest.fingerprint = Fingerprint(digest.fingerprint, data, size);
+    if (before == nullptr || !digest.same) return;
+    digest.same = size <= before->size() - at && before->compare(at, size, data, size) == 0;
+    at += size;
+  });
+  digest.same = digest.same && (before == nullptr || at == before->size());
+  return digest;
 }
 
 std::string SelectRowSql(const std::string& table) {
@@ -418,23 +466,29 @@ std::string RowCapture::Finish() {
     auto& st = RowStatement(t.table);
     st.Bind(1, t.rowId);
     const bool exists = st.Step();
-    const std::string after = exists ? PackRow(st) : std::string();
-    const bool same = (!t.existed && !exists)                         // made and gone again
-                      || (t.existed && exists && after == t.before);  // as it was
+    const RowDigest after = exists ? DigestRow(st, t.existed ? &t.before : nullptr) : RowDigest{};
+    const bool same = (!t.existed && !exists)                // made and gone again
+                      || (t.existed && exists && after.same);  // as it was
     // A row that is there is named as it stands, before the statement is
     // reset; a folder (whose path is read with this same statement) and a
     // row that is gone by its packed values.
     std::optional<RowName> name;
-    if (!same && exists && t.table != kOutlookFolders)
-      name = NameOfRow(t.table, t.rowId, st, folderPath);
+    std::string packed;
+    if (!same && exists) {
+      if (t.table != kOutlookFolders) {
+        name = NameOfRow(t.table, t.rowId, st, folderPath);
+      } else {
+        packed = PackRow(st);
+      }
+    }
     st.Reset();
     if (same) continue;
-    if (!name) name = NameOf(t.table, t.rowId, st, Unpack(exists ? after : t.before), folderPath);
+    if (!name) name = NameOf(t.table, t.rowId, st, Unpack(exists ? packed : t.before), folderPath);
     PutText(out, t.table);
     PutFixed(out, static_cast<std::uint64_t>(t.rowId));
     out.push_back(static_cast<char>((t.existed ? kExisted : 0) | (exists ? kExists : 0) |
                                     (name->outlook ? kOutlook : 0)));
-    if (exists) PutFixed(out, Fingerprint(after));
+    if (exists) PutFixed(out, after.fingerprint);
     PutText(out, name->container);
     PutText(out, name->key);
     if (t.existed) PutText(out, t.before);
@@ -499,7 +553,8 @@ RestoreOutcome Restore(sqlite::Connection& connection, const std::string& images
     auto& st = select(row.table);
     st.Bind(1, row.rowId);
     const bool exists = st.Step();
-    bool same = exists == row.exists && (!exists || Fingerprint(PackRow(st)) == row.fingerprint);
+    bool same =
+        exists == row.exists && (!exists || DigestRow(st, nullptr).fingerprint == row.fingerprint);
     std::int64_t folder = 0;
     if (row.table == kOutlookItems && exists) folder = st.Int(ColumnIndex(st, "folder"));
     st.Reset();

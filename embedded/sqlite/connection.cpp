@@ -183,6 +183,12 @@ Statement& Statement::BindBlob(int index, const void* data, int size) {
   return *this;
 }
 
+Statement& Statement::BindKeptBlob(int index, const void* data, int size) {
+  if (const int rc = sqlite3_bind_blob(stmt_, index, data, size, SQLITE_STATIC); rc != SQLITE_OK)
+    Fail(db_, rc, "bind");
+  return *this;
+}
+
 bool Statement::Step() {
   const int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;

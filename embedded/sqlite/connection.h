@@ -128,6 +128,9 @@ class VELKLK_API Statement {
     return Bind(index, std::string_view(value));
   }
   Statement& BindBlob(int index, const void* data, int size);
+  // The same without a copy: the caller keeps the bytes as they are until
+  // the statement is reset or the value bound again (for large values).
+  Statement& BindKeptBlob(int index, const void* data, int size);
 
   // True while a row is available.
   bool Step();
