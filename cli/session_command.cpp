@@ -7,10 +7,9 @@
 namespace velklk::cli {
 namespace {
 
-using Json = nlohmann::json;
 // The line as written: a dialog answer's actions are taken in the order of
 // its keys.
-using Ordered = nlohmann::ordered_json;
+using Json = nlohmann::ordered_json;
 constexpr const char* kSource = "velklk.session";
 // Far more than any command needs. Copying and writing a JSON value recurse
 // once per level, so a line nested a million levels deep would overflow the
@@ -46,14 +45,14 @@ std::vector<std::string> OptionalTexts(const Json& command, const char* key) {
 
 // A command's own message-box and dialog answers. The console takes them
 // only when every one of them reads.
-void ReadAnswers(const Json& command, const Ordered& written, bool windows, SessionCommand& out) {
+void ReadAnswers(const Json& command, bool windows, SessionCommand& out) {
   const bool hasDialogs = command.contains("dialogs");
   if (windows && (command.contains("answers") || hasDialogs))
     Bad("answers and dialogs answer the console; with --ui qt the user answers");
   out.answers = OptionalTexts(command, "answers");
   ScriptedAnswers::FromTexts(out.answers);
   if (!hasDialogs) return;
-  const Ordered& dialogs = written["dialogs"];
+  const Json& dialogs = command["dialogs"];
   if (!dialogs.is_array()) Bad("dialogs: expected a list of answer objects");
   for (const auto& answer : dialogs) {
     if (answer.is_string()) {
@@ -74,10 +73,10 @@ bool ReadDryRun(const Json& command) {
   return found->get<bool>();
 }
 
-void ReadCall(const Json& command, const Ordered& written, bool windows, SessionCommand& out) {
+void ReadCall(const Json& command, bool windows, SessionCommand& out) {
   out.call = Texts(command["call"], "call");
   if (out.call.size() < 2) Bad("call: expected [PROGID, MEMBER, ARG...]");
-  ReadAnswers(command, written, windows, out);
+  ReadAnswers(command, windows, out);
   out.current = OptionalTexts(command, "current");
   out.user = OptionalText(command, "user");
   out.now = OptionalText(command, "now");
@@ -100,11 +99,11 @@ void ReadOutlook(const Json& command, SessionCommand& out) {
     if (!folder || item == command.end() || !item->is_object())
       Bad("outlook add: expected \"folder\" and an \"item\" object");
     out.folder = *folder;
-    out.properties = *item;
+    out.properties = nlohmann::json(*item);
   } else if (out.action == "change") {
     const auto set = command.find("set");
     if (set == command.end() || !set->is_object()) Bad("outlook change: expected a \"set\" object");
-    out.properties = *set;
+    out.properties = nlohmann::json(*set);
     ReadItemFilter(command, out);
   } else if (out.action == "delete") {
     ReadItemFilter(command, out);
@@ -143,10 +142,8 @@ SessionCommand ParseSessionCommand(const std::string& line, bool windows) {
   if (NestsTooDeep(line))
     Bad("a command nests deeper than " + std::to_string(kMaxNesting) + " levels");
   Json command;
-  Ordered written;
   try {
     command = Json::parse(line);
-    written = Ordered::parse(line);
   } catch (const Json::exception& e) {  // a syntax error or a number out of range
     Bad(std::string("not a JSON command: ") + e.what());
   }
@@ -154,12 +151,12 @@ SessionCommand ParseSessionCommand(const std::string& line, bool windows) {
   SessionCommand out;
   if (command.contains("call")) {
     out.kind = SessionCommand::Kind::Call;
-    ReadCall(command, written, windows, out);
+    ReadCall(command, windows, out);
     out.dryRun = ReadDryRun(command);
   } else if (command.contains("outlook")) {
     out.kind = SessionCommand::Kind::Outlook;
     // The calendar listener may show boxes while the user's change is saved.
-    ReadAnswers(command, written, windows, out);
+    ReadAnswers(command, windows, out);
     ReadOutlook(command, out);
     out.dryRun = ReadDryRun(command);
   } else if (command.contains("sendReceive")) {
