@@ -30,13 +30,18 @@ class StreamedJson {
   // newline after it). Raises what dump raises (text that is not UTF-8).
   void Write(std::ostream& out, const nlohmann::json& document) const {
     std::string text;
-    Write(out, text, document, 0);
+    Serializer serializer(nlohmann::detail::output_adapter<char>(text), ' ',
+                          nlohmann::json::error_handler_t::strict);
+    Write(out, text, serializer, document, 0);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
   }
 
  private:
   // The text is gathered and handed to the stream in pieces of this size.
   static constexpr std::size_t kPiece = 1 << 16;
+  // What dump() writes with: it takes the indentation a value starts at, so
+  // a value is written in place without being indented afterwards.
+  using Serializer = nlohmann::detail::serializer<nlohmann::json>;
 
   static bool HoldsList(const nlohmann::json& value) {
     if (value.is_binary()) return true;
@@ -50,27 +55,18 @@ class StreamedJson {
     text.append(static_cast<std::size_t>(2 * level), ' ');
   }
 
-  // A value without lists, as dump(2) writes it at `level`: its lines after
-  // the first indented by the level (texts hold no raw line break).
-  static void AppendIndented(std::string& text, const std::string& value, int level) {
-    std::size_t from = 0;
-    for (std::size_t at = value.find('\n'); at != std::string::npos; at = value.find('\n', from)) {
-      text.append(value, from, at + 1 - from);
-      Indent(text, level);
-      from = at + 1;
-    }
-    text.append(value, from, std::string::npos);
-  }
-
-  void Write(std::ostream& out, std::string& text, const nlohmann::json& value, int level) const {
+  // A value at `level`: as dump(2) writes it, its lines after the first
+  // indented by the level, with its lists in place.
+  void Write(std::ostream& out, std::string& text, Serializer& serializer,
+             const nlohmann::json& value, int level) const {
     if (text.size() >= kPiece) {
       out.write(text.data(), static_cast<std::streamsize>(text.size()));
       text.clear();
     }
     if (value.is_binary()) {
-      WriteList(out, text, lists_.at(value.get_binary().subtype()), level);
+      WriteList(out, text, serializer, lists_.at(value.get_binary().subtype()), level);
     } else if (!HoldsList(value)) {
-      AppendIndented(text, value.dump(2), level);
+      serializer.dump(value, true, false, 2, static_cast<unsigned>(2 * level));
     } else if (value.is_object()) {
       text += "{\n";
       bool first = true;
@@ -80,7 +76,7 @@ class StreamedJson {
         Indent(text, level + 1);
         text += nlohmann::json(key).dump();
         text += ": ";
-        Write(out, text, member, level + 1);
+        Write(out, text, serializer, member, level + 1);
       }
       text += "\n";
       Indent(text, level);
@@ -92,7 +88,7 @@ class StreamedJson {
         if (!first) text += ",\n";
         first = false;
         Indent(text, level + 1);
-        Write(out, text, element, level + 1);
+        Write(out, text, serializer, element, level + 1);
       }
       text += "\n";
       Indent(text, level);
@@ -100,13 +96,14 @@ class StreamedJson {
     }
   }
 
-  void WriteList(std::ostream& out, std::string& text, const Elements& elements, int level) const {
+  void WriteList(std::ostream& out, std::string& text, Serializer& serializer,
+                 const Elements& elements, int level) const {
     bool any = false;
     elements([&](const nlohmann::json& element) {
       text += any ? ",\n" : "[\n";
       any = true;
       Indent(text, level + 1);
-      Write(out, text, element, level + 1);
+      Write(out, text, serializer, element, level + 1);
     });
     if (!any) {
       text += "[]";

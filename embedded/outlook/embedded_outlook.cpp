@@ -1,5 +1,8 @@
 #include "outlook/embedded_outlook.h"
 
+#include <algorithm>
+#include <array>
+
 #include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -345,24 +348,78 @@ class FixtureReader {
   std::vector<std::shared_ptr<Record>>* ahead_;
 };
 
+// The members of a dumped item of a kind, in the order of their names (the
+// order of the object), so that an item is built without comparing them.
+struct DumpMember {
+  enum Kind { Class, EntryId, Modified, Created, Standard, User, Links } kind;
+  std::string name;
+  int id = 0;  // Standard: the property
+};
+
+const std::vector<DumpMember>& DumpMembersOf(ItemKind kind) {
+  static const auto members = [] {
+    std::array<std::vector<DumpMember>, 5> all;
+    for (ItemKind k : {ItemKind::Mail, ItemKind::Appointment, ItemKind::Contact, ItemKind::Task,
+                       ItemKind::DistList}) {
+      auto& m = all[static_cast<std::size_t>(k)];
+      // Listed in the order of assignment: of two members of one name, the
+      // later one stays.
+      m = {{DumpMember::Class, "class"},
+           {DumpMember::EntryId, "entryId"},
+           {DumpMember::Modified, "LastModificationTime"},
+           {DumpMember::Created, "CreationTime"}};
+      for (int id : outlook::PropertiesOf(k)) {
+        const auto& def = outlook::Property(id);
+        if (def.role != outlook::PropRole::ReadOnly)
+          m.push_back({DumpMember::Standard, def.name, id});
+      }
+      m.push_back({DumpMember::User, "userProperties"});
+      if (k == ItemKind::Appointment || k == ItemKind::Task)
+        m.push_back({DumpMember::Links, "links"});
+      std::stable_sort(m.begin(), m.end(),
+                       [](const DumpMember& a, const DumpMember& b) { return a.name < b.name; });
+      std::vector<DumpMember> last;
+      for (std::size_t i = 0; i < m.size(); ++i)
+        if (i + 1 == m.size() || m[i + 1].name != m[i].name) last.push_back(m[i]);
+      m = std::move(last);
+    }
+    return all;
+  }();
+  return members[static_cast<std::size_t>(kind)];
+}
+
 json DumpItem(const Model& model, const Record& record, const ItemData& data) {
   json item = json::object();
-  item["class"] = outlook::KindName(record.kind);
-  item["entryId"] = record.entryId;
-  item["LastModificationTime"] = record.modified.Format();
-  item["CreationTime"] = record.created.Format();
-  for (int id : outlook::PropertiesOf(record.kind)) {
-    const auto& def = outlook::Property(id);
-    if (def.role == outlook::PropRole::ReadOnly) continue;
-    item[def.name] = ToJson(model.Value(record, data, id));
-  }
-  json user = json::object();
-  for (const auto& u : data.user) user[u.name] = ToJson(u.value);
-  item["userProperties"] = std::move(user);
-  if (record.kind == ItemKind::Appointment || record.kind == ItemKind::Task) {
-    json links = json::array();
-    for (const auto& l : data.links) links.push_back({{"entryId", l.entryId}, {"name", l.name}});
-    item["links"] = std::move(links);
+  auto& members = item.get_ref<json::object_t&>();
+  for (const DumpMember& member : DumpMembersOf(record.kind)) {
+    json value;
+    switch (member.kind) {
+      case DumpMember::Class:
+        value = outlook::KindName(record.kind);
+        break;
+      case DumpMember::EntryId:
+        value = record.entryId;
+        break;
+      case DumpMember::Modified:
+        value = record.modified.Format();
+        break;
+      case DumpMember::Created:
+        value = record.created.Format();
+        break;
+      case DumpMember::Standard:
+        value = ToJson(model.Value(record, data, member.id));
+        break;
+      case DumpMember::User:
+        value = json::object();
+        for (const auto& u : data.user) value[u.name] = ToJson(u.value);
+        break;
+      case DumpMember::Links:
+        value = json::array();
+        for (const auto& l : data.links) value.push_back({{"entryId", l.entryId}, {"name", l.name}});
+        break;
+    }
+    // In order: each goes to the end without a comparison.
+    members.emplace_hint(members.end(), member.name, std::move(value));
   }
   return item;
 }
