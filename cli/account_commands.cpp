@@ -37,8 +37,7 @@ int AccountAdd(const std::string& directory, const AccountAddOptions& options) {
   if (options.passwordFile.empty() == options.passwordEnv.empty())
     throw UsageError(
         "account add: give the password source: --password-file FILE or --password-env VAR");
-  return Guarded("account add",
-                 [&] { ServerSide().AccountAdd(*OpenProfile(directory), options); });
+  return Guarded("account add", [&] { ServerSide().AccountAdd(*OpenProfile(directory), options); });
 }
 
 int AccountList(const std::string& directory) {

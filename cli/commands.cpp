@@ -21,12 +21,12 @@
 #include "changes/call_journal.h"
 #include "changes/row_images.h"
 #include "components/variant_json.h"
+#include "heap.h"
 #include "outlook/server_store.h"
 #include "platform/automation_error.h"
 #include "platform/host.h"
 #include "platform/text_case.h"
 #include "profile/profile.h"
-#include "heap.h"
 #include "report.h"
 #include "resources/catalogue.h"
 #include "send_receive.h"
@@ -375,7 +375,8 @@ int Call(const CallOptions& options, const std::string& progid, const std::strin
          const std::vector<std::string>& args) {
   // A dry run is undone; what a pass sent to a server cannot be.
   if (options.dryRun && options.sendReceive)
-    throw UsageError("--dry-run and --send-receive do not go together: a pass writes to the server");
+    throw UsageError(
+        "--dry-run and --send-receive do not go together: a pass writes to the server");
   auto desk = OpenDesk(options, false);
   if (!desk) return kExitError;
   Profile* const profile = desk->profile.get();
@@ -384,8 +385,7 @@ int Call(const CallOptions& options, const std::string& progid, const std::strin
   try {
     if (options.sendReceive) {
       // Receive before the call; a pass that cannot start calls nothing.
-      const PassOutcome received =
-          RunPass(*profile, *desk->ui, std::nullopt, PassPhase::Receive);
+      const PassOutcome received = RunPass(*profile, *desk->ui, std::nullopt, PassPhase::Receive);
       if (!received.started) {
         ResetState({});
         return Fail("call --send-receive: " + received.error);
@@ -401,8 +401,7 @@ int Call(const CallOptions& options, const std::string& progid, const std::strin
     ok = InvokeAndReport(*profile, report, *object, progid, member, args);
     object.reset();
     if (options.sendReceive) {
-      const PassOutcome sent =
-          RunPass(*profile, *desk->ui, std::nullopt, PassPhase::Send);
+      const PassOutcome sent = RunPass(*profile, *desk->ui, std::nullopt, PassPhase::Send);
       PrintLine(sent.report);
       if (!sent.ok) std::cerr << "velklk: send-receive: " << sent.error << "\n";
     }
@@ -554,8 +553,7 @@ int SendReceive(const CallOptions& options, const std::optional<std::string>& st
   if (!desk) return kExitError;
   int status = kExitOk;
   try {
-    const PassOutcome outcome =
-        RunPass(*desk->profile, *desk->ui, store, PassPhase::Both);
+    const PassOutcome outcome = RunPass(*desk->profile, *desk->ui, store, PassPhase::Both);
     if (!outcome.started) {
       status = Fail("send-receive: " + outcome.error);
     } else {

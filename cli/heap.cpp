@@ -37,7 +37,8 @@ void PrepareHeap([[maybe_unused]] std::uintmax_t expectedBytes) {
   }
   for (void* block : blocks) std::free(block);
   auto* const after = static_cast<char*>(::sbrk(0));
-  const auto from = (reinterpret_cast<std::uintptr_t>(before) + kHugePage - 1) / kHugePage * kHugePage;
+  const auto from =
+      (reinterpret_cast<std::uintptr_t>(before) + kHugePage - 1) / kHugePage * kHugePage;
   const auto to = reinterpret_cast<std::uintptr_t>(after) / kHugePage * kHugePage;
   // Advice only: a system without huge pages keeps small ones.
   if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);

@@ -34,22 +34,22 @@ void* LoadEntry(const char* file, const char* entry, const char* what) {
     const fs::path path = fs::path(folder) / file;
     std::error_code error;
     if (!fs::is_regular_file(path, error)) {
-      tried += (tried.empty() ? "" : ", ") + path.string();
+      tried += (tried.empty() ? "" : " or ") + folder;
       continue;
     }
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
       const char* why = ::dlerror();
-      throw std::runtime_error(std::string(what) + " cannot be loaded: " +
+      throw std::runtime_error(std::string(what) + " of velklk cannot be loaded: " +
                                (why != nullptr ? why : path.string()));
     }
     void* found = ::dlsym(module, entry);
     if (found == nullptr)
-      throw std::runtime_error(std::string(what) + " cannot be loaded: " + path.string() +
+      throw std::runtime_error(std::string(what) + " of velklk cannot be loaded: " + path.string() +
                                " is not a module of this velklk");
     return found;
   }
-  throw std::runtime_error(std::string(what) + " is not installed (" + file + " is in none of " +
+  throw std::runtime_error(std::string(what) + " of velklk is not installed (no " + file + " in " +
                            tried + ")");
 }
 
@@ -64,7 +64,7 @@ std::vector<std::string> ModuleFolders() {
 ServerModule& ServerSide() {
   static ServerModule* const side = [] {
     auto entry = reinterpret_cast<ServerModuleEntry>(
-        LoadEntry(kServerModuleFile, kServerModuleEntry, "the server side of velklk"));
+        LoadEntry(kServerModuleFile, kServerModuleEntry, "the server module"));
     return entry();
   }();
   return *side;
@@ -103,7 +103,7 @@ std::unique_ptr<UserInterface> OpenWindows(const std::string& language) {
   WindowsModuleEntry entry = nullptr;
   try {
     entry = reinterpret_cast<WindowsModuleEntry>(
-        LoadEntry(kWindowsModuleFile, kWindowsModuleEntry, "the windows of velklk"));
+        LoadEntry(kWindowsModuleFile, kWindowsModuleEntry, "the windows module"));
   } catch (const std::runtime_error& e) {
     throw UsageError{std::string(e.what()) + " (--ui qt)"};
   }

@@ -95,7 +95,8 @@ void ServerSide::AccountList(Profile& profile) {
     if (!account.timeZone.empty()) line["timeZone"] = account.timeZone;
     line["folders"] = Out::array();
     for (const auto& folder : account.folders) {
-      Out entry{{"folder", folder.folder}, {"kind", folder.kind}, {"collection", folder.collection}};
+      Out entry{
+          {"folder", folder.folder}, {"kind", folder.kind}, {"collection", folder.collection}};
       if (folder.readOnly) entry["readOnly"] = true;
       line["folders"].push_back(entry);
     }
@@ -207,9 +208,9 @@ PassOutcome ServerSide::RunPass(Profile& profile, UserInterface& ui,
     std::cerr << "velklk: the pass cannot be undone: " << e.what() << "\n";
   }
   ui.ProgressEnd();
-  const long long ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-          .count();
+  const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
   const Out refused = hooks.takeRefused();
 
   outcome.ok = ok;

@@ -5,7 +5,8 @@
 #include "ui/qt/qt_ui.h"
 #include "windows.h"
 
-extern "C" __attribute__((visibility("default"))) velklk::UserInterface* velklk_open_windows(const std::string& language) {
+extern "C" __attribute__((visibility("default"))) velklk::UserInterface* velklk_open_windows(
+    const std::string& language) {
   using velklk::cli::UsageError;
   const std::string problem = velklk::WindowProblem();
   if (!problem.empty()) throw UsageError{problem};

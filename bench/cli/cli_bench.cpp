@@ -46,9 +46,9 @@
 #include "changes/call_journal.h"
 #include "changes/row_images.h"
 #include "profile/profile.h"
-#include "support/address_export.h"
 #include "session/shared_state.h"
 #include "sqlite/connection.h"
+#include "support/address_export.h"
 #include "support/bench_support.h"
 #include "ui/recording_ui.h"
 

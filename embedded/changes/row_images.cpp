@@ -35,9 +35,9 @@ enum Tag : unsigned char { kNull = 0, kInteger = 1, kFloat = 2, kText = 3, kBlob
 bool Watched(const char* table) {
   if (std::strncmp(table, "sqlite_", 7) == 0 || std::strncmp(table, "_vk_server_", 11) == 0)
     return false;
-  for (const char* skipped : {"_vk_meta", "_vk_journal", "_vk_undo", "_vk_profile",
-                              "outlook_entry_ids", "outlook_revisions", "outlook_tracked_folders",
-                              "outlook_read_only_folders"})
+  for (const char* skipped :
+       {"_vk_meta", "_vk_journal", "_vk_undo", "_vk_profile", "outlook_entry_ids",
+        "outlook_revisions", "outlook_tracked_folders", "outlook_read_only_folders"})
     if (std::strcmp(table, skipped) == 0) return false;
   return true;
 }
@@ -467,7 +467,7 @@ std::string RowCapture::Finish() {
     st.Bind(1, t.rowId);
     const bool exists = st.Step();
     const RowDigest after = exists ? DigestRow(st, t.existed ? &t.before : nullptr) : RowDigest{};
-    const bool same = (!t.existed && !exists)                // made and gone again
+    const bool same = (!t.existed && !exists)                  // made and gone again
                       || (t.existed && exists && after.same);  // as it was
     // A row that is there is named as it stands, before the statement is
     // reset; a folder (whose path is read with this same statement) and a

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-
 #include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -415,7 +414,8 @@ json DumpItem(const Model& model, const Record& record, const ItemData& data) {
         break;
       case DumpMember::Links:
         value = json::array();
-        for (const auto& l : data.links) value.push_back({{"entryId", l.entryId}, {"name", l.name}});
+        for (const auto& l : data.links)
+          value.push_back({{"entryId", l.entryId}, {"name", l.name}});
         break;
     }
     // In order: each goes to the end without a comparison.
@@ -612,9 +612,7 @@ void EmbeddedOutlook::RefuseValue(const std::string& property, const std::string
   model_->SetSwitches(s);
 }
 
-void EmbeddedOutlook::SetChangeObserver(ChangeObserver* observer) {
-  model_->observer = observer;
-}
+void EmbeddedOutlook::SetChangeObserver(ChangeObserver* observer) { model_->observer = observer; }
 void EmbeddedOutlook::SetExplorerCallback(ExplorerCallback callback) {
   model_->explorerCallback = std::move(callback);
 }

@@ -209,6 +209,36 @@ TEST_F(CliTest, ExitStatusesAndErrors) {
   EXPECT_EQ(badFilter.out, "");
 }
 
+// The command starts without its modules' libraries: a velklk without its
+// modules beside it (nor installed) runs every call, and a command that
+// needs a module says which one is missing.
+TEST_F(CliTest, ACommandLoadsOnlyTheModulesItNeeds) {
+  ASSERT_NO_FATAL_FAILURE(InitProfile());
+  const fs::path alone = dir_ / "bin" / "velklk";
+  fs::create_directories(alone.parent_path());
+  fs::copy_file(fs::path(VELKLK_BINARY_DIR) / "cli" / "velklk", alone);
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"-p", Profile()});
+    return velklk::test::VelklkAt(alone.string(), args, "", true);
+  };
+  EXPECT_EQ(run({"call", "velKLK.CSync", "SyncContacts2VEL"}).status, 0);
+  const Outcome pass = run({"send-receive"});
+  EXPECT_EQ(pass.status, 1);
+  EXPECT_EQ(pass.out,
+            "velklk: send-receive: the server module of velklk is not installed (no "
+            "velklk-server.so in " +
+                alone.parent_path().string() + " or " +
+                (alone.parent_path() / VELKLK_MODULES_FROM_COMMAND).lexically_normal().string() +
+                ")\n");
+  const Outcome windows = run({"--ui", "qt", "call", "velKLK.CSync", "SyncContacts2VEL"});
+  EXPECT_EQ(windows.status, 2);
+  EXPECT_EQ(windows.out.rfind("velklk: ", 0), 0u) << windows.out;
+  // The command beside its modules loads the server module for the accounts.
+  const Outcome accounts = On({"account", "list"});
+  EXPECT_EQ(accounts.status, 0);
+  EXPECT_EQ(accounts.out, "");
+}
+
 // A bad fixture changes nothing (the profile's own tests); here: a dump,
 // loaded into another profile and dumped again, gives the same state.
 TEST_F(CliTest, FixturesRoundTrip) {

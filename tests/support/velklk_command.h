@@ -27,18 +27,17 @@ inline std::string ShellQuote(const std::string& text) {
   return quoted + "'";
 }
 
-// Runs velklk with the arguments and `input` on standard input. Its standard
-// output comes back and standard error is dropped; with `errors` it is the
-// other way round.
-inline CommandRun Velklk(const std::vector<std::string>& args, const std::string& input = "",
-                         bool errors = false) {
+// Runs the velklk at `binary` with the arguments and `input` on standard
+// input. Its standard output comes back and standard error is dropped; with
+// `errors` it is the other way round.
+inline CommandRun VelklkAt(const std::string& binary, const std::vector<std::string>& args,
+                           const std::string& input = "", bool errors = false) {
   static int counter = 0;
   const std::filesystem::path inputFile =
       std::filesystem::temp_directory_path() /
       ("velklk-input-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
   std::ofstream(inputFile) << input;
-  std::string command =
-      "VELKLK_LANG=de " + ShellQuote(std::string(VELKLK_BINARY_DIR) + "/cli/velklk");
+  std::string command = "VELKLK_LANG=de " + ShellQuote(binary);
   for (const auto& arg : args) command += " " + ShellQuote(arg);
   command += " <" + ShellQuote(inputFile.string()) + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
   CommandRun run;
@@ -51,6 +50,12 @@ inline CommandRun Velklk(const std::vector<std::string>& args, const std::string
   }
   std::filesystem::remove(inputFile);
   return run;
+}
+
+// The same with the velklk of this build.
+inline CommandRun Velklk(const std::vector<std::string>& args, const std::string& input = "",
+                         bool errors = false) {
+  return VelklkAt(std::string(VELKLK_BINARY_DIR) + "/cli/velklk", args, input, errors);
 }
 
 // The JSON lines of a command's output (other lines skipped).
