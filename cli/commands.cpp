@@ -46,8 +46,11 @@ using Json = nlohmann::json;
 // Output lines keep their keys in the order written ("event" first).
 using Out = nlohmann::ordered_json;
 
+// A line of output. The lines of a command go out together: a session's
+// reader gets them when the command is done (Session flushes), progress and
+// the user interface's events as they come (the console flushes those).
 void PrintLine(const Out& line) {
-  std::cout << line.dump(-1, ' ', false, Out::error_handler_t::replace) << "\n" << std::flush;
+  std::cout << line.dump(-1, ' ', false, Out::error_handler_t::replace) << '\n';
 }
 
 void PrintErrorEvent(const AutomationError& e) {
@@ -587,6 +590,7 @@ int Session(const CallOptions& options, std::istream& in) {
         PrintErrorEvent(AutomationError(err::kFail, "velklk.session", e.what()));
       }
       PrintLine(Out{{"event", "done"}});
+      std::cout.flush();
     }
   }
   ResetState({});
