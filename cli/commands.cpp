@@ -658,7 +658,7 @@ int Undo(const CallOptions& options, std::optional<std::int64_t> number) {
     }
 
     RowCapture& capture = profile->Capture();
-    capture.Start();
+    capture.Start(limit);
     const RestoreOutcome outcome = Restore(profile->Connection(), *stored->images);
     if (!outcome.Restored()) {
       capture.Stop();
@@ -677,7 +677,7 @@ int Undo(const CallOptions& options, std::optional<std::int64_t> number) {
     // pass sends them to the bound folders' servers.
     for (const RestoredItem& item : outcome.items)
       outlook::CountRestored(profile->Outlook(), item.folder, item.entryId, !item.present);
-    const std::string images = capture.Finish();
+    const std::optional<std::string> images = capture.Finish();
     const Out host = SwappedCounts(entry.value("host", Out::object()));
     const Out outlook = SwappedCounts(entry.value("outlook", Out::object()));
     const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -691,7 +691,9 @@ int Undo(const CallOptions& options, std::optional<std::int64_t> number) {
                    {"outlook", outlook},
                    {"result", true},
                    {"ms", ms}};
-    const std::int64_t undoNumber = journal.Append(undo, &images, limit);
+    // Images past the bound are not kept: the undo cannot itself be undone.
+    const std::int64_t undoNumber =
+        images ? journal.Append(undo, &*images, limit) : journal.AppendDropped(undo);
     journal.SetUndoneBy(*number, undoNumber);
     // Undoing an undo puts the entry it undid back in effect.
     if (entry.contains("undoes") && entry["undoes"].is_number_integer())

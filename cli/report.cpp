@@ -47,8 +47,8 @@ struct CommandReport::DryRunState {
 CommandReport::CommandReport(Profile& profile, bool dryRun, bool journaled)
     : profile_(profile), dryRun_(dryRun), log_(dryRun), start_(std::chrono::steady_clock::now()) {
   if (!dryRun_ && journaled) {
-    CallJournal::ImageLimit();  // a bad bound stops the command before it runs
-    profile_.Capture().Start();
+    // A bad bound stops the command before it runs.
+    profile_.Capture().Start(CallJournal::ImageLimit());
     capturing_ = true;
   }
   if (dryRun_) {
@@ -134,15 +134,19 @@ void CommandReport::Journal(const std::string& member, const Out& result) {
     }
     capturing_ = false;
     std::optional<std::string> images;
+    bool failed = false;
     try {
       images = profile_.Capture().Finish();
     } catch (const std::exception& e) {
+      failed = true;
       std::cerr << "velklk: the call cannot be undone: " << e.what() << "\n";
     }
     if (images) {
       profile_.Journal().Append(entry, &*images, CallJournal::ImageLimit());
-    } else {
+    } else if (failed) {
       profile_.Journal().Append(entry);
+    } else {
+      profile_.Journal().AppendDropped(entry);  // larger than the bound
     }
   } catch (const std::exception& e) {
     std::cerr << "velklk: the call could not be added to the journal: " << e.what() << "\n";

@@ -160,7 +160,7 @@ PassOutcome ServerSide::RunPass(Profile& profile, UserInterface& ui,
   // entry so that `undo` can take it back (the next pass then sends the
   // items as they were). The engine's own bookkeeping is not captured.
   RowCapture& capture = profile.Capture();
-  capture.Start();
+  capture.Start(CallJournal::ImageLimit());
   struct StopCapture {
     RowCapture& capture;
     ~StopCapture() {
@@ -202,9 +202,11 @@ PassOutcome ServerSide::RunPass(Profile& profile, UserInterface& ui,
     }
   }
   std::optional<std::string> images;
+  bool imagesFailed = false;
   try {
     images = capture.Finish();
   } catch (const std::exception& e) {
+    imagesFailed = true;
     std::cerr << "velklk: the pass cannot be undone: " << e.what() << "\n";
   }
   ui.ProgressEnd();
@@ -232,8 +234,12 @@ PassOutcome ServerSide::RunPass(Profile& profile, UserInterface& ui,
   entry["result"] = ok;
   entry["ms"] = ms;
   try {
-    CallJournal(profile.Connection())
-        .Append(entry, received && images ? &*images : nullptr, CallJournal::ImageLimit());
+    CallJournal journal(profile.Connection());
+    if (received && !images && !imagesFailed) {
+      journal.AppendDropped(entry);  // larger than the bound
+    } else {
+      journal.Append(entry, received && images ? &*images : nullptr, CallJournal::ImageLimit());
+    }
   } catch (const std::exception& e) {
     std::cerr << "velklk: the pass could not be added to the journal: " << e.what() << "\n";
   }

@@ -30,15 +30,15 @@ class AddressExport {
   // Exports the address with key `Id(i)`; false when the call says it failed.
   bool Call(int i, bool journal) {
     ProfileUnitOfWork work(profile_);
-    if (journal) profile_.Capture().Start();
+    if (journal) profile_.Capture().Start(limit_);
     auto args = ArgumentsFromTexts(*member_, app_, db_, {Id(i), "Adressen"});
     const bool ok = Invoke(*sync_, member_->dispid, args).ToBool();
     if (journal) {
-      const std::string images = profile_.Capture().Finish();
+      const std::optional<std::string> images = profile_.Capture().Finish();
       profile_.Journal().Append(
           nlohmann::ordered_json{{"member", "velKLK.CSync.AddressOrContactSync2OL"},
                                  {"result", ok}},
-          &images, limit_);
+          images ? &*images : nullptr, limit_);
     }
     work.Commit();
     return ok;

@@ -71,12 +71,20 @@ sqlite::Statement& CallJournal::Cached(const char* sql) {
 
 std::int64_t CallJournal::Append(const Json& entry, const std::string* images,
                                  std::uint64_t limit) {
+  return Write(entry, images, limit, false);
+}
+
+std::int64_t CallJournal::AppendDropped(const Json& entry) { return Write(entry, nullptr, 0, true); }
+
+std::int64_t CallJournal::Write(const Json& entry, const std::string* images, std::uint64_t limit,
+                                bool dropped) {
   sqlite::Transaction write(connection_, sqlite::Transaction::Locking::Immediate);
   if (!ready_ && Tables() != 2) connection_.Exec(kSchema);
   ready_ = true;
   const bool keep = images != nullptr && images->size() <= limit;
   const std::string text = [&] {
-    if (images == nullptr) return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
+    if (images == nullptr && !dropped)
+      return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
     Json copy = entry;
     copy["images"] = keep ? "kept" : "dropped";
     return copy.dump(-1, ' ', false, Json::error_handler_t::replace);

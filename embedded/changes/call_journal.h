@@ -47,6 +47,9 @@ class CallJournal {
   // cannot be written.
   std::int64_t Append(const nlohmann::ordered_json& entry, const std::string* images = nullptr,
                       std::uint64_t limit = 0);
+  // The same for a unit of work whose images grew past the bound before
+  // they were made (RowCapture stopped keeping them): "images": "dropped".
+  std::int64_t AppendDropped(const nlohmann::ordered_json& entry);
   // The last `count` entries, oldest first, each with its "entry" number
   // first, "images": "dropped" once its images are gone, and "undoneBy" when
   // an undo reverted it; none when the profile has no journal yet. An entry
@@ -74,6 +77,8 @@ class CallJournal {
  private:
   // How many of the journal's two tables (entries, images) exist.
   int Tables() const;
+  std::int64_t Write(const nlohmann::ordered_json& entry, const std::string* images,
+                     std::uint64_t limit, bool dropped);
   nlohmann::ordered_json Read(std::int64_t number, const std::string& text, bool imagesKept,
                               std::optional<std::int64_t> undoneBy) const;
   sqlite::Statement& Cached(const char* sql);

@@ -361,11 +361,11 @@ struct RowCaptureHook {
   static void Call(void* context, sqlite3* db, int op, const char* schema, const char* table,
                    sqlite3_int64 oldKey, sqlite3_int64 newKey) {
     auto* capture = static_cast<RowCapture*>(context);
-    if (std::strcmp(schema, "main") != 0 || !Watched(table)) return;
+    if (capture->passed_ || std::strcmp(schema, "main") != 0 || !Watched(table)) return;
     try {
       auto& rows = capture->seen_[table];
       auto keep = [&](std::int64_t rowId, bool existed) {
-        if (rows.count(rowId) != 0) return;
+        if (capture->passed_ || rows.count(rowId) != 0) return;
         RowCapture::Touched touched;
         touched.table = table;
         touched.rowId = rowId;
@@ -387,6 +387,17 @@ struct RowCaptureHook {
                       static_cast<std::size_t>(sqlite3_value_bytes(v)));
           }
         }
+        // The images hold the before-image of every row the work changed.
+        // Past the limit they could not be kept (a row written and written
+        // back as it was would not have counted, a case too rare to read
+        // every row again for).
+        capture->kept_ += touched.before.size();
+        if (capture->kept_ > capture->limit_) {
+          capture->passed_ = true;
+          std::vector<RowCapture::Touched>().swap(capture->touched_);
+          capture->seen_.clear();
+          return;
+        }
         rows.emplace(rowId, capture->touched_.size());
         capture->touched_.push_back(std::move(touched));
       };
@@ -406,10 +417,13 @@ RowCapture::RowCapture(sqlite::Connection& connection) : connection_(connection)
 
 RowCapture::~RowCapture() { Stop(); }
 
-void RowCapture::Start() {
+void RowCapture::Start(std::uint64_t limit) {
   touched_.clear();
   seen_.clear();
   failed_ = false;
+  limit_ = limit;
+  kept_ = 0;
+  passed_ = false;
   sqlite3_preupdate_hook(connection_.Handle(), &RowCaptureHook::Call, this);
   started_ = true;
 }
@@ -447,9 +461,10 @@ std::string RowCapture::FolderPath(std::int64_t folderId) {
   return path;
 }
 
-std::string RowCapture::Finish() {
+std::optional<std::string> RowCapture::Finish() {
   Stop();
   if (failed_) throw std::runtime_error("the before-images could not be kept");
+  if (passed_) return std::nullopt;
   std::string out(kMagic, kMagicSize);
   // Room for every image and its name, so that a large unit of work does
   // not copy its images again each time the text grows.

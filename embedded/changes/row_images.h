@@ -19,7 +19,9 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -39,14 +41,17 @@ class RowCapture {
   RowCapture& operator=(const RowCapture&) = delete;
 
   // Starts watching the connection's writes (forgetting what an earlier
-  // start kept). One capture at a time per connection.
-  void Start();
+  // start kept). One capture at a time per connection. Once the images kept
+  // pass `limit` bytes, they could not be kept with the work anyway: the
+  // capture stops keeping them and frees what it holds (Finish says so).
+  void Start(std::uint64_t limit = std::numeric_limits<std::uint64_t>::max());
   // Stops watching; what was kept stays until Finish or the next Start.
   void Stop();
   bool Started() const { return started_; }
   // Stops, reads the rows written and returns the images of those that
-  // changed (empty rows list when nothing did). Raises sqlite::SqliteError.
-  std::string Finish();
+  // changed (empty rows list when nothing did); none when they passed the
+  // limit. Raises sqlite::SqliteError.
+  std::optional<std::string> Finish();
 
  private:
   friend struct RowCaptureHook;
@@ -62,6 +67,9 @@ class RowCapture {
   sqlite::Connection& connection_;
   bool started_ = false;
   bool failed_ = false;  // a row could not be kept
+  std::uint64_t limit_ = 0;
+  std::uint64_t kept_ = 0;  // bytes of the before-images so far
+  bool passed_ = false;     // past the limit: nothing is kept
   std::vector<Touched> touched_;
   std::unordered_map<std::string, std::unordered_map<std::int64_t, std::size_t>> seen_;
   std::unordered_map<std::string, std::unique_ptr<sqlite::Statement>> statements_;
