@@ -387,11 +387,13 @@ struct RowCaptureHook {
                       static_cast<std::size_t>(sqlite3_value_bytes(v)));
           }
         }
-        // The images hold the before-image of every row the work changed.
-        // Past the limit they could not be kept (a row written and written
-        // back as it was would not have counted, a case too rare to read
-        // every row again for).
-        capture->kept_ += touched.before.size();
+        // The images hold, for every row the work changed, at least its
+        // table's name, these bytes (row id, flags, fingerprint, the
+        // lengths of its name) and its before-image. Past the limit they
+        // could not be kept (a row written and written back as it was would
+        // not have counted: a case too rare to read every row again for).
+        constexpr std::uint64_t kLeastPerRow = 20;
+        capture->kept_ += touched.table.size() + kLeastPerRow + touched.before.size();
         if (capture->kept_ > capture->limit_) {
           capture->passed_ = true;
           std::vector<RowCapture::Touched>().swap(capture->touched_);
