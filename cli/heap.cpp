@@ -16,8 +16,8 @@ namespace velklk::cli {
 void PrepareHeap([[maybe_unused]] std::uintmax_t expectedBytes) {
 #ifdef VELKLK_HEAP_HUGE_PAGES
   constexpr std::uintmax_t kHugePage = 2u << 20;
-  constexpr std::uintmax_t kLimit = 1u << 30;
-  constexpr int kLargestHeapBlock = 32 << 20;  // glibc's own bound
+  constexpr std::uintmax_t kLimit = 512u << 20;  // twice that still fits mallopt's int
+  constexpr int kLargestHeapBlock = 32 << 20;    // glibc's own bound
   // Below a few huge pages the faults cost little.
   if (expectedBytes < 4 * kHugePage) return;
   const auto pad = static_cast<int>(std::min(expectedBytes, kLimit) / kHugePage * kHugePage);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "module_version.h"
 #include "profile/profile.h"
 #include "session/delete_guard.h"
 #include "session/shared_state.h"
@@ -43,10 +44,14 @@ void* LoadEntry(const char* file, const char* entry, const char* what) {
       throw std::runtime_error(std::string(what) + " of velklk cannot be loaded: " +
                                (why != nullptr ? why : path.string()));
     }
+    const auto* version = static_cast<const char*>(::dlsym(module, kModuleVersionSymbol));
     void* found = ::dlsym(module, entry);
-    if (found == nullptr)
+    if (version == nullptr || found == nullptr)
       throw std::runtime_error(std::string(what) + " of velklk cannot be loaded: " + path.string() +
-                               " is not a module of this velklk");
+                               " is not a module of velklk");
+    if (std::string(version) != VELKLK_VERSION_STRING)
+      throw std::runtime_error(std::string(what) + " of velklk cannot be loaded: " + path.string() +
+                               " belongs to velklk " + version + ", not " + VELKLK_VERSION_STRING);
     return found;
   }
   throw std::runtime_error(std::string(what) + " of velklk is not installed (no " + file + " in " +

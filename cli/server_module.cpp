@@ -9,6 +9,7 @@
 
 #include "changes/call_journal.h"
 #include "changes/row_images.h"
+#include "module_version.h"
 #include "outlook/embedded_outlook.h"
 #include "outlook/model.h"
 #include "outlook/server_store.h"
@@ -248,6 +249,8 @@ PassOutcome ServerSide::RunPass(Profile& profile, UserInterface& ui,
 
 }  // namespace
 }  // namespace velklk::cli
+
+VELKLK_MODULE_VERSION_MARK;
 
 extern "C" __attribute__((visibility("default"))) velklk::cli::ServerModule*
 velklk_server_module() {

@@ -2,8 +2,11 @@
 #include <iostream>
 
 #include "commands.h"
+#include "module_version.h"
 #include "ui/qt/qt_ui.h"
 #include "windows.h"
+
+VELKLK_MODULE_VERSION_MARK;
 
 extern "C" __attribute__((visibility("default"))) velklk::UserInterface* velklk_open_windows(
     const std::string& language) {
