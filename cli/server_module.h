@@ -10,17 +10,9 @@
 #pragma once
 
 #include <functional>
-#include <nlohmann/json.hpp>
-#include <optional>
-#include <string>
 
 #include "commands.h"
-#include "send_receive.h"
-
-namespace velklk {
-class Profile;
-class UserInterface;
-}  // namespace velklk
+#include "send_receive.h"  // PassOutcome, PassPhase; Profile, UserInterface
 
 namespace velklk::cli {
 

@@ -247,26 +247,27 @@ for r in $(seq "${sends:-$send_rounds}"); do
   vds_sync send "$r" "$vds"
 done
 
-# Every item of the collections changed on the server: each one's ORG value
-# rewritten in Radicale's storage folder (a PUT of 2,000 items through
-# Radicale takes minutes); Radicale's sync tokens see the new contents.
-change_in_storage() { # ROUND URL...
-  local round="$1"
-  shift
-  python3 - "$round" "$scratch/collections/collection-root" "$@" <<'PY2'
+# Every item of the collections changed on the server: the first PROPERTY
+# value of each file with that EXTENSION rewritten in Radicale's storage
+# folder (a PUT of 2,000 items through Radicale takes minutes); Radicale's
+# sync tokens see the new contents.
+change_in_storage() { # EXTENSION PROPERTY ROUND URL...
+  local extension="$1" property="$2" round="$3"
+  shift 3
+  python3 - "$extension" "$property" "$round" "$scratch/collections/collection-root" "$@" <<'PY2'
 import os, sys
 from urllib.parse import urlsplit, unquote
-round_, root = sys.argv[1], sys.argv[2]
-for url in sys.argv[3:]:
+extension, prop, round_, root = sys.argv[1:5]
+for url in sys.argv[5:]:
     folder = os.path.join(root, unquote(urlsplit(url).path).strip("/"))
     for name in os.listdir(folder):
-        if not name.endswith(".vcf"):
+        if not name.endswith(extension):
             continue
         path = os.path.join(folder, name)
         with open(path, newline="") as f:
             text = f.read()
         with open(path, "w", newline="") as f:
-            f.write(text.replace("\nORG:", f"\nORG:R{round_} ", 1))
+            f.write(text.replace(f"\n{prop}:", f"\n{prop}:R{round_} ", 1))
 PY2
 }
 
@@ -275,7 +276,7 @@ PY2
 token="$("$bare" token "$theirs")"
 for r in $(seq "$rounds"); do
   echo "# receive and nothing to do, round $r" >&2
-  change_in_storage "$r" "$mine" "$theirs" "${home}vds-$send_rounds/"
+  change_in_storage .vcf ORG "$r" "$mine" "$theirs" "${home}vds-$send_rounds/"
   velklk_pass receive "$r" "$profile" "r['received']['changed'] == $items"
   token="$(bare_step receive "$r" receive "$theirs" "$token")"
   vds_sync receive "$r" "$vds"
@@ -462,30 +463,11 @@ CONF
 
   # Receives of every appointment changed on the server (its SUMMARY
   # rewritten in Radicale's storage folder), rounds as for the contacts.
-  change_ics_in_storage() { # ROUND URL...
-    local round="$1"
-    shift
-    python3 - "$round" "$scratch/collections/collection-root" "$@" <<'PY2'
-import os, sys
-from urllib.parse import urlsplit, unquote
-round_, root = sys.argv[1], sys.argv[2]
-for url in sys.argv[3:]:
-    folder = os.path.join(root, unquote(urlsplit(url).path).strip("/"))
-    for name in os.listdir(folder):
-        if not name.endswith(".ics"):
-            continue
-        path = os.path.join(folder, name)
-        with open(path, newline="") as f:
-            text = f.read()
-        with open(path, "w", newline="") as f:
-            f.write(text.replace("\nSUMMARY:", f"\nSUMMARY:R{round_} ", 1))
-PY2
-  }
   tokens=()
   for c in "${bare_cal[@]}"; do tokens+=("$c" "$("$bare" token "$c")"); done
   for r in $(seq "$rounds"); do
     echo "# calendars: receive, round $r" >&2
-    change_ics_in_storage "$r" "${mine_cal[@]}" "${bare_cal[@]}" "${vds_cal[@]}"
+    change_in_storage .ics SUMMARY "$r" "${mine_cal[@]}" "${bare_cal[@]}" "${vds_cal[@]}"
     velklk_cal_pass app-receive "$r" "$scratch/cal" "r['received']['changed'] == $((per * 5))"
     read -r -a new_tokens <<<"$(bare_step app-receive "$r" receive "${tokens[@]}")"
     for k in 0 1 2 3 4; do tokens[2 * k + 1]="${new_tokens[$k]}"; done

@@ -222,6 +222,15 @@ void Report(benchmark::State& state, const ChildRun& run) {
   state.counters["maxrss_MB"] = run.maxRssMb;
 }
 
+// A new database for bare SQLite's side, on disk in the profile's journal
+// mode and durability, alone in `dir`.
+std::shared_ptr<sqlite::Connection> BareDatabase(const fs::path& dir) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return sqlite::Connection::Open((dir / "crm.db").string(), sqlite::Journal::Wal,
+                                  sqlite::Durability::ProcessKill);
+}
+
 // ---------------------------------------------------------------- bulk commands
 
 struct Bulk {
@@ -296,11 +305,8 @@ void BulkBare(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   for (auto _ : state) {
     const fs::path dir = BenchRoot() / "bare-bulk";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     {
-      auto db = sqlite::Connection::Open((dir / "crm.db").string(), sqlite::Journal::Wal,
-                                         sqlite::Durability::ProcessKill);
+      auto db = BareDatabase(dir);
       db->Exec(
           "CREATE TABLE a(_row INTEGER PRIMARY KEY, ID TEXT NOT NULL, An TEXT, Vorname TEXT, "
           "Name TEXT, Zusatz TEXT, Strasse TEXT, PLZ TEXT, Ort TEXT, Land TEXT, Email TEXT, "
@@ -391,49 +397,16 @@ void SessionInProcess(benchmark::State& state, bool journal) {
   PerItem(state, n);
 }
 
-// Bare SQLite: per call one transaction that looks the address up, writes an
-// Outlook item of the size the export writes, finds it by its key and adds a
-// sync-log record.
+// Bare SQLite: the unit of each call (bench::BareSessionUnit).
 void SessionBare(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   for (auto _ : state) {
     const fs::path dir = BenchRoot() / "bare-session";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     {
-      auto db = sqlite::Connection::Open((dir / "crm.db").string(), sqlite::Journal::Wal,
-                                         sqlite::Durability::ProcessKill);
-      db->Exec(
-          "CREATE TABLE adressen(id TEXT PRIMARY KEY, name TEXT, ort TEXT, modified REAL);"
-          "CREATE TABLE synclog(rowid_ INTEGER PRIMARY KEY, user TEXT, search TEXT, "
-          "modified REAL); CREATE INDEX synclog_search ON synclog(search);"
-          "CREATE TABLE items(id INTEGER PRIMARY KEY, folder INTEGER, entry_id TEXT, data BLOB)");
-      {
-        sqlite::Transaction fill(*db);
-        auto add = db->Prepare("INSERT INTO adressen VALUES(?1, ?2, 'Hamburg', 0)");
-        for (int i = 1; i <= n; ++i)
-          add.Bind(1, Id(i)).Bind(2, "Muster " + std::to_string(i)).Run();
-        fill.Commit();
-      }
-      auto seek = db->Prepare("SELECT name, ort FROM adressen WHERE id = ?1");
-      auto item = db->Prepare("INSERT INTO items(folder, entry_id, data) VALUES(1, ?1, ?2)");
-      auto find = db->Prepare("SELECT id FROM items WHERE id = ?1");
-      auto log = db->Prepare("INSERT INTO synclog(user, search, modified) VALUES('ANNA', ?1, 1)");
-      const std::string blob(1200, 'x');
+      auto db = BareDatabase(dir);
+      bench::BareSessionUnit unit(*db, n, "main.items");
       const auto start = Clock::now();
-      for (int i = 1; i <= n; ++i) {
-        sqlite::Transaction call(*db, sqlite::Transaction::Locking::Immediate);
-        const std::string id = Id(i);
-        seek.Bind(1, id);
-        benchmark::DoNotOptimize(seek.Step());
-        seek.Reset();
-        item.Bind(1, id).BindBlob(2, blob.data(), static_cast<int>(blob.size())).Run();
-        find.Bind(1, db->LastInsertRowId());
-        benchmark::DoNotOptimize(find.Step());
-        find.Reset();
-        log.Bind(1, id + "Adressen").Run();
-        call.Commit();
-      }
+      for (int i = 1; i <= n; ++i) unit.Call(i);
       state.SetIterationTime(Seconds(start));
     }
     fs::remove_all(dir);

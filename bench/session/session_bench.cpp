@@ -26,9 +26,9 @@
 #include "changes/call_journal.h"
 #include "changes/row_images.h"
 #include "profile/profile.h"
-#include "support/address_export.h"
 #include "session/shared_state.h"
 #include "sqlite/connection.h"
+#include "support/address_export.h"
 #include "support/bench_support.h"
 #include "ui/recording_ui.h"
 
@@ -103,40 +103,9 @@ void BareCalls(benchmark::State& state, bool twoFiles) {
       db = sqlite::Connection::Open((dir / "crm.db").string(), sqlite::Journal::Wal,
                                     DurabilityOf(state));
     }
-    db->Exec("CREATE TABLE main.adressen(id TEXT PRIMARY KEY, name TEXT, ort TEXT, modified REAL)");
-    db->Exec(
-        "CREATE TABLE main.synclog(rowid_ INTEGER PRIMARY KEY, user TEXT, search TEXT, "
-        "modified REAL)");
-    db->Exec("CREATE INDEX main.synclog_search ON synclog(search)");
-    db->Exec("CREATE TABLE " + ol +
-             "items(id INTEGER PRIMARY KEY, folder INTEGER, entry_id TEXT, data BLOB)");
-    {
-      sqlite::Transaction fill(*db);
-      auto add = db->Prepare("INSERT INTO main.adressen VALUES(?1, ?2, 'Hamburg', 0)");
-      for (int i = 1; i <= n; ++i) add.Bind(1, Id(i)).Bind(2, "Muster " + std::to_string(i)).Run();
-      fill.Commit();
-    }
-    auto seek = db->Prepare("SELECT name, ort FROM main.adressen WHERE id = ?1");
-    auto item =
-        db->Prepare("INSERT INTO " + ol + "items(folder, entry_id, data) VALUES(1, ?1, ?2)");
-    auto find = db->Prepare("SELECT id FROM " + ol + "items WHERE id = ?1");
-    auto log =
-        db->Prepare("INSERT INTO main.synclog(user, search, modified) VALUES('ANNA', ?1, 1)");
-    const std::string blob(1200, 'x');
+    bench::BareSessionUnit unit(*db, n, ol + "items");
     int i = 0;
-    for (auto _ : state) {
-      sqlite::Transaction call(*db, sqlite::Transaction::Locking::Immediate);
-      const std::string id = Id(++i);
-      seek.Bind(1, id);
-      benchmark::DoNotOptimize(seek.Step());
-      seek.Reset();
-      item.Bind(1, id).BindBlob(2, blob.data(), static_cast<int>(blob.size())).Run();
-      find.Bind(1, db->LastInsertRowId());
-      benchmark::DoNotOptimize(find.Step());
-      find.Reset();
-      log.Bind(1, id + "Adressen").Run();
-      call.Commit();
-    }
+    for (auto _ : state) unit.Call(++i);
   }
   CallsPerSecond(state);
   fs::remove_all(dir);

@@ -7,9 +7,11 @@
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "sqlite/connection.h"
+#include "sqlite/transaction.h"
 
 namespace velklk::bench {
 
@@ -100,6 +102,56 @@ inline void BareSqliteRows(benchmark::State& state, int n, const std::string& ta
     state.ResumeTiming();
   }
 }
+
+// Bare SQLite doing what a per-record export call does, one unit per call:
+// look the address up, write an Outlook item of the size the export writes,
+// find it by its key and add a sync-log record. `items` names the Outlook
+// items' table with its schema ("main.ol_items", or one in an attached
+// file). The addresses 1..n are there when it is made.
+class BareSessionUnit {
+ public:
+  BareSessionUnit(sqlite::Connection& db, int n, const std::string& items) : db_(db) {
+    db_.Exec("CREATE TABLE main.adressen(id TEXT PRIMARY KEY, name TEXT, ort TEXT, modified REAL)");
+    db_.Exec(
+        "CREATE TABLE main.synclog(rowid_ INTEGER PRIMARY KEY, user TEXT, search TEXT, "
+        "modified REAL)");
+    db_.Exec("CREATE INDEX main.synclog_search ON synclog(search)");
+    db_.Exec("CREATE TABLE " + items +
+             "(id INTEGER PRIMARY KEY, folder INTEGER, entry_id TEXT, data BLOB)");
+    {
+      sqlite::Transaction fill(db_);
+      auto add = db_.Prepare("INSERT INTO main.adressen VALUES(?1, ?2, 'Hamburg', 0)");
+      for (int i = 1; i <= n; ++i) add.Bind(1, Id(i)).Bind(2, "Muster " + std::to_string(i)).Run();
+      fill.Commit();
+    }
+    seek_.emplace(db_.Prepare("SELECT name, ort FROM main.adressen WHERE id = ?1"));
+    item_.emplace(
+        db_.Prepare("INSERT INTO " + items + "(folder, entry_id, data) VALUES(1, ?1, ?2)"));
+    find_.emplace(db_.Prepare("SELECT id FROM " + items + " WHERE id = ?1"));
+    log_.emplace(
+        db_.Prepare("INSERT INTO main.synclog(user, search, modified) VALUES('ANNA', ?1, 1)"));
+  }
+
+  // The unit of the call on address `i`.
+  void Call(int i) {
+    sqlite::Transaction call(db_, sqlite::Transaction::Locking::Immediate);
+    const std::string id = Id(i);
+    seek_->Bind(1, id);
+    benchmark::DoNotOptimize(seek_->Step());
+    seek_->Reset();
+    item_->Bind(1, id).BindBlob(2, blob_.data(), static_cast<int>(blob_.size())).Run();
+    find_->Bind(1, db_.LastInsertRowId());
+    benchmark::DoNotOptimize(find_->Step());
+    find_->Reset();
+    log_->Bind(1, id + "Adressen").Run();
+    call.Commit();
+  }
+
+ private:
+  sqlite::Connection& db_;
+  std::optional<sqlite::Statement> seek_, item_, find_, log_;
+  const std::string blob_ = std::string(1200, 'x');
+};
 
 // N new contacts entered in Outlook: private persons and companies.
 inline nlohmann::json NewContactsFixture(int n) {

@@ -361,11 +361,11 @@ struct RowCaptureHook {
   static void Call(void* context, sqlite3* db, int op, const char* schema, const char* table,
                    sqlite3_int64 oldKey, sqlite3_int64 newKey) {
     auto* capture = static_cast<RowCapture*>(context);
-    if (capture->passed_ || std::strcmp(schema, "main") != 0 || !Watched(table)) return;
+    if (capture->Passed() || std::strcmp(schema, "main") != 0 || !Watched(table)) return;
     try {
       auto& rows = capture->seen_[table];
       auto keep = [&](std::int64_t rowId, bool existed) {
-        if (capture->passed_ || rows.count(rowId) != 0) return;
+        if (capture->Passed() || rows.count(rowId) != 0) return;
         RowCapture::Touched touched;
         touched.table = table;
         touched.rowId = rowId;
@@ -394,8 +394,7 @@ struct RowCaptureHook {
         // not have counted: a case too rare to read every row again for).
         constexpr std::uint64_t kLeastPerRow = 20;
         capture->kept_ += touched.table.size() + kLeastPerRow + touched.before.size();
-        if (capture->kept_ > capture->limit_) {
-          capture->passed_ = true;
+        if (capture->Passed()) {
           std::vector<RowCapture::Touched>().swap(capture->touched_);
           capture->seen_.clear();
           return;
@@ -425,7 +424,6 @@ void RowCapture::Start(std::uint64_t limit) {
   failed_ = false;
   limit_ = limit;
   kept_ = 0;
-  passed_ = false;
   sqlite3_preupdate_hook(connection_.Handle(), &RowCaptureHook::Call, this);
   started_ = true;
 }
@@ -466,7 +464,7 @@ std::string RowCapture::FolderPath(std::int64_t folderId) {
 std::optional<std::string> RowCapture::Finish() {
   Stop();
   if (failed_) throw std::runtime_error("the before-images could not be kept");
-  if (passed_) return std::nullopt;
+  if (Passed()) return std::nullopt;
   std::string out(kMagic, kMagicSize);
   // Room for every image and its name, so that a large unit of work does
   // not copy its images again each time the text grows.

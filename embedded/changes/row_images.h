@@ -63,13 +63,14 @@ class RowCapture {
   };
   sqlite::Statement& RowStatement(const std::string& table);
   std::string FolderPath(std::int64_t folderId);
+  // Past the limit: nothing is kept any more.
+  bool Passed() const { return kept_ > limit_; }
 
   sqlite::Connection& connection_;
   bool started_ = false;
   bool failed_ = false;  // a row could not be kept
   std::uint64_t limit_ = 0;
-  std::uint64_t kept_ = 0;  // bytes of the before-images so far
-  bool passed_ = false;     // past the limit: nothing is kept
+  std::uint64_t kept_ = 0;  // bytes of the images so far (at least)
   std::vector<Touched> touched_;
   std::unordered_map<std::string, std::unordered_map<std::int64_t, std::size_t>> seen_;
   std::unordered_map<std::string, std::unique_ptr<sqlite::Statement>> statements_;

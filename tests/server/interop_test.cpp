@@ -200,6 +200,18 @@ void EditObject(const fs::path& file, const std::vector<std::string>& lines) {
   fs::rename(temporary, file);
 }
 
+// The session lines of the add-in's re-synchronisation of the three
+// activities (at `now`) and of the task (at `taskNow`).
+std::string SyncActivitiesAndTask(const std::string& now, const std::string& taskNow) {
+  std::string calls;
+  for (const char* id : {"0000000031", "0000000051", "0000000052"})
+    calls += std::string(R"({"call": ["velKLK.CSync", "AppSync2OL", ")") + id +
+             R"(", "Aktivitaeten", ")" + id + R"(", "Aktivitaeten", ""], "now": ")" + now + "\"}\n";
+  return calls +
+         R"({"call": ["velKLK.CSync", "TaskSync2OL", "0000000041", "WRTM_Tasks", "False"], "now": ")" +
+         taskNow + "\"}\n";
+}
+
 // `listing` holds each of the lines (khal's "{start} {end} {title}").
 void ExpectLines(const std::string& listing, const std::vector<std::string>& expected) {
   for (const auto& line : expected)
@@ -457,14 +469,7 @@ TEST(Interop, CalendarAndTasksTravelThroughVdirsyncerKhalTodomanAndBackIntoTheCr
   // The add-in exports the three activities and the task; the pass sends
   // them with what Anna's Outlook held (a private appointment, the outing, a
   // task).
-  std::string calls;
-  for (const char* id : {"0000000031", "0000000051", "0000000052"})
-    calls += std::string(R"({"call": ["velKLK.CSync", "AppSync2OL", ")") + id +
-             R"(", "Aktivitaeten", ")" + id +
-             R"(", "Aktivitaeten", ""], "now": "2026-12-06 10:00:00"})" + "\n";
-  calls +=
-      R"({"call": ["velKLK.CSync", "TaskSync2OL", "0000000041", "WRTM_Tasks", "False"], "now": "2026-12-06 10:00:00"})"
-      "\n";
+  std::string calls = SyncActivitiesAndTask("2026-12-06 10:00:00", "2026-12-06 10:00:00");
   ExpectResultsTrue(desk.On({"session"}, calls).out, 4);
   run = desk.On({"--now", "2026-12-06 10:30:00", "send-receive"});
   ASSERT_EQ(run.status, 0) << run.out;
@@ -590,16 +595,9 @@ TEST(Interop, CalendarAndTasksTravelThroughVdirsyncerKhalTodomanAndBackIntoTheCr
   // The add-in carries them into the CRM: the moves and new subjects through
   // the re-synchronisation, the completion through TaskSync2OL, the new task
   // through the import.
-  calls.clear();
-  for (const char* id : {"0000000031", "0000000051", "0000000052"})
-    calls += std::string(R"({"call": ["velKLK.CSync", "AppSync2OL", ")") + id +
-             R"(", "Aktivitaeten", ")" + id +
-             R"(", "Aktivitaeten", ""], "now": "2026-12-06 13:05:00"})" + "\n";
-  calls +=
-      R"({"call": ["velKLK.CSync", "TaskSync2OL", "0000000041", "WRTM_Tasks", "False"], "now": "2026-12-06 13:06:00"})"
-      "\n"
-      R"({"call": ["velKLK.CSync", "SyncTasks2VEL", "False"], "now": "2026-12-06 13:07:00"})"
-      "\n";
+  calls = SyncActivitiesAndTask("2026-12-06 13:05:00", "2026-12-06 13:06:00") +
+          R"({"call": ["velKLK.CSync", "SyncTasks2VEL", "False"], "now": "2026-12-06 13:07:00"})"
+          "\n";
   ExpectResultsTrue(desk.On({"session"}, calls).out, 5);
   const Json dump = Json::parse(desk.On({"dump", "--host"}).out);
   std::map<std::string, Json> records;
