@@ -228,7 +228,7 @@ std::shared_ptr<sqlite::Connection> BareDatabase(const fs::path& dir) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   return sqlite::Connection::Open((dir / "crm.db").string(), sqlite::Journal::Wal,
-                                  sqlite::Durability::ProcessKill);
+                                  sqlite::Durability::ProcessKill, sqlite::LogWrites::Plain);
 }
 
 // ---------------------------------------------------------------- bulk commands

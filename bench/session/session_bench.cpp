@@ -101,7 +101,7 @@ void BareCalls(benchmark::State& state, bool twoFiles) {
       ol = "outlook.";
     } else {
       db = sqlite::Connection::Open((dir / "crm.db").string(), sqlite::Journal::Wal,
-                                    DurabilityOf(state));
+                                    DurabilityOf(state), sqlite::LogWrites::Plain);
     }
     bench::BareSessionUnit unit(*db, n, ol + "items");
     int i = 0;

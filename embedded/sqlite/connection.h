@@ -48,6 +48,10 @@ enum class Journal { Rollback, Wal };
 // may lose the last commits, never half of one); with the write-ahead log a
 // commit then needs no sync at all.
 enum class Durability { PowerLoss, ProcessKill };
+// How a connection with the write-ahead log writes it. Combined: the frames
+// of a commit in few system calls (sqlite/log_vfs.h). Plain: SQLite's own
+// two calls per page (the benchmarks' bare baseline).
+enum class LogWrites { Combined, Plain };
 
 class VELKLK_API Connection : public std::enable_shared_from_this<Connection> {
  public:
@@ -56,7 +60,8 @@ class VELKLK_API Connection : public std::enable_shared_from_this<Connection> {
   // does not take the journal.
   static std::shared_ptr<Connection> Open(const std::string& path,
                                           Journal journal = Journal::Rollback,
-                                          Durability durability = Durability::PowerLoss);
+                                          Durability durability = Durability::PowerLoss,
+                                          LogWrites logWrites = LogWrites::Combined);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
