@@ -114,8 +114,16 @@ std::int64_t CallJournal::Write(const Json& entry, const std::string* images, st
               .BindKeptBlob(3, images->data(), static_cast<int>(images->size()));
         });
     // The newest images stay; older ones go once all of them exceed the bound.
+    // Each entry keeps one image at most, so the oldest entry with images
+    // and the largest image bound their total without adding all sizes up
+    // (two lookups in the indexes instead of a pass over every entry).
+    const double bound = run(Cached("SELECT (?1 - (SELECT min(entry) FROM main._vk_undo) + 1.0) * "
+                                    "(SELECT max(size) FROM main._vk_undo)"),
+                             [&](sqlite::Statement& st) { st.Bind(1, number); });
     const double total =
-        run(Cached("SELECT total(size) FROM main._vk_undo"), [](sqlite::Statement&) {});
+        bound <= static_cast<double>(limit)
+            ? 0.0
+            : run(Cached("SELECT total(size) FROM main._vk_undo"), [](sqlite::Statement&) {});
     if (total > static_cast<double>(limit)) {
       run(Cached("DELETE FROM main._vk_undo WHERE entry IN (SELECT entry FROM (SELECT entry, "
                  "sum(size) OVER (ORDER BY entry DESC) AS running FROM main._vk_undo) "
