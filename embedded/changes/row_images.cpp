@@ -363,11 +363,12 @@ struct RowCaptureHook {
     auto* capture = static_cast<RowCapture*>(context);
     if (capture->Passed() || std::strcmp(schema, "main") != 0 || !Watched(table)) return;
     try {
-      auto& rows = capture->seen_[table];
+      RowCapture::Table& written = capture->TableNamed(table);
+      auto& rows = written.rows;
       auto keep = [&](std::int64_t rowId, bool existed) {
         if (capture->Passed() || rows.count(rowId) != 0) return;
         RowCapture::Touched touched;
-        touched.table = table;
+        touched.table = &written;
         touched.rowId = rowId;
         touched.existed = existed;
         if (existed) {
@@ -393,10 +394,10 @@ struct RowCaptureHook {
         // could not be kept (a row written and written back as it was would
         // not have counted: a case too rare to read every row again for).
         constexpr std::uint64_t kLeastPerRow = 20;
-        capture->kept_ += touched.table.size() + kLeastPerRow + touched.before.size();
+        capture->kept_ += written.name.size() + kLeastPerRow + touched.before.size();
         if (capture->Passed()) {
-          std::vector<RowCapture::Touched>().swap(capture->touched_);
-          capture->seen_.clear();
+          capture->Forget();
+          capture->touched_.shrink_to_fit();
           return;
         }
         rows.emplace(rowId, capture->touched_.size());
@@ -419,8 +420,7 @@ RowCapture::RowCapture(sqlite::Connection& connection) : connection_(connection)
 RowCapture::~RowCapture() { Stop(); }
 
 void RowCapture::Start(std::uint64_t limit) {
-  touched_.clear();
-  seen_.clear();
+  Forget();
   failed_ = false;
   limit_ = limit;
   kept_ = 0;
@@ -432,6 +432,18 @@ void RowCapture::Stop() {
   if (!started_) return;
   sqlite3_preupdate_hook(connection_.Handle(), nullptr, nullptr);
   started_ = false;
+}
+
+RowCapture::Table& RowCapture::TableNamed(const char* name) {
+  for (auto& table : tables_)
+    if (table->name == name) return *table;
+  tables_.push_back(std::make_unique<Table>(Table{name, {}}));
+  return *tables_.back();
+}
+
+void RowCapture::Forget() {
+  touched_.clear();
+  for (auto& table : tables_) table->rows.clear();
 }
 
 sqlite::Statement& RowCapture::RowStatement(const std::string& table) {
@@ -469,7 +481,7 @@ std::optional<std::string> RowCapture::Finish() {
   // Room for every image and its name, so that a large unit of work does
   // not copy its images again each time the text grows.
   std::size_t room = out.size();
-  for (const Touched& t : touched_) room += t.table.size() + t.before.size() + 96;
+  for (const Touched& t : touched_) room += t.table->name.size() + t.before.size() + 96;
   out.reserve(room);
   std::map<std::int64_t, std::string> folders;
   auto folderPath = [&](std::int64_t id) {
@@ -478,7 +490,8 @@ std::optional<std::string> RowCapture::Finish() {
     return it->second;
   };
   for (const Touched& t : touched_) {
-    auto& st = RowStatement(t.table);
+    const std::string& table = t.table->name;
+    auto& st = RowStatement(table);
     st.Bind(1, t.rowId);
     const bool exists = st.Step();
     const RowDigest after = exists ? DigestRow(st, t.existed ? &t.before : nullptr) : RowDigest{};
@@ -490,16 +503,16 @@ std::optional<std::string> RowCapture::Finish() {
     std::optional<RowName> name;
     std::string packed;
     if (!same && exists) {
-      if (t.table != kOutlookFolders) {
-        name = NameOfRow(t.table, t.rowId, st, folderPath);
+      if (table != kOutlookFolders) {
+        name = NameOfRow(table, t.rowId, st, folderPath);
       } else {
         packed = PackRow(st);
       }
     }
     st.Reset();
     if (same) continue;
-    if (!name) name = NameOf(t.table, t.rowId, st, Unpack(exists ? packed : t.before), folderPath);
-    PutText(out, t.table);
+    if (!name) name = NameOf(table, t.rowId, st, Unpack(exists ? packed : t.before), folderPath);
+    PutText(out, table);
     PutFixed(out, static_cast<std::uint64_t>(t.rowId));
     out.push_back(static_cast<char>((t.existed ? kExisted : 0) | (exists ? kExists : 0) |
                                     (name->outlook ? kOutlook : 0)));
@@ -508,8 +521,7 @@ std::optional<std::string> RowCapture::Finish() {
     PutText(out, name->key);
     if (t.existed) PutText(out, t.before);
   }
-  touched_.clear();
-  seen_.clear();
+  Forget();
   return out;
 }
 

@@ -55,8 +55,15 @@ class RowCapture {
 
  private:
   friend struct RowCaptureHook;
+  // A table written while started; its rows written, each by its index in
+  // touched_. Kept across starts, so that a write finds its table without
+  // making a name.
+  struct Table {
+    std::string name;
+    std::unordered_map<std::int64_t, std::size_t> rows;
+  };
   struct Touched {
-    std::string table;
+    const Table* table = nullptr;
     std::int64_t rowId = 0;
     bool existed = false;
     std::string before;  // the packed columns when it existed
@@ -72,7 +79,9 @@ class RowCapture {
   std::uint64_t limit_ = 0;
   std::uint64_t kept_ = 0;  // bytes of the images so far (at least)
   std::vector<Touched> touched_;
-  std::unordered_map<std::string, std::unordered_map<std::int64_t, std::size_t>> seen_;
+  std::vector<std::unique_ptr<Table>> tables_;
+  Table& TableNamed(const char* name);
+  void Forget();  // what a start kept
   std::unordered_map<std::string, std::unique_ptr<sqlite::Statement>> statements_;
 };
 
