@@ -1,5 +1,6 @@
 #include "changes/change_log.h"
 
+#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <utility>
@@ -24,8 +25,24 @@ bool ChangeLog::Entry::Changed() const {
   return false;
 }
 
+ChangeLog::Container& ChangeLog::ContainerOf(const ChangeRecord& change) {
+  if (last_ == nullptr || last_->first.first != change.half ||
+      last_->first.second != change.container)
+    last_ = &*containers_.try_emplace({change.half, change.container}).first;
+  return last_->second;
+}
+
+std::vector<const ChangeLog::Container::value_type*> ChangeLog::InKeyOrder(
+    const Container& container) {
+  std::vector<const Container::value_type*> out;
+  out.reserve(container.size());
+  for (const auto& entry : container) out.push_back(&entry);
+  std::sort(out.begin(), out.end(), [](auto* a, auto* b) { return a->first < b->first; });
+  return out;
+}
+
 void ChangeLog::Record(const ChangeRecord& change) noexcept {
-  Container& container = containers_[{change.half, change.container}];
+  Container& container = ContainerOf(change);
   auto found = container.find(change.key);
   if (found == container.end()) {
     found = container.emplace(change.key, Entry{}).first;
@@ -163,8 +180,8 @@ Json ChangeLog::ChangesJson() const {
   for (const auto& [where, container] : containers_) {
     Json created = Json::array(), changed = Json::array(), deleted = Json::array();
     Json definitions = Json::object();
-    for (const auto& [key, entry] : container) {
-      auto change = EntryJson(where.first, key, entry);
+    for (const auto* keyed : InKeyOrder(container)) {
+      auto change = EntryJson(where.first, keyed->first, keyed->second);
       if (!change) continue;
       switch (change->first) {
         case Section::Created:
@@ -202,9 +219,11 @@ void ChangeLog::WriteChanges(std::ostream& out) const {
       // before the next is made.
       Json definitions;
       bool any = false;
+      const auto keys = InKeyOrder(container);
       for (Section section : {Section::Created, Section::Changed, Section::Deleted}) {
         bool first = true;
-        for (const auto& [key, entry] : container) {
+        for (const auto* keyed : keys) {
+          const auto& [key, entry] = *keyed;
           if (section == Section::Created && entry.state != Entry::State::Created) continue;
           if (section == Section::Deleted && entry.state != Entry::State::Deleted) continue;
           if (section == Section::Changed && entry.state != Entry::State::Existing) continue;

@@ -11,7 +11,9 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "changes/change_observer.h"
 
@@ -25,7 +27,10 @@ class ChangeLog final : public ChangeObserver {
 
   void Record(const ChangeRecord& change) noexcept override;
   bool KeepsValues() const override { return keepValues_; }
-  void Clear() { containers_.clear(); }
+  void Clear() {
+    containers_.clear();
+    last_ = nullptr;
+  }
 
   struct Counts {
     long created = 0;
@@ -62,11 +67,17 @@ class ChangeLog final : public ChangeObserver {
     std::map<std::string, std::pair<Variant, Variant>> fields;
     bool Changed() const;
   };
-  using Container = std::map<std::string, Entry>;  // by key
+  // By key; written out in the order of the keys.
+  using Container = std::unordered_map<std::string, Entry>;
+  static std::vector<const Container::value_type*> InKeyOrder(const Container& container);
+  Container& ContainerOf(const ChangeRecord& change);
   enum class Section { Created, Changed, Deleted, Definitions };
   static std::optional<std::pair<Section, nlohmann::ordered_json>> EntryJson(
       ChangeRecord::Half half, const std::string& key, const Entry& entry);
   std::map<std::pair<ChangeRecord::Half, std::string>, Container> containers_;
+  // The container of the last record: a call's records mostly come from a
+  // few tables and folders in turn.
+  std::pair<const std::pair<ChangeRecord::Half, std::string>, Container>* last_ = nullptr;
   bool keepValues_;
 };
 
