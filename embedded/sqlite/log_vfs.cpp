@@ -294,14 +294,19 @@ int CurrentTimeInt64(sqlite3_vfs* vfs, sqlite3_int64* out) {
   return root->xCurrentTimeInt64(root, out);
 }
 
+constexpr char kName[] = "velklk-log";
+
 sqlite3_vfs* Register() {
+  // A module loaded beside the command carries its own copy of this layer:
+  // the first one registered serves both (modules stay loaded).
+  if (sqlite3_vfs* registered = sqlite3_vfs_find(kName)) return registered;
   static sqlite3_vfs vfs{};
   sqlite3_vfs* root = sqlite3_vfs_find(nullptr);
   if (root == nullptr) return nullptr;
   vfs.iVersion = root->iVersion >= 2 ? 2 : 1;
   vfs.szOsFile = static_cast<int>(sizeof(LogFile)) + root->szOsFile;
   vfs.mxPathname = root->mxPathname;
-  vfs.zName = "velklk-log";
+  vfs.zName = kName;
   vfs.pAppData = root;
   vfs.xOpen = Open;
   vfs.xDelete = Delete;
