@@ -51,7 +51,9 @@ void PutVarint(std::string& out, std::uint64_t v) {
 }
 
 void PutFixed(std::string& out, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  char bytes[8];
+  for (int i = 0; i < 8; ++i) bytes[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  out.append(bytes, sizeof bytes);
 }
 
 void PutBytes(std::string& out, const void* data, std::size_t size) {
