@@ -21,11 +21,11 @@
 // log into the database, which velklk does when it closes the profile; bare
 // SQLite writes its log with SQLite's own two calls per page. Before each
 // measurement the page cache's dirty pages (a profile just copied) are
-// written, so that no side's first sync pays for them. N is 1,000 and 10,000 (dump and load: 10,000);
-// VELKLK_BENCH_LARGE=1 adds 100,000. The profiles live in VELKLK_BENCH_DIR
-// (default: the temporary folder), removed at the end unless VELKLK_BENCH_KEEP=1
-// (to profile velklk on them); VELKLK_CLI names another velklk than the one
-// built beside this benchmark.
+// written, so that no side's first sync pays for them. N is 1,000 and
+// 10,000 (dump and load: 10,000); VELKLK_BENCH_LARGE=1 adds 100,000. The
+// profiles live in VELKLK_BENCH_DIR (default: the temporary folder), removed
+// at the end unless VELKLK_BENCH_KEEP=1 (to profile velklk on them);
+// VELKLK_CLI names another velklk than the one built beside this benchmark.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>

@@ -74,7 +74,9 @@ std::int64_t CallJournal::Append(const Json& entry, const std::string* images,
   return Write(entry, images, limit, false);
 }
 
-std::int64_t CallJournal::AppendDropped(const Json& entry) { return Write(entry, nullptr, 0, true); }
+std::int64_t CallJournal::AppendDropped(const Json& entry) {
+  return Write(entry, nullptr, 0, true);
+}
 
 std::int64_t CallJournal::Write(const Json& entry, const std::string* images, std::uint64_t limit,
                                 bool dropped) {
