@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <type_traits>
+#include <utility>
 
 namespace velklk::sqlite {
 namespace {
@@ -124,76 +126,27 @@ int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset
   return commitPage ? Flush(f) : SQLITE_OK;
 }
 
-// The calls after which the file must hold everything written so far.
-int Truncate(sqlite3_file* file, sqlite3_int64 size) {
-  LogFile* f = From(file);
-  const int rc = Flush(f);
-  return rc != SQLITE_OK ? rc : f->real->pMethods->xTruncate(f->real, size);
-}
-int Sync(sqlite3_file* file, int flags) {
-  LogFile* f = From(file);
-  const int rc = Flush(f);
-  return rc != SQLITE_OK ? rc : f->real->pMethods->xSync(f->real, flags);
-}
-int FileSize(sqlite3_file* file, sqlite3_int64* size) {
-  LogFile* f = From(file);
-  const int rc = Flush(f);
-  return rc != SQLITE_OK ? rc : f->real->pMethods->xFileSize(f->real, size);
-}
-int Lock(sqlite3_file* file, int level) {
-  LogFile* f = From(file);
-  const int rc = Flush(f);
-  return rc != SQLITE_OK ? rc : f->real->pMethods->xLock(f->real, level);
-}
-int Unlock(sqlite3_file* file, int level) {
-  LogFile* f = From(file);
-  const int rc = Flush(f);
-  return rc != SQLITE_OK ? rc : f->real->pMethods->xUnlock(f->real, level);
-}
-int FileControl(sqlite3_file* file, int op, void* arg) {
-  LogFile* f = From(file);
-  const int rc = Flush(f);
-  if (rc != SQLITE_OK) return rc;
-  return f->real->pMethods->xFileControl(f->real, op, arg);
-}
+// A call of a table of methods (sqlite3_io_methods, sqlite3_vfs) passed to
+// the layer below: `Member` names the call, the function type it points to
+// gives the arguments.
+template <auto Member, typename Table>
+using MethodOf =
+    std::remove_pointer_t<std::remove_cvref_t<decltype(std::declval<Table&>().*Member)>>;
 
-// The rest passes through.
-int CheckReservedLock(sqlite3_file* file, int* out) {
-  sqlite3_file* real = From(file)->real;
-  return real->pMethods->xCheckReservedLock(real, out);
-}
-int SectorSize(sqlite3_file* file) {
-  sqlite3_file* real = From(file)->real;
-  return real->pMethods->xSectorSize(real);
-}
-int DeviceCharacteristics(sqlite3_file* file) {
-  sqlite3_file* real = From(file)->real;
-  return real->pMethods->xDeviceCharacteristics(real);
-}
-int ShmMap(sqlite3_file* file, int page, int size, int extend, void volatile** out) {
-  sqlite3_file* real = From(file)->real;
-  return real->pMethods->xShmMap(real, page, size, extend, out);
-}
-int ShmLock(sqlite3_file* file, int offset, int n, int flags) {
-  sqlite3_file* real = From(file)->real;
-  return real->pMethods->xShmLock(real, offset, n, flags);
-}
-void ShmBarrier(sqlite3_file* file) {
-  sqlite3_file* real = From(file)->real;
-  real->pMethods->xShmBarrier(real);
-}
-int ShmUnmap(sqlite3_file* file, int deleteFlag) {
-  sqlite3_file* real = From(file)->real;
-  return real->pMethods->xShmUnmap(real, deleteFlag);
-}
-int Fetch(sqlite3_file* file, sqlite3_int64 offset, int amount, void** out) {
-  sqlite3_file* real = From(file)->real;
-  return real->pMethods->xFetch(real, offset, amount, out);
-}
-int Unfetch(sqlite3_file* file, sqlite3_int64 offset, void* page) {
-  sqlite3_file* real = From(file)->real;
-  return real->pMethods->xUnfetch(real, offset, page);
-}
+template <auto Member, typename Fn = MethodOf<Member, sqlite3_io_methods>>
+struct FileCall;
+template <auto Member, typename R, typename... Args>
+struct FileCall<Member, R(sqlite3_file*, Args...)> {
+  static R Through(sqlite3_file* file, Args... args) {
+    sqlite3_file* real = From(file)->real;
+    return (real->pMethods->*Member)(real, args...);
+  }
+  // For the calls after which the file must hold everything written so far.
+  static R Flushed(sqlite3_file* file, Args... args) {
+    const int rc = Flush(From(file));
+    return rc != SQLITE_OK ? rc : Through(file, args...);
+  }
+};
 
 // One table of methods per version of the file below (the calls a version
 // lacks must be missing here too).
@@ -203,24 +156,24 @@ sqlite3_io_methods MakeMethods(int version) {
   m.xClose = Close;
   m.xRead = Read;
   m.xWrite = Write;
-  m.xTruncate = Truncate;
-  m.xSync = Sync;
-  m.xFileSize = FileSize;
-  m.xLock = Lock;
-  m.xUnlock = Unlock;
-  m.xCheckReservedLock = CheckReservedLock;
-  m.xFileControl = FileControl;
-  m.xSectorSize = SectorSize;
-  m.xDeviceCharacteristics = DeviceCharacteristics;
+  m.xTruncate = FileCall<&sqlite3_io_methods::xTruncate>::Flushed;
+  m.xSync = FileCall<&sqlite3_io_methods::xSync>::Flushed;
+  m.xFileSize = FileCall<&sqlite3_io_methods::xFileSize>::Flushed;
+  m.xLock = FileCall<&sqlite3_io_methods::xLock>::Flushed;
+  m.xUnlock = FileCall<&sqlite3_io_methods::xUnlock>::Flushed;
+  m.xFileControl = FileCall<&sqlite3_io_methods::xFileControl>::Flushed;
+  m.xCheckReservedLock = FileCall<&sqlite3_io_methods::xCheckReservedLock>::Through;
+  m.xSectorSize = FileCall<&sqlite3_io_methods::xSectorSize>::Through;
+  m.xDeviceCharacteristics = FileCall<&sqlite3_io_methods::xDeviceCharacteristics>::Through;
   if (version >= 2) {
-    m.xShmMap = ShmMap;
-    m.xShmLock = ShmLock;
-    m.xShmBarrier = ShmBarrier;
-    m.xShmUnmap = ShmUnmap;
+    m.xShmMap = FileCall<&sqlite3_io_methods::xShmMap>::Through;
+    m.xShmLock = FileCall<&sqlite3_io_methods::xShmLock>::Through;
+    m.xShmBarrier = FileCall<&sqlite3_io_methods::xShmBarrier>::Through;
+    m.xShmUnmap = FileCall<&sqlite3_io_methods::xShmUnmap>::Through;
   }
   if (version >= 3) {
-    m.xFetch = Fetch;
-    m.xUnfetch = Unfetch;
+    m.xFetch = FileCall<&sqlite3_io_methods::xFetch>::Through;
+    m.xUnfetch = FileCall<&sqlite3_io_methods::xUnfetch>::Through;
   }
   return m;
 }
@@ -245,54 +198,15 @@ int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
 }
 
 // The layer's calls on names and the system pass through to the default.
-int Delete(sqlite3_vfs* vfs, const char* name, int syncDir) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return root->xDelete(root, name, syncDir);
-}
-int Access(sqlite3_vfs* vfs, const char* name, int flags, int* out) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return root->xAccess(root, name, flags, out);
-}
-int FullPathname(sqlite3_vfs* vfs, const char* name, int size, char* out) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return root->xFullPathname(root, name, size, out);
-}
-void* DlOpen(sqlite3_vfs* vfs, const char* name) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return root->xDlOpen(root, name);
-}
-void DlError(sqlite3_vfs* vfs, int size, char* out) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  root->xDlError(root, size, out);
-}
-void (*DlSym(sqlite3_vfs* vfs, void* handle, const char* symbol))(void) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return root->xDlSym(root, handle, symbol);
-}
-void DlClose(sqlite3_vfs* vfs, void* handle) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  root->xDlClose(root, handle);
-}
-int Randomness(sqlite3_vfs* vfs, int size, char* out) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return root->xRandomness(root, size, out);
-}
-int Sleep(sqlite3_vfs* vfs, int microseconds) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return root->xSleep(root, microseconds);
-}
-int CurrentTime(sqlite3_vfs* vfs, double* out) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return root->xCurrentTime(root, out);
-}
-int GetLastError(sqlite3_vfs* vfs, int size, char* out) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return root->xGetLastError ? root->xGetLastError(root, size, out) : 0;
-}
-int CurrentTimeInt64(sqlite3_vfs* vfs, sqlite3_int64* out) {
-  sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
-  return root->xCurrentTimeInt64(root, out);
-}
+template <auto Member, typename Fn = MethodOf<Member, sqlite3_vfs>>
+struct SystemCall;
+template <auto Member, typename R, typename... Args>
+struct SystemCall<Member, R(sqlite3_vfs*, Args...)> {
+  static R Through(sqlite3_vfs* vfs, Args... args) {
+    sqlite3_vfs* root = static_cast<sqlite3_vfs*>(vfs->pAppData);
+    return (root->*Member)(root, args...);
+  }
+};
 
 constexpr char kName[] = "velklk-log";
 
@@ -309,18 +223,20 @@ sqlite3_vfs* Register() {
   vfs.zName = kName;
   vfs.pAppData = root;
   vfs.xOpen = Open;
-  vfs.xDelete = Delete;
-  vfs.xAccess = Access;
-  vfs.xFullPathname = FullPathname;
-  vfs.xDlOpen = DlOpen;
-  vfs.xDlError = DlError;
-  vfs.xDlSym = DlSym;
-  vfs.xDlClose = DlClose;
-  vfs.xRandomness = Randomness;
-  vfs.xSleep = Sleep;
-  vfs.xCurrentTime = CurrentTime;
-  vfs.xGetLastError = GetLastError;
-  if (vfs.iVersion >= 2) vfs.xCurrentTimeInt64 = CurrentTimeInt64;
+  vfs.xDelete = SystemCall<&sqlite3_vfs::xDelete>::Through;
+  vfs.xAccess = SystemCall<&sqlite3_vfs::xAccess>::Through;
+  vfs.xFullPathname = SystemCall<&sqlite3_vfs::xFullPathname>::Through;
+  vfs.xDlOpen = SystemCall<&sqlite3_vfs::xDlOpen>::Through;
+  vfs.xDlError = SystemCall<&sqlite3_vfs::xDlError>::Through;
+  vfs.xDlSym = SystemCall<&sqlite3_vfs::xDlSym>::Through;
+  vfs.xDlClose = SystemCall<&sqlite3_vfs::xDlClose>::Through;
+  vfs.xRandomness = SystemCall<&sqlite3_vfs::xRandomness>::Through;
+  vfs.xSleep = SystemCall<&sqlite3_vfs::xSleep>::Through;
+  vfs.xCurrentTime = SystemCall<&sqlite3_vfs::xCurrentTime>::Through;
+  if (root->xGetLastError != nullptr)
+    vfs.xGetLastError = SystemCall<&sqlite3_vfs::xGetLastError>::Through;
+  if (vfs.iVersion >= 2)
+    vfs.xCurrentTimeInt64 = SystemCall<&sqlite3_vfs::xCurrentTimeInt64>::Through;
   return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK ? &vfs : nullptr;
 }
 
