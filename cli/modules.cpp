@@ -38,20 +38,21 @@ void* LoadEntry(const char* file, const char* entry, const char* what) {
       tried += (tried.empty() ? "" : " or ") + folder;
       continue;
     }
+    auto fail = [&](const std::string& why) {
+      return std::runtime_error(std::string(what) + " of velklk cannot be loaded: " + why);
+    };
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
       const char* why = ::dlerror();
-      throw std::runtime_error(std::string(what) + " of velklk cannot be loaded: " +
-                               (why != nullptr ? why : path.string()));
+      throw fail(why != nullptr ? why : path.string());
     }
     const auto* version = static_cast<const char*>(::dlsym(module, kModuleVersionSymbol));
     void* found = ::dlsym(module, entry);
     if (version == nullptr || found == nullptr)
-      throw std::runtime_error(std::string(what) + " of velklk cannot be loaded: " + path.string() +
-                               " is not a module of velklk");
+      throw fail(path.string() + " is not a module of velklk");
     if (std::string(version) != VELKLK_VERSION_STRING)
-      throw std::runtime_error(std::string(what) + " of velklk cannot be loaded: " + path.string() +
-                               " belongs to velklk " + version + ", not " + VELKLK_VERSION_STRING);
+      throw fail(path.string() + " belongs to velklk " + version + ", not " +
+                 VELKLK_VERSION_STRING);
     return found;
   }
   throw std::runtime_error(std::string(what) + " of velklk is not installed (no " + file + " in " +
@@ -79,18 +80,16 @@ PassOutcome RunPass(Profile& profile, UserInterface& ui, const std::optional<std
                     PassPhase phase) {
   PassHooks hooks;
   hooks.mayDelete = [&](const std::string& folder, long count) {
+    // The guard reads the host's database from the shared state: lent to
+    // it for the question, then put back as it was.
     SharedState& state = State();
-    auto saved = state.mDB;
+    struct PutBack {
+      decltype(state.mDB)& slot;
+      decltype(state.mDB) saved;
+      ~PutBack() { slot = saved; }
+    } putBack{state.mDB, state.mDB};
     if (!state.mDB) state.mDB = profile.Host().Database();
-    bool allowed = false;
-    try {
-      allowed = MayDeleteFromFolder(*profile.Outlook().FindFolder(folder), count);
-    } catch (...) {
-      state.mDB = saved;
-      throw;
-    }
-    state.mDB = saved;
-    return allowed;
+    return MayDeleteFromFolder(*profile.Outlook().FindFolder(folder), count);
   };
   hooks.takeRefused = [] {
     Out refused = Out::array();
