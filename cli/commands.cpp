@@ -23,6 +23,7 @@
 #include "components/variant_json.h"
 #include "heap.h"
 #include "outlook/server_store.h"
+#include "output_line.h"
 #include "platform/automation_error.h"
 #include "platform/host.h"
 #include "platform/text_case.h"
@@ -45,13 +46,6 @@ namespace {
 using Json = nlohmann::json;
 // Output lines keep their keys in the order written ("event" first).
 using Out = nlohmann::ordered_json;
-
-// A line of output. The lines of a command go out together: a session's
-// reader gets them when the command is done (Session flushes), progress and
-// the user interface's events as they come (the console flushes those).
-void PrintLine(const Out& line) {
-  std::cout << line.dump(-1, ' ', false, Out::error_handler_t::replace) << '\n';
-}
 
 void PrintErrorEvent(const AutomationError& e) {
   PrintLine(Out{{"event", "error"},

@@ -4,7 +4,6 @@
 #include "server_module.h"
 
 #include <chrono>
-#include <iostream>
 #include <stdexcept>
 
 #include "changes/call_journal.h"
@@ -13,6 +12,7 @@
 #include "outlook/embedded_outlook.h"
 #include "outlook/model.h"
 #include "outlook/server_store.h"
+#include "output_line.h"
 #include "platform/automation_error.h"
 #include "platform/user_interface.h"
 #include "profile/profile.h"
@@ -25,10 +25,6 @@ namespace velklk::cli {
 namespace {
 
 using Out = nlohmann::ordered_json;
-
-void PrintLine(const Out& line) {
-  std::cout << line.dump(-1, ' ', false, Out::error_handler_t::replace) << "\n" << std::flush;
-}
 
 server::PassOptions::Phase EnginePhase(PassPhase phase) {
   switch (phase) {
